@@ -1,0 +1,50 @@
+# The two everyday commands: `make run` and `make test`.
+BUILD ?= build
+CONFIG ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test bench asan tsan fuzz clean format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/lumenvale $(CONFIG)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench:
+	@scripts/install-deps.sh --bench
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+	bench/run_all.sh $(BUILD)
+
+asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVALE_SANITIZE=address
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVALE_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && ctest --output-on-failure -j $(JOBS) -L threaded
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMENVALE_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+	@echo "Fuzz targets are in build-fuzz/bin/fuzz_*; run one as: build-fuzz/bin/fuzz_NAME fuzz/corpus/NAME"
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,51 @@
+#include "platform/known_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace platform {
+namespace {
+
+class PicturesFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = std::filesystem::temp_directory_path() /
+            ("lv_home_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             std::to_string(reinterpret_cast<uintptr_t>(this)));
+    std::filesystem::create_directories(home_ / ".config");
+    saved_home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", home_.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  void TearDown() override {
+    setenv("HOME", saved_home_.c_str(), 1);
+    std::filesystem::remove_all(home_);
+  }
+  void WriteUserDirs(const std::string& text) {
+    std::ofstream(home_ / ".config" / "user-dirs.dirs") << text;
+  }
+  std::filesystem::path home_;
+  std::string saved_home_;
+};
+
+TEST_F(PicturesFolderTest, FallsBackToHomePictures) {
+  EXPECT_EQ(PicturesFolder(), home_.string() + "/Pictures");
+}
+
+TEST_F(PicturesFolderTest, ReadsXdgEntryWithHomeExpansion) {
+  WriteUserDirs("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  EXPECT_EQ(PicturesFolder(), home_.string() + "/Bilder");
+}
+
+TEST_F(PicturesFolderTest, AbsoluteEntryAndDisabledEntry) {
+  WriteUserDirs("XDG_PICTURES_DIR=\"/srv/photos/\"\n");
+  EXPECT_EQ(PicturesFolder(), "/srv/photos");
+  WriteUserDirs("XDG_PICTURES_DIR=\"$HOME/\"\n");
+  EXPECT_EQ(PicturesFolder(), home_.string() + "/Pictures");
+}
+
+}  // namespace
+}  // namespace platform
