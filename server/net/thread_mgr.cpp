@@ -1,0 +1,66 @@
+#include "server/net/thread_mgr.h"
+
+#include <algorithm>
+
+namespace MySystem {
+
+CThreadMgr::CThreadMgr(int thread_count) {
+  thread_count = std::max(thread_count, 1);
+  threads_.reserve(thread_count);
+  for (int i = 0; i < thread_count; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+}
+
+CThreadMgr::~CThreadMgr() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    running_ = false;
+  }
+  queue_changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (job_id_counter_ == -1) job_id_counter_ = 0;
+    // Wraps from the largest id to the smallest without signed overflow.
+    job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
+    job->job_id_ = job_id_counter_;
+    job->owner_ = owner;
+    job->priority_ = priority;
+    queue_.push(QueueEntry{job, priority, low_priority, ++sequence_});
+  }
+  queue_changed_.notify_one();
+  return 0;
+}
+
+void CThreadMgr::WorkerLoop() {
+  for (;;) {
+    QueueEntry entry;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      // The running flag is only looked at with an empty queue, so shutdown drains it first.
+      queue_changed_.wait(hold, [this] { return !queue_.empty() || !running_; });
+      if (queue_.empty()) return;
+      entry = queue_.top();
+      queue_.pop();
+    }
+    ++running_jobs_;
+    int again = entry.job->Run();
+    --running_jobs_;
+    if (again != 0) {
+      Post(entry.job, entry.priority, entry.job->owner_, 0);
+    } else {
+      delete entry.job;
+    }
+  }
+}
+
+CThreadMgr& GetThreadMgr() {
+  // Never destroyed: workers may still be running jobs while the process exits.
+  static CThreadMgr* pool =
+      new CThreadMgr(std::max(4, static_cast<int>(std::thread::hardware_concurrency())));
+  return *pool;
+}
+
+}  // namespace MySystem

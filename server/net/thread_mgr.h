@@ -1,0 +1,90 @@
+// The worker pool: a fixed set of threads that run slow jobs (scans, image work, uploads)
+// off the server loop, in priority order.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <queue>
+#include <thread>
+#include <vector>
+
+namespace MySystem {
+class CThreadMgr;
+}
+
+// A job for the worker pool. Derived jobs carry their own data.
+class CThreadCommand {
+ public:
+  virtual ~CThreadCommand() = default;
+
+  // Does the job on a worker thread. Returns 0 when finished (the pool then deletes the
+  // job) and nonzero to be queued again behind the jobs of its priority already waiting.
+  virtual int Run() = 0;
+
+  int32_t job_id() const { return job_id_; }
+  void* owner() const { return owner_; }
+  int32_t priority() const { return priority_; }
+
+ private:
+  friend class MySystem::CThreadMgr;
+  int32_t job_id_ = 0;
+  void* owner_ = nullptr;  // the object that posted the job, or null
+  int32_t priority_ = 0;
+};
+
+namespace MySystem {
+
+class CThreadMgr {
+ public:
+  // Starts `thread_count` workers (at least one).
+  explicit CThreadMgr(int thread_count);
+  // Lets the workers finish every queued job, then joins them.
+  ~CThreadMgr();
+  CThreadMgr(const CThreadMgr&) = delete;
+  CThreadMgr& operator=(const CThreadMgr&) = delete;
+
+  // Takes ownership of `job`; it is deleted after its last Run. The smallest priority runs
+  // first; equal priorities run in posting order. `low_priority` is recorded with the entry
+  // but does not change the worker's scheduling priority. Returns 0.
+  int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority);
+
+  // Jobs whose Run is executing now.
+  int32_t RunningJobs() const { return running_jobs_.load(); }
+  int ThreadCount() const { return static_cast<int>(threads_.size()); }
+
+ private:
+  struct QueueEntry {
+    CThreadCommand* job;
+    int32_t priority;
+    int32_t low_priority;
+    // Posting order. 64 bits, so the order survives the 32-bit job id wrapping around.
+    uint64_t sequence;
+  };
+  // std::priority_queue puts the greatest first: "greater" here means "runs later".
+  struct RunsLater {
+    bool operator()(const QueueEntry& a, const QueueEntry& b) const {
+      if (a.priority != b.priority) return a.priority > b.priority;
+      return a.sequence > b.sequence;
+    }
+  };
+
+  void WorkerLoop();
+
+  // Pool lock: a std::mutex, because idle workers wait on `queue_changed_` with it.
+  std::mutex lock_;
+  std::condition_variable queue_changed_;
+  std::priority_queue<QueueEntry, std::vector<QueueEntry>, RunsLater> queue_;  // guarded by lock_
+  int32_t job_id_counter_ = 0;                                                 // guarded by lock_
+  uint64_t sequence_ = 0;                                                      // guarded by lock_
+  bool running_ = true;                                                        // guarded by lock_
+  std::atomic<int32_t> running_jobs_{0};
+  std::vector<std::thread> threads_;
+};
+
+// The process-wide pool with max(4, processors) threads, created on first use and never
+// destroyed while the program runs.
+CThreadMgr& GetThreadMgr();
+
+}  // namespace MySystem
