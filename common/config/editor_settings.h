@@ -1,0 +1,50 @@
+// The editor's record of a configuration file, with the parser and the writer it edits it by.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One account as the editor shows and stores it; `name` and `hash` are UTF-8.
+struct EditorAccount {
+  std::string name;
+  std::string hash;       // PasswordHash of the name and password
+  int32_t privilege = 0;  // 0 ordinary access, 1 may upload
+
+  bool operator==(const EditorAccount&) const = default;
+};
+
+struct EditorSettings {
+  // Resets the record to the editor's defaults and fills it from the file at `path` (used as
+  // given). Only a file that opens sets hash_file_name, to "hash." + port + ".dat" unless the
+  // file names one. Returns whether the file was opened; otherwise the defaults stay, with no
+  // folders, accounts or database file name.
+  bool parse(const std::string& path);
+
+  // Writes the record as a configuration file: UTF-16LE with a byte-order mark, CR LF line
+  // ends, the elements in the order that keeps prefix matching right. UPnP_PORT is written,
+  // after UPnP, only when it is not 0 (0 means "the same as PORT", which is also what its
+  // absence means). The file is replaced whole or not at all: returns false, leaving any old
+  // file as it was, when it cannot be written or a text is not valid UTF-8.
+  bool write(const std::string& path) const;
+
+  std::vector<std::string> folders;
+  int32_t port = 12345;  // parse keeps the low 16 bits; write writes the number as it is
+  bool sub = false;
+  bool sort_windows = false;
+  bool reset_standby_access = false;
+  bool show_fullpath = false;
+  bool open_new_tab = false;
+  bool open_name_thumbnail_folder = false;
+  bool top_folder = false;
+  bool zip_reject = false;
+  bool zip_reject_upload = false;
+  std::string title = "Lumenvale";
+  std::string hash_file_name;  // written only when not empty
+  bool upnp = false;
+  int32_t upnp_port = 0;  // external port of the mapping; 0 means PORT
+  bool need_user = false;
+  std::vector<EditorAccount> users;
+
+  bool operator==(const EditorSettings&) const = default;
+};

@@ -1,0 +1,12 @@
+// Replacing a file's whole content so that a crash or a failed write never leaves it half
+// written. Internal to lv_config.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`.
+// On success `path` holds exactly `bytes`; on failure (returns false) `path` is untouched and
+// no temporary file is left behind. An existing file's permission bits are kept; a new file
+// gets 0666 less the process umask, as an ordinary create would.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes);

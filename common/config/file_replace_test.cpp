@@ -1,0 +1,50 @@
+#include "common/config/file_replace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/config/test_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+size_t EntriesIn(const std::string& folder) {
+  return static_cast<size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(ReplaceFileContentsTest, CreatesAndReplacesWithExactBytes) {
+  TestFolder folder;
+  const std::string path = folder.Path("a.con");
+  const std::string first("one\0two", 7);
+  ASSERT_TRUE(ReplaceFileContents(path, first));
+  EXPECT_EQ(folder.Read("a.con"), first);
+  ASSERT_TRUE(ReplaceFileContents(path, "2"));
+  EXPECT_EQ(folder.Read("a.con"), "2");
+  ASSERT_TRUE(ReplaceFileContents(path, ""));
+  EXPECT_EQ(folder.Read("a.con"), "");
+  EXPECT_EQ(EntriesIn(folder.Root()), 1u);  // no temporary file left
+}
+
+TEST(ReplaceFileContentsTest, KeepsThePermissionsOfTheOldFile) {
+  TestFolder folder;
+  const std::string path = folder.Write("a.con", "old");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(ReplaceFileContents(path, "new"));
+  EXPECT_EQ(fs::status(path).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(ReplaceFileContentsTest, FailureLeavesNothingBehind) {
+  TestFolder folder;
+  // A folder in the way: the new file is written but cannot take the folder's place.
+  fs::create_directory(folder.Path("taken"));
+  EXPECT_FALSE(ReplaceFileContents(folder.Path("taken"), "x"));
+  EXPECT_TRUE(fs::is_directory(folder.Path("taken")));
+  EXPECT_EQ(EntriesIn(folder.Root()), 1u);
+  EXPECT_FALSE(ReplaceFileContents(folder.Path("missing/a.con"), "x"));
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// A fresh folder for one test, removed with everything in it when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "platform/random.h"
+
+class TestFolder {
+ public:
+  TestFolder() {
+    do {
+      path_ = std::filesystem::temp_directory_path() /
+              ("lv_config_" + std::to_string(platform::SecureRandom32()));
+    } while (!std::filesystem::create_directory(path_));
+  }
+  ~TestFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  std::string Root() const { return path_.string(); }
+
+  // Writes `bytes` exactly and returns the file's path.
+  std::string Write(const std::string& name, std::string_view bytes) const {
+    std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), bytes.size());
+    return Path(name);
+  }
+
+  std::string Read(const std::string& name) const {
+    std::ifstream in(path_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+ private:
+  std::filesystem::path path_;
+};
