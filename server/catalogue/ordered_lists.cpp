@@ -1,0 +1,178 @@
+#include "server/catalogue/ordered_lists.h"
+
+#include <algorithm>
+#include <numeric>
+#include <shared_mutex>
+
+#include "server/catalogue/search.h"
+
+namespace {
+
+std::string_view FolderOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+}  // namespace
+
+OrderSet::OrderSet()
+    : list_(std::make_shared<const ListPart>()), likes_(std::make_shared<const LikesPart>()) {}
+
+size_t OrderSet::Size(ListOrder order) const {
+  switch (order) {
+    case ListOrder::Name:
+      return list_->by_name.size();
+    case ListOrder::Date:
+      return list_->by_date.size();
+    case ListOrder::Likes:
+      return likes_->entries.size();
+    case ListOrder::FolderTopByName:
+      return list_->top_by_name.size();
+    case ListOrder::FolderTopByDate:
+      return list_->top_by_date.size();
+  }
+  return 0;
+}
+
+size_t OrderSet::NameIndex(ListOrder order, size_t position) const {
+  switch (order) {
+    case ListOrder::Date:
+      return list_->by_date[position];
+    case ListOrder::FolderTopByName:
+      return list_->top_by_name[position];
+    case ListOrder::FolderTopByDate:
+      return list_->top_by_date[position];
+    default:
+      return position;
+  }
+}
+
+const ImageEntry& OrderSet::At(ListOrder order, size_t position) const {
+  if (order == ListOrder::Likes) return likes_->entries[position];
+  return list_->by_name[NameIndex(order, position)];
+}
+
+const std::string& OrderSet::NormalizedPath(ListOrder order, size_t position) const {
+  if (order == ListOrder::Likes) return likes_->normalized[position];
+  return list_->normalized[NameIndex(order, position)];
+}
+
+FilteredView::FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order,
+                           std::string_view word)
+    : orders_(std::move(orders)), order_(order), everything_(word.empty()) {
+  if (!everything_) matches_ = ::Search(*orders_, order_, word);
+}
+
+uint32_t FilteredView::Count() const {
+  return static_cast<uint32_t>(everything_ ? orders_->Size(order_) : matches_.size());
+}
+
+uint32_t FilteredView::OrderPosition(uint32_t position) const {
+  return everything_ ? position : matches_[position];
+}
+
+bool FilteredView::Get(int64_t position, ImageEntry* out) const {
+  if (position < 0 || position >= Count()) return false;
+  *out = orders_->At(order_, OrderPosition(static_cast<uint32_t>(position)));
+  return true;
+}
+
+PageList MakePages(uint32_t count) {
+  PageList pages;
+  for (uint32_t first = 0; first < count; first += kImagesPerPage) {
+    pages.push_back(PageRange{first, std::min(kImagesPerPage, count - first)});
+  }
+  return pages;
+}
+
+std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::string_view word) {
+  const size_t size = orders.Size(order);
+  std::vector<uint32_t> positions;
+  if (word.empty()) {
+    positions.resize(size);
+    std::iota(positions.begin(), positions.end(), 0u);
+    return positions;
+  }
+  const std::vector<std::string> tokens = SearchTokens(word);
+  for (size_t p = 0; p < size; ++p) {
+    if (MatchesAllTokens(orders.NormalizedPath(order, p), tokens)) {
+      positions.push_back(static_cast<uint32_t>(p));
+    }
+  }
+  return positions;
+}
+
+OrderedLists::OrderedLists() : current_(std::make_shared<const OrderSet>()) {}
+
+void OrderedLists::BuildOrders(const std::vector<ImageEntry>& list) {
+  auto part = std::make_shared<OrderSet::ListPart>();
+  part->by_name = list;
+  std::sort(part->by_name.begin(), part->by_name.end(),
+            [](const ImageEntry& a, const ImageEntry& b) { return a.namePos < b.namePos; });
+  const std::vector<ImageEntry>& by_name = part->by_name;
+  part->normalized.reserve(by_name.size());
+  for (const ImageEntry& e : by_name) part->normalized.push_back(NormalizeForSearch(e.path));
+
+  part->by_date.resize(by_name.size());
+  std::iota(part->by_date.begin(), part->by_date.end(), 0u);
+  std::sort(part->by_date.begin(), part->by_date.end(),
+            [&](uint32_t a, uint32_t b) { return by_name[a].datePos < by_name[b].datePos; });
+
+  // A folder group is a maximal run of one folder in name order: its first entry has the
+  // smallest namePos; the entry with the smallest datePos represents it by date.
+  for (uint32_t i = 0; i < by_name.size(); ++i) {
+    if (i == 0 || FolderOf(by_name[i].path) != FolderOf(by_name[i - 1].path)) {
+      part->top_by_name.push_back(i);
+      part->top_by_date.push_back(i);
+    } else if (by_name[i].datePos < by_name[part->top_by_date.back()].datePos) {
+      part->top_by_date.back() = i;
+    }
+  }
+
+  std::lock_guard<std::mutex> writing(write_lock_);
+  auto next = std::make_shared<OrderSet>(*Current());
+  next->list_ = std::move(part);
+  Publish(std::move(next));
+}
+
+void OrderedLists::SetLikes(const std::vector<ImageEntry>& likes) {
+  auto part = std::make_shared<OrderSet::LikesPart>();
+  part->entries = likes;
+  part->normalized.reserve(likes.size());
+  for (const ImageEntry& e : likes) part->normalized.push_back(NormalizeForSearch(e.path));
+
+  std::lock_guard<std::mutex> writing(write_lock_);
+  auto next = std::make_shared<OrderSet>(*Current());
+  next->likes_ = std::move(part);
+  Publish(std::move(next));
+}
+
+void OrderedLists::Publish(std::shared_ptr<const OrderSet> orders) {
+  std::unique_lock<CSharedLock> hold(lock_);
+  current_.swap(orders);
+  // The old version, now in `orders`, is freed after `hold` has released the lock.
+}
+
+std::shared_ptr<const OrderSet> OrderedLists::Current() const {
+  std::shared_lock<CSharedLock> hold(lock_);
+  return current_;
+}
+
+std::vector<uint32_t> OrderedLists::Search(ListOrder order, std::string_view word) const {
+  return ::Search(*Current(), order, word);
+}
+
+FilteredView OrderedLists::View(ListOrder order, std::string_view word) const {
+  return FilteredView(Current(), order, word);
+}
+
+bool OrderedLists::GetAt(ListOrder order, int64_t position, ImageEntry* out) const {
+  std::shared_ptr<const OrderSet> orders = Current();
+  if (position < 0 || static_cast<uint64_t>(position) >= orders->Size(order)) return false;
+  *out = orders->At(order, static_cast<size_t>(position));
+  return true;
+}
+
+PageList OrderedLists::MakePages(ListOrder order, std::string_view word) const {
+  return ::MakePages(View(order, word).Count());
+}

@@ -1,0 +1,109 @@
+// The five orders of the catalogue, the search that narrows them and the pages they are cut
+// into. Orders are published as immutable versions: a reader holds a version for as long as
+// it needs one, so it sees the old or the new orders whole, never a mix.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/catalogue/image_entry.h"
+#include "server/catalogue/list_order.h"
+#include "server/net/shared_lock.h"
+
+constexpr uint32_t kImagesPerPage = 100;
+
+// One immutable version of the five orders.
+class OrderSet {
+ public:
+  OrderSet();
+  size_t Size(ListOrder order) const;
+  // REQUIRES: position < Size(order).
+  const ImageEntry& At(ListOrder order, size_t position) const;
+  // The entry's path as NormalizeForSearch gives it. REQUIRES: position < Size(order).
+  const std::string& NormalizedPath(ListOrder order, size_t position) const;
+
+ private:
+  friend class OrderedLists;
+  // Name, Date and both folder orders; the last three index `by_name`.
+  struct ListPart {
+    std::vector<ImageEntry> by_name;
+    std::vector<std::string> normalized;  // by name position
+    std::vector<uint32_t> by_date;
+    std::vector<uint32_t> top_by_name;
+    std::vector<uint32_t> top_by_date;
+  };
+  struct LikesPart {
+    std::vector<ImageEntry> entries;
+    std::vector<std::string> normalized;
+  };
+  // Index into list_->by_name of `position` in a Name-based order.
+  size_t NameIndex(ListOrder order, size_t position) const;
+
+  std::shared_ptr<const ListPart> list_;
+  std::shared_ptr<const LikesPart> likes_;
+};
+
+// An order narrowed by a search word. The search runs once, at construction; `Count` and
+// `Get` answer from its result and from the version of the orders it was made on.
+class FilteredView {
+ public:
+  FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order, std::string_view word);
+
+  uint32_t Count() const;
+  // True and a copy of the entry when 0 <= position < Count().
+  bool Get(int64_t position, ImageEntry* out) const;
+  // The position of the entry in the unnarrowed order. REQUIRES: 0 <= position < Count().
+  uint32_t OrderPosition(uint32_t position) const;
+
+ private:
+  std::shared_ptr<const OrderSet> orders_;
+  ListOrder order_;
+  bool everything_;                // empty word: no narrowing, `matches_` unused
+  std::vector<uint32_t> matches_;  // ascending order positions
+};
+
+// One page of a narrowed order: `count` consecutive positions from `first`.
+struct PageRange {
+  uint32_t first = 0;
+  uint32_t count = 0;
+  bool operator==(const PageRange&) const = default;
+};
+using PageList = std::vector<PageRange>;
+
+// Pages of kImagesPerPage positions, the last holding the rest; none for 0 images.
+PageList MakePages(uint32_t count);
+
+// Order positions of `order` whose normalised path contains every token of `word`
+// (all positions for an empty word), ascending.
+std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::string_view word);
+
+class OrderedLists {
+ public:
+  OrderedLists();
+
+  // Replaces Name, Date and both folder orders from `list`, whose namePos, datePos and
+  // folderIndex are set (each position a permutation of 0..n-1). Likes stays as it is.
+  void BuildOrders(const std::vector<ImageEntry>& list);
+  // Replaces the Likes order.
+  void SetLikes(const std::vector<ImageEntry>& likes);
+
+  // The current version; hold it to read several things consistently.
+  std::shared_ptr<const OrderSet> Current() const;
+
+  std::vector<uint32_t> Search(ListOrder order, std::string_view word) const;
+  FilteredView View(ListOrder order, std::string_view word) const;
+  // On the unnarrowed order: true and a copy when 0 <= position < size.
+  bool GetAt(ListOrder order, int64_t position, ImageEntry* out) const;
+  PageList MakePages(ListOrder order, std::string_view word) const;
+
+ private:
+  void Publish(std::shared_ptr<const OrderSet> orders);
+
+  std::mutex write_lock_;  // serialises BuildOrders and SetLikes
+  mutable CSharedLock lock_;
+  std::shared_ptr<const OrderSet> current_;  // guarded by lock_
+};
