@@ -54,22 +54,30 @@ bool IsCp932LeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// Shift-JIS to UTF-8 one character at a time, for a line that does not convert whole.
+// Shift-JIS to UTF-8 one character at a time, for a line that does not convert whole. A byte
+// that starts no valid character becomes U+FFFD on its own, so the byte after it (a line
+// break, say) is still read.
 void DecodeCp932ByCharacter(std::string_view line, std::string* out) {
+  std::string utf8;
   for (size_t i = 0; i < line.size();) {
-    size_t length =
-        IsCp932LeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size() ? 2 : 1;
-    std::string utf8;
+    unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c < 0x80) {
+      out->push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    size_t length = IsCp932LeadByte(c) && i + 1 < line.size() ? 2 : 1;
     if (platform::Cp932ToUtf8(line.substr(i, length), &utf8)) {
       out->append(utf8);
+      i += length;
     } else {
       out->append(kReplacement);
+      ++i;
     }
-    i += length;
   }
 }
 
-// Shift-JIS to UTF-8 line by line, so that a bad byte costs only its own line the fast path.
+// Shift-JIS to UTF-8 line by line, so that a bad byte takes only its own line off the fast path.
 std::string DecodeCp932(std::string_view bytes) {
   std::string out;
   std::string utf8;

@@ -39,7 +39,8 @@ TEST(DecodeConfigTextTest, Encodings) {
       {"a\rb\r\r\nc", "a\rb\r\nc"},  // only CR LF pairs become LF
       // A byte that is no Shift-JIS costs only its own character.
       {"<T>\xA0\x94\x4C</T>\n<U>\x94\x4C</U>", "<T>\xEF\xBF\xBD猫</T>\n<U>猫</U>"},
-      {"ab\x94", "ab\xEF\xBF\xBD"},  // a lead byte at the end
+      {"ab\x94", "ab\xEF\xBF\xBD"},                  // a lead byte at the end
+      {"a\x94\r\nb\x94\x4C", "a\xEF\xBF\xBD\nb猫"},  // a lead byte before CR LF
   };
   for (const Case& c : cases) {
     std::string text;
