@@ -1,0 +1,98 @@
+#include "platform/tcp_socket.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+namespace platform {
+
+SocketHandle ListenTcp(const std::string& port, int backlog) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(nullptr, port.c_str(), &hints, &result) != 0 || result == nullptr) {
+    return kInvalidSocket;
+  }
+  SocketHandle s = socket(result->ai_family, result->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          result->ai_protocol);
+  bool ok = s >= 0;
+  if (ok) {
+    int one = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ok = bind(s, result->ai_addr, result->ai_addrlen) == 0 && listen(s, backlog) == 0;
+  }
+  freeaddrinfo(result);
+  if (!ok) {
+    if (s >= 0) close(s);
+    return kInvalidSocket;
+  }
+  return s;
+}
+
+int LocalPort(SocketHandle socket) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+SocketHandle AcceptConnection(SocketHandle listener) {
+  SocketHandle s = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  return s >= 0 ? s : kInvalidSocket;
+}
+
+namespace {
+
+IoStatus Classify(ssize_t n, size_t* count, int* error) {
+  if (n > 0) {
+    *count = static_cast<size_t>(n);
+    return IoStatus::kDone;
+  }
+  *count = 0;
+  if (n == 0) return IoStatus::kClosed;
+  *error = errno;
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return IoStatus::kWouldBlock;
+  return IoStatus::kError;
+}
+
+}  // namespace
+
+IoStatus ReceiveSome(SocketHandle socket, char* buffer, size_t size, size_t* count, int* error) {
+  return Classify(recv(socket, buffer, size, 0), count, error);
+}
+
+IoStatus SendSome(SocketHandle socket, const char* data, size_t size, size_t* count, int* error) {
+  if (size == 0) {
+    *count = 0;
+    return IoStatus::kDone;
+  }
+  IoStatus status = Classify(send(socket, data, size, MSG_NOSIGNAL), count, error);
+  return status == IoStatus::kClosed ? IoStatus::kWouldBlock : status;
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket >= 0) close(socket);
+}
+
+int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) {
+  std::vector<pollfd> fds(watches->size());
+  for (size_t i = 0; i < fds.size(); ++i) {
+    fds[i].fd = (*watches)[i].socket;
+    fds[i].events = (*watches)[i].want_write ? POLLOUT : POLLIN;
+  }
+  timespec timeout{timeout_us / 1000000, static_cast<long>(timeout_us % 1000000) * 1000};
+  int n = ppoll(fds.data(), fds.size(), &timeout, nullptr);
+  for (size_t i = 0; i < fds.size(); ++i) (*watches)[i].ready = n > 0 && fds[i].revents != 0;
+  return n > 0 ? n : 0;
+}
+
+}  // namespace platform

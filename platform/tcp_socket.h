@@ -1,0 +1,43 @@
+// Thin non-blocking TCP layer over POSIX sockets for the socket server.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Opens a non-blocking IPv4 listening socket on all interfaces with SO_REUSEADDR.
+// `port` is decimal text; "0" picks a free port (see LocalPort). kInvalidSocket on failure.
+SocketHandle ListenTcp(const std::string& port, int backlog);
+
+// The port a bound socket listens on, or 0.
+int LocalPort(SocketHandle socket);
+
+// Accepts one pending connection as a non-blocking socket; kInvalidSocket when none is
+// pending or accept failed.
+SocketHandle AcceptConnection(SocketHandle listener);
+
+enum class IoStatus { kDone, kWouldBlock, kClosed, kError };
+
+// One recv / send call. kDone with *count > 0 when bytes moved; kClosed when the peer has
+// closed (recv only); kError for a hard failure (the code is in *error).
+IoStatus ReceiveSome(SocketHandle socket, char* buffer, size_t size, size_t* count, int* error);
+IoStatus SendSome(SocketHandle socket, const char* data, size_t size, size_t* count, int* error);
+
+void CloseSocket(SocketHandle socket);
+
+struct ReadinessWatch {
+  SocketHandle socket;
+  bool want_write = false;  // watch for writability instead of readability
+  bool ready = false;       // set by WaitReady (also on hang-up or error)
+};
+
+// Waits at most `timeout_us` microseconds for any watched socket to become ready.
+// Returns the number of ready sockets (0 on time-out or error).
+int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us);
+
+}  // namespace platform

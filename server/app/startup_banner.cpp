@@ -1,0 +1,28 @@
+#include "server/app/startup_banner.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::string FolderNote(const std::string& folder) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) return " (missing)";
+  std::filesystem::directory_iterator it(folder, error);
+  if (error) return " (not readable)";
+  return it == std::filesystem::directory_iterator() ? " (empty)" : "";
+}
+
+}  // namespace
+
+std::string StartupBanner(const ServerSettings& settings, int port) {
+  std::string line = "Lumenvale is serving http://localhost:" + std::to_string(port) + "/";
+  if (settings.folders.empty()) return line + " with no picture folders configured";
+  line += " from ";
+  for (size_t i = 0; i < settings.folders.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += settings.folders[i] + FolderNote(settings.folders[i]);
+  }
+  if (!settings.loaded) line += " (no configuration file: defaults)";
+  return line;
+}

@@ -1,0 +1,66 @@
+#include "server/net/http_headers.h"
+
+#include <functional>
+
+namespace {
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Calls `on_header` for each header line (name, value) until it returns false.
+void ForEachHeader(std::string_view raw,
+                   const std::function<bool(std::string_view, std::string_view)>& on_header) {
+  size_t end_of_block = raw.find("\r\n\r\n");
+  std::string_view block = raw.substr(0, end_of_block == std::string_view::npos
+                                             ? raw.size()
+                                             : end_of_block + 2);
+  size_t line_start = block.find("\r\n");  // skip the request line
+  while (line_start != std::string_view::npos) {
+    line_start += 2;
+    size_t line_end = block.find("\r\n", line_start);
+    if (line_end == std::string_view::npos) break;
+    std::string_view line = block.substr(line_start, line_end - line_start);
+    size_t colon = line.find(':');
+    if (colon != std::string_view::npos &&
+        !on_header(line.substr(0, colon), Trim(line.substr(colon + 1)))) {
+      return;
+    }
+    line_start = line_end;
+  }
+}
+
+}  // namespace
+
+bool FindHeaderValue(std::string_view raw, std::string_view name, std::string* value) {
+  bool found = false;
+  ForEachHeader(raw, [&](std::string_view header, std::string_view header_value) {
+    if (!EqualsIgnoreCase(header, name)) return true;
+    *value = std::string(header_value);
+    found = true;
+    return false;
+  });
+  return found;
+}
+
+int CountHeaders(std::string_view raw, std::string_view name) {
+  int count = 0;
+  ForEachHeader(raw, [&](std::string_view header, std::string_view) {
+    if (EqualsIgnoreCase(header, name)) ++count;
+    return true;
+  });
+  return count;
+}

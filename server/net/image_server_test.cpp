@@ -1,0 +1,88 @@
+#include "server/net/image_server.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "server/net/not_found_process.h"
+#include "server/net/response_capture.h"
+
+namespace {
+
+// Answers its path with the parsed parameters as the body.
+class PathProcess : public CRequestProcess {
+ public:
+  explicit PathProcess(std::string path) : path_(std::move(path)) {}
+  std::string GetPath() override { return path_; }
+  int Process(platform::SocketHandle socket, int32_t id, const s_request& request) override {
+    server()->Respond(socket, id, "200 " + request.to_text());
+    return 1;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Hands on a context, as authentication does, and records what it saw.
+class ContextProcess : public CRequestProcess {
+ public:
+  std::string GetPath() override { return ""; }
+  int Process(platform::SocketHandle, int32_t, const s_request&) override {
+    mutable_context().push_back({"alice", "hash", 1});
+    return 0;
+  }
+  int PassesContext() override { return 1; }
+};
+
+class ContextReader : public CRequestProcess {
+ public:
+  std::string GetPath() override { return "/who"; }
+  int Process(platform::SocketHandle socket, int32_t id, const s_request&) override {
+    server()->Respond(socket, id, context().empty() ? "nobody" : context()[0].name);
+    return 1;
+  }
+};
+
+class ImageServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<std::unique_ptr<CRequestProcess>> handlers;
+    handlers.push_back(std::make_unique<ContextProcess>());
+    handlers.push_back(std::make_unique<PathProcess>("/view"));
+    handlers.push_back(std::make_unique<ContextReader>());
+    handlers.push_back(std::make_unique<C404rocess>());
+    server_.SetHandlers(std::move(handlers));
+  }
+  std::string Answer(const std::string& request) { return server_.Dispatch(request); }
+  ResponseCapture server_;
+};
+
+TEST_F(ImageServerTest, RoutesByExactPathElse404) {
+  EXPECT_EQ(Answer("GET /view?page=T-1-D-0 HTTP/1.1\r\n\r\n"), "200 /view?page=T-1-D-0");
+  const std::regex not_found(
+      "HTTP/1\\.1 404 Not Found\r\n"
+      "Content-Length: 0\r\n"
+      "Content-Security-Policy: script-src 'self' 'nonce-[A-Za-z0-9+/]{22}=='\r\n"
+      "Connection: Close\r\n"
+      "Content-Type: text/html\r\n\r\n");
+  for (const char* target : {"/VIEW", "/view/", "/view?a=1=2", "/a=b", "/nothing"}) {
+    std::string response = Answer(std::string("GET ") + target + " HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(response, not_found)) << target << ": " << response;
+  }
+}
+
+TEST_F(ImageServerTest, ContextReachesLaterHandlers) {
+  EXPECT_EQ(Answer("GET /who HTTP/1.1\r\n\r\n"), "alice");
+}
+
+TEST_F(ImageServerTest, RequestLineWithoutSpaceGets400) {
+  EXPECT_EQ(Answer("GARBAGE\r\nHost: a b\r\n\r\n").substr(0, 24), "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(Answer("GET\r\n\r\n").substr(0, 24), "HTTP/1.1 400 Bad Request");
+}
+
+TEST_F(ImageServerTest, TwoResponsesNeverShareANonce) {
+  std::string a = Answer("GET /x HTTP/1.1\r\n\r\n"), b = Answer("GET /x HTTP/1.1\r\n\r\n");
+  EXPECT_NE(a, b);
+}
+
+}  // namespace

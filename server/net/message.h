@@ -1,0 +1,18 @@
+// One queued message: a complete request or (a piece of) a response.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/tcp_socket.h"
+
+struct s_message {
+  platform::SocketHandle socket = platform::kInvalidSocket;
+  int32_t connection_id = 0;  // with `socket`, names the connection unambiguously
+  std::string bytes;
+  int64_t enqueue_time_ms = 0;  // tick count when queued
+  double timeout_ms = 0;
+  int16_t final_flag = 0;  // 1: the connection closes once these bytes are sent
+  int32_t key = 0;         // assigned by the queue
+  size_t sent = 0;         // bytes of `bytes` already sent (responses only)
+};

@@ -1,0 +1,320 @@
+#include "server/net/none_blocking_server.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "server/net/request_framing.h"
+
+namespace {
+
+constexpr int kBacklog = 1024;
+constexpr int kWaitMicroseconds = 100;
+constexpr size_t kReceiveChunk = 64 * 1024;
+constexpr int64_t kOrphanSweepIntervalMs = 1000;
+
+}  // namespace
+
+CNoneBlockingServer::CNoneBlockingServer(size_t max_connections)
+    : max_connections_(max_connections) {}
+
+CNoneBlockingServer::~CNoneBlockingServer() {
+  Stop();
+  for (s_socket_stage& connection : connections_) platform::CloseSocket(connection.socket);
+}
+
+bool CNoneBlockingServer::OnRequest(const s_message&) { return true; }
+int CNoneBlockingServer::OnActivity() { return 0; }
+void CNoneBlockingServer::Log(int, const std::string&) {}
+double CNoneBlockingServer::GetTimeoutMs() { return 300000.0; }
+
+void CNoneBlockingServer::AddStage(int32_t stage, StageHandler handler) {
+  stages_.emplace_back(stage, std::move(handler));
+}
+
+void CNoneBlockingServer::RegisterStages() {
+  using namespace std::placeholders;
+  AddStage(kWaiting, std::bind(&CNoneBlockingServer::RunWaiting, this, _1, _2));
+  AddStage(kReceiving, std::bind(&CNoneBlockingServer::RunReceiving, this, _1, _2));
+  AddStage(kProcessing, std::bind(&CNoneBlockingServer::RunProcessing, this, _1, _2));
+  AddStage(kAwaitingResponse, std::bind(&CNoneBlockingServer::RunAwaiting, this, _1, _2));
+  AddStage(kSending, std::bind(&CNoneBlockingServer::RunSending, this, _1, _2));
+  AddStage(kClosing, std::bind(&CNoneBlockingServer::RunClosing, this, _1, _2));
+}
+
+bool CNoneBlockingServer::Start(const std::string& port) {
+  Stop();
+  listener_ = platform::ListenTcp(port, kBacklog);
+  stages_.clear();
+  RegisterStages();
+  connection_counter_ = 0;
+  return listener_ != platform::kInvalidSocket;
+}
+
+void CNoneBlockingServer::Stop() {
+  platform::CloseSocket(listener_);
+  listener_ = platform::kInvalidSocket;
+}
+
+int CNoneBlockingServer::ListeningPort() const {
+  return listener_ == platform::kInvalidSocket ? 0 : platform::LocalPort(listener_);
+}
+
+void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
+  message.enqueue_time_ms = platform::TickCountMs();
+  message.timeout_ms = GetTimeoutMs();
+  message.sent = 0;
+  send_queue_.push(final_flag, std::move(message));
+}
+
+void CNoneBlockingServer::WaitForReadiness() {
+  // Waiting and receiving connections are read when readable; sending connections are
+  // written when writable, so a slow reader does not make every pass spin on it.
+  std::vector<platform::ReadinessWatch> watches;
+  watches.reserve(connections_.size() + 1);
+  std::vector<size_t> owners;
+  owners.reserve(connections_.size());
+  if (listener_ != platform::kInvalidSocket) watches.push_back({listener_});
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    s_socket_stage& c = connections_[i];
+    c.readable = c.writable = false;
+    if (c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) {
+      watches.push_back({c.socket, c.stage == kSending});
+      owners.push_back(i);
+    }
+  }
+  platform::WaitReady(&watches, kWaitMicroseconds);
+  size_t first = listener_ != platform::kInvalidSocket ? 1 : 0;
+  listener_ready_ = first == 1 && watches[0].ready;
+  for (size_t w = first; w < watches.size(); ++w) {
+    s_socket_stage& c = connections_[owners[w - first]];
+    (watches[w].want_write ? c.writable : c.readable) = watches[w].ready;
+  }
+}
+
+void CNoneBlockingServer::AcceptOne() {
+  if (!listener_ready_) return;
+  if (connections_.size() >= max_connections_) {
+    // The pending connection stays in the backlog until one closes; say so once per spell.
+    if (!capacity_reported_) std::printf("Socket capacity over.\n");
+    capacity_reported_ = true;
+    return;
+  }
+  capacity_reported_ = false;
+  platform::SocketHandle s = platform::AcceptConnection(listener_);
+  if (s == platform::kInvalidSocket) return;
+  s_socket_stage connection;
+  connection.socket = s;
+  connection.connection_id = connection_counter_++;
+  connection.stage = kWaiting;
+  connection.last_activity_ms = platform::TickCountMs();
+  connection.timeout_ms = GetTimeoutMs();
+  // The new socket's first bytes may already be there; let the waiting stage look at once.
+  connection.readable = true;
+  connections_.push_back(std::move(connection));
+  Log(102, "Socket[" + std::to_string(s) + "] is Added.");
+}
+
+bool CNoneBlockingServer::Step() {
+  WaitForReadiness();
+  AcceptOne();
+  int activity = 0;
+  for (auto& [stage, handler] : stages_) {
+    std::vector<size_t> indices;
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      if (connections_[i].stage == stage) indices.push_back(i);
+    }
+    if (!indices.empty()) activity += handler(connections_, indices);
+  }
+  SweepTimeouts();
+  if (activity > 0) {
+    OnActivity();
+    return true;
+  }
+  return false;
+}
+
+int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
+                                    const std::vector<size_t>& indices) {
+  int count = 0;
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    if (!c.readable) continue;
+    c.stage = kReceiving;
+    c.last_activity_ms = platform::TickCountMs();
+    c.receive_buffer.clear();
+    ++count;
+  }
+  return count;
+}
+
+void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string_view response) {
+  s_message answer;
+  answer.socket = connection.socket;
+  answer.connection_id = connection.connection_id;
+  answer.bytes = std::string(response);
+  PostFinalResponse(std::move(answer));
+  connection.receive_buffer.clear();
+  connection.stage = kAwaitingResponse;
+}
+
+void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
+  char chunk[kReceiveChunk];
+  size_t count = 0;
+  int error = 0;
+  platform::IoStatus status = platform::ReceiveSome(c.socket, chunk, sizeof chunk, &count, &error);
+  if (status == platform::IoStatus::kWouldBlock) return;
+  if (status != platform::IoStatus::kDone) {
+    // The peer closed or the connection broke before the request was whole: nothing can be
+    // answered, so the connection goes at once.
+    if (status == platform::IoStatus::kError) {
+      std::printf("error : 0x%x\n", static_cast<unsigned>(error));
+      std::printf("disconnect.\n");
+    }
+    c.stage = kClosing;
+    return;
+  }
+  c.last_activity_ms = platform::TickCountMs();
+  c.receive_buffer.append(chunk, count);
+
+  size_t request_size = 0;
+  FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
+  if (state == FramingState::kIncomplete) return;
+  if (state != FramingState::kComplete) {
+    RefuseRequest(c, FramingErrorResponse(state));
+    return;
+  }
+  c.receive_buffer.resize(request_size);
+  s_message request;
+  request.socket = c.socket;
+  request.connection_id = c.connection_id;
+  request.bytes = std::move(c.receive_buffer);
+  request.enqueue_time_ms = c.last_activity_ms;
+  request.timeout_ms = GetTimeoutMs();
+  c.receive_buffer.clear();
+  receive_queue_.push(1, std::move(request));
+  c.stage = kProcessing;
+}
+
+int CNoneBlockingServer::RunReceiving(std::vector<s_socket_stage>& table,
+                                      const std::vector<size_t>& indices) {
+  int count = 0;
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    if (!c.readable) continue;
+    ReceiveOnce(c);
+    ++count;
+  }
+  return count;
+}
+
+int CNoneBlockingServer::RunProcessing(std::vector<s_socket_stage>& table,
+                                       const std::vector<size_t>& indices) {
+  int count = 0;
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    s_message request;
+    if (!receive_queue_.find(c.socket, c.connection_id, &request)) continue;
+    ++count;
+    if (!OnRequest(request)) continue;
+    c.stage = kAwaitingResponse;
+    c.last_activity_ms = platform::TickCountMs();
+    receive_queue_.remove_by_key(request.key);
+  }
+  return count;
+}
+
+int CNoneBlockingServer::RunAwaiting(std::vector<s_socket_stage>& table,
+                                     const std::vector<size_t>& indices) {
+  int count = 0;
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    if (!send_queue_.find(c.socket, c.connection_id)) continue;
+    c.stage = kSending;
+    c.writable = true;  // try the first send in this same pass
+    ++count;
+  }
+  return count;
+}
+
+int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
+                                    const std::vector<size_t>& indices) {
+  int count = 0;
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    if (!c.writable) continue;
+    bool finished = false, closing = false, broken = false;
+    int32_t key = 0;
+    bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
+      size_t sent = 0;
+      int error = 0;
+      platform::IoStatus status = platform::SendSome(c.socket, m.bytes.data() + m.sent,
+                                                     m.bytes.size() - m.sent, &sent, &error);
+      if (status == platform::IoStatus::kError) {
+        broken = true;
+        return;
+      }
+      m.sent += sent;
+      key = m.key;
+      finished = m.sent == m.bytes.size();
+      closing = finished && m.final_flag == 1;
+      if (sent > 0 || finished) c.last_activity_ms = platform::TickCountMs();
+    });
+    if (!found) {
+      c.stage = kAwaitingResponse;  // the next piece has not been posted yet
+      continue;
+    }
+    ++count;
+    if (broken) {
+      // The peer is gone; retrying cannot deliver anything.
+      std::printf("Error to send.\n");
+      c.stage = kClosing;
+      continue;
+    }
+    if (finished) send_queue_.remove_by_key(key);
+    if (closing) c.stage = kClosing;
+  }
+  return count;
+}
+
+int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
+                                    const std::vector<size_t>& indices) {
+  for (size_t i : indices) {
+    s_socket_stage& c = table[i];
+    platform::CloseSocket(c.socket);
+    send_queue_.remove_by_connection(c.socket, c.connection_id);
+    receive_queue_.remove_by_connection(c.socket, c.connection_id);
+    Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
+  }
+  // indices ascend, so erasing from the back keeps the others valid.
+  for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+    table.erase(table.begin() + static_cast<std::ptrdiff_t>(*it));
+  }
+  return static_cast<int>(indices.size());
+}
+
+void CNoneBlockingServer::SweepTimeouts() {
+  int64_t now = platform::TickCountMs();
+  int sockets = 0;
+  for (s_socket_stage& c : connections_) {
+    if (c.stage != kClosing && static_cast<double>(now - c.last_activity_ms) >= c.timeout_ms) {
+      c.stage = kClosing;
+      ++sockets;
+    }
+  }
+  int received = receive_queue_.expire(now);
+  int sent = send_queue_.expire(now);
+  if (now - last_orphan_sweep_ms_ >= kOrphanSweepIntervalMs) {
+    // A worker may answer a connection that has closed meanwhile; its response can never be
+    // delivered, so it is dropped now rather than held until its time-out.
+    last_orphan_sweep_ms_ = now;
+    send_queue_.remove_if([this](const s_message& m) {
+      return std::none_of(connections_.begin(), connections_.end(), [&m](const s_socket_stage& c) {
+        return c.socket == m.socket && c.connection_id == m.connection_id;
+      });
+    });
+  }
+  if (sockets > 0) Log(103, "DeleteSocketByTimeout:" + std::to_string(sockets));
+  if (received > 0) Log(103, "DeleteRecvMsgByTimeout:" + std::to_string(received));
+  if (sent > 0) Log(103, "DeleteSendMsgByTimeout:" + std::to_string(sent));
+}

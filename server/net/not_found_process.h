@@ -1,0 +1,14 @@
+// The last handler: answers every request that reaches it with 404.
+#pragma once
+
+#include "server/net/request_process.h"
+
+class C404rocess : public CRequestProcess {
+ public:
+  std::string GetPath() override { return ""; }
+  int Process(platform::SocketHandle socket, int32_t connection_id,
+              const s_request& request) override;
+};
+
+// The complete 404 response with the given Content-Security-Policy nonce.
+std::string NotFoundResponse(const std::string& nonce);

@@ -1,0 +1,56 @@
+#include "server/net/request_framing.h"
+
+#include <string>
+
+#include "server/net/http_headers.h"
+
+namespace {
+
+bool ParseLength(const std::string& text, size_t* length) {
+  if (text.empty() || text.size() > 12) return false;
+  size_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<size_t>(c - '0');
+  }
+  *length = value;
+  return true;
+}
+
+}  // namespace
+
+FramingState CheckRequestFraming(std::string_view received, size_t* request_size) {
+  size_t blank = received.find("\r\n\r\n");
+  if (blank == std::string_view::npos) {
+    return received.size() > kMaxHeaderBlockBytes ? FramingState::kHeaderTooLarge
+                                                  : FramingState::kIncomplete;
+  }
+  size_t header_size = blank + 4;
+  if (header_size > kMaxHeaderBlockBytes) return FramingState::kHeaderTooLarge;
+  std::string_view header_block = received.substr(0, header_size);
+
+  size_t body_size = 0;
+  std::string text;
+  if (FindHeaderValue(header_block, "Content-Length", &text)) {
+    if (!ParseLength(text, &body_size)) return FramingState::kBadLength;
+    if (CountHeaders(header_block, "Content-Length") > 1) return FramingState::kBadLength;
+    if (body_size > kMaxRequestBodyBytes) return FramingState::kBodyTooLarge;
+  }
+  if (received.size() - header_size < body_size) return FramingState::kIncomplete;
+  *request_size = header_size + body_size;
+  return FramingState::kComplete;
+}
+
+std::string_view FramingErrorResponse(FramingState state) {
+  switch (state) {
+    case FramingState::kHeaderTooLarge:
+      return "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
+             "Connection: Close\r\n\r\n";
+    case FramingState::kBadLength:
+      return "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n";
+    case FramingState::kBodyTooLarge:
+      return "HTTP/1.1 413 Content Too Large\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n";
+    default:
+      return {};
+  }
+}

@@ -1,0 +1,25 @@
+// Decides when the bytes received on a connection form a whole request.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// A header block longer than this is refused.
+constexpr size_t kMaxHeaderBlockBytes = 64 * 1024;
+// A request body longer than this is refused.
+constexpr size_t kMaxRequestBodyBytes = 512u * 1024 * 1024;
+
+enum class FramingState {
+  kIncomplete,      // wait for more bytes
+  kComplete,        // *request_size bytes form the request
+  kHeaderTooLarge,  // answer 431
+  kBadLength,       // answer 400: Content-Length not a plain decimal number, or conflicting
+  kBodyTooLarge,    // answer 413
+};
+
+// A request is complete when its header block has ended with a blank line and, if it has a
+// Content-Length header, that many body bytes have followed.
+FramingState CheckRequestFraming(std::string_view received, size_t* request_size);
+
+// The answer the socket server sends for a framing failure; empty for the other states.
+std::string_view FramingErrorResponse(FramingState state);

@@ -1,0 +1,45 @@
+// The interface of every URL handler. The dispatcher offers each request to the handlers in
+// list order; a handler returns nonzero once it has answered (or queued a job that will).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/config/server_settings.h"
+#include "platform/tcp_socket.h"
+#include "server/net/request.h"
+
+class CImageServer;
+
+class CRequestProcess {
+ public:
+  virtual ~CRequestProcess() = default;
+
+  // The exact path served; "" = offered every request.
+  virtual std::string GetPath() = 0;
+  // Handles the request from its raw bytes (request line, headers and body).
+  virtual int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
+                         const std::string& raw);
+  // Handles the request from its parsed path and parameters.
+  virtual int Process(platform::SocketHandle socket, int32_t connection_id,
+                      const s_request& request);
+  // 1: ProcessRaw is called; 0: Process is called.
+  virtual int WantsRawRequest() { return 0; }
+  // 1: after the call, this handler's context becomes the request's context.
+  virtual int PassesContext() { return 0; }
+
+  // Set by the dispatcher before every call.
+  void Bind(CImageServer* server, const std::vector<UserAccount>& context) {
+    server_ = server;
+    context_ = context;
+  }
+  const std::vector<UserAccount>& context() const { return context_; }
+
+ protected:
+  CImageServer* server() const { return server_; }
+  std::vector<UserAccount>& mutable_context() { return context_; }
+
+ private:
+  CImageServer* server_ = nullptr;
+  std::vector<UserAccount> context_;  // the accounts of the request's authenticated user
+};
