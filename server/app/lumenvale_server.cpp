@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
 
@@ -20,7 +19,7 @@ bool LumenvaleServer::Start() {
 }
 
 void LumenvaleServer::Step() {
-  if (!http_.Step()) platform::SleepMs(1);
+  if (!http_.Step()) http_.WaitForWork(1);
 }
 
 void LumenvaleServer::Stop() { http_.Stop(); }

@@ -12,7 +12,8 @@ class LumenvaleServer {
 
   // Builds the handler list and opens the listening socket; true when it listens.
   bool Start();
-  // One turn of the main loop: one pass of the socket server, 1 ms sleep when idle.
+  // One turn of the main loop: one pass of the socket server; when it found nothing to do,
+  // a wait of at most 1 ms for the next socket event or posted response.
   void Step();
   void Stop();
 

@@ -13,7 +13,7 @@
 SteppingThread::SteppingThread(CNoneBlockingServer* server)
     : thread_([this, server] {
         while (running_) {
-          if (!server->Step()) platform::SleepMs(1);
+          if (!server->Step()) server->WaitForWork(1);
         }
       }) {}
 

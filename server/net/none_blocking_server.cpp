@@ -9,7 +9,8 @@
 namespace {
 
 constexpr int kBacklog = 1024;
-constexpr int kWaitMicroseconds = 100;
+// Connections accepted in one pass at most, so a burst of new ones cannot starve the rest.
+constexpr int kAcceptsPerPass = 64;
 constexpr size_t kReceiveChunk = 64 * 1024;
 constexpr int64_t kOrphanSweepIntervalMs = 1000;
 
@@ -65,16 +66,19 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
   message.timeout_ms = GetTimeoutMs();
   message.sent = 0;
   send_queue_.push(final_flag, std::move(message));
+  response_posted_.Signal();
 }
 
-void CNoneBlockingServer::WaitForReadiness() {
+void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   // Waiting and receiving connections are read when readable; sending connections are
   // written when writable, so a slow reader does not make every pass spin on it.
   std::vector<platform::ReadinessWatch> watches;
   watches.reserve(connections_.size() + 1);
   std::vector<size_t> owners;
   owners.reserve(connections_.size());
-  if (listener_ != platform::kInvalidSocket) watches.push_back({listener_});
+  bool watch_listener =
+      listener_ != platform::kInvalidSocket && connections_.size() < max_connections_;
+  if (watch_listener) watches.push_back({listener_});
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
     c.readable = c.writable = false;
@@ -83,8 +87,13 @@ void CNoneBlockingServer::WaitForReadiness() {
       owners.push_back(i);
     }
   }
-  platform::WaitReady(&watches, kWaitMicroseconds);
-  size_t first = listener_ != platform::kInvalidSocket ? 1 : 0;
+  if (wake) watches.push_back({response_posted_.handle()});
+  platform::WaitReady(&watches, timeout_us);
+  if (wake) {
+    if (watches.back().ready) response_posted_.Clear();
+    watches.pop_back();
+  }
+  size_t first = watch_listener ? 1 : 0;
   listener_ready_ = first == 1 && watches[0].ready;
   for (size_t w = first; w < watches.size(); ++w) {
     s_socket_stage& c = connections_[owners[w - first]];
@@ -92,17 +101,20 @@ void CNoneBlockingServer::WaitForReadiness() {
   }
 }
 
-void CNoneBlockingServer::AcceptOne() {
+void CNoneBlockingServer::WaitForWork(int timeout_ms) {
+  WaitForReadiness(timeout_ms * 1000, true);
+}
+
+void CNoneBlockingServer::AcceptPending() {
   if (!listener_ready_) return;
-  if (connections_.size() >= max_connections_) {
-    // The pending connection stays in the backlog until one closes; say so once per spell.
-    if (!capacity_reported_) std::printf("Socket capacity over.\n");
-    capacity_reported_ = true;
-    return;
+  for (int i = 0; i < kAcceptsPerPass && AcceptOne(); ++i) {
   }
-  capacity_reported_ = false;
+}
+
+bool CNoneBlockingServer::AcceptOne() {
+  if (connections_.size() >= max_connections_) return false;
   platform::SocketHandle s = platform::AcceptConnection(listener_);
-  if (s == platform::kInvalidSocket) return;
+  if (s == platform::kInvalidSocket) return false;
   s_socket_stage connection;
   connection.socket = s;
   connection.connection_id = connection_counter_++;
@@ -113,11 +125,14 @@ void CNoneBlockingServer::AcceptOne() {
   connection.readable = true;
   connections_.push_back(std::move(connection));
   Log(102, "Socket[" + std::to_string(s) + "] is Added.");
+  // Further connections wait in the listen backlog (unwatched) until one closes.
+  if (connections_.size() == max_connections_) std::printf("Socket capacity over.\n");
+  return true;
 }
 
 bool CNoneBlockingServer::Step() {
-  WaitForReadiness();
-  AcceptOne();
+  WaitForReadiness(0, false);
+  AcceptPending();
   int activity = 0;
   for (auto& [stage, handler] : stages_) {
     std::vector<size_t> indices;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/tcp_socket.h"
+#include "platform/wake_event.h"
 #include "server/net/message_queue.h"
 
 // One open connection.
@@ -50,8 +51,12 @@ class CNoneBlockingServer {
   // The port actually listened on, 0 when not listening.
   int ListeningPort() const;
 
-  // One pass over all connections; true when anything happened.
+  // One pass over all connections; true when anything happened. Does not wait.
   bool Step();
+
+  // Waits at most `timeout_ms` until a connection or the listening socket is ready or a
+  // response is posted: the idle sleep between passes that found nothing to do.
+  void WaitForWork(int timeout_ms);
 
   // Queues a response piece for a connection; pieces are sent in the order posted, and the
   // connection closes after the piece posted with final_flag 1. Callable from any thread.
@@ -77,8 +82,11 @@ class CNoneBlockingServer {
   void AddStage(int32_t stage, StageHandler handler);
 
  private:
-  void AcceptOne();
-  void WaitForReadiness();
+  void AcceptPending();
+  bool AcceptOne();  // false when nothing was accepted
+  // Fills the readiness flags of the listener and the connections, waiting at most
+  // `timeout_us` (and, with `wake`, ending early when a response is posted).
+  void WaitForReadiness(int timeout_us, bool wake);
   int RunWaiting(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunReceiving(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunProcessing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
@@ -93,9 +101,9 @@ class CNoneBlockingServer {
   std::vector<s_socket_stage> connections_;  // accept order; touched by the Step thread only
   platform::SocketHandle listener_ = platform::kInvalidSocket;
   bool listener_ready_ = false;
-  bool capacity_reported_ = false;
   CMessageQueue receive_queue_;
   CMessageQueue send_queue_;
+  platform::WakeEvent response_posted_;
   std::vector<std::pair<int32_t, StageHandler>> stages_;
   int32_t connection_counter_ = 0;
   int64_t last_orphan_sweep_ms_ = 0;

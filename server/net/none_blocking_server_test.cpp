@@ -50,7 +50,7 @@ bool StepUntil(CNoneBlockingServer& server, const std::function<bool()>& done) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (std::chrono::steady_clock::now() < deadline) {
     if (done()) return true;
-    if (!server.Step()) platform::SleepMs(1);
+    if (!server.Step()) server.WaitForWork(1);
   }
   return done();
 }
@@ -59,7 +59,7 @@ bool StepUntil(CNoneBlockingServer& server, const std::function<bool()>& done) {
 void StepFor(CNoneBlockingServer& server, int ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (!server.Step()) platform::SleepMs(1);
+    if (!server.Step()) server.WaitForWork(1);
   }
 }
 

@@ -1,0 +1,26 @@
+#include "platform/wake_event.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace platform {
+
+WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+WakeEvent::~WakeEvent() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void WakeEvent::Signal() {
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+}
+
+void WakeEvent::Clear() {
+  uint64_t value;
+  [[maybe_unused]] ssize_t n = read(fd_, &value, sizeof value);
+}
+
+}  // namespace platform
