@@ -1,0 +1,203 @@
+#include "server/catalogue/zip_archive.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "server/catalogue/inflate.h"
+#include "server/catalogue/little_endian.h"
+#include "server/catalogue/read_limits.h"
+#include "server/catalogue/zip_format.h"
+
+namespace {
+
+using namespace zip_format;
+
+// Reads a file front to back through a buffer, so that a directory of many small records
+// costs a few large reads.
+class SequentialReader {
+ public:
+  SequentialReader(const platform::ReadOnlyFile& file, uint64_t position)
+      : file_(file), next_fill_(position) {}
+
+  bool Read(size_t n, uint8_t* out) {
+    while (n > 0) {
+      if (cursor_ == buffer_.size() && !Fill()) return false;
+      size_t take = std::min(n, buffer_.size() - cursor_);
+      std::memcpy(out, buffer_.data() + cursor_, take);
+      cursor_ += take;
+      out += take;
+      n -= take;
+    }
+    return true;
+  }
+
+  bool Skip(size_t n) {
+    size_t in_buffer = std::min(n, buffer_.size() - cursor_);
+    cursor_ += in_buffer;
+    n -= in_buffer;
+    if (n == 0) return true;
+    if (n > file_.size() || next_fill_ > file_.size() - n) return false;
+    next_fill_ += n;
+    return true;
+  }
+
+ private:
+  static constexpr size_t kBufferSize = 64 * 1024;
+
+  bool Fill() {
+    if (next_fill_ >= file_.size()) return false;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(kBufferSize, file_.size() - next_fill_));
+    buffer_.resize(length);
+    if (!file_.ReadAt(next_fill_, length, buffer_.data())) return false;
+    next_fill_ += length;
+    cursor_ = 0;
+    return true;
+  }
+
+  const platform::ReadOnlyFile& file_;
+  uint64_t next_fill_;  // file offset just past the buffer
+  std::vector<uint8_t> buffer_;
+  size_t cursor_ = 0;
+};
+
+// Finds the end-of-central-directory record nearest to the end of the file and reads the
+// directory's record count and offset from it.
+bool FindEndRecord(const platform::ReadOnlyFile& file, uint32_t* count, uint32_t* offset) {
+  size_t tail =
+      static_cast<size_t>(std::min<uint64_t>(file.size(), kEndOfDirectorySize + kMaxCommentSize));
+  if (tail < kEndOfDirectorySize) return false;
+  std::vector<uint8_t> bytes(tail);
+  if (!file.ReadAt(file.size() - tail, tail, bytes.data())) return false;
+  for (size_t back = kEndOfDirectorySize; back <= tail; ++back) {
+    const uint8_t* record = bytes.data() + (tail - back);
+    if (LoadLe32(record) != kEndOfDirectorySignature) continue;
+    *count = LoadLe16(record + kEndRecordCountOffset);
+    *offset = LoadLe32(record + kEndDirectoryOffsetOffset);
+    return true;
+  }
+  return false;
+}
+
+ZipDirectoryRecord ParseCentralHeader(const uint8_t* p) {
+  ZipDirectoryRecord r;
+  r.signature = LoadLe32(p);
+  r.version_made_by = LoadLe16(p + 4);
+  r.version_needed = LoadLe16(p + 6);
+  r.flags = LoadLe16(p + 8);
+  r.method = LoadLe16(p + 10);
+  r.dos_time = LoadLe16(p + 12);
+  r.dos_date = LoadLe16(p + 14);
+  r.crc32 = LoadLe32(p + 16);
+  r.compressed_size = LoadLe32(p + 20);
+  r.uncompressed_size = LoadLe32(p + 24);
+  r.name_length = LoadLe16(p + 28);
+  r.extra_length = LoadLe16(p + 30);
+  r.comment_length = LoadLe16(p + 32);
+  r.disk_number_start = LoadLe16(p + 34);
+  r.internal_attributes = LoadLe16(p + 36);
+  r.external_attributes = LoadLe32(p + 38);
+  r.local_header_offset = LoadLe32(p + 42);
+  return r;
+}
+
+// Names are UTF-8 when the flag says so, else code page 932. A name that is not valid code
+// page 932 keeps its bytes, so that it still names its member uniquely.
+std::string DecodeName(std::string raw, uint16_t flags) {
+  if ((flags & kFlagUtf8Name) != 0) return raw;
+  bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return (c & 0x80) == 0; });
+  if (ascii) return raw;
+  std::string utf8;
+  if (platform::Cp932ToUtf8(raw, &utf8)) return utf8;
+  return raw;
+}
+
+struct LocalHeader {
+  uint16_t flags;
+  uint16_t method;
+  uint32_t compressed_size;
+  uint32_t uncompressed_size;
+  uint16_t name_length;
+  uint16_t extra_length;
+};
+
+LocalHeader ParseLocalHeader(const uint8_t* p) {
+  LocalHeader h;
+  h.flags = LoadLe16(p + 6);
+  h.method = LoadLe16(p + 8);
+  h.compressed_size = LoadLe32(p + 18);
+  h.uncompressed_size = LoadLe32(p + 22);
+  h.name_length = LoadLe16(p + 26);
+  h.extra_length = LoadLe16(p + 28);
+  return h;
+}
+
+}  // namespace
+
+bool ZipArchive::Open(const std::string& path) {
+  path_ = path;
+  records_.clear();
+  names_.clear();
+  platform::ReadOnlyFile file;
+  uint32_t count = 0;
+  uint32_t offset = 0;
+  if (!file.Open(path) || !FindEndRecord(file, &count, &offset)) return false;
+
+  std::vector<ZipDirectoryRecord> records;
+  std::vector<std::string> names;
+  records.reserve(std::min<uint64_t>(count, file.size() / kCentralHeaderSize));
+  SequentialReader reader(file, offset);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t header[kCentralHeaderSize];
+    if (!reader.Read(sizeof header, header)) return false;
+    ZipDirectoryRecord record = ParseCentralHeader(header);
+    std::string raw(record.name_length, '\0');
+    if (!reader.Read(raw.size(), reinterpret_cast<uint8_t*>(raw.data())) ||
+        !reader.Skip(size_t{record.extra_length} + record.comment_length)) {
+      return false;
+    }
+    names.push_back(DecodeName(std::move(raw), record.flags));
+    records.push_back(record);
+  }
+  records_ = std::move(records);
+  names_ = std::move(names);
+  return true;
+}
+
+bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
+  if (index >= records_.size() || records_[index].compressed_size == 0) return false;
+  const ZipDirectoryRecord& record = records_[index];
+  platform::ReadOnlyFile file;
+  uint8_t header_bytes[kLocalHeaderSize];
+  if (!file.Open(path_) ||
+      !file.ReadAt(record.local_header_offset, sizeof header_bytes, header_bytes)) {
+    return false;
+  }
+  LocalHeader header = ParseLocalHeader(header_bytes);
+  uint64_t compressed_size = header.compressed_size;
+  uint64_t uncompressed_size = header.uncompressed_size;
+  if ((header.flags & kFlagDataDescriptor) != 0 && compressed_size == 0) {
+    compressed_size = record.compressed_size;
+    uncompressed_size = record.uncompressed_size;
+  }
+  if (header.method != kMethodStored && header.method != kMethodDeflate) return false;
+
+  // Sizes come from the file: allocate only for data that is really there, within bounds.
+  uint64_t data_offset = uint64_t{record.local_header_offset} + kLocalHeaderSize +
+                         header.name_length + header.extra_length;
+  if (data_offset > file.size() || compressed_size > file.size() - data_offset ||
+      compressed_size > kMaxFileBytes || uncompressed_size > kMaxFileBytes) {
+    return false;
+  }
+  if (header.method == kMethodDeflate && uncompressed_size > compressed_size * kMaxInflateRatio) {
+    return false;
+  }
+  std::vector<uint8_t> data(compressed_size);
+  if (!file.ReadAt(data_offset, data.size(), data.data())) return false;
+  if (header.method == kMethodStored) {
+    *out = std::move(data);
+    return true;
+  }
+  return Inflate(data.data(), data.size(), uncompressed_size, out) == InflateResult::kOk;
+}

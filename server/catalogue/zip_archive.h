@@ -1,0 +1,56 @@
+// Reads ZIP archives: the member list from the central directory, and one member's content,
+// stored or DEFLATE-compressed. Nothing is kept open between calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One central directory file header, its fields in file order.
+struct ZipDirectoryRecord {
+  uint32_t signature = 0;
+  uint16_t version_made_by = 0;
+  uint16_t version_needed = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint16_t dos_time = 0;
+  uint16_t dos_date = 0;
+  uint32_t crc32 = 0;
+  uint32_t compressed_size = 0;
+  uint32_t uncompressed_size = 0;
+  uint16_t name_length = 0;
+  uint16_t extra_length = 0;
+  uint16_t comment_length = 0;
+  uint16_t disk_number_start = 0;
+  uint16_t internal_attributes = 0;
+  uint32_t external_attributes = 0;
+  uint32_t local_header_offset = 0;
+};
+
+class ZipArchive {
+ public:
+  // Reads the central directory of the archive at `path`. False when the file cannot be
+  // opened, has no end-of-central-directory record in its last 22 + 65535 bytes (the nearest
+  // to the end wins), or its directory does not hold the records the end record counts.
+  bool Open(const std::string& path);
+
+  // The content of member `index`, stored or deflated. False when the index is out of range,
+  // the compressed size is 0, the method is neither stored nor deflate, the data is not all
+  // there, the declared size is beyond what the data can hold or beyond kMaxFileBytes, or the
+  // data does not decode to exactly the declared size. `out` is replaced only on success.
+  // The CRC-32 and the local header's signature are not checked.
+  bool Extract(size_t index, std::vector<uint8_t>* out) const;
+
+  const std::string& path() const { return path_; }
+  // Index-aligned: names_[i] is the name of records_[i], in central-directory order. Names are
+  // UTF-8, decoded from code page 932 unless the record's UTF-8 flag is set; their "/"
+  // separators are kept. Directory entries are listed like any other record.
+  const std::vector<ZipDirectoryRecord>& records() const { return records_; }
+  const std::vector<std::string>& names() const { return names_; }
+
+ private:
+  std::string path_;
+  std::vector<ZipDirectoryRecord> records_;
+  std::vector<std::string> names_;
+};
