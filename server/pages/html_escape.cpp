@@ -1,0 +1,32 @@
+#include "server/pages/html_escape.h"
+
+#include <cstdio>
+
+#include "server/catalogue/utf8.h"
+
+std::string EscapeHtmlEntities(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 8);
+  char entity[16];
+  for (size_t pos = 0; pos < text.size();) {
+    uint32_t code_point = DecodeUtf8At(text, &pos);
+    int n = std::snprintf(entity, sizeof entity, "&#x%X;", code_point);
+    out.append(entity, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+std::string EscapeAttribute(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
