@@ -104,7 +104,7 @@ std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::strin
 
 OrderedLists::OrderedLists() : current_(std::make_shared<const OrderSet>()) {}
 
-void OrderedLists::BuildOrders(const std::vector<ImageEntry>& list) {
+PreparedOrders OrderedLists::PrepareOrders(const std::vector<ImageEntry>& list) {
   auto part = std::make_shared<OrderSet::ListPart>();
   part->by_name = list;
   std::sort(part->by_name.begin(), part->by_name.end(),
@@ -129,9 +129,15 @@ void OrderedLists::BuildOrders(const std::vector<ImageEntry>& list) {
     }
   }
 
+  PreparedOrders prepared;
+  prepared.part_ = std::move(part);
+  return prepared;
+}
+
+void OrderedLists::InstallOrders(const PreparedOrders& prepared) {
   std::lock_guard<std::mutex> writing(write_lock_);
   auto next = std::make_shared<OrderSet>(*Current());
-  next->list_ = std::move(part);
+  next->list_ = prepared.part_ ? prepared.part_ : std::make_shared<const OrderSet::ListPart>();
   Publish(std::move(next));
 }
 

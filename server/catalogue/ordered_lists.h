@@ -28,6 +28,7 @@ class OrderSet {
 
  private:
   friend class OrderedLists;
+  friend class PreparedOrders;
   // Name, Date and both folder orders; the last three index `by_name`.
   struct ListPart {
     std::vector<ImageEntry> by_name;
@@ -81,13 +82,29 @@ PageList MakePages(uint32_t count);
 // (all positions for an empty word), ascending.
 std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::string_view word);
 
+// Name, Date and both folder orders built from a positioned list, ready to be installed.
+// Made on any thread, so the loop only swaps it in.
+class PreparedOrders {
+ public:
+  PreparedOrders() = default;
+
+ private:
+  friend class OrderedLists;
+  std::shared_ptr<const OrderSet::ListPart> part_;
+};
+
 class OrderedLists {
  public:
   OrderedLists();
 
+  // Builds what BuildOrders installs; see there.
+  static PreparedOrders PrepareOrders(const std::vector<ImageEntry>& list);
+  // Replaces Name, Date and both folder orders; Likes stays as it is.
+  void InstallOrders(const PreparedOrders& prepared);
+
   // Replaces Name, Date and both folder orders from `list`, whose namePos, datePos and
   // folderIndex are set (each position a permutation of 0..n-1). Likes stays as it is.
-  void BuildOrders(const std::vector<ImageEntry>& list);
+  void BuildOrders(const std::vector<ImageEntry>& list) { InstallOrders(PrepareOrders(list)); }
   // Replaces the Likes order.
   void SetLikes(const std::vector<ImageEntry>& likes);
 

@@ -1,0 +1,53 @@
+#include "platform/folder_listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+FolderReader::~FolderReader() {
+  if (dir_ != nullptr) closedir(static_cast<DIR*>(dir_));
+}
+
+bool FolderReader::Open(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  DIR* dir = fstat(fd, &st) == 0 ? fdopendir(fd) : nullptr;
+  if (dir == nullptr) {
+    close(fd);
+    return false;
+  }
+  if (dir_ != nullptr) closedir(static_cast<DIR*>(dir_));
+  dir_ = dir;
+  id_ = FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool FolderReader::Next(FolderEntry* entry) {
+  DIR* dir = static_cast<DIR*>(dir_);
+  while (const dirent* d = readdir(dir)) {
+    const std::string_view name(d->d_name);
+    if (name == "." || name == "..") continue;
+    *entry = FolderEntry{};
+    entry->name = name;
+    if (d->d_type == DT_DIR) {
+      // A folder is opened to be listed; its status is not needed here.
+      entry->is_directory = true;
+      return true;
+    }
+    struct stat st;
+    if (fstatat(dirfd(dir), d->d_name, &st, 0) != 0) continue;
+    entry->is_directory = S_ISDIR(st.st_mode);
+    entry->is_regular = S_ISREG(st.st_mode);
+    entry->size = static_cast<uint64_t>(st.st_size);
+    entry->mtime_sec = st.st_mtim.tv_sec;
+    entry->mtime_nsec = st.st_mtim.tv_nsec;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,44 @@
+#include "server/catalogue/compare_updatelist.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/list_positions.h"
+
+bool SameImages(std::vector<ImageEntry> a, std::vector<ImageEntry> b) {
+  if (a.size() != b.size()) return false;
+  const auto by_path_and_time = [](const ImageEntry& x, const ImageEntry& y) {
+    return std::tie(x.path, x.lastWriteTime) < std::tie(y.path, y.lastWriteTime);
+  };
+  std::sort(a.begin(), a.end(), by_path_and_time);
+  std::sort(b.begin(), b.end(), by_path_and_time);
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].path != b[i].path || a[i].lastWriteTime != b[i].lastWriteTime) return false;
+  }
+  return true;
+}
+
+CCompareUpdatelist::CCompareUpdatelist(ImageCatalogue* catalogue,
+                                       std::shared_ptr<const std::vector<ImageEntry>> current,
+                                       std::shared_ptr<const CImageLister> scanned,
+                                       uint32_t scan_count, bool logical)
+    : catalogue_(catalogue),
+      current_(std::move(current)),
+      scanned_(std::move(scanned)),
+      scan_count_(scan_count),
+      logical_(logical) {}
+
+int CCompareUpdatelist::Run() {
+  ImageCatalogue::Comparison result;
+  result.scan_count = scan_count_;
+  std::vector<ImageEntry> files = scanned_ ? scanned_->Files() : std::vector<ImageEntry>();
+  result.differs = !SameImages(*current_, files);
+  if (result.differs) {
+    PositionList(&files, logical_);
+    result.orders = OrderedLists::PrepareOrders(files);
+    result.list = std::make_shared<const std::vector<ImageEntry>>(std::move(files));
+  }
+  catalogue_->FinishComparison(std::move(result));
+  return 0;
+}

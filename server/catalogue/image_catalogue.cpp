@@ -1,0 +1,228 @@
+#include "server/catalogue/image_catalogue.h"
+
+#include <cstdio>
+#include <ctime>
+#include <shared_mutex>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "server/catalogue/compare_updatelist.h"
+#include "server/catalogue/dos_time.h"
+#include "server/catalogue/img_list_job.h"
+
+namespace {
+
+constexpr int kScanPriority = 50;
+constexpr int kComparePriority = 0;
+constexpr int64_t kRescanIntervalMs = 30000;
+
+// The archive part of a member path: the text before the first "|/", when it ends in ".zip"
+// (any case). False for a plain path.
+bool ArchiveOfMemberPath(const std::string& path, std::string* archive) {
+  const size_t bar = path.find("|/");
+  if (bar == std::string::npos || bar < 4) return false;
+  std::string ext = path.substr(bar - 4, 4);
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  if (ext != ".zip") return false;
+  *archive = path.substr(0, bar);
+  return true;
+}
+
+std::string LocalTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}
+
+}  // namespace
+
+ImageCatalogue::ImageCatalogue(MySystem::CThreadMgr* pool)
+    : pool_(pool),
+      last_rescan_start_ms_(platform::TickCountMs()),
+      saved_archives_(std::make_shared<const ArchiveCache>()),
+      list_(std::make_shared<const std::vector<ImageEntry>>()) {}
+
+ImageCatalogue::~ImageCatalogue() {
+  WaitForIdle();
+}
+
+void ImageCatalogue::SetFolders(std::vector<std::string> folders) {
+  folders_ = std::move(folders);
+}
+void ImageCatalogue::SetRecursive(bool recursive) {
+  recursive_ = recursive;
+}
+void ImageCatalogue::SetZipReject(bool zip_reject) {
+  zip_reject_ = zip_reject;
+}
+
+bool ImageCatalogue::Rescan() {
+  {
+    std::lock_guard<std::mutex> hold(jobs_lock_);
+    if (scanning_) return false;
+    scanning_ = true;
+  }
+  auto lister = std::make_shared<CImageLister>(recursive_, zip_reject_);
+  {
+    std::unique_lock<CSharedLock> hold(lock_);
+    // Unchanged archives are taken from the last scan instead of being read again.
+    lister->SetArchiveCache(*saved_archives_);
+    // Before the first scan has ended its lister is the current one, readable as it grows.
+    if (!lister_) lister_ = lister;
+  }
+  pool_->Post(new CImgListJob(this, std::move(lister), folders_), kScanPriority, this, 0);
+  return true;
+}
+
+void ImageCatalogue::FinishScan(const std::shared_ptr<CImageLister>& lister) {
+  {
+    std::unique_lock<CSharedLock> hold(lock_);
+    lister_ = lister;
+    saved_archives_ = std::make_shared<const ArchiveCache>(lister->archive_cache());
+    ++scan_count_;
+  }
+  last_scan_ms_ = lister->LastScanMs();
+  std::lock_guard<std::mutex> hold(jobs_lock_);
+  scanning_ = false;
+  jobs_changed_.notify_all();
+}
+
+bool ImageCatalogue::IsScanning() const {
+  std::lock_guard<std::mutex> hold(jobs_lock_);
+  return scanning_;
+}
+
+void ImageCatalogue::WaitForIdle() const {
+  std::unique_lock<std::mutex> hold(jobs_lock_);
+  jobs_changed_.wait(hold, [this] { return !scanning_ && !comparing_; });
+}
+
+void ImageCatalogue::RescanWhenDue(int64_t pass_start_ms, bool zip_reject) {
+  if (pass_start_ms - last_rescan_start_ms_ < kRescanIntervalMs) return;
+  if (!IsScanning()) {
+    SetZipReject(zip_reject);
+    Rescan();
+  }
+  last_rescan_start_ms_ = pass_start_ms;
+}
+
+std::vector<ImageEntry> ImageCatalogue::GetFiles() const {
+  std::shared_ptr<CImageLister> lister;
+  {
+    std::shared_lock<CSharedLock> hold(lock_);
+    lister = lister_;
+  }
+  return lister ? lister->Files() : std::vector<ImageEntry>();
+}
+
+uint32_t ImageCatalogue::ScanCount() const {
+  std::shared_lock<CSharedLock> hold(lock_);
+  return scan_count_;
+}
+
+bool ImageCatalogue::GetMemberTime(const std::string& member_path, int64_t* time) const {
+  std::string archive;
+  platform::FileStatus status;
+  if (!ArchiveOfMemberPath(member_path, &archive) || !platform::StatPath(archive, &status)) {
+    return false;
+  }
+  std::shared_ptr<const ArchiveCache> saved;
+  {
+    std::shared_lock<CSharedLock> hold(lock_);
+    saved = saved_archives_;
+  }
+  const auto found = saved->find(archive);
+  if (found == saved->end()) return false;
+  const ArchiveCacheEntry& entry = *found->second;
+  if (entry.size != status.size ||
+      entry.lastWriteTime != FileTimeToTime(status.mtime_sec, status.mtime_nsec)) {
+    return false;
+  }
+  for (const auto& [path, member] : entry.members) {
+    if (path == member_path) {
+      *time = member.lastWriteTime;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ImageCatalogue::UpdateList(bool logical) {
+  {
+    std::lock_guard<std::mutex> hold(texts_lock_);
+    diagnostics_.clear();
+  }
+  const int64_t start = platform::TickCountMs();
+  bool changed = false;
+
+  std::unique_ptr<Comparison> compared;
+  std::shared_ptr<CImageLister> scanned;
+  uint32_t scan_count;
+  {
+    std::shared_lock<CSharedLock> hold(lock_);
+    scan_count = scan_count_;
+    scanned = lister_;
+  }
+  {
+    std::lock_guard<std::mutex> hold(jobs_lock_);
+    compared = std::move(compared_);
+    if (!compared && !comparing_ && scan_count != consumed_scan_count_) {
+      comparing_ = true;
+      pool_->Post(new CCompareUpdatelist(this, CurrentList(), scanned, scan_count, logical),
+                  kComparePriority, this, 0);
+    }
+  }
+  if (compared) {
+    // An equal result is taken as consumed too, so an unchanged tree is compared once per
+    // scan instead of on every pass of the loop.
+    consumed_scan_count_ = compared->scan_count;
+    if (compared->differs) {
+      orders_.InstallOrders(compared->orders);
+      {
+        std::lock_guard<std::mutex> hold(list_lock_);
+        list_ = compared->list;
+      }
+      AppendDiagnostics("need_update_hash_list_only1:1");
+      changed = true;
+    }
+  }
+
+  std::string timing = "<br>updateList():" + std::to_string(platform::TickCountMs() - start) +
+                       "<br>" + LocalTimeText() + "<br>";
+  std::lock_guard<std::mutex> hold(texts_lock_);
+  timing_ = std::move(timing);
+  return changed;
+}
+
+void ImageCatalogue::FinishComparison(Comparison comparison) {
+  std::lock_guard<std::mutex> hold(jobs_lock_);
+  compared_ = std::make_unique<Comparison>(std::move(comparison));
+  comparing_ = false;
+  jobs_changed_.notify_all();
+}
+
+std::shared_ptr<const std::vector<ImageEntry>> ImageCatalogue::CurrentList() const {
+  std::lock_guard<std::mutex> hold(list_lock_);
+  return list_;
+}
+
+std::string ImageCatalogue::DiagnosticsText() const {
+  std::lock_guard<std::mutex> hold(texts_lock_);
+  return diagnostics_;
+}
+
+std::string ImageCatalogue::TimingText() const {
+  std::lock_guard<std::mutex> hold(texts_lock_);
+  return timing_;
+}
+
+void ImageCatalogue::AppendDiagnostics(std::string_view text) {
+  std::lock_guard<std::mutex> hold(texts_lock_);
+  diagnostics_.append(text);
+}

@@ -1,0 +1,121 @@
+// The catalogue: the configured folders, the scans that list their images on the worker
+// pool, and the current image list with its orders. The server loop drives it with
+// RescanWhenDue and UpdateList; neither waits for a scan, so requests go on being served
+// while one runs.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/catalogue/file_lister.h"
+#include "server/catalogue/image_entry.h"
+#include "server/catalogue/image_lister.h"
+#include "server/catalogue/ordered_lists.h"
+#include "server/net/shared_lock.h"
+#include "server/net/thread_mgr.h"
+
+class ImageCatalogue {
+ public:
+  // Scans and comparisons run on `pool`, which must outlive the catalogue.
+  explicit ImageCatalogue(MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+  // Waits for a scan or comparison of this catalogue that is still running.
+  ~ImageCatalogue();
+  ImageCatalogue(const ImageCatalogue&) = delete;
+  ImageCatalogue& operator=(const ImageCatalogue&) = delete;
+
+  // Settings for the scans started after the call. Loop thread.
+  void SetFolders(std::vector<std::string> folders);
+  void SetRecursive(bool recursive);
+  void SetZipReject(bool zip_reject);
+
+  // Starts a scan on the pool (priority 50) and returns at once. False, starting nothing,
+  // when a scan runs already. Loop thread.
+  bool Rescan();
+  bool IsScanning() const;
+  // Blocks until no scan or comparison of this catalogue runs (start-up, shutdown, tests).
+  void WaitForIdle() const;
+
+  // The rescan schedule, called once per loop pass with the tick the pass began at: when
+  // 30 s have passed since the last rescan start and no scan runs, takes `zip_reject` and
+  // starts one. Loop thread.
+  void RescanWhenDue(int64_t pass_start_ms, bool zip_reject);
+
+  // The images of the current scan result, unpositioned (the first scan's while it grows).
+  std::vector<ImageEntry> GetFiles() const;
+  // The time of a ZIP member as the last finished scan saw it; false when the path is not
+  // a member path or the archive has changed or gone since.
+  bool GetMemberTime(const std::string& member_path, int64_t* time) const;
+  uint32_t LastScanMs() const { return last_scan_ms_.load(); }
+  uint32_t ScanCount() const;
+
+  // The list half of the loop's list update; never waits. When a finished scan has not been
+  // looked at, has it compared with the current list on the pool (priority 0); when a
+  // comparison found a difference, publishes the new list and orders, built on the pool
+  // too. Writes the diagnostics and timing texts. Returns whether the list was replaced.
+  // `logical` is SORT_WINDOWS != 0.
+  bool UpdateList(bool logical);
+
+  // The current list, in date order, positioned; empty until the first list is taken.
+  std::shared_ptr<const std::vector<ImageEntry>> CurrentList() const;
+  OrderedLists& orders() { return orders_; }
+  const OrderedLists& orders() const { return orders_; }
+
+  // The texts the status page shows, and a way for the rest of the list update to add to
+  // the diagnostics.
+  std::string DiagnosticsText() const;
+  std::string TimingText() const;
+  void AppendDiagnostics(std::string_view text);
+
+ private:
+  friend class CImgListJob;
+  friend class CCompareUpdatelist;
+
+  // What a comparison job hands back to the loop.
+  struct Comparison {
+    uint32_t scan_count = 0;  // the scan it looked at
+    bool differs = false;
+    std::shared_ptr<const std::vector<ImageEntry>> list;  // positioned, date order
+    PreparedOrders orders;
+  };
+
+  void FinishScan(const std::shared_ptr<CImageLister>& lister);
+  void FinishComparison(Comparison comparison);
+
+  MySystem::CThreadMgr* const pool_;
+
+  // Settings, loop thread only.
+  std::vector<std::string> folders_;
+  bool recursive_ = false;
+  bool zip_reject_ = false;
+  int64_t last_rescan_start_ms_;
+
+  mutable CSharedLock lock_;
+  std::shared_ptr<CImageLister> lister_;                // guarded by lock_
+  std::shared_ptr<const ArchiveCache> saved_archives_;  // guarded by lock_
+  uint32_t scan_count_ = 0;                             // guarded by lock_
+  std::atomic<uint32_t> last_scan_ms_{0};
+
+  // Jobs in flight, and what the comparison hands back.
+  mutable std::mutex jobs_lock_;
+  mutable std::condition_variable jobs_changed_;
+  bool scanning_ = false;                 // guarded by jobs_lock_
+  bool comparing_ = false;                // guarded by jobs_lock_
+  std::unique_ptr<Comparison> compared_;  // guarded by jobs_lock_
+
+  // The list update's own state, loop thread only.
+  uint32_t consumed_scan_count_ = 0;
+
+  mutable std::mutex list_lock_;
+  std::shared_ptr<const std::vector<ImageEntry>> list_;  // guarded by list_lock_
+  OrderedLists orders_;
+
+  mutable std::mutex texts_lock_;
+  std::string diagnostics_;  // guarded by texts_lock_
+  std::string timing_;       // guarded by texts_lock_
+};

@@ -1,0 +1,174 @@
+#include "server/catalogue/image_catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <latch>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "server/catalogue/test_support.h"
+
+namespace {
+
+using test_support::Quote;
+using test_support::RunShell;
+using test_support::TempDir;
+using test_support::WriteFile;
+
+class ImageCatalogueTest : public testing::Test {
+ protected:
+  ImageCatalogueTest() : catalogue_(&pool_) {
+    catalogue_.SetFolders({dir_.path()});
+    catalogue_.SetRecursive(true);
+  }
+
+  // One scan and the list updates that follow it, as the loop would run them, up to the one
+  // that replaces the list. Returns whether the list was replaced.
+  bool ScanAndUpdate(bool logical = false) {
+    EXPECT_TRUE(catalogue_.Rescan());
+    catalogue_.WaitForIdle();
+    if (catalogue_.UpdateList(logical)) return true;  // posts the comparison
+    catalogue_.WaitForIdle();
+    return catalogue_.UpdateList(logical);  // takes its result
+  }
+
+  std::vector<std::string> NameOrder() {
+    std::vector<std::string> paths;
+    std::shared_ptr<const OrderSet> orders = catalogue_.orders().Current();
+    for (size_t p = 0; p < orders->Size(ListOrder::Name); ++p) {
+      paths.push_back(orders->At(ListOrder::Name, p).path.substr(dir_.path().size() + 1));
+    }
+    return paths;
+  }
+
+  TempDir dir_;
+  MySystem::CThreadMgr pool_{2};
+  ImageCatalogue catalogue_;
+};
+
+TEST_F(ImageCatalogueTest, FirstScanPublishesListAndOrders) {
+  WriteFile(dir_.Join("a10.jpg"), std::string("1"));
+  WriteFile(dir_.Join("a2.jpg"), std::string("2"));
+  WriteFile(dir_.Join("a1.jpg"), std::string("3"));
+  WriteFile(dir_.Join("sub/b.jpg"), std::string("4"));
+  EXPECT_TRUE(catalogue_.CurrentList()->empty());
+  EXPECT_TRUE(ScanAndUpdate(true));
+  EXPECT_EQ(NameOrder(), (std::vector<std::string>{"a1.jpg", "a2.jpg", "a10.jpg", "sub/b.jpg"}));
+  EXPECT_EQ(catalogue_.CurrentList()->size(), 4u);
+  EXPECT_EQ(catalogue_.orders().Current()->Size(ListOrder::FolderTopByName), 2u);
+  EXPECT_EQ(catalogue_.ScanCount(), 1u);
+  EXPECT_EQ(catalogue_.GetFiles().size(), 4u);
+}
+
+TEST_F(ImageCatalogueTest, ListReplacedOnlyWhenTheScanDiffers) {
+  WriteFile(dir_.Join("x.jpg"), std::string("1"));
+  WriteFile(dir_.Join("y.jpg"), std::string("2"));
+  ASSERT_TRUE(ScanAndUpdate());
+  EXPECT_NE(catalogue_.DiagnosticsText().find("need_update_hash_list_only1:1"), std::string::npos);
+  std::shared_ptr<const OrderSet> before = catalogue_.orders().Current();
+  std::shared_ptr<const std::vector<ImageEntry>> list_before = catalogue_.CurrentList();
+
+  // Same files, same times: nothing is replaced, positions stay.
+  EXPECT_FALSE(ScanAndUpdate());
+  EXPECT_EQ(catalogue_.orders().Current(), before);
+  EXPECT_EQ(catalogue_.CurrentList(), list_before);
+  EXPECT_EQ(catalogue_.DiagnosticsText(), "");
+
+  // A touched file (new modification time) replaces the list after the next scan.
+  const std::string y = dir_.Join("y.jpg");
+  std::filesystem::last_write_time(
+      y, std::filesystem::last_write_time(y) + std::chrono::milliseconds(1));
+  EXPECT_TRUE(ScanAndUpdate());
+  EXPECT_NE(catalogue_.orders().Current(), before);
+  EXPECT_EQ(NameOrder(), (std::vector<std::string>{"x.jpg", "y.jpg"}));
+
+  // A removed file too.
+  std::filesystem::remove(y);
+  EXPECT_TRUE(ScanAndUpdate());
+  EXPECT_EQ(NameOrder(), (std::vector<std::string>{"x.jpg"}));
+}
+
+TEST_F(ImageCatalogueTest, NoSecondScanWhileOneRuns) {
+  // Block the pool's both workers so the scan job stays queued.
+  std::latch started(2), gate(1);
+  struct Block : CThreadCommand {
+    std::latch* started;
+    std::latch* gate;
+    int Run() override {
+      started->count_down();
+      gate->wait();
+      return 0;
+    }
+  };
+  for (int i = 0; i < 2; ++i) {
+    auto* job = new Block;
+    job->started = &started;
+    job->gate = &gate;
+    pool_.Post(job, 0, nullptr, 0);
+  }
+  started.wait();
+  EXPECT_TRUE(catalogue_.Rescan());
+  EXPECT_TRUE(catalogue_.IsScanning());
+  EXPECT_FALSE(catalogue_.Rescan());
+  // The loop goes on: the list update does not wait for the scan.
+  EXPECT_FALSE(catalogue_.UpdateList(false));
+  catalogue_.RescanWhenDue(1LL << 40, false);
+  gate.count_down();
+  catalogue_.WaitForIdle();
+  EXPECT_FALSE(catalogue_.IsScanning());
+  EXPECT_EQ(catalogue_.ScanCount(), 1u);
+}
+
+TEST_F(ImageCatalogueTest, RescanWhenDueWaitsThirtySeconds) {
+  // The schedule starts at the catalogue's construction, no later than `now`.
+  const int64_t start = platform::TickCountMs() - 100000;
+  catalogue_.RescanWhenDue(start + 100000 + 29999 - 30000, false);
+  catalogue_.WaitForIdle();
+  const uint32_t scans = catalogue_.ScanCount();
+  EXPECT_EQ(scans, 0u);
+  catalogue_.RescanWhenDue(start + 100000 + 40000, false);
+  catalogue_.WaitForIdle();
+  EXPECT_EQ(catalogue_.ScanCount(), scans + 1);
+  catalogue_.RescanWhenDue(start + 100000 + 40000 + 29999, false);
+  catalogue_.WaitForIdle();
+  EXPECT_EQ(catalogue_.ScanCount(), scans + 1);
+  catalogue_.RescanWhenDue(start + 100000 + 40000 + 30000, false);
+  catalogue_.WaitForIdle();
+  EXPECT_EQ(catalogue_.ScanCount(), scans + 2);
+}
+
+TEST_F(ImageCatalogueTest, MemberTimeFromTheLastScan) {
+  WriteFile(dir_.Join("work/m.png"), std::string(200, 'm'));
+  ASSERT_EQ(RunShell("cd " + Quote(dir_.Join("work")) + " && zip -q -X ../p.zip m.png"), 0);
+  std::filesystem::remove_all(dir_.Join("work"));
+  ASSERT_TRUE(ScanAndUpdate());
+  ASSERT_EQ(catalogue_.CurrentList()->size(), 1u);
+  const ImageEntry member = catalogue_.CurrentList()->front();
+  EXPECT_EQ(member.path, dir_.Join("p.zip") + "|/m.png");
+  int64_t time = 0;
+  ASSERT_TRUE(catalogue_.GetMemberTime(member.path, &time));
+  EXPECT_EQ(time, member.lastWriteTime);
+  EXPECT_FALSE(catalogue_.GetMemberTime(dir_.Join("p.zip") + "|/other.png", &time));
+  EXPECT_FALSE(catalogue_.GetMemberTime(dir_.Join("p.zip"), &time));
+  // A changed archive is not answered from the scan's record.
+  const std::string archive = dir_.Join("p.zip");
+  std::filesystem::last_write_time(
+      archive, std::filesystem::last_write_time(archive) + std::chrono::seconds(3));
+  EXPECT_FALSE(catalogue_.GetMemberTime(member.path, &time));
+}
+
+TEST_F(ImageCatalogueTest, TimingTextShape) {
+  catalogue_.UpdateList(false);
+  const std::string timing = catalogue_.TimingText();
+  ASSERT_TRUE(timing.starts_with("<br>updateList():")) << timing;
+  ASSERT_TRUE(timing.ends_with("<br>")) << timing;
+  // "<br>updateList():" ms "<br>" "YYYY/MM/DD hh:mm:ss" "<br>"
+  const size_t stamp = timing.find("<br>", 17) + 4;
+  EXPECT_EQ(timing.size() - stamp, 19u + 4u) << timing;
+  EXPECT_EQ(timing[stamp + 4], '/');
+  EXPECT_EQ(timing[stamp + 13], ':');
+}
+
+}  // namespace

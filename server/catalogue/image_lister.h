@@ -1,0 +1,29 @@
+// The scan that keeps images: CFileLister with the image-name rule.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "server/catalogue/file_lister.h"
+#include "server/catalogue/image_entry.h"
+#include "server/net/shared_lock.h"
+
+// True when the extension of `path`, lower-cased and cut at its first "-", "_" and ":" (so
+// "jpg_large", "png:orig" and "jpeg-1" count as "jpg", "png" and "jpeg"), is one of jpeg,
+// jpg, bmp, gif, apng, png, svg, svgz, webp.
+bool IsImagePath(std::string_view path);
+
+class CImageLister : public CFileLister {
+ public:
+  using CFileLister::CFileLister;
+
+  // Keeps images; always goes on.
+  bool OnFile(const std::string& path, const FoundFile& found) override;
+
+  // A copy of the images found so far; safe while the scan runs.
+  std::vector<ImageEntry> Files() const;
+
+ private:
+  mutable CSharedLock lock_;
+  std::vector<ImageEntry> files_;  // guarded by lock_
+};
