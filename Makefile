@@ -3,12 +3,18 @@ BUILD ?= build
 CONFIG ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench asan tsan fuzz clean format
+.PHONY: all deps npm-deps build run test bench asan tsan fuzz clean format
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+	@$(MAKE) --no-print-directory npm-deps
+
+# jQuery and jQuery UI are embedded into the server at build time from node_modules.
+npm-deps:
+	@if [ ! -d node_modules ] || [ package-lock.json -nt node_modules ]; then \
+	  npm ci --no-audit --no-fund && touch node_modules; fi
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -24,6 +30,7 @@ test: build
 
 bench:
 	@scripts/install-deps.sh --bench
+	@$(MAKE) --no-print-directory npm-deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 	bench/run_all.sh $(BUILD)

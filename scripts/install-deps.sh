@@ -11,6 +11,11 @@ packages=(
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
 )
+# npm fetches jQuery and jQuery UI (make deps). A node that came from elsewhere already
+# brings its own npm, and Debian's npm package would conflict with it.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 if [ "${1:-}" = "--bench" ]; then
   packages+=(wrk nginx)
 fi
