@@ -3,8 +3,8 @@
 #include "common/config/config_keys.h"
 #include "common/config/config_number.h"
 #include "common/config/config_text.h"
-#include "common/config/file_replace.h"
 #include "common/config/tag_lookup.h"
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -106,5 +106,6 @@ bool EditorSettings::parse(const std::string& path) {
 
 bool EditorSettings::write(const std::string& path) const {
   std::string bytes;
-  return EncodeConfigText(FormatConfigText(*this), &bytes) && ReplaceFileContents(path, bytes);
+  return EncodeConfigText(FormatConfigText(*this), &bytes) &&
+         platform::ReplaceFileContents(path, bytes);
 }

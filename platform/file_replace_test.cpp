@@ -1,11 +1,12 @@
-#include "common/config/file_replace.h"
+#include "platform/file_replace.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "common/config/test_folder.h"
+#include "platform/test_folder.h"
 
+namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -48,3 +49,4 @@ TEST(ReplaceFileContentsTest, FailureLeavesNothingBehind) {
 }
 
 }  // namespace
+}  // namespace platform

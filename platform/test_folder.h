@@ -1,4 +1,4 @@
-// A fresh folder for one test, removed with everything in it when the test ends.
+// Test helper: a fresh folder for one test, removed with everything in it when the test ends.
 #pragma once
 
 #include <filesystem>
@@ -14,7 +14,7 @@ class TestFolder {
   TestFolder() {
     do {
       path_ = std::filesystem::temp_directory_path() /
-              ("lv_config_" + std::to_string(platform::SecureRandom32()));
+              ("lv_test_" + std::to_string(platform::SecureRandom32()));
     } while (!std::filesystem::create_directory(path_));
   }
   ~TestFolder() {

@@ -1,6 +1,4 @@
-// The POSIX calls in this file are the only ones in lv_config: the C++ library has no way to
-// flush a file to disk.
-#include "common/config/file_replace.h"
+#include "platform/file_replace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 
 #include "platform/random.h"
 
+namespace platform {
 namespace {
 
 std::string FolderOf(const std::string& path) {
@@ -68,3 +67,5 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   SyncFolder(FolderOf(path));
   return true;
 }
+
+}  // namespace platform

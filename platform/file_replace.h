@@ -1,5 +1,5 @@
 // Replacing a file's whole content so that a crash or a failed write never leaves it half
-// written. Internal to lv_config.
+// written: the old or the new content survives any crash.
 #pragma once
 
 #include <string>
@@ -9,4 +9,8 @@
 // On success `path` holds exactly `bytes`; on failure (returns false) `path` is untouched and
 // no temporary file is left behind. An existing file's permission bits are kept; a new file
 // gets 0666 less the process umask, as an ordinary create would.
+namespace platform {
+
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+}  // namespace platform
