@@ -10,6 +10,7 @@ packages=(
   curl python3 python3-requests
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
+  libstb-dev libturbojpeg0-dev
 )
 # npm fetches jQuery and jQuery UI (make deps). A node that came from elsewhere already
 # brings its own npm, and Debian's npm package would conflict with it.
@@ -17,7 +18,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx)
+  packages+=(wrk nginx libvips-tools)
 fi
 
 missing=()
