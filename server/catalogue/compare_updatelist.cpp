@@ -6,15 +6,22 @@
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/list_positions.h"
 
-bool SameImages(std::vector<ImageEntry> a, std::vector<ImageEntry> b) {
+bool SameImages(const std::vector<ImageEntry>& a, const std::vector<ImageEntry>& b) {
   if (a.size() != b.size()) return false;
-  const auto by_path_and_time = [](const ImageEntry& x, const ImageEntry& y) {
-    return std::tie(x.path, x.lastWriteTime) < std::tie(y.path, y.lastWriteTime);
+  // Sorting pointers keeps the comparison from copying every path of both lists.
+  const auto sorted = [](const std::vector<ImageEntry>& list) {
+    std::vector<const ImageEntry*> order;
+    order.reserve(list.size());
+    for (const ImageEntry& e : list) order.push_back(&e);
+    std::sort(order.begin(), order.end(), [](const ImageEntry* x, const ImageEntry* y) {
+      return std::tie(x->path, x->lastWriteTime) < std::tie(y->path, y->lastWriteTime);
+    });
+    return order;
   };
-  std::sort(a.begin(), a.end(), by_path_and_time);
-  std::sort(b.begin(), b.end(), by_path_and_time);
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].path != b[i].path || a[i].lastWriteTime != b[i].lastWriteTime) return false;
+  const std::vector<const ImageEntry*> sa = sorted(a);
+  const std::vector<const ImageEntry*> sb = sorted(b);
+  for (size_t i = 0; i < sa.size(); ++i) {
+    if (sa[i]->path != sb[i]->path || sa[i]->lastWriteTime != sb[i]->lastWriteTime) return false;
   }
   return true;
 }

@@ -13,7 +13,7 @@
 class ImageCatalogue;
 
 // True when both hold the same (path, lastWriteTime) pairs, whatever their order.
-bool SameImages(std::vector<ImageEntry> a, std::vector<ImageEntry> b);
+bool SameImages(const std::vector<ImageEntry>& a, const std::vector<ImageEntry>& b);
 
 class CCompareUpdatelist : public CThreadCommand {
  public:

@@ -1,0 +1,162 @@
+// Catalogue figures on a generated gallery of 100 000 images in 1 000 folders (empty files): the
+// first scan beside `find` over the same tree, the list build that follows it, a rescan of the
+// unchanged tree with its list update, FilteredView with and without a word, and the resident
+// memory that holds it all.
+//
+// Usage: catalogue_bench [WORK_FOLDER]   (default: a fresh folder under /tmp, removed after)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "server/catalogue/image_catalogue.h"
+
+namespace {
+
+constexpr int kFolders = 1000;
+constexpr int kImagesPerFolder = 100;
+constexpr int kRepeats = 5;
+
+double NowMs() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Resident set size of this process in MiB, from /proc/self/status.
+double ResidentMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  }
+  return -1;
+}
+
+void MakeGallery(const std::filesystem::path& root) {
+  char name[64];
+  for (int f = 0; f < kFolders; ++f) {
+    std::snprintf(name, sizeof name, "pics/album%04d", f);
+    const std::filesystem::path folder = root / name;
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < kImagesPerFolder; ++i) {
+      std::snprintf(name, sizeof name, "photo %03d_%d.jpg", i, f % 7);
+      std::ofstream(folder / name).flush();
+    }
+  }
+}
+
+double FindMs(const std::filesystem::path& pics) {
+  const std::string command = "find '" + pics.string() + "' -type f -printf '%s %T@\\n' >/dev/null";
+  const double start = NowMs();
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "find failed\n");
+  return NowMs() - start;
+}
+
+// The longest time one UpdateList call kept the loop thread.
+double loop_ms = 0;
+
+bool TimedUpdate(ImageCatalogue* catalogue) {
+  const double start = NowMs();
+  const bool replaced = catalogue->UpdateList(true);
+  loop_ms = std::max(loop_ms, NowMs() - start);
+  return replaced;
+}
+
+// Runs the list updates until the one that takes a finished comparison; returns whether it
+// replaced the list.
+bool UpdateUntilCompared(ImageCatalogue* catalogue) {
+  TimedUpdate(catalogue);
+  catalogue->WaitForIdle();
+  return TimedUpdate(catalogue);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool own_folder = argc < 2;
+  std::filesystem::path root = own_folder ? std::filesystem::temp_directory_path() /
+                                                ("lv-catalogue-bench-" + std::to_string(::getpid()))
+                                          : std::filesystem::path(argv[1]);
+  std::filesystem::create_directories(root);
+  MakeGallery(root);
+  const std::filesystem::path pics = root / "pics";
+  const double rss_empty = ResidentMiB();
+
+  // Warm the file system caches, then alternate find and scan so both see the same state.
+  FindMs(pics);
+  std::vector<double> find_ms, scan_ms;
+  for (int r = 0; r < kRepeats; ++r) {
+    find_ms.push_back(FindMs(pics));
+    CImageLister lister(true, false);
+    const double start = NowMs();
+    lister.Scan({pics.string()});
+    scan_ms.push_back(NowMs() - start);
+    if (lister.Files().size() != size_t{kFolders} * kImagesPerFolder) {
+      std::fprintf(stderr, "scan found %zu images\n", lister.Files().size());
+      return 1;
+    }
+  }
+
+  ImageCatalogue catalogue;
+  catalogue.SetFolders({pics.string()});
+  catalogue.SetRecursive(true);
+  double start = NowMs();
+  catalogue.Rescan();
+  catalogue.WaitForIdle();
+  const double first_scan_ms = NowMs() - start;
+  start = NowMs();
+  const bool first_replaced = UpdateUntilCompared(&catalogue);
+  const double first_list_ms = NowMs() - start;
+
+  start = NowMs();
+  catalogue.Rescan();
+  catalogue.WaitForIdle();
+  const double rescan_ms = NowMs() - start;
+  start = NowMs();
+  const bool rescan_replaced = UpdateUntilCompared(&catalogue);
+  const double rescan_update_ms = NowMs() - start;
+
+  std::vector<double> word_ms, empty_ms;
+  uint32_t word_count = 0;
+  for (int r = 0; r < kRepeats * 4; ++r) {
+    for (const char* word : {"album04 _3", ""}) {
+      const double t = NowMs();
+      FilteredView view = catalogue.orders().View(ListOrder::Name, word);
+      const uint32_t count = view.Count();
+      ImageEntry entry;
+      for (uint32_t i = 0; i < 100; ++i) view.Get(i, &entry);
+      (*word ? word_ms : empty_ms).push_back(NowMs() - t);
+      if (*word) word_count = count;
+    }
+  }
+  const double rss = ResidentMiB();
+
+  std::printf("catalogue: %d images in %d folders\n", kFolders * kImagesPerFolder, kFolders);
+  std::printf(
+      "  full scan           %8.1f ms   find -printf %8.1f ms   ratio %.2f (target <= 1.5)\n",
+      Median(scan_ms), Median(find_ms), Median(scan_ms) / Median(find_ms));
+  std::printf("  first Rescan        %8.1f ms   (scan job on the pool)\n", first_scan_ms);
+  std::printf("  first UpdateList    %8.1f ms   (compare, position, orders; replaced=%d)\n",
+              first_list_ms, first_replaced);
+  std::printf("  rescan unchanged    %8.1f ms   + UpdateList %.1f ms (replaced=%d; report)\n",
+              rescan_ms, rescan_update_ms, rescan_replaced);
+  std::printf("  longest UpdateList  %8.2f ms   (time one call kept the loop thread)\n", loop_ms);
+  std::printf("  FilteredView word   %8.2f ms   (Count %u + 100 Get; target < 20 ms)\n",
+              Median(word_ms), word_count);
+  std::printf("  FilteredView empty  %8.3f ms   (Count + 100 Get; target < 1 ms)\n",
+              Median(empty_ms));
+  std::printf(
+      "  resident memory     %8.1f MiB  (%.1f MiB before the catalogue; target < 120 MiB)\n", rss,
+      rss_empty);
+  if (own_folder) std::filesystem::remove_all(root);
+  return 0;
+}
