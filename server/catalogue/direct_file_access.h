@@ -1,0 +1,18 @@
+// Plain files on disk: every path that is not a ZIP member path. Stateless.
+#pragma once
+
+#include "server/catalogue/file_access.h"
+
+class CDirectFileAccess : public CBasseFileAccess {
+ public:
+  bool Accepts(const std::string& path) override;
+  // Fails for files larger than kMaxFileBytes.
+  bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
+  // True for folders too.
+  bool Exists(const std::string& path) override;
+  // UTC.
+  bool GetTime(const std::string& path, SystemTime* out) override;
+  // 0 for anything but a regular file.
+  uint32_t GetSize(const std::string& path) override;
+  bool GetVersion(const std::string& path, FileVersion* out) override;
+};

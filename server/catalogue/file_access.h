@@ -1,0 +1,38 @@
+// The interface of the back-ends that read files: plain files on disk, members of ZIP
+// archives, and the process-wide object that chooses between them and caches whole files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/catalogue/system_time.h"
+
+// What a cache compares to tell whether a file's content may have changed: equal versions
+// mean equal bytes. For a plain file its size and full-precision modification time; for a
+// member those of its archive.
+struct FileVersion {
+  uint64_t size = 0;
+  int64_t mtime_sec = 0;
+  int64_t mtime_nsec = 0;
+
+  bool operator==(const FileVersion&) const = default;
+};
+
+class CBasseFileAccess {
+ public:
+  virtual ~CBasseFileAccess() = default;
+
+  // Whether this back-end handles `path`.
+  virtual bool Accepts(const std::string& path) = 0;
+  // The whole file. `use_cache` matters only to COmniFileAccess; `out` is replaced only on
+  // success.
+  virtual bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // The last-write time into `out` when it is not null; false when the file is not found.
+  virtual bool GetTime(const std::string& path, SystemTime* out) = 0;
+  // The size in bytes, 0 when the file is not found; sizes from 4 GiB on report 0xFFFFFFFF.
+  virtual uint32_t GetSize(const std::string& path) = 0;
+  // The version of the file's content (see FileVersion); false when it cannot be known.
+  virtual bool GetVersion(const std::string& path, FileVersion* out) = 0;
+};

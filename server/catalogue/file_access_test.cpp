@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/catalogue/direct_file_access.h"
+#include "server/catalogue/member_path.h"
+#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/read_limits.h"
+#include "server/catalogue/test_support.h"
+#include "server/catalogue/zip_file_access.h"
+
+namespace {
+
+using test_support::Quote;
+using test_support::RunShell;
+using test_support::TempDir;
+using test_support::WriteFile;
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Sets a file's modification time to `seconds.nanoseconds` since 1970 (UTC).
+void SetTime(const std::string& path, const std::string& seconds_dot_nanoseconds) {
+  ASSERT_EQ(RunShell("touch -d @" + seconds_dot_nanoseconds + " " + Quote(path)), 0);
+}
+
+class FileAccessTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test_support::HaveTool("zip")) GTEST_SKIP() << "zip is missing";
+    WriteFile(dir_.Join("src/c/d.jpg"), Bytes("member d"));
+    WriteFile(dir_.Join("src/c/e.jpg"), Bytes("member e, deflated: eeeeeeeeeeeeeeeeeeeeeeee"));
+    // 2021-03-04 05:06:08 in the zip tool's local time, UTC here.
+    SetTime(dir_.Join("src/c/d.jpg"), "1614834368");
+    ASSERT_EQ(RunShell("cd " + Quote(dir_.Join("src")) + " && TZ=UTC zip -q -r " +
+                       Quote(dir_.Join("b.zip")) + " c"),
+              0);
+    std::filesystem::copy_file(dir_.Join("b.zip"), dir_.Join("upper.ZIP"));
+    WriteFile(dir_.Join("plain.jpg"), Bytes("plain bytes"));
+    WriteFile(dir_.Join("a|b.jpg"), Bytes("a plain file with a bar"));
+    WriteFile(dir_.Join("pics.zip|/y.jpg"), Bytes("in a folder named pics.zip|"));
+    std::filesystem::create_directory(dir_.Join("folder.zip"));
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(FileAccessTest, PathKinds) {
+  struct Case {
+    std::string name;  // under the test folder
+    bool member;
+    const char* content;  // null: every operation fails
+  };
+  const Case cases[] = {
+      {"plain.jpg", false, "plain bytes"},
+      {"a|b.jpg", false, "a plain file with a bar"},
+      {"pics.zip|/y.jpg", false, "in a folder named pics.zip|"},  // no archive pics.zip
+      {"b.zip|/c/d.jpg", true, "member d"},
+      {"b.zip|/c/e.jpg", true, "member e, deflated: eeeeeeeeeeeeeeeeeeeeeeee"},
+      {"upper.ZIP|/c/d.jpg", true, "member d"},
+      {"b.zip|/c/D.jpg", true, nullptr},  // names compare case-sensitively
+      {"b.zip|/c\\d.jpg", true, nullptr},
+      {"b.zip|", false, nullptr},  // no "|/": the plain file "b.zip|", which is not there
+      {"b.zip|/", true, nullptr},  // nothing after the separator
+      {"missing.zip|/c/d.jpg", false, nullptr},
+      {"folder.zip|/c/d.jpg", false, nullptr},
+      {"plain.jpg|/x", false, nullptr},
+      {"missing.jpg", false, nullptr},
+  };
+  COmniFileAccess omni;
+  CDirectFileAccess direct;
+  CZIPFileAccess zip;
+  for (const Case& c : cases) {
+    const std::string path = dir_.Join(c.name);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(IsMemberPath(path), c.member);
+    EXPECT_EQ(zip.Accepts(path), c.member);
+    EXPECT_EQ(direct.Accepts(path), !c.member);
+    EXPECT_TRUE(omni.Accepts(path));
+    const bool found = c.content != nullptr;
+    EXPECT_EQ(omni.Exists(path), found);
+    EXPECT_EQ(omni.GetTime(path, nullptr), found);
+    const std::vector<uint8_t> expected = found ? Bytes(c.content) : Bytes("untouched");
+    EXPECT_EQ(omni.GetSize(path), found ? expected.size() : 0u);
+    for (uint32_t use_cache : {0u, 1u, 1u}) {
+      std::vector<uint8_t> out = Bytes("untouched");
+      EXPECT_EQ(omni.ReadAll(use_cache, path, &out), found);
+      EXPECT_EQ(out, expected);
+    }
+  }
+}
+
+TEST_F(FileAccessTest, FirstOfTwoMembersWithTheSameNameWins) {
+  if (!test_support::HaveTool("/usr/bin/python3")) GTEST_SKIP() << "python3 is missing";
+  const std::string archive = dir_.Join("dup.zip");
+  WriteFile(dir_.Join("dup.py"),
+            "import zipfile, warnings\nwarnings.simplefilter('ignore')\n"
+            "z = zipfile.ZipFile('" +
+                archive +
+                "', 'w')\n"
+                "z.writestr('same.jpg', b'first')\nz.writestr('same.jpg', b'second')\n"
+                "z.close()\n");
+  ASSERT_EQ(RunShell("/usr/bin/python3 " + Quote(dir_.Join("dup.py"))), 0);
+  COmniFileAccess omni;
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(omni.ReadAll(0, MakeMemberPath(archive, "same.jpg"), &out));
+  EXPECT_EQ(out, Bytes("first"));
+}
+
+TEST_F(FileAccessTest, Times) {
+  SetTime(dir_.Join("plain.jpg"), "1614834367.890123456");
+  COmniFileAccess omni;
+  SystemTime plain;
+  ASSERT_TRUE(omni.GetTime(dir_.Join("plain.jpg"), &plain));
+  SystemTime expected{2021, 3, 4, 4, 5, 6, 7, 890};
+  EXPECT_EQ(plain, expected);
+
+  SystemTime member;
+  ASSERT_TRUE(omni.GetTime(MakeMemberPath(dir_.Join("b.zip"), "c/d.jpg"), &member));
+  expected.second = 8;
+  expected.milliseconds = 0;
+  EXPECT_EQ(member, expected);
+}
+
+TEST_F(FileAccessTest, SizesBeyondTheLimits) {
+  const std::string big = dir_.Join("big.jpg");
+  WriteFile(big, Bytes(""));
+  std::filesystem::resize_file(big, kMaxFileBytes + 1);  // sparse: nothing is written
+  COmniFileAccess omni;
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(omni.ReadAll(0, big, &out));
+  EXPECT_EQ(omni.GetSize(big), kMaxFileBytes + 1);
+  std::filesystem::resize_file(big, uint64_t{5} << 30);
+  EXPECT_EQ(omni.GetSize(big), 0xFFFFFFFFu);
+  EXPECT_EQ(omni.GetSize(dir_.path()), 0u);  // a folder
+}
+
+// A cached copy is served exactly while the file's size and full-precision time stay the same.
+TEST_F(FileAccessTest, CacheFollowsTheFileVersion) {
+  const std::string path = dir_.Join("plain.jpg");
+  COmniFileAccess omni;
+  std::vector<uint8_t> out;
+  SetTime(path, "1600000000.100000000");
+  ASSERT_TRUE(omni.ReadAll(1, path, &out));
+  EXPECT_TRUE(omni.IsCached(path));
+
+  // Same size, same time: the cache cannot tell, and serves the copy.
+  WriteFile(path, Bytes("PLAIN BYTES"));
+  SetTime(path, "1600000000.100000000");
+  ASSERT_TRUE(omni.ReadAll(1, path, &out));
+  EXPECT_EQ(out, Bytes("plain bytes"));
+
+  // Same second, other nanoseconds: read again.
+  SetTime(path, "1600000000.100000001");
+  ASSERT_TRUE(omni.ReadAll(1, path, &out));
+  EXPECT_EQ(out, Bytes("PLAIN BYTES"));
+
+  // Same time, other size: read again.
+  WriteFile(path, Bytes("longer plain bytes"));
+  SetTime(path, "1600000000.100000001");
+  ASSERT_TRUE(omni.ReadAll(1, path, &out));
+  EXPECT_EQ(out, Bytes("longer plain bytes"));
+  EXPECT_EQ(omni.CachedCount(), 1u);
+
+  // Reads without the cache neither use nor fill it.
+  WriteFile(path, Bytes("LONGER PLAIN BYTES"));
+  SetTime(path, "1600000000.100000001");
+  ASSERT_TRUE(omni.ReadAll(0, path, &out));
+  EXPECT_EQ(out, Bytes("LONGER PLAIN BYTES"));
+  EXPECT_FALSE(omni.IsCached(dir_.Join("a|b.jpg")));
+  ASSERT_TRUE(omni.ReadAll(0, dir_.Join("a|b.jpg"), &out));
+  EXPECT_FALSE(omni.IsCached(dir_.Join("a|b.jpg")));
+
+  // A failed read leaves the cache as it was.
+  std::filesystem::remove(path);
+  out = Bytes("untouched");
+  EXPECT_FALSE(omni.ReadAll(1, path, &out));
+  EXPECT_EQ(out, Bytes("untouched"));
+  EXPECT_EQ(omni.CachedCount(), 1u);
+}
+
+TEST_F(FileAccessTest, CachedMemberIsReadAgainWhenItsArchiveChanges) {
+  const std::string archive = dir_.Join("b.zip");
+  const std::string member = MakeMemberPath(archive, "c/d.jpg");
+  COmniFileAccess omni;
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(omni.ReadAll(1, member, &out));
+  EXPECT_TRUE(omni.IsCached(member));
+  WriteFile(dir_.Join("src/c/d.jpg"), Bytes("member d, rewritten"));
+  ASSERT_EQ(RunShell("cd " + Quote(dir_.Join("src")) + " && zip -q " + Quote(archive) + " c/d.jpg"),
+            0);
+  ASSERT_TRUE(omni.ReadAll(1, member, &out));
+  EXPECT_EQ(out, Bytes("member d, rewritten"));
+}
+
+TEST_F(FileAccessTest, TrimmingKeepsTheMostRecentlyUsed) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 61; ++i) {
+    paths.push_back(dir_.Join("many/" + std::to_string(i) + ".jpg"));
+    WriteFile(paths.back(), Bytes("file " + std::to_string(i)));
+  }
+  COmniFileAccess omni;
+  std::vector<uint8_t> out;
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(omni.ReadAll(1, paths[i], &out));
+  EXPECT_EQ(omni.CachedCount(), 60u);  // twice the limit of 30, not more
+
+  ASSERT_TRUE(omni.ReadAll(1, paths[0], &out));  // a hit makes file 0 recent again
+  ASSERT_TRUE(omni.ReadAll(1, paths[60], &out));
+  EXPECT_EQ(omni.CachedCount(), 30u);
+  for (int i = 0; i < 61; ++i) {
+    bool recent = i == 0 || i >= 32;  // 0, 60 and the 28 stored before 60
+    EXPECT_EQ(omni.IsCached(paths[i]), recent) << i;
+  }
+
+  omni.SetCacheLimit(2);
+  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(omni.ReadAll(1, paths[i], &out));
+  // The fourth store went past 2 x 2 and kept files 3 and 4; file 5 came after.
+  EXPECT_EQ(omni.CachedCount(), 3u);
+  for (int i : {3, 4, 5}) EXPECT_TRUE(omni.IsCached(paths[i])) << i;
+}
+
+TEST_F(FileAccessTest, ConcurrentReaders) {
+  std::vector<std::string> paths;
+  std::vector<std::vector<uint8_t>> contents;
+  for (int i = 0; i < 20; ++i) {
+    paths.push_back(dir_.Join("many/" + std::to_string(i) + ".jpg"));
+    contents.push_back(test_support::SampleText(1000 + 97 * i, i));
+    WriteFile(paths.back(), contents.back());
+  }
+  paths.push_back(MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg"));
+  contents.push_back(Bytes("member e, deflated: eeeeeeeeeeeeeeeeeeeeeeee"));
+  COmniFileAccess omni;
+  omni.SetCacheLimit(4);  // small, so that the threads also trim
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<uint8_t> out;
+      for (int round = 0; round < 30; ++round) {
+        for (size_t i = 0; i < paths.size(); ++i) {
+          size_t k = (i * (t + 1) + round) % paths.size();
+          if (!omni.ReadAll(1, paths[k], &out) || out != contents[k]) ++wrong[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+  EXPECT_LE(omni.CachedCount(), 8u);
+}
+
+TEST(FileAccessInstanceTest, OneProcessWideInstance) {
+  EXPECT_EQ(&COmniFileAccess::Instance(), &COmniFileAccess::Instance());
+}
+
+}  // namespace
