@@ -4,12 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
 
 bool LumenvaleServer::Start() {
+  catalogue_.SetFolders(settings_.folders);
+  catalogue_.SetRecursive(settings_.sub != 0);
+  catalogue_.SetZipReject(settings_.zip_reject != 0);
+  catalogue_.Rescan();
+
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -19,7 +25,12 @@ bool LumenvaleServer::Start() {
 }
 
 void LumenvaleServer::Step() {
-  if (!http_.Step()) http_.WaitForWork(1);
+  int64_t start = platform::TickCountMs();
+  catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
+  catalogue_.UpdateList(settings_.sort_windows != 0);
+  bool busy = http_.Step();
+  timing_.RecordStep(start, platform::TickCountMs(), busy);
+  if (!busy) http_.WaitForWork(1);
 }
 
 void LumenvaleServer::Stop() { http_.Stop(); }

@@ -1,8 +1,11 @@
-// One running Lumenvale server: its configuration, its HTTP server and handler list. The
-// loop that drives it (console or service) calls Start once, Step over and over, then Stop.
+// One running Lumenvale server: its configuration, catalogue, HTTP server and handler list.
+// The loop that drives it (console or service) calls Start once, Step over and over, then
+// Stop, all on the same thread.
 #pragma once
 
 #include "common/config/server_settings.h"
+#include "server/app/loop_timing.h"
+#include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
 
 class LumenvaleServer {
@@ -10,16 +13,22 @@ class LumenvaleServer {
   // `settings` must be loaded and must outlive the server.
   explicit LumenvaleServer(const ServerSettings& settings);
 
-  // Builds the handler list and opens the listening socket; true when it listens.
+  // Hands the folders to the catalogue and starts the first scan, builds the handler list
+  // and opens the listening socket; true when it listens.
   bool Start();
-  // One turn of the main loop: one pass of the socket server; when it found nothing to do,
-  // a wait of at most 1 ms for the next socket event or posted response.
+  // One turn of the main loop: the rescan when due, the list update, one pass of the socket
+  // server and, when that found nothing to do, a wait of at most 1 ms for the next socket
+  // event or posted response. Never waits for a scan.
   void Step();
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
+  const ImageCatalogue& catalogue() const { return catalogue_; }
+  const LoopTiming& timing() const { return timing_; }
 
  private:
   const ServerSettings& settings_;
+  ImageCatalogue catalogue_;
   CImageServer http_;
+  LoopTiming timing_;
 };
