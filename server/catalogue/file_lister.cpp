@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/folder_listing.h"
 #include "server/catalogue/dos_time.h"
+#include "server/catalogue/member_path.h"
 #include "server/catalogue/zip_archive.h"
 
 namespace {
@@ -83,7 +84,7 @@ void CFileLister::ScanArchive(const std::string& path, uint64_t size, int64_t ti
   if (cached != archive_cache_.end()) {
     const ArchiveCacheEntry& entry = *cached->second;
     if (entry.size == size && entry.lastWriteTime == time) {
-      for (const auto& [member_path, found] : entry.members) OnFile(member_path, found);
+      for (const ArchiveMember& member : entry.members) OnFile(member.path, member.found);
       return;
     }
     archive_cache_.erase(cached);
@@ -98,9 +99,10 @@ void CFileLister::ScanArchive(const std::string& path, uint64_t size, int64_t ti
     if (!IsListedMember(record)) continue;
     const FoundFile found{record.uncompressed_size,
                           DosDateTimeToTime(record.dos_date, record.dos_time)};
-    std::string member_path = path + "|/" + zip.names()[i];
-    OnFile(member_path, found);
-    entry->members.emplace_back(std::move(member_path), found);
+    ArchiveMember member{MakeMemberPath(path, zip.names()[i]), found, record.dos_date,
+                         record.dos_time};
+    OnFile(member.path, member.found);
+    entry->members.push_back(std::move(member));
   }
   archive_cache_.emplace(path, std::move(entry));
 }

@@ -15,12 +15,19 @@ struct FoundFile {
   int64_t lastWriteTime = 0;
 };
 
+// A member offered to OnFile, as the archive cache keeps it.
+struct ArchiveMember {
+  std::string path;  // member path
+  FoundFile found;
+  uint16_t dos_date = 0;  // the member's time as its directory record gives it
+  uint16_t dos_time = 0;
+};
+
 // An archive as it was when it was read, with the members that were offered.
 struct ArchiveCacheEntry {
   uint64_t size = 0;
   int64_t lastWriteTime = 0;
-  // Member path and what was offered, in central-directory order.
-  std::vector<std::pair<std::string, FoundFile>> members;
+  std::vector<ArchiveMember> members;  // in central-directory order
 };
 
 // Archive path -> its entry. Entries are immutable once made, so caches share them.

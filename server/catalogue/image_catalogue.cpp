@@ -1,14 +1,15 @@
 #include "server/catalogue/image_catalogue.h"
 
 #include <cstdio>
-#include <ctime>
 #include <shared_mutex>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/local_time.h"
 #include "server/catalogue/compare_updatelist.h"
 #include "server/catalogue/dos_time.h"
 #include "server/catalogue/img_list_job.h"
+#include "server/catalogue/member_path.h"
 
 namespace {
 
@@ -16,27 +17,11 @@ constexpr int kScanPriority = 50;
 constexpr int kComparePriority = 0;
 constexpr int64_t kRescanIntervalMs = 30000;
 
-// The archive part of a member path: the text before the first "|/", when it ends in ".zip"
-// (any case). False for a plain path.
-bool ArchiveOfMemberPath(const std::string& path, std::string* archive) {
-  const size_t bar = path.find("|/");
-  if (bar == std::string::npos || bar < 4) return false;
-  std::string ext = path.substr(bar - 4, 4);
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  if (ext != ".zip") return false;
-  *archive = path.substr(0, bar);
-  return true;
-}
-
 std::string LocalTimeText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const platform::LocalTime t = platform::LocalTimeNow();
   char text[64];
-  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -126,10 +111,11 @@ uint32_t ImageCatalogue::ScanCount() const {
   return scan_count_;
 }
 
-bool ImageCatalogue::GetMemberTime(const std::string& member_path, int64_t* time) const {
-  std::string archive;
+bool ImageCatalogue::GetMemberTime(const std::string& member_path, SystemTime* time) const {
+  std::string archive, member;
   platform::FileStatus status;
-  if (!ArchiveOfMemberPath(member_path, &archive) || !platform::StatPath(archive, &status)) {
+  if (!SplitMemberPath(member_path, &archive, &member) || !platform::StatPath(archive, &status) ||
+      !status.is_regular) {
     return false;
   }
   std::shared_ptr<const ArchiveCache> saved;
@@ -144,9 +130,9 @@ bool ImageCatalogue::GetMemberTime(const std::string& member_path, int64_t* time
       entry.lastWriteTime != FileTimeToTime(status.mtime_sec, status.mtime_nsec)) {
     return false;
   }
-  for (const auto& [path, member] : entry.members) {
-    if (path == member_path) {
-      *time = member.lastWriteTime;
+  for (const ArchiveMember& m : entry.members) {
+    if (m.path == member_path) {
+      *time = SystemTimeFromDos(m.dos_date, m.dos_time);
       return true;
     }
   }

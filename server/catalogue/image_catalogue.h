@@ -17,6 +17,7 @@
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/image_lister.h"
 #include "server/catalogue/ordered_lists.h"
+#include "server/catalogue/system_time.h"
 #include "server/net/shared_lock.h"
 #include "server/net/thread_mgr.h"
 
@@ -48,9 +49,10 @@ class ImageCatalogue {
 
   // The images of the current scan result, unpositioned (the first scan's while it grows).
   std::vector<ImageEntry> GetFiles() const;
-  // The time of a ZIP member as the last finished scan saw it; false when the path is not
-  // a member path or the archive has changed or gone since.
-  bool GetMemberTime(const std::string& member_path, int64_t* time) const;
+  // The time of a ZIP member as the last finished scan saw it (its DOS date and time, as the
+  // file access layer reports it); false when the path is not a member path or the archive
+  // has changed or gone since.
+  bool GetMemberTime(const std::string& member_path, SystemTime* time) const;
   uint32_t LastScanMs() const { return last_scan_ms_.load(); }
   uint32_t ScanCount() const;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/test_support.h"
 
 namespace {
@@ -147,9 +148,14 @@ TEST_F(ImageCatalogueTest, MemberTimeFromTheLastScan) {
   ASSERT_EQ(catalogue_.CurrentList()->size(), 1u);
   const ImageEntry member = catalogue_.CurrentList()->front();
   EXPECT_EQ(member.path, dir_.Join("p.zip") + "|/m.png");
-  int64_t time = 0;
+  SystemTime time;
   ASSERT_TRUE(catalogue_.GetMemberTime(member.path, &time));
-  EXPECT_EQ(time, member.lastWriteTime);
+  // The member's time as the file access layer reads it from the archive.
+  SystemTime direct;
+  ASSERT_TRUE(COmniFileAccess::Instance().GetTime(member.path, &direct));
+  EXPECT_EQ(time, direct);
+  // And the entry's time is the same moment.
+  EXPECT_EQ(SystemTimeFromUnix(member.lastWriteTime / 10000000, 0), time);
   EXPECT_FALSE(catalogue_.GetMemberTime(dir_.Join("p.zip") + "|/other.png", &time));
   EXPECT_FALSE(catalogue_.GetMemberTime(dir_.Join("p.zip"), &time));
   // A changed archive is not answered from the scan's record.
