@@ -1,0 +1,120 @@
+#include "server/pages/exif_orientation.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t kMarkerStart = 0xFF;
+constexpr uint8_t kStartOfImage = 0xD8;
+constexpr uint8_t kEndOfImage = 0xD9;
+constexpr uint8_t kStartOfScan = 0xDA;
+constexpr uint8_t kApp1 = 0xE1;
+constexpr uint8_t kTemporary = 0x01;
+constexpr uint8_t kFirstRestart = 0xD0;
+constexpr uint8_t kLastRestart = 0xD7;
+
+constexpr char kExifHeader[] = {'E', 'x', 'i', 'f', '\0', '\0'};
+constexpr uint16_t kTiffMagic = 42;
+constexpr uint16_t kOrientationTag = 0x0112;
+constexpr uint16_t kTypeShort = 3;
+constexpr size_t kIfdEntrySize = 12;
+
+// Reads the numbers of a TIFF block in its own byte order, refusing reads past its end.
+class TiffReader {
+ public:
+  explicit TiffReader(std::span<const uint8_t> tiff) : tiff_(tiff) {}
+
+  // False when the block does not start with a TIFF header.
+  bool ReadByteOrder() {
+    if (tiff_.size() < 2) return false;
+    if (tiff_[0] == 'I' && tiff_[1] == 'I') {
+      little_endian_ = true;
+    } else if (tiff_[0] == 'M' && tiff_[1] == 'M') {
+      little_endian_ = false;
+    } else {
+      return false;
+    }
+    uint16_t magic = 0;
+    return U16(2, &magic) && magic == kTiffMagic;
+  }
+
+  bool U16(uint64_t offset, uint16_t* out) const {
+    if (!Fits(offset, 2)) return false;
+    const uint8_t* p = tiff_.data() + offset;
+    *out = little_endian_ ? static_cast<uint16_t>(p[0] | p[1] << 8)
+                          : static_cast<uint16_t>(p[0] << 8 | p[1]);
+    return true;
+  }
+
+  bool U32(uint64_t offset, uint32_t* out) const {
+    uint16_t first = 0, second = 0;
+    if (!U16(offset, &first) || !U16(offset + 2, &second)) return false;
+    *out = little_endian_ ? (uint32_t{second} << 16 | first) : (uint32_t{first} << 16 | second);
+    return true;
+  }
+
+ private:
+  bool Fits(uint64_t offset, uint64_t length) const {
+    return offset <= tiff_.size() && tiff_.size() - offset >= length;
+  }
+
+  std::span<const uint8_t> tiff_;
+  bool little_endian_ = true;
+};
+
+// The Orientation entry of the first image directory (IFD0) of an EXIF TIFF block.
+int OrientationFromTiff(std::span<const uint8_t> tiff) {
+  TiffReader reader(tiff);
+  uint32_t directory = 0;
+  uint16_t entries = 0;
+  if (!reader.ReadByteOrder() || !reader.U32(4, &directory) || !reader.U16(directory, &entries)) {
+    return kOrientationAsStored;
+  }
+  for (uint16_t i = 0; i < entries; ++i) {
+    const uint64_t entry = uint64_t{directory} + 2 + i * kIfdEntrySize;
+    uint16_t tag = 0, type = 0, value = 0;
+    uint32_t count = 0;
+    if (!reader.U16(entry, &tag)) break;
+    if (tag != kOrientationTag) continue;
+    // A SHORT with a count of 1 sits in the first two bytes of the entry's value field.
+    if (!reader.U16(entry + 2, &type) || !reader.U32(entry + 4, &count) ||
+        !reader.U16(entry + 8, &value) || type != kTypeShort || count != 1) {
+      break;
+    }
+    return value >= 1 && value <= 8 ? value : kOrientationAsStored;
+  }
+  return kOrientationAsStored;
+}
+
+bool IsStandalone(uint8_t marker) {
+  return marker == kTemporary || marker == kStartOfImage ||
+         (marker >= kFirstRestart && marker <= kLastRestart);
+}
+
+}  // namespace
+
+int ReadJpegOrientation(std::span<const uint8_t> data) {
+  if (data.size() < 2 || data[0] != kMarkerStart || data[1] != kStartOfImage) {
+    return kOrientationAsStored;
+  }
+  size_t pos = 2;
+  while (pos < data.size()) {
+    if (data[pos] != kMarkerStart) return kOrientationAsStored;
+    while (pos < data.size() && data[pos] == kMarkerStart) ++pos;  // fill bytes
+    if (pos == data.size()) break;
+    const uint8_t marker = data[pos++];
+    // Metadata segments all come before the first scan; what follows is picture data.
+    if (marker == kStartOfScan || marker == kEndOfImage || marker == 0) break;
+    if (IsStandalone(marker)) continue;
+    if (data.size() - pos < 2) break;
+    const size_t length = size_t{data[pos]} << 8 | data[pos + 1];
+    if (length < 2 || data.size() - pos < length) break;
+    const std::span<const uint8_t> body = data.subspan(pos + 2, length - 2);
+    if (marker == kApp1 && body.size() >= sizeof kExifHeader &&
+        std::memcmp(body.data(), kExifHeader, sizeof kExifHeader) == 0) {
+      return OrientationFromTiff(body.subspan(sizeof kExifHeader));
+    }
+    pos += length;
+  }
+  return kOrientationAsStored;
+}

@@ -1,0 +1,26 @@
+// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. Nothing is
+// stored: every request decodes, resizes and encodes again.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// The width of every thumbnail; its height keeps the picture's proportions.
+inline constexpr int kThumbnailWidth = 150;
+// The quality of a thumbnail encoded as JPEG.
+inline constexpr int kThumbnailJpegQuality = 90;
+// Pictures with more pixels than this are sent as stored instead of being decoded, which
+// bounds the memory one reduction takes (256 MiB as RGBA; a 50-megapixel photo still fits).
+inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
+
+// Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
+// kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
+// orientation first), height truncated from (150 / width) * height in 32-bit floating point.
+// The data is decoded whatever its type says; the thumbnail is encoded in the format of
+// `content_type`: "image/png" as PNG (alpha kept), "image/jpeg" as JPEG at
+// kThumbnailJpegQuality. Returns true when `*body` was replaced. Returns false and leaves it
+// as stored for any other type, for pictures no wider than a thumbnail or with a reduced
+// height of 0, for pictures over kMaxReducePixels, and on any failure to decode, resize or
+// encode.
+bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
