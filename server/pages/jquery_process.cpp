@@ -1,0 +1,97 @@
+#include "server/pages/jquery_process.h"
+
+#include "platform/executable_time.h"
+#include "server/net/http_headers.h"
+#include "server/net/image_server.h"
+#include "server/net/nonce.h"
+#include "server/pages/embedded_resources.h"
+#include "server/pages/http_date.h"
+#include "server/pages/page_common.h"
+#include "server/pages/page_scripts.h"
+
+namespace {
+
+constexpr std::string_view kJavaScript = "text/javascript";
+constexpr std::string_view kCss = "text/css";
+
+struct ScriptEntry {
+  std::string_view name;
+  std::string_view (*body)();
+  std::string_view content_type;
+};
+
+const ScriptEntry kScripts[] = {
+    {"jquery.min.js", embedded::JqueryMinJs, kJavaScript},
+    {"jquery_ui.js", embedded::JqueryUiJs, kJavaScript},
+    {"ImagePageUI.js", embedded::ImagePageUiJs, kJavaScript},
+    {"font.css", embedded::FontCss, kCss},
+    {"DirectImagePage.css", embedded::DirectImagePageCss, kCss},
+    {"5-1-9.css", embedded::HeaderBarCss, kCss},
+    {"ImagePage.js", []() -> std::string_view { return ImagePageScript(); }, kJavaScript},
+    {"ImagePageMove.js", []() -> std::string_view { return ImagePageMoveScript(); }, kJavaScript},
+    {"ImageThumbnailPageMoveByKey.js",
+     []() -> std::string_view { return ImageThumbnailPageMoveByKeyScript(); }, kJavaScript},
+    {"ImageThumbnailPageMoveByTouch.js",
+     []() -> std::string_view { return ImageThumbnailPageMoveByTouchScript(); }, kJavaScript},
+};
+
+// The request target: the second of the request line's space-separated tokens.
+std::string RequestTarget(const std::string& raw) {
+  std::string_view line = std::string_view(raw).substr(0, raw.find("\r\n"));
+  size_t start = line.find(' ');
+  if (start == std::string_view::npos) return {};
+  ++start;
+  size_t end = line.find(' ', start);
+  return std::string(line.substr(start, end == std::string_view::npos ? end : end - start));
+}
+
+}  // namespace
+
+void FindScript(std::string_view name, std::string_view* body, std::string_view* content_type) {
+  for (const ScriptEntry& entry : kScripts) {
+    if (entry.name == name) {
+      *body = entry.body();
+      *content_type = entry.content_type;
+      return;
+    }
+  }
+  *body = {};
+  *content_type = kJavaScript;
+}
+
+std::string ScriptResponse(std::string_view name, std::string_view date,
+                           std::string_view if_modified_since, std::string_view nonce) {
+  bool not_modified = !date.empty() && if_modified_since == date;
+  std::string_view body, content_type = kJavaScript;
+  if (!not_modified) FindScript(name, &body, &content_type);
+
+  std::string response = not_modified ? "HTTP/1.1 304 Not modified\r\n" : "HTTP/1.1 200 OK\r\n";
+  response += kNoCacheHeaders;
+  response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  response += kConnectionClose;
+  response += ContentSecurityPolicyLine(nonce);
+  if (!date.empty()) response += "Last-Modified: " + std::string(date) + "\r\n";
+  response += "Content-Type: " + std::string(content_type) + "\r\n\r\n";
+  response += body;
+  return response;
+}
+
+int CJQueryProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
+                               const std::string& raw) {
+  s_request request;
+  if (!request.parse(RequestTarget(raw)) || request.path != "/script") return 0;
+  auto name = request.params.find("name");
+
+  std::string date;
+  int64_t written = 0;
+  if (platform::ExecutableWriteTime(&written)) date = FormatHttpDate(written);
+  // A browser sends back the Last-Modified value as it got it; blanks around a header value
+  // are not part of it.
+  std::string if_modified_since;
+  FindHeaderValue(raw, "If-Modified-Since", &if_modified_since);
+
+  server()->Respond(socket, connection_id,
+                    ScriptResponse(name == request.params.end() ? "" : name->second, date,
+                                   if_modified_since, MakeNonce()));
+  return 1;
+}

@@ -1,0 +1,31 @@
+#include "server/pages/page_common.h"
+
+#include "platform/text.h"
+#include "server/pages/html_escape.h"
+
+std::string TitleLine(std::string_view title) {
+  return "<title>" + EscapeHtmlEntities(title) + "</title>\r\n";
+}
+
+std::string ContentSecurityPolicyLine(std::string_view nonce) {
+  return "Content-Security-Policy: script-src 'self' 'nonce-" + std::string(nonce) + "'\r\n";
+}
+
+std::string ScriptTagStart(std::string_view nonce) {
+  return "<script nonce=\"" + std::string(nonce) + "\"";
+}
+
+std::string LinkFrom(s_request request, std::string_view path,
+                     std::initializer_list<LinkParameter> set,
+                     std::initializer_list<std::string_view> removed) {
+  request.path = path;
+  for (const auto& [name, value] : set) request.set(std::string(name), std::string(value));
+  for (std::string_view name : removed) request.remove(std::string(name));
+  return request.to_text();
+}
+
+std::string ShiftJisPage(std::string_view utf8) {
+  std::string page;
+  if (!platform::Utf8ToCp932(utf8, &page)) page.clear();
+  return page;
+}

@@ -1,0 +1,50 @@
+#include "server/pages/page_common.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PageCommonTest, PrologueAndHeaderLines) {
+  EXPECT_EQ(std::string(kPageStart) + std::string(kCharsetMeta),
+            "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n"
+            "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n");
+  EXPECT_EQ(kNoCacheHeaders,
+            "Cache-Control: max-age=0\r\nExpires: Wed, 24 Jan 1990 06:53:29 GMT\r\n");
+  EXPECT_EQ(kConnectionClose, "Connection: Close\r\n");
+  EXPECT_EQ(ContentSecurityPolicyLine("abc+/=="),
+            "Content-Security-Policy: script-src 'self' 'nonce-abc+/=='\r\n");
+  EXPECT_EQ(ScriptTagStart("abc+/==") + " src = \"/script?name=ImagePage.js\"></script>",
+            "<script nonce=\"abc+/==\" src = \"/script?name=ImagePage.js\"></script>");
+}
+
+TEST(PageCommonTest, TitleIsEscapedEntirely) {
+  EXPECT_EQ(TitleLine("写真<&"), "<title>&#x5199;&#x771F;&#x3C;&#x26;</title>\r\n");
+  EXPECT_EQ(TitleLine(""), "<title></title>\r\n");
+}
+
+TEST(PageCommonTest, LinksComeFromACopyOfTheRequest) {
+  s_request request;
+  ASSERT_TRUE(request.parse("/view?word=%E7%8C%AB&page=T-1-N-2&ui=1"));
+  struct Case {
+    std::string link;
+    const char* expected;
+  } cases[] = {
+      {LinkFrom(request, "view", {{"page", "T-1-N-3"}}), "view?page=T-1-N-3&ui=1&word=%E7%8C%AB"},
+      {LinkFrom(request, "image", {{"page", "1-N-7"}, {"shrink", "1"}}, {"word"}),
+       "image?page=1-N-7&shrink=1&ui=1"},
+      {LinkFrom(request, "individual", {}, {"page", "word", "ui"}), "individual"},
+      {LinkFrom(request, "/vote", {}, {"absent"}), "/vote?page=T-1-N-2&ui=1&word=%E7%8C%AB"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.link, c.expected);
+  EXPECT_EQ(request.to_text(), "/view?page=T-1-N-2&ui=1&word=%E7%8C%AB");  // unchanged
+}
+
+TEST(PageCommonTest, ShiftJisPage) {
+  EXPECT_EQ(ShiftJisPage("<p>画像に移動します。</p>"),
+            "<p>\x89\xE6\x91\x9C\x82\xC9\x88\xDA\x93\xAE\x82\xB5\x82\xDC\x82\xB7\x81\x42</p>");
+  EXPECT_EQ(ShiftJisPage("plain\r\n"), "plain\r\n");
+  // U+1F600 has no Shift-JIS form: nothing half converted goes out.
+  EXPECT_EQ(ShiftJisPage("a\xF0\x9F\x98\x80"), "");
+}
+
+}  // namespace
