@@ -5,12 +5,17 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
+#include "server/pages/home_page_process.h"
+#include "server/pages/image_direct_process.h"
+#include "server/pages/jquery_process.h"
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
 
 bool LumenvaleServer::Start() {
+  COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
@@ -18,8 +23,11 @@ bool LumenvaleServer::Start() {
 
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
-  handlers.push_back(std::make_unique<C404rocess>());               // ""  whatever is left
+  handlers.push_back(std::make_unique<CDigestProcess>(settings_));        // ""  every request
+  handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue_));  // /image
+  handlers.push_back(std::make_unique<CJQueryProcess>());                 // /script
+  handlers.push_back(std::make_unique<CHomePageProcess>(settings_));      // /
+  handlers.push_back(std::make_unique<C404rocess>());                     // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
   return http_.Start(std::to_string(settings_.port));
 }
@@ -33,4 +41,6 @@ void LumenvaleServer::Step() {
   if (!busy) http_.WaitForWork(1);
 }
 
-void LumenvaleServer::Stop() { http_.Stop(); }
+void LumenvaleServer::Stop() {
+  http_.Stop();
+}

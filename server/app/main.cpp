@@ -11,7 +11,9 @@ namespace {
 
 volatile std::sig_atomic_t stop_requested = 0;
 
-void RequestStop(int) { stop_requested = 1; }
+void RequestStop(int) {
+  stop_requested = 1;
+}
 
 // The configuration path as one command-line text: the arguments joined by blanks, so a
 // quoted path keeps its quotes' meaning and an unquoted one with blanks stays whole.

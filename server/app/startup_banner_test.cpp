@@ -16,9 +16,9 @@ TEST(StartupBannerTest, NotesMissingAndEmptyFolders) {
   ServerSettings settings;
   settings.loaded = true;
   settings.folders = {folder.Path("full"), folder.Path("empty"), folder.Path("gone")};
-  EXPECT_EQ(StartupBanner(settings, 8080),
-            "Lumenvale is serving http://localhost:8080/ from " + folder.Path("full") + ", " +
-                folder.Path("empty") + " (empty), " + folder.Path("gone") + " (missing)");
+  EXPECT_EQ(StartupBanner(settings, 8080), "Lumenvale is serving http://localhost:8080/ from " +
+                                               folder.Path("full") + ", " + folder.Path("empty") +
+                                               " (empty), " + folder.Path("gone") + " (missing)");
   settings.folders.clear();
   EXPECT_EQ(StartupBanner(settings, 8080),
             "Lumenvale is serving http://localhost:8080/ with no picture folders configured");

@@ -20,22 +20,16 @@ void CImageServer::Respond(platform::SocketHandle socket, int32_t connection_id,
 
 bool CImageServer::OnRequest(const s_message& message) {
   if (message.bytes.empty()) return false;
-  // The request line: method, target, version, split at single spaces.
+  // Only the request line counts, and only up to a zero byte.
   std::string text(message.bytes.c_str(), strnlen(message.bytes.c_str(), message.bytes.size()));
-  size_t line_end = text.find("\r\n");
-  std::string line = text.substr(0, line_end);
-  size_t first_space = line.find(' ');
-  if (first_space == std::string::npos) {
+  std::string target;
+  if (!RequestTarget(text, &target)) {
     // Without a target there is nothing to route; answer at once instead of holding the
     // connection until its time-out.
     Respond(message.socket, message.connection_id,
             "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n");
     return true;
   }
-  size_t target_end = line.find(' ', first_space + 1);
-  std::string target = line.substr(first_space + 1, target_end == std::string::npos
-                                                        ? std::string::npos
-                                                        : target_end - first_space - 1);
   s_request request;
   request.parse(target);
 

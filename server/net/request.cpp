@@ -1,5 +1,14 @@
 #include "server/net/request.h"
 
+bool RequestTarget(std::string_view raw, std::string* target) {
+  std::string_view line = raw.substr(0, raw.find("\r\n"));
+  size_t space = line.find(' ');
+  if (space == std::string_view::npos) return false;
+  line.remove_prefix(space + 1);
+  *target = std::string(line.substr(0, line.find(' ')));
+  return true;
+}
+
 bool s_request::parse(const std::string& target) {
   path.clear();
   params.clear();

@@ -4,7 +4,12 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// The target of a raw request: the text between the first and the second space of its request
+// line (to the line's end when there is no second space). False when the line has no space.
+bool RequestTarget(std::string_view raw, std::string* target);
 
 struct s_request {
   std::string path;

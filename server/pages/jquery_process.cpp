@@ -35,16 +35,6 @@ const ScriptEntry kScripts[] = {
      []() -> std::string_view { return ImageThumbnailPageMoveByTouchScript(); }, kJavaScript},
 };
 
-// The request target: the second of the request line's space-separated tokens.
-std::string RequestTarget(const std::string& raw) {
-  std::string_view line = std::string_view(raw).substr(0, raw.find("\r\n"));
-  size_t start = line.find(' ');
-  if (start == std::string_view::npos) return {};
-  ++start;
-  size_t end = line.find(' ', start);
-  return std::string(line.substr(start, end == std::string_view::npos ? end : end - start));
-}
-
 }  // namespace
 
 void FindScript(std::string_view name, std::string_view* body, std::string_view* content_type) {
@@ -78,8 +68,11 @@ std::string ScriptResponse(std::string_view name, std::string_view date,
 
 int CJQueryProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
                                const std::string& raw) {
+  std::string target;
   s_request request;
-  if (!request.parse(RequestTarget(raw)) || request.path != "/script") return 0;
+  if (!RequestTarget(raw, &target) || !request.parse(target) || request.path != "/script") {
+    return 0;
+  }
   auto name = request.params.find("name");
 
   std::string date;

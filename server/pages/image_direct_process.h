@@ -1,0 +1,46 @@
+// /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
+// a thumbnail. The handler only resolves the key and the validators; reading, reducing and
+// sending run in a CImageLoading job on the worker pool.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server/catalogue/image_catalogue.h"
+#include "server/net/request_process.h"
+#include "server/net/thread_mgr.h"
+
+class CImageDirectProcess : public CRequestProcess {
+ public:
+  // `catalogue` and `pool` must outlive the handler.
+  explicit CImageDirectProcess(const ImageCatalogue& catalogue,
+                               MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+
+  std::string GetPath() override { return "/image"; }
+  int WantsRawRequest() override { return 1; }
+  // Declines (0) when the key does not name an image of the word-filtered order.
+  int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
+                 const std::string& raw) override;
+
+ private:
+  const ImageCatalogue& catalogue_;
+  MySystem::CThreadMgr* pool_;
+};
+
+// What the client sent back of an earlier response.
+struct ImageValidators {
+  std::string if_modified_since;  // the date, as the header carries it
+  std::string if_none_match;      // the tag without its quotes (and without a weak W/)
+};
+ImageValidators ReadImageValidators(std::string_view raw);
+
+// The Content-Type for the path's extension: the text after its last ".", cut at the first
+// "-", "_" or ":", matched case-sensitively; "text/html" when it is none of the image types.
+std::string_view ImageContentType(std::string_view path);
+
+// The complete response for the image at `path`: 304 when both validators match the
+// current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
+// and the type is JPEG or PNG), or 404 when the file cannot be read.
+std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+                              const ImageValidators& validators, int32_t shrink,
+                              std::string_view nonce);

@@ -1,0 +1,215 @@
+#include "server/pages/image_direct_process.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "common/config/md5_hex.h"
+#include "platform/test_folder.h"
+#include "server/net/not_found_process.h"
+#include "server/net/response_capture.h"
+#include "server/pages/test_pictures.h"
+
+namespace {
+
+std::string Bytes(const std::vector<uint8_t>& v) {
+  return std::string(v.begin(), v.end());
+}
+
+// A gallery with a few pictures and an archive, catalogued, behind /image and the 404 handler.
+class ImageDirectProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jpeg_ = JpegFile(NoisePicture(300, 200));
+    folder_.Write("a.jpg", Bytes(jpeg_));
+    folder_.Write("b.gif", "GIF89a-not-really");
+    folder_.Write("photo.JPG", Bytes(jpeg_));
+    folder_.Write("small.png", Bytes(PngFile(NoisePicture(40, 40))));
+    folder_.Write("m.jpg", Bytes(jpeg_));
+    SetTime("a.jpg", 1707296703);  // Wed, 07 Feb 2024 09:05:03 GMT
+    std::string zip = "cd " + folder_.Root() + " && zip -q -X z.zip m.jpg && rm m.jpg";
+    ASSERT_EQ(std::system(zip.c_str()), 0);
+
+    catalogue_ = std::make_unique<ImageCatalogue>(&pool_);
+    catalogue_->SetFolders({folder_.Root()});
+    catalogue_->Rescan();
+    for (int i = 0; i < 4 && catalogue_->CurrentList()->empty(); ++i) {
+      catalogue_->WaitForIdle();
+      catalogue_->UpdateList(false);
+    }
+    ASSERT_EQ(catalogue_->CurrentList()->size(), 5u);
+
+    std::vector<std::unique_ptr<CRequestProcess>> handlers;
+    handlers.push_back(std::make_unique<CImageDirectProcess>(*catalogue_, &pool_));
+    handlers.push_back(std::make_unique<C404rocess>());
+    server_.SetHandlers(std::move(handlers));
+  }
+
+  void SetTime(const std::string& name, int64_t seconds) {
+    auto when = std::filesystem::file_time_type::clock::from_sys(
+        std::chrono::sys_seconds(std::chrono::seconds(seconds)));
+    std::filesystem::last_write_time(folder_.Path(name), when);
+  }
+
+  // Name-order position of the image whose path ends in `suffix`.
+  int Position(const std::string& suffix) {
+    auto orders = catalogue_->orders().Current();
+    for (size_t i = 0; i < orders->Size(ListOrder::Name); ++i) {
+      const std::string& path = orders->At(ListOrder::Name, i).path;
+      if (path.size() >= suffix.size() &&
+          path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
+  }
+
+  // Dispatches a GET and waits for the worker's response.
+  std::string Get(const std::string& target, const std::string& headers = "") {
+    server_.Dispatch("GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string posted;
+    while ((posted = server_.Posted()).empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return posted;
+  }
+
+  std::string Key(const std::string& suffix) { return "1-N-" + std::to_string(Position(suffix)); }
+
+  static std::string Header(const std::string& response, const std::string& name) {
+    std::smatch m;
+    std::regex_search(response, m, std::regex(name + ": ([^\r]*)\r\n"));
+    return m.size() > 1 ? m[1].str() : "";
+  }
+  static std::string Body(const std::string& response) {
+    return response.substr(response.find("\r\n\r\n") + 4);
+  }
+  // Bodies are compared by digest so a failure does not print a picture.
+  static std::string BodyDigest(const std::string& response) { return MD5Hex(Body(response)); }
+
+  TestFolder folder_;
+  std::vector<uint8_t> jpeg_;
+  MySystem::CThreadMgr pool_{2};
+  std::unique_ptr<ImageCatalogue> catalogue_;
+  ResponseCapture server_;
+};
+
+TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
+  std::string response = Get("/image?page=" + Key("/a.jpg"));
+  std::string path = folder_.Path("a.jpg");
+  std::u16string wide(path.begin(), path.end());  // the test folder's path is ASCII
+  std::string tag =
+      MD5Hex(std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+  std::string expected_head =
+      "HTTP/1.1 200 OK\r\n"
+      "Cache-Control: max-age=0\r\n"
+      "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"
+      "Connection: Close\r\n"
+      "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
+      "Content-Disposition: filename*=utf-8''%61%2E%6A%70%67\r\n"
+      "Last-Modified: Wed, 07 Feb 2024 09:05:03 GMT\r\n"
+      "ETag: \"" +
+      tag +
+      "\"\r\n"
+      "Content-Type: image/jpeg\r\n"
+      "Content-Length: " +
+      std::to_string(jpeg_.size()) + "\r\n\r\n";
+  std::string head = response.substr(0, response.find("\r\n\r\n") + 4);
+  head = std::regex_replace(head, std::regex("'nonce-[A-Za-z0-9+/]{22}=='"), "'nonce-NONCE'");
+  EXPECT_EQ(head, expected_head);
+  EXPECT_EQ(BodyDigest(response), MD5Hex(Bytes(jpeg_)));
+}
+
+TEST_F(ImageDirectProcessTest, ZipMemberServedWithItsExactBytes) {
+  std::string response = Get("/image?page=" + Key("z.zip|/m.jpg"));
+  EXPECT_EQ(response.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(BodyDigest(response), MD5Hex(Bytes(jpeg_)));
+  EXPECT_EQ(Header(response, "Content-Disposition"), "filename*=utf-8''%6D%2E%6A%70%67");
+  EXPECT_FALSE(Header(response, "Last-Modified").empty());
+}
+
+TEST_F(ImageDirectProcessTest, ValidatorsGive304OnlyWhenBothMatch) {
+  std::string key = Key("/a.jpg");
+  std::string first = Get("/image?page=" + key);
+  std::string date = Header(first, "Last-Modified"), tag = Header(first, "ETag");
+  struct Case {
+    std::string headers;
+    std::string status;
+  };
+  const Case cases[] = {
+      {"If-None-Match: " + tag + "\r\n", "HTTP/1.1 200 OK"},
+      {"If-Modified-Since: " + date + "\r\n", "HTTP/1.1 200 OK"},
+      {"If-Modified-Since: " + date + "\r\nIf-None-Match: " + tag + "\r\n",
+       "HTTP/1.1 304 Not modified"},
+      {"if-modified-since: " + date + "\r\nIf-None-Match: W/" + tag + "\r\n",
+       "HTTP/1.1 304 Not modified"},
+      {"If-Modified-Since: Thu, 08 Feb 2024 09:05:03 GMT\r\nIf-None-Match: " + tag + "\r\n",
+       "HTTP/1.1 200 OK"},
+  };
+  for (const Case& c : cases) {
+    std::string response = Get("/image?page=" + key, c.headers);
+    EXPECT_EQ(response.substr(0, c.status.size()), c.status) << c.headers;
+    if (c.status.find("304") != std::string::npos) {
+      EXPECT_EQ(Header(response, "Content-Length"), "0");
+      EXPECT_EQ(Header(response, "ETag"), tag);
+      EXPECT_EQ(Header(response, "Last-Modified"), date);
+    }
+  }
+}
+
+TEST_F(ImageDirectProcessTest, ContentTypesAndShrink) {
+  EXPECT_EQ(Header(Get("/image?page=" + Key("photo.JPG")), "Content-Type"), "text/html");
+  std::string gif = Get("/image?page=" + Key("b.gif") + "&shrink=1");
+  EXPECT_EQ(Header(gif, "Content-Type"), "image/gif");
+  EXPECT_EQ(Body(gif), "GIF89a-not-really");
+
+  struct Case {
+    std::string shrink;
+    bool reduced;
+  };
+  for (const Case& c : {Case{"1", true}, Case{"01x", true}, Case{"2", false}, Case{"", false}}) {
+    std::string response = Get("/image?page=" + Key("/a.jpg") + "&shrink=" + c.shrink);
+    std::string body = Body(response);
+    DecodedFile decoded = DecodeFile(std::vector<uint8_t>(body.begin(), body.end()));
+    ASSERT_TRUE(decoded.ok) << c.shrink;
+    EXPECT_EQ(decoded.width, c.reduced ? 150 : 300) << c.shrink;
+    EXPECT_EQ(Header(response, "Content-Length"), std::to_string(body.size()));
+  }
+  // A picture narrower than a thumbnail goes out as stored.
+  std::string small = Get("/image?page=" + Key("small.png") + "&shrink=1");
+  EXPECT_EQ(BodyDigest(small), MD5Hex(folder_.Read("small.png")));
+}
+
+TEST_F(ImageDirectProcessTest, KeysThatNameNoImageEndAt404) {
+  const std::regex not_found("HTTP/1\\.1 404 Not Found\r\nContent-Length: 0\r\n[^]*");
+  for (const char* key : {"", "1-N", "1-N-5", "1-N-99999999999", "1-D-99"}) {
+    std::string response =
+        server_.Dispatch(std::string("GET /image?page=") + key + " HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(response, not_found)) << key << ": " << response.substr(0, 40);
+  }
+  // A thumbnail-page key reads as order code "1" (name order) and position "N" (0).
+  EXPECT_EQ(BodyDigest(Get("/image?page=T-1-N-0")), BodyDigest(Get("/image?page=1-N-0")));
+  // A fourth field, as the direct link writes, is ignored.
+  EXPECT_EQ(BodyDigest(Get("/image?page=" + Key("/a.jpg") + "-img")), MD5Hex(Bytes(jpeg_)));
+  // The word narrows the order: position 0 of "small" is small.png.
+  EXPECT_EQ(BodyDigest(Get("/image?page=1-N-0&word=small")), MD5Hex(folder_.Read("small.png")));
+}
+
+TEST_F(ImageDirectProcessTest, VanishedFileGets404WithEmptyBody) {
+  std::string key = Key("/a.jpg");
+  std::filesystem::remove(folder_.Path("a.jpg"));
+  std::string response = Get("/image?page=" + key);
+  EXPECT_EQ(response.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+  EXPECT_EQ(Header(response, "Content-Length"), "0");
+  EXPECT_EQ(Header(response, "ETag"), "\"\"");
+  EXPECT_EQ(Body(response), "");
+}
+
+}  // namespace
