@@ -47,7 +47,7 @@ tsan: deps
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMENVALE_FUZZ=ON
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz --target fuzzers -j $(JOBS)
 	@echo "Fuzz targets are in build-fuzz/bin/fuzz_*; run one as: build-fuzz/bin/fuzz_NAME fuzz/corpus/NAME"
 
 clean:
