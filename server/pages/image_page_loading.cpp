@@ -1,0 +1,8 @@
+#include "server/pages/image_page_loading.h"
+
+#include "server/pages/image_page_process.h"
+
+int CImagePageLoading::Run() {
+  handler_->BuildPage(server_, socket_, connection_id_, request_);
+  return 0;
+}

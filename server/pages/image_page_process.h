@@ -1,0 +1,57 @@
+// /individual: one image shown full-window, with a hidden header bar carrying the like
+// button, the image's name, next / previous / random links, the same image in the other
+// orders, a direct link, the way back to its thumbnail page and the slide show. The handler
+// only queues a CImagePageLoading job; the page is built on the worker pool, which also reads
+// the shown image and its neighbours into the file cache while an interim 103 response lets
+// the browser start fetching them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/config/server_settings.h"
+#include "server/catalogue/image_catalogue.h"
+#include "server/net/request_process.h"
+#include "server/net/thread_mgr.h"
+
+class CImagePageProcess : public CRequestProcess {
+ public:
+  // `settings`, `catalogue` and `pool` must outlive the handler. The page jobs and the
+  // pre-reads run on `pool`.
+  CImagePageProcess(const ServerSettings& settings, const ImageCatalogue& catalogue,
+                    MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+
+  std::string GetPath() override { return "/individual"; }
+  // Queues the page job for the request; always 1.
+  int Process(platform::SocketHandle socket, int32_t connection_id,
+              const s_request& request) override;
+
+  // The page builder, run by CImagePageLoading on a worker thread. Queues the pre-reads, then
+  // posts to `server` for the connection the 103 early hints (not final) and the page. A
+  // `page` value that is not an image key of three fields is answered with 404 at once.
+  virtual void BuildPage(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
+                         const s_request& request);
+
+ private:
+  const ServerSettings& settings_;
+  const ImageCatalogue& catalogue_;
+  MySystem::CThreadMgr* pool_;
+};
+
+// What one image page consists of.
+struct ImagePage {
+  // The files of the shown image and of its neighbours that exist, shown image first.
+  std::vector<std::string> preread_paths;
+  std::string early_hints;  // the complete "HTTP/1.1 103" response
+  std::string response;     // the complete 200 response, its body in Shift-JIS
+};
+
+// Builds the page for `request` from one version of `orders`. `nonce` goes into the
+// Content-Security-Policy and every script tag; `random` is one generator output, taken
+// modulo the filtered list's size for the random link. False, leaving `out` alone, when
+// `page` is not an image key of three fields.
+bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
+                   const s_request& request, std::string_view nonce, uint32_t random,
+                   ImagePage* out);

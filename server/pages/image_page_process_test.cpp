@@ -1,0 +1,455 @@
+#include "server/pages/image_page_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <regex>
+#include <thread>
+
+#include "platform/test_folder.h"
+#include "server/catalogue/list_positions.h"
+#include "server/catalogue/omni_file_access.h"
+#include "server/net/loopback_test_util.h"
+#include "server/net/not_found_process.h"
+#include "server/net/response_capture.h"
+#include "server/pages/page_common.h"
+
+namespace {
+
+constexpr char kNonce[] = "NONCE0123456789abcdefg==";
+
+ImageEntry Entry(std::string path, int64_t time) {
+  ImageEntry e;
+  e.path = std::move(path);
+  e.lastWriteTime = time;
+  return e;
+}
+
+// Ten images, five in each of two folders under `root`, whose date order differs from their
+// name order: by name a0..a4 (folder x), b0..b4 (folder y); by date a0 a3 b1 b4 a2 b0 b3 a1
+// a4 b2.
+std::vector<ImageEntry> TenImages(const std::string& root = "/p") {
+  std::vector<ImageEntry> list;
+  for (int i = 0; i < 10; ++i) {
+    std::string name = (i < 5 ? "x/a" : "y/b") + std::to_string(i % 5) + ".jpg";
+    list.push_back(Entry(root + "/" + name, (i * 7) % 10 * 10 + 10));
+  }
+  PositionList(&list, false);
+  return list;
+}
+
+std::vector<ImageEntry> ManyImages(int count) {
+  std::vector<ImageEntry> list;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/p/img%04d.jpg", i);
+    list.push_back(Entry(name, i));
+  }
+  PositionList(&list, false);
+  return list;
+}
+
+s_request Request(const std::string& target) {
+  s_request request;
+  EXPECT_TRUE(request.parse(target)) << target;
+  return request;
+}
+
+std::string ReadGolden(const std::string& name) {
+  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The body of a complete response.
+std::string Body(const std::string& response) {
+  size_t end = response.find("\r\n\r\n");
+  return end == std::string::npos ? std::string() : response.substr(end + 4);
+}
+
+// The `page` values of the early hints' link lines, in order.
+std::vector<std::string> HintedKeys(const ImagePage& page) {
+  std::vector<std::string> keys;
+  const std::regex line("link: <image\\?page=([^&>]*)[^>]*>; rel=preload; as=image\r\n");
+  for (auto it = std::sregex_iterator(page.early_hints.begin(), page.early_hints.end(), line);
+       it != std::sregex_iterator(); ++it) {
+    keys.push_back((*it)[1]);
+  }
+  return keys;
+}
+
+// The href of the anchor with `id`.
+std::string AnchorHref(const std::string& body, const std::string& id) {
+  std::smatch match;
+  std::regex anchor("<a id = \"" + id + "\" href = \"([^\"]*)\">");
+  return std::regex_search(body, match, anchor) ? match[1].str() : "(none)";
+}
+
+class ImagePageTest : public ::testing::Test {
+ protected:
+  ImagePage Make(const std::string& target, uint32_t random = 0) {
+    ImagePage page;
+    EXPECT_TRUE(MakeImagePage(settings_, orders_, Request(target), kNonce, random, &page))
+        << target;
+    return page;
+  }
+
+  ServerSettings settings_;
+  OrderedLists orders_;
+};
+
+TEST_F(ImagePageTest, WholePageAndEarlyHints) {
+  orders_.BuildOrders(TenImages());
+  ImagePage page = Make("/individual?page=1-D-2&ui=1", 17);
+
+  EXPECT_EQ(page.early_hints,
+            "HTTP/1.1 103\r\n"
+            "link: <image?page=1-D-2&ui=1>; rel=preload; as=image\r\n"
+            "link: <image?page=1-D-3&ui=1>; rel=preload; as=image\r\n"
+            "link: <image?page=1-D-1&ui=1>; rel=preload; as=image\r\n"
+            "link: <image?page=1-D-0&ui=1>; rel=preload; as=image\r\n"
+            "link: <image?page=1-D-4&ui=1>; rel=preload; as=image\r\n"
+            "\r\n");
+  const std::string body = ReadGolden("image_page.html");
+  ASSERT_FALSE(body.empty());
+  EXPECT_EQ(page.response,
+            "HTTP/1.1 200 OK\r\n"
+            "Cache-Control: max-age=0\r\n"
+            "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"
+            "Content-Length: " +
+                std::to_string(body.size()) +
+                "\r\n"
+                "Connection: Close\r\n"
+                "Content-Security-Policy: script-src 'self' 'nonce-NONCE0123456789abcdefg=='\r\n"
+                "Content-Type: text/html\r\n\r\n" +
+                body);
+  EXPECT_EQ(page.preread_paths,
+            (std::vector<std::string>{"/p/y/b1.jpg", "/p/y/b4.jpg", "/p/x/a3.jpg", "/p/x/a0.jpg",
+                                      "/p/x/a2.jpg"}));
+}
+
+TEST_F(ImagePageTest, NeighbourKeys) {
+  struct Case {
+    int count;
+    const char* key;
+    std::vector<std::string> hinted;  // current, next, previous, two back, two ahead
+  } cases[] = {
+      {10, "1-N-0", {"1-N-0", "1-N-1", "1-N-9", "1-N-9", "1-N-2"}},
+      {10, "1-N-9", {"1-N-9", "1-N-0", "1-N-8", "1-N-7", "1-N-0"}},
+      {10, "1-N-1", {"1-N-1", "1-N-2", "1-N-0", "1-N-9", "1-N-3"}},
+      {10, "1-N-8", {"1-N-8", "1-N-9", "1-N-7", "1-N-6", "1-N-0"}},
+      {10, "7-PD-1", {"7-PD-1", "7-PD-0", "7-PD-0", "7-PD-1", "7-PD-0"}},  // two folders
+      // Outside the list: positions without an entry stay empty.
+      {10, "1-N-50", {"1-N-", "1-N-0", "1-N-", "1-N-", "1-N-0"}},
+      {10, "1-N-99999999999", {"1-N-", "1-N-0", "1-N-", "1-N-", "1-N-0"}},
+      {10, "1-N-x", {"1-N-0", "1-N-1", "1-N-9", "1-N-9", "1-N-2"}},
+      {0, "1-N-0", {"1-N-", "1-N-", "1-N-", "1-N-", "1-N-"}},
+      {1, "1-N-0", {"1-N-0", "1-N-0", "1-N-0", "1-N-0", "1-N-0"}},
+      // A code that names no order reads as the name order, and is written as such.
+      {10, "1-X-3", {"1-N-3", "1-N-4", "1-N-2", "1-N-1", "1-N-5"}},
+  };
+  for (const Case& c : cases) {
+    orders_.BuildOrders(c.count == 10 ? TenImages() : ManyImages(c.count));
+    ImagePage page = Make(std::string("/individual?page=") + c.key);
+    EXPECT_EQ(HintedKeys(page), c.hinted) << c.key;
+    // The head preloads the same five images.
+    const std::string body = Body(page.response);
+    for (const std::string& key : c.hinted) {
+      EXPECT_NE(body.find("<link rel=\"preload\" href=\"image?page=" + key + "\" as=\"image\">"),
+                std::string::npos)
+          << c.key;
+    }
+    EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=" + c.hinted[1]) << c.key;
+    EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=" + c.hinted[2]) << c.key;
+  }
+}
+
+TEST_F(ImagePageTest, PreReadsEachExistingNeighbourOnce) {
+  orders_.BuildOrders(ManyImages(3));
+  EXPECT_EQ(Make("/individual?page=1-N-0").preread_paths,
+            (std::vector<std::string>{"/p/img0000.jpg", "/p/img0001.jpg", "/p/img0002.jpg"}));
+  // Outside the list only next and two ahead, both wrapped to 0, have an entry.
+  EXPECT_EQ(Make("/individual?page=1-N-5").preread_paths,
+            (std::vector<std::string>{"/p/img0000.jpg"}));
+  EXPECT_TRUE(Make("/individual?page=1-F-0").preread_paths.empty());  // no likes
+}
+
+TEST_F(ImagePageTest, RandomLink) {
+  orders_.BuildOrders(TenImages());
+  const std::string body = Body(Make("/individual?page=1-N-4", 4000000023u).response);
+  EXPECT_EQ(AnchorHref(body, "RandomPage"), "/individual?page=1-N-3");
+  // An empty list keeps the current key.
+  orders_.BuildOrders({});
+  EXPECT_EQ(AnchorHref(Body(Make("/individual?page=1-N-4", 5).response), "RandomPage"),
+            "/individual?page=1-N-");
+}
+
+TEST_F(ImagePageTest, OrderLinksSkipTheCurrentOrderAndTheRanking) {
+  std::vector<ImageEntry> list = TenImages();
+  orders_.BuildOrders(list);
+  for (const ImageEntry& e : list) {
+    if (e.path == "/p/y/b1.jpg") orders_.SetLikes({e});  // name 6, date 2, folder 1
+  }
+  const std::string labels[] = {"ファイル名順", "更新日順", "フォルダ先頭(名前)",
+                                "フォルダ先頭(日時)"};
+  struct Case {
+    const char* key;
+    int plain;  // index of the label written without a link, -1 for none
+    const char* link_keys[4];
+  } cases[] = {
+      {"1-N-6", 0, {"", "1-D-2", "1-PN-1", "1-PD-1"}},
+      {"1-D-2", 1, {"1-N-6", "", "1-PN-1", "1-PD-1"}},
+      {"1-F-0", -1, {"1-N-6", "1-D-2", "1-PN-1", "1-PD-1"}},
+      {"1-PD-1", 3, {"1-N-6", "1-D-2", "1-PN-1", ""}},  // b1 is folder y's oldest
+      {"1-PN-1", 2, {"1-N-5", "1-D-5", "", "1-PD-1"}},  // b0 is folder y's first by name
+      {"1-N-20", 0, {"", "1-D-", "1-PN-", "1-PD-"}},    // no image there
+  };
+  for (const Case& c : cases) {
+    std::string expected;
+    for (int i = 0; i < 4; ++i) {
+      expected += i == c.plain ? labels[i] + "\r\n"
+                               : "<a href = \"/individual?page=" + std::string(c.link_keys[i]) +
+                                     "\">" + labels[i] + "</a>\r\n";
+    }
+    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    EXPECT_NE(body.find("</a>\r\n" + ShiftJisPage(expected) + "<P>\r\n"), std::string::npos)
+        << c.key << "\n"
+        << body;
+    EXPECT_EQ(body.find(ShiftJisPage("ランキング")), std::string::npos);
+  }
+}
+
+TEST_F(ImagePageTest, WordNarrowsTheListAndLeavesOnlyTheOrderLinks) {
+  orders_.BuildOrders(TenImages());
+  // "y" matches every path of folder y, and no path of folder x ("/p/x/a0.jpg").
+  const std::string body = Body(Make("/individual?page=1-N-1&word=y").response);
+  EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=1-N-2&word=y");
+  EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=1-N-0&word=y");
+  // Position 1 of the narrowed list is b1: name position 6 unnarrowed.
+  EXPECT_NE(body.find("&#x62;&#x31;&#x2E;&#x6A;&#x70;&#x67;\r\n"), std::string::npos);
+  EXPECT_NE(body.find("<a href = \"/individual?page=1-D-2\">"), std::string::npos);
+  EXPECT_NE(body.find("src=\"image?page=1-N-1&word=y\""), std::string::npos);
+  EXPECT_NE(body.find("<a href = \"view?page=T-1-N-0&word=y\">"), std::string::npos);
+  EXPECT_NE(body.find("url: \"/vote?page=1-N-1&word=y\",\n"), std::string::npos);
+}
+
+TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
+  orders_.BuildOrders(ManyImages(250));
+  struct Case {
+    const char* key;
+    const char* view_key;
+  } cases[] = {
+      {"1-N-0", "T-1-N-0"},   {"1-N-99", "T-1-N-0"},  {"1-N-100", "T-1-N-1"},
+      {"1-D-150", "T-1-D-1"}, {"1-N-249", "T-1-N-2"}, {"1-N-250", "T-1-N-0"},
+  };
+  for (const Case& c : cases) {
+    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    EXPECT_NE(body.find(std::string("<a href = \"view?page=") + c.view_key + "\">"),
+              std::string::npos)
+        << c.key;
+  }
+}
+
+TEST_F(ImagePageTest, DirectLinkAndSlideShowCarryTheParameters) {
+  orders_.BuildOrders(TenImages());
+  const std::string body = Body(Make("/individual?auto=3&auto-type=1&page=1-N-4").response);
+  EXPECT_NE(body.find("<a href = \"image?auto=3&auto-type=1&page=1-N-4-img\" target = "
+                      "\"_blank\" rel=\"noopener noreferrer\">"),
+            std::string::npos);
+  EXPECT_NE(body.find("<a href = \"slideshow?auto=3&auto-type=1&page=1-N-4\">"), std::string::npos);
+}
+
+TEST_F(ImagePageTest, ShownName) {
+  std::vector<ImageEntry> list = {Entry("/p/a/b.jpg", 1), Entry("/p/c.zip|/d/e.png", 2)};
+  PositionList(&list, false);
+  orders_.BuildOrders(list);
+  const std::string button =
+      "<input type = \"button\" id = \"btn1\" value = \"" + ShiftJisPage("いいね") + "\">";
+  struct Case {
+    uint32_t show_fullpath;
+    const char* key;
+    const char* name;
+  } cases[] = {
+      {0, "1-N-0", "&#x62;&#x2E;&#x6A;&#x70;&#x67;"},
+      {0, "1-N-1", "&#x65;&#x2E;&#x70;&#x6E;&#x67;"},
+      {1, "1-N-0", "&#x2F;&#x70;&#x2F;&#x61;&#x2F;&#x62;&#x2E;&#x6A;&#x70;&#x67;"},
+      {0, "1-N-7", ""},  // no image there
+  };
+  for (const Case& c : cases) {
+    settings_.show_fullpath = c.show_fullpath;
+    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    EXPECT_NE(body.find(button + c.name + "\r\n<P><a id"), std::string::npos) << c.key;
+  }
+}
+
+TEST_F(ImagePageTest, JapaneseTextIsShiftJis) {
+  orders_.BuildOrders(TenImages());
+  const std::string body = Body(Make("/individual?page=1-N-0").response);
+  // 次の画像 and the alert text of the like script.
+  EXPECT_NE(body.find("\x8E\x9F\x82\xCC\x89\xE6\x91\x9C</a>"), std::string::npos);
+  EXPECT_NE(body.find("alert(\"\x82\xA2\x82\xA2\x82\xCB\x82\xCC\x91\x97\x90\x4D\x82\xC9\x8E\xB8"
+                      "\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\");\n"),
+            std::string::npos);
+}
+
+TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
+  orders_.BuildOrders(TenImages());
+  const char* targets[] = {
+      "/individual?page=1\"><script>alert(1)</script>-N-0",
+      "/individual?page=1-N-0&x=\"onload'alert(1)'",
+      "/individual?page=1-N-0&word=</script><script>alert(1)//",
+      "/individual?page=1-N-0&q=a\\\"b`c",
+      "/individual?page=1-N-0&<img>=1",
+      "/individual?page=1-N-0&raw=\xFF\xFE\x01",
+  };
+  for (const char* target : targets) {
+    ImagePage page = Make(target);
+    const std::string body = Body(page.response);
+    ASSERT_FALSE(body.empty()) << target;
+    // Only the page's own five script elements, and no attribute or string broken open.
+    size_t scripts = 0;
+    for (size_t at = body.find("<script"); at != std::string::npos;
+         at = body.find("<script", at + 1)) {
+      ++scripts;
+    }
+    EXPECT_EQ(scripts, 5u) << target;
+    EXPECT_EQ(body.find("<script>alert"), std::string::npos) << target;
+    EXPECT_EQ(body.find("\"onload"), std::string::npos) << target;
+    EXPECT_EQ(body.find("<img>"), std::string::npos) << target;
+    EXPECT_EQ(body.find('\\'), std::string::npos) << target;
+    EXPECT_EQ(body.find('`'), std::string::npos) << target;
+    EXPECT_EQ(body.find('\xFF'), std::string::npos) << target;
+    EXPECT_EQ(page.early_hints.find("<script"), std::string::npos) << target;
+    EXPECT_EQ(page.early_hints.find('\x01'), std::string::npos) << target;
+  }
+  // What the browser would have sent anyway reads back to the same values.
+  const std::string body = Body(Make("/individual?page=1-N-0&x=<\"'>").response);
+  EXPECT_NE(body.find("src=\"image?page=1-N-0&x=%3C%22%27%3E\""), std::string::npos);
+}
+
+TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
+  orders_.BuildOrders(TenImages());
+  for (const char* target :
+       {"/individual", "/individual?page=", "/individual?page=1-N", "/individual?page=1-N-0-0",
+        "/individual?page=T-1-N-0", "/individual?word=a"}) {
+    ImagePage page;
+    page.early_hints = "untouched";
+    EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
+    EXPECT_EQ(page.early_hints, "untouched");
+  }
+}
+
+// The handler itself: the job on a pool of its own, responses collected in memory.
+class ImagePageProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<ImageEntry> list = TenImages(folder_.Root());
+    for (const ImageEntry& e : list) {
+      std::filesystem::create_directories(std::filesystem::path(e.path).parent_path());
+      std::ofstream(e.path) << e.path;
+    }
+    catalogue_.orders().BuildOrders(list);
+    std::vector<std::unique_ptr<CRequestProcess>> handlers;
+    handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_, &pool_));
+    handlers.push_back(std::make_unique<C404rocess>());
+    server_.SetHandlers(std::move(handlers));
+  }
+
+  // Offers the request, then waits for the final response piece.
+  std::vector<s_message> Get(const std::string& target) {
+    server_.Dispatch("GET " + target + " HTTP/1.1\r\nHost: h\r\n\r\n");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::vector<s_message> posted = server_.PostedMessages();
+      if (!posted.empty() && posted.back().final_flag == 1) return posted;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return server_.PostedMessages();
+  }
+
+  TestFolder folder_;
+  ServerSettings settings_;
+  MySystem::CThreadMgr pool_{2};
+  ImageCatalogue catalogue_{&pool_};
+  ResponseCapture server_;
+};
+
+TEST_F(ImagePageProcessTest, PostsEarlyHintsThenThePage) {
+  std::vector<s_message> posted = Get("/individual?page=1-N-0");
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].final_flag, 0);
+  const std::string hints_start = "HTTP/1.1 103\r\nlink: <image?page=1-N-0>; rel=preload";
+  EXPECT_EQ(posted[0].bytes.substr(0, hints_start.size()), hints_start);
+  EXPECT_EQ(posted[1].final_flag, 1);
+  EXPECT_EQ(posted[1].bytes.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  for (const s_message& m : posted) {
+    EXPECT_EQ(m.socket, 3);
+    EXPECT_EQ(m.connection_id, 1);
+  }
+  // The page's nonce stands in its policy and its script tags.
+  std::smatch nonce;
+  ASSERT_TRUE(
+      std::regex_search(posted[1].bytes, nonce, std::regex("'nonce-([A-Za-z0-9+/]{22}==)'\r\n")));
+  EXPECT_NE(posted[1].bytes.find("<script nonce=\"" + nonce[1].str() + "\">"), std::string::npos);
+}
+
+TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
+  Get("/individual?page=1-N-0");
+  // Name positions 0, 1, 9, 2: a0, a1, b4, a2 (two back is 9 as well).
+  COmniFileAccess& files = COmniFileAccess::Instance();
+  for (const char* name : {"x/a0.jpg", "x/a1.jpg", "y/b4.jpg", "x/a2.jpg"}) {
+    const std::string path = folder_.Path(name);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!files.IsCached(path) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(files.IsCached(path)) << name;
+  }
+  EXPECT_FALSE(files.IsCached(folder_.Path("x/a3.jpg")));
+}
+
+TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
+  for (const char* target : {"/individual?page=1-N", "/individual"}) {
+    std::vector<s_message> posted = Get(target);
+    ASSERT_EQ(posted.size(), 1u) << target;
+    EXPECT_EQ(posted[0].final_flag, 1);
+    EXPECT_EQ(posted[0].bytes.substr(0, 24), "HTTP/1.1 404 Not Found\r\n") << target;
+  }
+}
+
+// On a real connection the interim response and the page arrive in that order.
+TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
+  CImageServer server;
+  std::vector<std::unique_ptr<CRequestProcess>> handlers;
+  handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_, &pool_));
+  handlers.push_back(std::make_unique<C404rocess>());
+  server.SetHandlers(std::move(handlers));
+  ASSERT_TRUE(server.Start("0"));
+  SteppingThread stepping(&server);
+
+  const std::string received =
+      Exchange(server.ListeningPort(), "GET /individual?page=1-N-0 HTTP/1.1\r\nHost: h\r\n\r\n");
+  const size_t page_start = received.find("HTTP/1.1 200 OK\r\n");
+  ASSERT_NE(page_start, std::string::npos) << received;
+  EXPECT_EQ(received.substr(0, 14), "HTTP/1.1 103\r\n");
+  const std::string hints = received.substr(0, page_start);
+  EXPECT_EQ(hints.substr(hints.size() - 12), "as=image\r\n\r\n");
+  EXPECT_EQ(std::count(hints.begin(), hints.end(), '\n'), 7);  // status, five links, blank
+  EXPECT_EQ(received.substr(received.size() - 7), "</html>");
+
+  bool closed = false;
+  const int client = ConnectLoopback(server.ListeningPort());
+  ASSERT_GE(client, 0);
+  ASSERT_TRUE(SendAll(client, "GET /individual?page=1 HTTP/1.1\r\n\r\n"));
+  const std::string refused = ReadUntilClosed(client, 5000, &closed);
+  CloseClient(client);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(refused.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+  server.Stop();
+}
+
+}  // namespace
