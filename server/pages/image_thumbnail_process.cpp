@@ -1,0 +1,236 @@
+#include "server/pages/image_thumbnail_process.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/page_keys.h"
+#include "server/catalogue/word_decode.h"
+#include "server/net/image_server.h"
+#include "server/net/nonce.h"
+#include "server/pages/html_escape.h"
+#include "server/pages/page_common.h"
+#include "server/pages/safe_link.h"
+
+// The page is assembled from bytes: ASCII markup, the Japanese literals converted to Shift-JIS
+// once, entity-escaped text, and request values exactly as received. Converting the finished
+// page instead would throw the whole page away for one request byte without a Shift-JIS form.
+
+namespace {
+
+constexpr uint32_t kThumbnailsPerLine = 10;
+
+struct OrderLink {
+  std::string_view code;
+  std::string_view label;  // UTF-8
+};
+constexpr OrderLink kOrderLinks[] = {
+    {"N", "名前順"},
+    {"D", "更新日順"},
+    {"F", "いいねランキング"},
+    {"PN", "フォルダ先頭(名前)"},
+    {"PD", "フォルダ先頭(日付)"},
+};
+
+std::string ParamOrEmpty(const s_request& request, const std::string& name) {
+  auto found = request.params.find(name);
+  return found == request.params.end() ? std::string() : found->second;
+}
+
+// The uploader link is offered to everyone when no users are required, and otherwise only to
+// a configured user whose first account may upload.
+bool ShowsUploader(const ServerSettings& settings, const std::vector<UserAccount>& context) {
+  if (settings.need_user == 0) return true;
+  return !settings.users.empty() && !context.empty() && context.front().privilege == 1;
+}
+
+std::string Head(const ServerSettings& settings, const std::string& nonce) {
+  std::string head(kPageStart);
+  head += kCharsetMeta;
+  head += TitleLine(settings.title);
+  head += "<meta name = \"viewport\" content = \"width = device - width\" >\r\n";
+  head +=
+      "<style>img{\r\nmin-width:9.5%;\r\nmin-height:9.5%;\r\nmax-width:9.5%;\r\n"
+      "max-height:9.5%;\r\n}\r\n</style>\r\n";
+  head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
+  for (std::string_view script : {"jquery.min.js", "jquery_ui.js", "ImageThumbnailPageMoveByKey.js",
+                                  "ImageThumbnailPageMoveByTouch.js"}) {
+    head += ScriptTagStart(nonce);
+    head += " type=\"text/javascript\" src=\"/script?name=";
+    head += script;
+    head += "\"></script>\r\n";
+  }
+  head += "</head>\r\n<body>\r\n";
+  return head;
+}
+
+// Everything of the page that depends on the key and the request.
+class ThumbnailPage {
+ public:
+  ThumbnailPage(const ServerSettings& settings, ImageCatalogue& catalogue, const s_request& request,
+                const PageKey& key, std::string word)
+      : settings_(settings),
+        catalogue_(catalogue),
+        request_(request),
+        key_(key),
+        word_(std::move(word)),
+        view_(catalogue.orders().View(key.order, word_)),
+        pages_(MakePages(view_.Count())) {}
+
+  void Write(const std::vector<UserAccount>& context, std::string* body) const {
+    WriteNeighbourAnchors(body);
+    *body += "<nav>";
+    WritePageNumbers(body);
+    WriteOrderLinks(body);
+    if (ShowsUploader(settings_, context)) {
+      *body += "<a href = \"Uploader\">" + ShiftJisPage("アップロード") + "</a>\r\n";
+    }
+    WriteSearchForm(body);
+    *body += "</nav><br><article>\r\n";
+    if (pages_.empty()) {
+      *body += ShiftJisPage("ファイルが見つかりませんでした。");
+    } else {
+      WriteThumbnails(body);
+    }
+    *body += "</article></body>\r\n";
+  }
+
+ private:
+  std::string PageLink(int64_t page) const {
+    return SafeLinkFrom(request_, "view", {{"page", MakePageKeyAsWritten(key_.order_code, page)}});
+  }
+  std::string MakePageKeyAsWritten(std::string_view code, int64_t page) const {
+    return "T-" + key_.list_field + "-" + std::string(code) + "-" + std::to_string(page);
+  }
+
+  // The anchors the page scripts follow on arrow keys and swipes; both wrap around. With no
+  // pages at all both name page 0.
+  void WriteNeighbourAnchors(std::string* body) const {
+    const int64_t c = key_.page;
+    const int64_t last = pages_.empty() ? 0 : static_cast<int64_t>(pages_.size()) - 1;
+    const int64_t previous = c < 1 ? last : c - 1;
+    const int64_t next = c < static_cast<int64_t>(pages_.size()) - 1 ? c + 1 : 0;
+    *body += "\t<a id = \"PrevPage\" href = \"" + PageLink(previous) + "\">\r\n";
+    *body += "\t<a id = \"NextPage\" href = \"" + PageLink(next) + "\">\r\n";
+  }
+
+  // Numbers are zero-based; the requested number is the unlinked one, so none is when the
+  // request is out of range.
+  void WritePageNumbers(std::string* body) const {
+    for (size_t i = 0; i < pages_.size(); ++i) {
+      const std::string number = std::to_string(i);
+      if (static_cast<int64_t>(i) == key_.page) {
+        *body += "<a>" + number + "</a>\r\n";
+      } else {
+        *body += "<a href = \"" + PageLink(static_cast<int64_t>(i)) + "\">" + number + "</a>\r\n";
+      }
+    }
+  }
+
+  void WriteOrderLinks(std::string* body) const {
+    for (const OrderLink& link : kOrderLinks) {
+      if (link.code == key_.order_code) continue;
+      const std::string href =
+          SafeLinkFrom(request_, "view", {{"page", MakePageKeyAsWritten(link.code, 0)}});
+      *body += "<a href = \"" + href + "\">" + ShiftJisPage(link.label) + "</a>\r\n";
+    }
+  }
+
+  // The hidden inputs carry the order and page (and anything else) into a new search.
+  void WriteSearchForm(std::string* body) const {
+    *body += "<form action=\"view\" method=\"get\" accept-charset=\"UTF-8\">\r\n";
+    *body += " <input type=\"search\" name=\"word\" placeholder=\"" +
+             ShiftJisPage("キーワードを入力") + "\"";
+    if (!word_.empty()) *body += " value=\"" + EscapeHtmlEntities(word_) + "\"";
+    *body += ">\r\n";
+    for (const auto& [name, value] : request_.params) {
+      if (name == "word" || name == "submit") continue;
+      *body += " <input type=\"hidden\" name = \"" + EscapeAttribute(name) + "\" value = \"" +
+               EscapeAttribute(value) + "\">\r\n";
+    }
+    *body += " <input type=\"submit\" value = \"" + ShiftJisPage("検索") + "\">\r\n";
+    *body += "</form>\r\n";
+  }
+
+  // The page shown is the requested one while it is inside the list, else the last.
+  const PageRange& ShownPage() const {
+    const int64_t c = key_.page;
+    if (c >= 0 && c < static_cast<int64_t>(pages_.size()) - 1) return pages_[c];
+    return pages_.back();
+  }
+
+  // An image whose file has gone since the list was built is left out.
+  bool StillThere(const ImageEntry& entry) const {
+    if (entry.path.empty()) return false;
+    SystemTime time;
+    return catalogue_.GetMemberTime(entry.path, &time) ||
+           COmniFileAccess::Instance().Exists(entry.path);
+  }
+
+  void WriteThumbnails(std::string* body) const {
+    const PageRange& page = ShownPage();
+    const bool by_folder_tops =
+        settings_.open_name_thumbnail_folder != 0 &&
+        (key_.order == ListOrder::FolderTopByName || key_.order == ListOrder::FolderTopByDate);
+    uint32_t written = 0;
+    for (uint32_t position = page.first; position < page.first + page.count; ++position) {
+      ImageEntry entry;
+      if (!view_.Get(position, &entry) || !StillThere(entry)) continue;
+      const std::string name_key = MakeImageKey(key_.list_field, ListOrder::Name, entry.namePos);
+      // A folder-top thumbnail may open its image inside the whole name or date order; those
+      // positions are unnarrowed, so the word must not travel with them.
+      std::string individual;
+      if (!by_folder_tops) {
+        individual = SafeLinkFrom(
+            request_, "individual",
+            {{"page", key_.list_field + "-" + key_.order_code + "-" + std::to_string(position)}});
+      } else if (key_.order == ListOrder::FolderTopByName) {
+        individual = SafeLinkFrom(request_, "individual", {{"page", name_key}}, {"word"});
+      } else {
+        individual = SafeLinkFrom(
+            request_, "individual",
+            {{"page", MakeImageKey(key_.list_field, ListOrder::Date, entry.datePos)}}, {"word"});
+      }
+      *body += "<a href =\"" + individual + "\"";
+      if (settings_.open_new_tab == 1) *body += " target=\"_blank\" rel=\"noopener noreferrer\"";
+      *body += "><img src=\"" +
+               SafeLinkFrom(request_, "image", {{"page", name_key}, {"shrink", "1"}}, {"word"}) +
+               "\"></a>\r\n";
+      if (++written % kThumbnailsPerLine == 0) *body += "<br>\r\n";
+    }
+  }
+
+  const ServerSettings& settings_;
+  ImageCatalogue& catalogue_;
+  const s_request& request_;
+  const PageKey& key_;
+  const std::string word_;
+  const FilteredView view_;
+  const PageList pages_;
+};
+
+}  // namespace
+
+std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
+                                  const std::vector<UserAccount>& context, const s_request& request,
+                                  const std::string& nonce) {
+  PageKey key;
+  if (!ParsePageKey(ParamOrEmpty(request, "page"), &key)) return std::string();
+
+  std::string body = Head(settings, nonce);
+  ThumbnailPage(settings, catalogue, request, key, DecodeWord(ParamOrEmpty(request, "word")))
+      .Write(context, &body);
+
+  return "HTTP/1.1 200 OK\r\n" + std::string(kNoCacheHeaders) +
+         "Content-Length: " + std::to_string(body.size()) + "\r\n" + std::string(kConnectionClose) +
+         ContentSecurityPolicyLine(nonce) + "Content-Type: text/html\r\n\r\n" + body;
+}
+
+int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,
+                                    const s_request& request) {
+  std::string response =
+      ThumbnailPageResponse(settings_, catalogue_, context(), request, MakeNonce());
+  if (response.empty()) return 0;
+  server()->Respond(socket, connection_id, std::move(response));
+  return 1;
+}
