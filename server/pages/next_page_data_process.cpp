@@ -1,0 +1,66 @@
+#include "server/pages/next_page_data_process.h"
+
+#include <cstdio>
+
+#include "server/catalogue/word_decode.h"
+#include "server/net/image_server.h"
+#include "server/net/nonce.h"
+#include "server/pages/next_page_data_loading.h"
+#include "server/pages/page_common.h"
+
+namespace {
+
+constexpr int32_t kJobPriority = 0;
+
+}  // namespace
+
+ImageKey NextPageDataKey(const s_request& request) {
+  ImageKey key;
+  auto page = request.params.find("page");
+  if (page != request.params.end() && ParseImageKey(page->second, &key)) return key;
+  ParseImageKey("1-N-1", &key);
+  return key;
+}
+
+ListOrder NextPageDataOrder(const std::string& order_code) {
+  if (order_code == "N" || order_code == "D") return ListOrder::Date;
+  if (order_code == "F") return ListOrder::Likes;
+  if (order_code == "PN") return ListOrder::FolderTopByName;
+  if (order_code == "PD") return ListOrder::FolderTopByDate;
+  return ListOrder::Name;
+}
+
+std::string NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
+                                 const s_request& request, const platform::LocalTime& now,
+                                 const std::string& nonce) {
+  auto word = request.params.find("word");
+  const uint32_t count = orders
+                             .View(NextPageDataOrder(key.order_code),
+                                   DecodeWord(word == request.params.end() ? "" : word->second))
+                             .Count();
+  char time[32];
+  std::snprintf(time, sizeof time, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
+  const std::string body = "{\"state\":\"success\",\"time\":\"" + std::string(time) +
+                           "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+         std::string(kConnectionClose) + ContentSecurityPolicyLine(nonce) +
+         "Content-Type: application/json\r\n\r\n" + body;
+}
+
+int CNextPageDataProcess::Process(platform::SocketHandle socket, int32_t connection_id,
+                                  const s_request& request) {
+  pool_->Post(new CNextPageDataLoading(this, server(), socket, connection_id,
+                                       NextPageDataKey(request), request),
+              kJobPriority, this, 0);
+  return 1;
+}
+
+void CNextPageDataProcess::Answer(CImageServer* server, platform::SocketHandle socket,
+                                  int32_t connection_id, const ImageKey& key,
+                                  const s_request& request) {
+  std::string response = NextPageDataResponse(catalogue_.orders(), key, request,
+                                              platform::LocalTimeNow(), MakeNonce());
+  answered_.fetch_add(1);
+  server->Respond(socket, connection_id, std::move(response));
+}
