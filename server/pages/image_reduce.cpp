@@ -42,13 +42,32 @@ bool ThumbnailSize(int width, int height, int orientation, int* stored_width, in
   return true;
 }
 
+// Decoded whole as RGBA by stb_image, then resized and turned upright.
+bool ReduceWithStb(std::span<const uint8_t> data, int orientation, Picture* thumbnail) {
+  int width = 0, height = 0, target_width = 0, target_height = 0;
+  if (!ReadStbSize(data, &width, &height) ||
+      !ThumbnailSize(width, height, orientation, &target_width, &target_height)) {
+    return false;
+  }
+  StbPicture decoded;
+  if (!decoded.Decode(data) ||
+      !ResizePicture(decoded.view(), target_width, target_height, thumbnail)) {
+    return false;
+  }
+  OrientPicture(orientation, thumbnail);
+  return true;
+}
+
 // JPEG data: decoded at the smallest DCT scale that still covers the thumbnail, then
-// resized and turned upright.
+// resized and turned upright. CMYK files, which TurboJPEG does not turn into RGB, go to
+// stb_image, which does.
 bool ReduceJpeg(std::span<const uint8_t> data, Picture* thumbnail) {
   JpegDecoder decoder;
   int width = 0, height = 0, target_width = 0, target_height = 0;
-  if (!decoder.ReadSize(data, &width, &height)) return false;
+  bool cmyk = false;
+  if (!decoder.ReadHeader(data, &width, &height, &cmyk)) return false;
   const int orientation = ReadJpegOrientation(data);
+  if (cmyk) return ReduceWithStb(data, orientation, thumbnail);
   if (!ThumbnailSize(width, height, orientation, &target_width, &target_height)) return false;
   Picture decoded;
   if (!decoder.DecodeScaled(data, target_width, target_height, &decoded) ||
@@ -59,23 +78,11 @@ bool ReduceJpeg(std::span<const uint8_t> data, Picture* thumbnail) {
   return true;
 }
 
-// Any other data: decoded whole as RGBA, then resized.
-bool ReduceOther(std::span<const uint8_t> data, Picture* thumbnail) {
-  int width = 0, height = 0, target_width = 0, target_height = 0;
-  if (!ReadStbSize(data, &width, &height) ||
-      !ThumbnailSize(width, height, kOrientationAsStored, &target_width, &target_height)) {
-    return false;
-  }
-  StbPicture decoded;
-  return decoded.Decode(data) &&
-         ResizePicture(decoded.view(), target_width, target_height, thumbnail);
-}
-
 bool Reduce(ThumbnailFormat format, std::vector<uint8_t>* body) {
   const std::span<const uint8_t> data(*body);
   Picture thumbnail;
-  const bool reduced =
-      LooksLikeJpeg(data) ? ReduceJpeg(data, &thumbnail) : ReduceOther(data, &thumbnail);
+  const bool reduced = LooksLikeJpeg(data) ? ReduceJpeg(data, &thumbnail)
+                                           : ReduceWithStb(data, kOrientationAsStored, &thumbnail);
   if (!reduced) return false;
   return format == ThumbnailFormat::kPng ? EncodePng(thumbnail, body)
                                          : EncodeJpeg(thumbnail, kThumbnailJpegQuality, body);

@@ -137,6 +137,29 @@ TEST(ImageReduceTest, GreyJpeg) {
   EXPECT_TRUE(NearColour(out.At(70, 40), {90, 90, 90, 255}, 4));
 }
 
+// TurboJPEG gives no RGB for CMYK files; they are decoded by stb_image, turned upright too.
+TEST(ImageReduceTest, CmykJpeg) {
+  struct Case {
+    int orientation;
+    std::array<Rgba, 4> stored;  // quadrants, so that the picture shows as kCorners
+  };
+  const Case cases[] = {{1, kCorners}, {6, {kGreen, kWhite, kRed, kBlue}}};
+  for (const Case& c : cases) {
+    const bool sideways = c.orientation >= 5;
+    const Picture picture =
+        QuadrantPicture(sideways ? 300 : 400, sideways ? 400 : 300, 3, c.stored);
+    Bytes body = WithExifOrientation(CmykJpegFile(picture), c.orientation);
+    ASSERT_TRUE(ReduceImage("image/jpeg", &body)) << c.orientation;
+    const DecodedFile out = DecodeFile(body);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.width, 150);
+    EXPECT_EQ(out.height, 112);
+    EXPECT_TRUE(NearColour(out.At(3, 3), kRed)) << c.orientation;
+    EXPECT_TRUE(NearColour(out.At(146, 3), kGreen)) << c.orientation;
+    EXPECT_TRUE(NearColour(out.At(3, 108), kBlue)) << c.orientation;
+  }
+}
+
 // Pictures with more pixels than the limit are not decoded at all.
 TEST(ImageReduceTest, PixelLimit) {
   struct Case {

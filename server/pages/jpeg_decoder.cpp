@@ -34,18 +34,21 @@ JpegDecoder::~JpegDecoder() {
   if (handle_ != nullptr) tjDestroy(handle_);
 }
 
-bool JpegDecoder::ReadSize(std::span<const uint8_t> data, int* width, int* height) {
+bool JpegDecoder::ReadHeader(std::span<const uint8_t> data, int* width, int* height, bool* cmyk) {
   int subsampling = 0, colorspace = 0;
-  return handle_ != nullptr &&
-         tjDecompressHeader3(handle_, data.data(), data.size(), width, height, &subsampling,
-                             &colorspace) == 0 &&
-         *width > 0 && *height > 0;
+  if (handle_ == nullptr || tjDecompressHeader3(handle_, data.data(), data.size(), width, height,
+                                                &subsampling, &colorspace) != 0) {
+    return false;
+  }
+  *cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
+  return *width > 0 && *height > 0;
 }
 
 bool JpegDecoder::DecodeScaled(std::span<const uint8_t> data, int min_width, int min_height,
                                Picture* out) {
   int width = 0, height = 0;
-  if (!ReadSize(data, &width, &height)) return false;
+  bool cmyk = false;
+  if (!ReadHeader(data, &width, &height, &cmyk) || cmyk) return false;
   const tjscalingfactor factor = SmallestCoveringFactor(width, height, min_width, min_height);
   Picture picture;
   picture.width = TJSCALED(width, factor);

@@ -18,8 +18,9 @@ class JpegDecoder {
   JpegDecoder(const JpegDecoder&) = delete;
   JpegDecoder& operator=(const JpegDecoder&) = delete;
 
-  // The stored size of the JPEG `data`; false when its header cannot be read.
-  bool ReadSize(std::span<const uint8_t> data, int* width, int* height);
+  // The stored size of the JPEG `data`; false when its header cannot be read. `*cmyk` tells
+  // a CMYK or YCCK file, which DecodeScaled does not convert to RGB.
+  bool ReadHeader(std::span<const uint8_t> data, int* width, int* height, bool* cmyk);
 
   // Decodes `data` as RGB at the smallest scale (at most 1) that still gives at least
   // `min_width` x `min_height` pixels. Any warning of the decoder (such as data that ends too

@@ -70,6 +70,22 @@ std::vector<uint8_t> JpegFile(const Picture& picture) {
   return out;
 }
 
+std::vector<uint8_t> CmykJpegFile(const Picture& rgb) {
+  std::vector<uint8_t> cmyk;
+  for (size_t i = 0; i < rgb.pixels.size(); i += 3) {
+    Append(&cmyk, {rgb.pixels[i], rgb.pixels[i + 1], rgb.pixels[i + 2], 255});
+  }
+  tjhandle handle = tjInitCompress();
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  tjCompress2(handle, cmyk.data(), rgb.width, 0, rgb.height, TJPF_CMYK, &jpeg, &size, TJSAMP_444,
+              95, 0);
+  std::vector<uint8_t> out(jpeg, jpeg + size);
+  tjFree(jpeg);
+  tjDestroy(handle);
+  return out;
+}
+
 std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int orientation,
                                          bool big_endian) {
   std::vector<uint8_t> tiff;

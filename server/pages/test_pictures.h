@@ -22,6 +22,10 @@ std::vector<uint8_t> PngFile(const Picture& picture);
 // A JPEG file written with TurboJPEG at quality 95 (grey when the picture has one channel).
 std::vector<uint8_t> JpegFile(const Picture& picture);
 
+// A CMYK JPEG (an Adobe YCCK file, as TurboJPEG writes it) of an RGB picture, its channels
+// stored inverted as such files hold them: no black, and 255 - ink, which is the RGB value.
+std::vector<uint8_t> CmykJpegFile(const Picture& rgb);
+
 // `jpeg` with an EXIF APP1 segment holding one Orientation entry inserted after its SOI.
 std::vector<uint8_t> WithExifOrientation(const std::vector<uint8_t>& jpeg, int orientation,
                                          bool big_endian = false);
