@@ -184,7 +184,8 @@ int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t conne
   if (!RequestTarget(raw, &target) || !request.parse(target) || request.path != "/image") {
     return 0;
   }
-  std::vector<std::string_view> key_fields = SplitFields(Param(request, "page"));
+  const std::string key = Param(request, "page");
+  std::vector<std::string_view> key_fields = SplitFields(key);
   if (key_fields.size() <= 2) return 0;
   ListOrder order = ListOrderFromCode(key_fields[1]);
   int32_t position = ReadKeyNumber(key_fields[2]);
