@@ -1,5 +1,6 @@
 #include "server/pages/image_page_process.h"
 
+#include <algorithm>
 #include <random>
 #include <utility>
 
@@ -37,11 +38,9 @@ std::string Param(const s_request& request, const std::string& name) {
   return found == request.params.end() ? std::string() : found->second;
 }
 
-// The image key "list-code-" followed by `position` when a list entry exists there, else with
-// an empty position.
-std::string KeyIfPresent(const ImageKey& key, uint32_t count, int64_t position) {
-  if (position >= 0 && position < count) return MakeImageKey(key.list_field, key.order, position);
-  return key.list_field + "-" + std::string(ListOrderCode(key.order)) + "-";
+// The key of a place where no image is: the position part stays empty.
+std::string KeyWithoutPosition(std::string_view list_field, ListOrder order) {
+  return std::string(list_field) + "-" + std::string(ListOrderCode(order)) + "-";
 }
 
 // Positions of the neighbours of `p` in a list of `n`; next and previous wrap around, two
@@ -108,117 +107,153 @@ std::string ScriptTag(std::string_view nonce, std::string_view name) {
          "\"></script>\r\n";
 }
 
-}  // namespace
+// What the pieces of one page are made from.
+struct PageInput {
+  explicit PageInput(const s_request& r) : request(r) {}
 
-bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
-                   const s_request& request, std::string_view nonce, uint32_t random,
-                   ImagePage* out) {
+  const s_request& request;
   ImageKey key;
-  if (!ParseImageKey(Param(request, "page"), &key)) return false;
-  const std::string word = DecodeWord(Param(request, "word"));
-  const FilteredView view = orders.View(key.order, word);
-  const uint32_t count = view.Count();
-
-  int64_t positions[kNeighbourCount];
-  NeighbourPositions(key.position, count, positions);
+  uint32_t count = 0;  // images in the word-filtered order
   std::string keys[kNeighbourCount];
   std::string image_links[kNeighbourCount];
-  ImagePage page;
-  for (int i = 0; i < kNeighbourCount; ++i) {
-    keys[i] = KeyIfPresent(key, count, positions[i]);
-    image_links[i] = SafeLinkFrom(request, "image", {{"page", keys[i]}});
-    ImageEntry entry;
-    if (!view.Get(positions[i], &entry)) continue;
-    bool listed = false;
-    for (const std::string& path : page.preread_paths) listed = listed || path == entry.path;
-    if (!listed) page.preread_paths.push_back(std::move(entry.path));
-  }
+  bool has_current = false;
   ImageEntry current;
-  const bool has_current = view.Get(key.position, &current);
-  const std::string random_key =
-      count > 0 ? MakeImageKey(key.list_field, key.order, random % count) : keys[kCurrent];
+  std::string random_key;
+};
 
-  page.early_hints = "HTTP/1.1 103\r\n";
-  for (const std::string& link : image_links) {
-    page.early_hints += "link: <" + link + ">; rel=preload; as=image\r\n";
+std::string EarlyHints(const PageInput& in) {
+  std::string hints = "HTTP/1.1 103\r\n";
+  for (const std::string& link : in.image_links) {
+    hints += "link: <" + link + ">; rel=preload; as=image\r\n";
   }
-  page.early_hints += "\r\n";
+  return hints + "\r\n";
+}
 
-  std::string body(kPageStart);
-  for (const std::string& link : image_links) {
-    body += "<link rel=\"preload\" href=\"" + link + "\" as=\"image\">\r\n";
+std::string Head(const PageInput& in, const ServerSettings& settings) {
+  std::string head(kPageStart);
+  for (const std::string& link : in.image_links) {
+    head += "<link rel=\"preload\" href=\"" + link + "\" as=\"image\">\r\n";
   }
-  body += kCharsetMeta;
-  body += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
-  body += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
-  body += TitleLine(settings.title);
-  body += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=5-1-9.css\">";
-  body += "</head>\r\n<body>\r\n";
+  head += kCharsetMeta;
+  head += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
+  head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
+  head += TitleLine(settings.title);
+  head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=5-1-9.css\">";
+  return head + "</head>\r\n";
+}
 
-  body += "<header id = \"header\" class=\"HideDefault\">";
-  body += "<input type = \"button\" id = \"btn1\" value = \"いいね\">";
-  const std::string name_escaped = EscapeHtmlEntities(
-      has_current ? ShownName(current.path, settings.show_fullpath != 0) : std::string_view());
-  body += name_escaped + "\r\n";
-
+// Next, previous and random, read by the key and swipe script through their ids.
+std::string MoveLinks(const PageInput& in) {
   struct Move {
     std::string_view id;
     const std::string& key;
     std::string_view label;
   };
   const Move moves[] = {
-      {"NextPage", keys[kNext], "次の画像"},
-      {"PrevPage", keys[kPrevious], "前の画像"},
-      {"RandomPage", random_key, "ランダム"},
+      {"NextPage", in.keys[kNext], "次の画像"},
+      {"PrevPage", in.keys[kPrevious], "前の画像"},
+      {"RandomPage", in.random_key, "ランダム"},
   };
-  body += "<P>";
+  std::string links = "<P>";
   for (const Move& move : moves) {
-    body += "<a id = \"" + std::string(move.id) + "\" href = \"" +
-            SafeLinkFrom(request, request.path, {{"page", move.key}}) + "\">" +
-            std::string(move.label) + "</a>\r\n";
+    links += "<a id = \"" + std::string(move.id) + "\" href = \"" +
+             SafeLinkFrom(in.request, in.request.path, {{"page", move.key}}) + "\">" +
+             std::string(move.label) + "</a>\r\n";
   }
+  return links;
+}
 
-  // The same image in the other orders. Its positions there are unnarrowed, so the word goes.
+// The same image in the other orders. Its positions there are unnarrowed, so the word goes.
+std::string OrderLinks(const PageInput& in) {
+  std::string links;
   for (const OrderLink& link : kOrderLinks) {
-    if (link.order == key.order) {
-      body += std::string(link.label) + "\r\n";
+    if (link.order == in.key.order) {
+      links += std::string(link.label) + "\r\n";
       continue;
     }
-    const std::string order_key =
-        has_current ? MakeImageKey(key.list_field, link.order, OwnPosition(current, link.order))
-                    : key.list_field + "-" + std::string(ListOrderCode(link.order)) + "-";
-    body += "<a href = \"" + SafeLinkFrom(request, request.path, {{"page", order_key}}, {"word"}) +
-            "\">" + std::string(link.label) + "</a>\r\n";
+    const std::string key = in.has_current ? MakeImageKey(in.key.list_field, link.order,
+                                                          OwnPosition(in.current, link.order))
+                                           : KeyWithoutPosition(in.key.list_field, link.order);
+    links += "<a href = \"" + SafeLinkFrom(in.request, in.request.path, {{"page", key}}, {"word"}) +
+             "\">" + std::string(link.label) + "</a>\r\n";
   }
-  body += "<P>\r\n";
+  return links + "<P>\r\n";
+}
 
-  body += "<a href = \"" + SafeLinkFrom(request, "image", {{"page", keys[kCurrent] + "-img"}}) +
-          "\" target = \"_blank\" rel=\"noopener noreferrer\">直リンク</a>\r\n";
-  const int64_t thumbnail_page = has_current ? key.position / kImagesPerPage : 0;
-  body += "<a href = \"" +
-          SafeLinkFrom(request, "view",
-                       {{"page", MakePageKey(key.list_field, key.order, thumbnail_page)}}) +
-          "\">上ページ</a>\r\n";
-  body += "<a href = \"" + SafeLinkFrom(request, "slideshow", {}) + "\">スライドショー</a>\r\n";
-  body += "<P>\r\n</header>\r\n<article>\r\n";
-  body += "<img class=\"fitImg\" id = \"main\" src=\"" + image_links[kCurrent] +
+// The bar that a double click on the image shows.
+std::string HeaderBar(const PageInput& in, const ServerSettings& settings) {
+  std::string bar = "<header id = \"header\" class=\"HideDefault\">";
+  bar += "<input type = \"button\" id = \"btn1\" value = \"いいね\">";
+  const std::string name_escaped =
+      EscapeHtmlEntities(in.has_current ? ShownName(in.current.path, settings.show_fullpath != 0)
+                                        : std::string_view());
+  bar += name_escaped + "\r\n";
+  bar += MoveLinks(in);
+  bar += OrderLinks(in);
+  bar += "<a href = \"" +
+         SafeLinkFrom(in.request, "image", {{"page", in.keys[kCurrent] + "-img"}}) +
+         "\" target = \"_blank\" rel=\"noopener noreferrer\">直リンク</a>\r\n";
+  const int64_t thumbnail_page = in.has_current ? in.key.position / kImagesPerPage : 0;
+  const std::string view_key = MakePageKey(in.key.list_field, in.key.order, thumbnail_page);
+  bar += "<a href = \"" + SafeLinkFrom(in.request, "view", {{"page", view_key}}) +
+         "\">上ページ</a>\r\n";
+  bar += "<a href = \"" + SafeLinkFrom(in.request, "slideshow", {}) + "\">スライドショー</a>\r\n";
+  return bar + "<P>\r\n</header>\r\n";
+}
+
+std::string Body(const PageInput& in, const ServerSettings& settings, std::string_view nonce) {
+  std::string body = Head(in, settings);
+  body += "<body>\r\n";
+  body += HeaderBar(in, settings);
+  body += "<article>\r\n";
+  body += "<img class=\"fitImg\" id = \"main\" src=\"" + in.image_links[kCurrent] +
           "\" style=\"visibility: hidden;\">\r\n";
   body += "</article>\r\n";
-
   for (std::string_view script :
        {"jquery.min.js", "ImagePage.js", "ImagePageMove.js", "ImagePageUI.js"}) {
     body += ScriptTag(nonce, script);
   }
   body += "\t" + ScriptTagStart(nonce) + ">\r\n";
-  body += LikeScript(SafeLinkFrom(request, "/vote", {}));
+  body += LikeScript(SafeLinkFrom(in.request, "/vote", {}));
   body += "</script>\n";
-  body += "</body>\r\n</html>";
+  return body + "</body>\r\n</html>";
+}
 
-  const std::string body_sjis = ShiftJisPage(body);
+}  // namespace
+
+bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
+                   const s_request& request, std::string_view nonce, uint32_t random,
+                   ImagePage* out) {
+  PageInput in(request);
+  if (!ParseImageKey(Param(request, "page"), &in.key)) return false;
+  const FilteredView view = orders.View(in.key.order, DecodeWord(Param(request, "word")));
+  in.count = view.Count();
+
+  ImagePage page;
+  int64_t positions[kNeighbourCount];
+  NeighbourPositions(in.key.position, in.count, positions);
+  for (int i = 0; i < kNeighbourCount; ++i) {
+    ImageEntry entry;
+    const bool present = view.Get(positions[i], &entry);
+    in.keys[i] = present ? MakeImageKey(in.key.list_field, in.key.order, positions[i])
+                         : KeyWithoutPosition(in.key.list_field, in.key.order);
+    in.image_links[i] = SafeLinkFrom(request, "image", {{"page", in.keys[i]}});
+    if (!present) continue;
+    if (std::find(page.preread_paths.begin(), page.preread_paths.end(), entry.path) ==
+        page.preread_paths.end()) {
+      page.preread_paths.push_back(std::move(entry.path));
+    }
+  }
+  in.has_current = view.Get(in.key.position, &in.current);
+  in.random_key = in.count > 0 ? MakeImageKey(in.key.list_field, in.key.order, random % in.count)
+                               : in.keys[kCurrent];
+
+  page.early_hints = EarlyHints(in);
+  const std::string body = ShiftJisPage(Body(in, settings, nonce));
   page.response = "HTTP/1.1 200 OK\r\n" + std::string(kNoCacheHeaders) +
-                  "Content-Length: " + std::to_string(body_sjis.size()) + "\r\n" +
+                  "Content-Length: " + std::to_string(body.size()) + "\r\n" +
                   std::string(kConnectionClose) + ContentSecurityPolicyLine(nonce) +
-                  "Content-Type: text/html\r\n\r\n" + body_sjis;
+                  "Content-Type: text/html\r\n\r\n" + body;
   *out = std::move(page);
   return true;
 }
