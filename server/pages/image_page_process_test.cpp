@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -340,6 +341,38 @@ TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
     page.early_hints = "untouched";
     EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
     EXPECT_EQ(page.early_hints, "untouched");
+  }
+}
+
+// The like script runs under node against a stand-in for jQuery
+// (testdata/like_script_harness.js) that answers its request as each case says.
+TEST_F(ImagePageTest, LikeScriptColoursTheButtonByTheAnswer) {
+  orders_.BuildOrders(TenImages());
+  const std::string body = Body(Make("/individual?page=1-D-2&word=%E7%8C%AB").response);
+  const std::string open = "\t<script nonce=\"" + std::string(kNonce) + "\">\r\n";
+  const size_t start = body.find(open);
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = body.find("</script>\n", start);
+  ASSERT_NE(end, std::string::npos);
+  TestFolder folder;
+  const std::string script =
+      folder.Write("like.js", body.substr(start + open.size(), end - start - open.size()));
+
+  const std::string request = "url=/vote?page=1-D-2&word=%E7%8C%AB type=GET dataType=json ";
+  struct Case {
+    const char* mode;
+    std::string expected;
+  } cases[] = {
+      {"success", request + "colours=blue,orange warnings=0 errors=0 alert=\n"},
+      {"refused", request + "colours=blue warnings=1 errors=0 alert=\n"},
+      {"failed", request + "colours=blue,(none) warnings=0 errors=1 alert=" +
+                     ShiftJisPage("いいねの送信に失敗しました。") + "\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string command = "node server/pages/testdata/like_script_harness.js '" + script +
+                                "' " + c.mode + " > '" + folder.Path("out.txt") + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << folder.Read("out.txt");
+    EXPECT_EQ(folder.Read("out.txt"), c.expected) << c.mode;
   }
 }
 
