@@ -22,7 +22,7 @@ const std::string& SequencingBeforeLink() {
       "if (interval !== null && Number(interval) > 0) {\r\n"
       "\tIntervalTime = Number(interval);\r\n"
       "}\r\n"
-      "// The list field and order code of the page's key: every image key starts with them.\r\n"
+      "// The list field and order code of the key of the page: every image key starts with them.\r\n"
       "function extractBeforeSecondDash(text) {\r\n"
       "\tvar match = /^(.* ?)-(.* ?)-/.exec(text);\r\n"
       "\tif (match) {\r\n"
