@@ -482,7 +482,6 @@ TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
   CloseClient(client);
   EXPECT_TRUE(closed);
   EXPECT_EQ(refused.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
-  server.Stop();
 }
 
 }  // namespace
