@@ -10,7 +10,11 @@
 #include "server/net/not_found_process.h"
 #include "server/pages/home_page_process.h"
 #include "server/pages/image_direct_process.h"
+#include "server/pages/image_page_process.h"
+#include "server/pages/image_thumbnail_process.h"
 #include "server/pages/jquery_process.h"
+#include "server/pages/next_page_data_process.h"
+#include "server/pages/slide_show_process.h"
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
 
@@ -21,13 +25,21 @@ bool LumenvaleServer::Start() {
   catalogue_.SetZipReject(settings_.zip_reject != 0);
   catalogue_.Rescan();
 
+  counters_.answered = 0;
+  counters_.rejected = 0;
+  counters_.received = 0;
+
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(std::make_unique<CDigestProcess>(settings_));        // ""  every request
-  handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue_));  // /image
-  handlers.push_back(std::make_unique<CJQueryProcess>());                 // /script
-  handlers.push_back(std::make_unique<CHomePageProcess>(settings_));      // /
-  handlers.push_back(std::make_unique<C404rocess>());                     // ""  whatever is left
+  handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
+  handlers.push_back(std::make_unique<CNextPageDataProcess>(catalogue_, counters_.answered));
+  handlers.push_back(std::make_unique<CSlideShowProcess>(settings_));              // /slideshow
+  handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue_));           // /image
+  handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_));  // /individual
+  handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, catalogue_));  // /view
+  handlers.push_back(std::make_unique<CJQueryProcess>());                               // /script
+  handlers.push_back(std::make_unique<CHomePageProcess>(settings_));                    // /
+  handlers.push_back(std::make_unique<C404rocess>());  // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
   return http_.Start(std::to_string(settings_.port));
 }

@@ -3,10 +3,20 @@
 // Stop, all on the same thread.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "common/config/server_settings.h"
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
+
+// What became of the uploads and data requests since the start, for the status page.
+struct UploadCounters {
+  std::atomic<uint32_t> answered{0};  // uploads answered and /next_url replies
+  std::atomic<uint32_t> rejected{0};
+  std::atomic<uint32_t> received{0};
+};
 
 class LumenvaleServer {
  public:
@@ -31,4 +41,5 @@ class LumenvaleServer {
   ImageCatalogue catalogue_;
   CImageServer http_;
   LoopTiming timing_;
+  UploadCounters counters_;
 };
