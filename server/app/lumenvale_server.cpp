@@ -16,6 +16,15 @@
 #include "server/pages/next_page_data_process.h"
 #include "server/pages/slide_show_process.h"
 
+namespace {
+
+// The longest idle wait between turns. Sockets and posted responses end the wait at once,
+// so this bounds only how late the catalogue's own work (a finished scan, the rescan
+// schedule) is looked at, while keeping an idle server's wake-ups few.
+constexpr int kIdleWaitMs = 10;
+
+}  // namespace
+
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
 
 bool LumenvaleServer::Start() {
@@ -50,7 +59,7 @@ void LumenvaleServer::Step() {
   catalogue_.UpdateList(settings_.sort_windows != 0);
   bool busy = http_.Step();
   timing_.RecordStep(start, platform::TickCountMs(), busy);
-  if (!busy) http_.WaitForWork(1);
+  if (!busy) http_.WaitForWork(kIdleWaitMs);
 }
 
 void LumenvaleServer::Stop() {

@@ -27,7 +27,7 @@ class LumenvaleServer {
   // and opens the listening socket; true when it listens.
   bool Start();
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
-  // server and, when that found nothing to do, a wait of at most 1 ms for the next socket
+  // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
   void Stop();

@@ -1,15 +1,15 @@
 #include "server/net/nonce.h"
 
-#include <random>
+#include <cstdint>
 
 #include "platform/random.h"
 
 std::string MakeNonce() {
-  // A generator per call, seeded from the system's secure source, so no state is shared
-  // between the threads that build responses.
-  std::mt19937 generator(platform::SecureRandom32());
+  // All 16 bytes come from the system's secure source. Bytes drawn from a generator seeded
+  // with one 32-bit value would give only 2^32 distinct nonces, and among some tens of
+  // thousands of responses two would share one.
   unsigned char bytes[16];
-  for (unsigned char& b : bytes) b = static_cast<unsigned char>(generator() & 0xFF);
+  platform::SecureRandomBytes(bytes, sizeof bytes);
 
   static const char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -8,7 +8,7 @@ namespace {
 
 TEST(NonceTest, ShapeAndUniqueness) {
   std::set<std::string> seen;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 200000; ++i) {
     std::string nonce = MakeNonce();
     ASSERT_EQ(nonce.size(), 24u);
     ASSERT_EQ(nonce.substr(22), "==");
@@ -19,7 +19,7 @@ TEST(NonceTest, ShapeAndUniqueness) {
     ASSERT_NE(std::string("AQgw").find(nonce[21]), std::string::npos) << nonce;
     seen.insert(nonce);
   }
-  EXPECT_EQ(seen.size(), 20000u);
+  EXPECT_EQ(seen.size(), 200000u);
 }
 
 }  // namespace

@@ -24,10 +24,16 @@ CNoneBlockingServer::~CNoneBlockingServer() {
   for (s_socket_stage& connection : connections_) platform::CloseSocket(connection.socket);
 }
 
-bool CNoneBlockingServer::OnRequest(const s_message&) { return true; }
-int CNoneBlockingServer::OnActivity() { return 0; }
+bool CNoneBlockingServer::OnRequest(const s_message&) {
+  return true;
+}
+int CNoneBlockingServer::OnActivity() {
+  return 0;
+}
 void CNoneBlockingServer::Log(int, const std::string&) {}
-double CNoneBlockingServer::GetTimeoutMs() { return 300000.0; }
+double CNoneBlockingServer::GetTimeoutMs() {
+  return 300000.0;
+}
 
 void CNoneBlockingServer::AddStage(int32_t stage, StageHandler handler) {
   stages_.emplace_back(stage, std::move(handler));
@@ -103,6 +109,7 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
 
 void CNoneBlockingServer::WaitForWork(int timeout_ms) {
   WaitForReadiness(timeout_ms * 1000, true);
+  readiness_fresh_ = true;
 }
 
 void CNoneBlockingServer::AcceptPending() {
@@ -131,7 +138,10 @@ bool CNoneBlockingServer::AcceptOne() {
 }
 
 bool CNoneBlockingServer::Step() {
-  WaitForReadiness(0, false);
+  // Right after WaitForWork the readiness flags are current; polling again would only cost
+  // a system call per idle turn.
+  if (!readiness_fresh_) WaitForReadiness(0, false);
+  readiness_fresh_ = false;
   AcceptPending();
   int activity = 0;
   for (auto& [stage, handler] : stages_) {

@@ -101,6 +101,7 @@ class CNoneBlockingServer {
   std::vector<s_socket_stage> connections_;  // accept order; touched by the Step thread only
   platform::SocketHandle listener_ = platform::kInvalidSocket;
   bool listener_ready_ = false;
+  bool readiness_fresh_ = false;  // the flags come from a WaitForWork just before
   CMessageQueue receive_queue_;
   CMessageQueue send_queue_;
   platform::WakeEvent response_posted_;
