@@ -6,7 +6,7 @@
 
 #include "server/catalogue/ordered_lists.h"
 #include "server/catalogue/search.h"
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 #include "server/catalogue/word_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 
 namespace {
 

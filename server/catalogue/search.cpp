@@ -1,6 +1,6 @@
 #include "server/catalogue/search.h"
 
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 
 std::string NormalizeForSearch(std::string_view text) {
   std::string out;

@@ -1,6 +1,6 @@
 #include "server/catalogue/word_decode.h"
 
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 
 std::string EscapeHtmlEntities(std::string_view text) {
   std::string out;

@@ -8,7 +8,7 @@
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_headers.h"
 #include "server/net/image_server.h"

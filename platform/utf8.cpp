@@ -1,4 +1,4 @@
-#include "server/catalogue/utf8.h"
+#include "platform/utf8.h"
 
 uint32_t DecodeUtf8At(std::string_view text, size_t* pos) {
   const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
