@@ -185,4 +185,31 @@ TEST_F(SlideShowScriptTest, TheSliderSetsTheInterval) {
   }
 }
 
+TEST_F(SlideShowScriptTest, TheFadesFitIntoShortIntervals) {
+  // At full length the fades take 1.4 s; a shorter interval would skip every other picture.
+  struct Case {
+    const char* query;
+    const char* tick;
+    const char* load;
+  } cases[] = {
+      {"?page=1-N-0", " fades=out 1000", " fades=in 400"},
+      {"?page=1-N-0&interval=2", " fades=out 1000", " fades=in 400"},
+      {"?page=1-N-0&interval=1", " fades=out 500", " fades=in 200"},
+      {"?page=1-N-0&interval=1.5", " fades=out 750", " fades=in 300"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> lines =
+        Run(c.query, R"(["ready", ["reply", {"ImageURL":"3"}], "tick", "load"])");
+    ASSERT_EQ(lines.size(), 4u) << c.query;
+    EXPECT_TRUE(lines[2].ends_with(c.tick)) << c.query << ": " << lines[2];
+    EXPECT_TRUE(lines[3].ends_with(c.load)) << c.query << ": " << lines[3];
+  }
+  // The slider's interval counts from the next picture on.
+  const std::vector<std::string> lines =
+      Run("?page=1-N-0", R"(["ready", ["reply", {"ImageURL":"3"}], ["slide", 1], "tick", "load"])");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_TRUE(lines[3].ends_with(" fades=out 500")) << lines[3];
+  EXPECT_TRUE(lines[4].ends_with(" fades=in 200")) << lines[4];
+}
+
 }  // namespace

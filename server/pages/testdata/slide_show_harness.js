@@ -11,6 +11,7 @@
 // stay readable here). After each step one line is printed:
 //   src=<image source> index=<currentIndex> size=<array length> max=<maxNumber>
 //   timer=<delay of the running sequence timer> log=<console lines since the last step>
+// followed by " fades=out MS|in MS" when the step faded the image.
 const fs = require('fs');
 
 const source = fs.readFileSync(process.argv[2], 'latin1');
@@ -24,6 +25,7 @@ let pendingAjax = null;
 let loadHandler = null;
 const element = {src: '', slider: '', display: '', sliderInput: null};
 let logs = [];
+let fades = [];
 
 function $(what) {
   if (typeof what === 'function') {
@@ -31,8 +33,8 @@ function $(what) {
     return;
   }
   const self = {
-    fadeOut: (ms, done) => { done(); return self; },
-    fadeIn: () => self,
+    fadeOut: (ms, done) => { fades.push(`out ${ms}`); done(); return self; },
+    fadeIn: (ms) => { fades.push(`in ${ms}`); return self; },
     off: () => { loadHandler = null; return self; },
     one: (event, f) => { loadHandler = f; return self; },
     attr: (name, value) => { element.src = value; return self; },
@@ -71,6 +73,8 @@ for (const step of steps) {
   const timer = timers.get(intervalID);
   process.stdout.write(`src=${element.src} index=${currentIndex} size=${array2.length} ` +
                        `max=${maxNumber} timer=${timer ? timer.delay : ''} ` +
-                       `slider=${element.slider}/${element.display} log=${logs.join('|')}\n`);
+                       `slider=${element.slider}/${element.display} log=${logs.join('|')}` +
+                       (fades.length ? ` fades=${fades.join('|')}\n` : '\n'));
   logs = [];
+  fades = [];
 }
