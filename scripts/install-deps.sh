@@ -11,7 +11,7 @@ packages=(
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
   libstb-dev libturbojpeg0-dev
-  chromium
+  chromium fonts-ipafont-gothic
 )
 # npm fetches jQuery and jQuery UI (make deps). A node that came from elsewhere already
 # brings its own npm, and Debian's npm package would conflict with it.

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Thumbnail page load in Chromium: navigation to all 100 thumbnails of 12 MP JPEGs loaded,
+# with a freshly started server and then again (bench/page_load.mjs).
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+LUMENVALE_BINARY="$build/bin/lumenvale" THUMBNAIL_BENCH="$build/bin/thumbnail_bench" \
+  E2E_OUTPUT="$build/e2e-output" node bench/page_load.mjs

@@ -1,0 +1,77 @@
+// Shared pieces of the browser tests: a generated gallery, the real server on it, and a
+// headless Chromium driven by playwright-core.
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { createInterface } from 'node:readline';
+import { chromium } from 'playwright-core';
+
+const binary = process.env.LUMENVALE_BINARY ?? 'build/bin/lumenvale';
+const makeGallery = process.env.MAKE_GALLERY ?? 'build/bin/make_gallery';
+export const outputFolder = process.env.E2E_OUTPUT ?? 'build/e2e-output';
+
+// The default gallery: make_gallery's small numbered pictures.
+function writeGallery(folder, count) {
+  execFileSync(makeGallery, [folder, String(count)]);
+}
+
+// Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the
+// server on it with `extraConfig` (configuration elements). Resolves to { url, stop() }.
+export async function startServer(count, extraConfig = '', writePictures = writeGallery) {
+  const root = mkdtempSync(join(tmpdir(), 'lv_e2e_'));
+  const pictures = join(root, 'pictures');
+  mkdirSync(pictures);
+  writePictures(pictures, count);
+  const config = join(root, 'gallery.con');
+  writeFileSync(config, `<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
+  const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const lines = createInterface({ input: child.stdout });
+  const url = await new Promise((resolve, reject) => {
+    child.once('exit', (code) => reject(new Error(`server exited with ${code}`)));
+    lines.on('line', (line) => {
+      const match = line.match(/serving (http:\/\/localhost:\d+\/)/);
+      if (match) resolve(match[1].replace('localhost', '127.0.0.1'));
+    });
+  });
+  lines.on('line', () => {});  // keep draining the server's output
+  // The first scan runs on a worker; wait until the catalogue shows every picture.
+  const deadline = Date.now() + 20000;
+  while (Date.now() < deadline) {
+    const last = await fetch(`${url}image?page=1-N-${count - 1}`).catch(() => null);
+    if (last && last.status === 200) break;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return {
+    url,
+    async stop() {
+      child.kill('SIGTERM');
+      await new Promise((r) => child.once('exit', r));
+      rmSync(root, { recursive: true, force: true });
+    },
+  };
+}
+
+export async function launchBrowser() {
+  mkdirSync(outputFolder, { recursive: true });
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: [
+      '--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--no-first-run', '--disable-quic',
+      // A horizontal swipe would otherwise also go back or forward in the history, on top of
+      // the page's own swipe navigation that the tests check.
+      '--disable-features=OverscrollHistoryNavigation',
+    ],
+  });
+}
+
+export async function screenshot(page, name) {
+  await page.screenshot({ path: join(outputFolder, `${name}.png`), fullPage: true });
+}
+
+// Resolves when every <img> of the page has loaded with a picture; returns their count.
+export async function loadedImageCount(page) {
+  await page.waitForFunction(() => [...document.images].every((img) => img.complete));
+  return page.evaluate(() => [...document.images].filter((img) => img.naturalWidth > 0).length);
+}
