@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <latch>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/test_latch.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/test_support.h"
 
@@ -93,10 +93,10 @@ TEST_F(ImageCatalogueTest, ListReplacedOnlyWhenTheScanDiffers) {
 
 TEST_F(ImageCatalogueTest, NoSecondScanWhileOneRuns) {
   // Block the pool's both workers so the scan job stays queued.
-  std::latch started(2), gate(1);
+  TestLatch started(2), gate(1);
   struct Block : CThreadCommand {
-    std::latch* started;
-    std::latch* gate;
+    TestLatch* started;
+    TestLatch* gate;
     int Run() override {
       started->count_down();
       gate->wait();

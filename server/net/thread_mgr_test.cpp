@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <latch>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/test_latch.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ class Journal {
 // up deterministically.
 class GateJob : public CThreadCommand {
  public:
-  GateJob(std::latch* started, std::latch* gate) : started_(started), gate_(gate) {}
+  GateJob(TestLatch* started, TestLatch* gate) : started_(started), gate_(gate) {}
   int Run() override {
     started_->count_down();
     gate_->wait();
@@ -41,14 +42,14 @@ class GateJob : public CThreadCommand {
   }
 
  private:
-  std::latch* started_;
-  std::latch* gate_;
+  TestLatch* started_;
+  TestLatch* gate_;
 };
 
 // Notes its name on each run; asks to run again `extra_runs` times; counts its deletion.
 class NoteJob : public CThreadCommand {
  public:
-  NoteJob(Journal* journal, std::string name, std::latch* done, int extra_runs = 0,
+  NoteJob(Journal* journal, std::string name, TestLatch* done, int extra_runs = 0,
           int* deleted = nullptr)
       : journal_(journal),
         name_(std::move(name)),
@@ -67,14 +68,14 @@ class NoteJob : public CThreadCommand {
  private:
   Journal* journal_;
   std::string name_;
-  std::latch* done_;
+  TestLatch* done_;
   int extra_runs_;
   int* deleted_;
 };
 
 TEST(ThreadMgrTest, SmallerPriorityFirstThenPostingOrder) {
   Journal journal;
-  std::latch started(1), gate(1), done(5);
+  TestLatch started(1), gate(1), done(5);
   MySystem::CThreadMgr pool(1);
   pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
   started.wait();
@@ -91,7 +92,7 @@ TEST(ThreadMgrTest, SmallerPriorityFirstThenPostingOrder) {
 
 TEST(ThreadMgrTest, RepostedJobRunsAfterItsPeersQueuedBeforeIt) {
   Journal journal;
-  std::latch started(1), gate(1), done(4);
+  TestLatch started(1), gate(1), done(4);
   int deleted = 0;
   MySystem::CThreadMgr pool(1);
   pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
@@ -109,7 +110,7 @@ TEST(ThreadMgrTest, RepostedJobRunsAfterItsPeersQueuedBeforeIt) {
 // Runs a fixed number of times, recording whether it was still alive for each run.
 class CountedJob : public CThreadCommand {
  public:
-  CountedJob(int* runs, int* deletions_seen_at_run, int* deleted, std::latch* done)
+  CountedJob(int* runs, int* deletions_seen_at_run, int* deleted, TestLatch* done)
       : runs_(runs), seen_(deletions_seen_at_run), deleted_(deleted), done_(done) {}
   ~CountedJob() override {
     ++*deleted_;
@@ -124,12 +125,12 @@ class CountedJob : public CThreadCommand {
   int* runs_;
   int* seen_;
   int* deleted_;
-  std::latch* done_;
+  TestLatch* done_;
 };
 
 TEST(ThreadMgrTest, JobDeletedOnceAfterItsLastRun) {
   int runs = 0, seen = 0, deleted = 0;
-  std::latch done(1);
+  TestLatch done(1);
   MySystem::CThreadMgr pool(2);
   pool.Post(new CountedJob(&runs, &seen, &deleted, &done), 0, nullptr, 0);
   done.wait();
@@ -141,7 +142,7 @@ TEST(ThreadMgrTest, JobDeletedOnceAfterItsLastRun) {
 // Records the fields that Post stamped on it.
 class StampJob : public CThreadCommand {
  public:
-  StampJob(std::vector<int32_t>* ids, void** owner, std::latch* done)
+  StampJob(std::vector<int32_t>* ids, void** owner, TestLatch* done)
       : ids_(ids), owner_seen_(owner), done_(done) {}
   ~StampJob() override { done_->count_down(); }
   int Run() override {
@@ -153,14 +154,14 @@ class StampJob : public CThreadCommand {
  private:
   std::vector<int32_t>* ids_;
   void** owner_seen_;
-  std::latch* done_;
+  TestLatch* done_;
 };
 
 TEST(ThreadMgrTest, RepostKeepsOwnerAndTakesNewId) {
   std::vector<int32_t> ids;
   void* owner_seen = nullptr;
   int owner = 0;
-  std::latch done(1);
+  TestLatch done(1);
   MySystem::CThreadMgr pool(1);
   pool.Post(new StampJob(&ids, &owner_seen, &done), 7, &owner, 0);
   done.wait();
@@ -169,7 +170,7 @@ TEST(ThreadMgrTest, RepostKeepsOwnerAndTakesNewId) {
 }
 
 TEST(ThreadMgrTest, RunningJobsCountsJobsInsideRun) {
-  std::latch started(2), gate(1);
+  TestLatch started(2), gate(1);
   MySystem::CThreadMgr pool(2);
   EXPECT_EQ(pool.RunningJobs(), 0);
   pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
@@ -181,7 +182,7 @@ TEST(ThreadMgrTest, RunningJobsCountsJobsInsideRun) {
 
 TEST(ThreadMgrTest, DestructionFinishesTheQueueFirst) {
   Journal journal;
-  std::latch started(1), gate(1), done(3);
+  TestLatch started(1), gate(1), done(3);
   {
     MySystem::CThreadMgr pool(1);
     pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
