@@ -13,23 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_gallery.h"
 #include "server/catalogue/image_catalogue.h"
 
 namespace {
 
-constexpr int kFolders = 1000;
-constexpr int kImagesPerFolder = 100;
 constexpr int kRepeats = 5;
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Resident set size of this process in MiB, from /proc/self/status.
 double ResidentMiB() {
@@ -39,19 +28,6 @@ double ResidentMiB() {
     if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
   }
   return -1;
-}
-
-void MakeGallery(const std::filesystem::path& root) {
-  char name[64];
-  for (int f = 0; f < kFolders; ++f) {
-    std::snprintf(name, sizeof name, "pics/album%04d", f);
-    const std::filesystem::path folder = root / name;
-    std::filesystem::create_directories(folder);
-    for (int i = 0; i < kImagesPerFolder; ++i) {
-      std::snprintf(name, sizeof name, "photo %03d_%d.jpg", i, f % 7);
-      std::ofstream(folder / name).flush();
-    }
-  }
 }
 
 double FindMs(const std::filesystem::path& pics) {
@@ -87,7 +63,7 @@ int main(int argc, char** argv) {
                                                 ("lv-catalogue-bench-" + std::to_string(::getpid()))
                                           : std::filesystem::path(argv[1]);
   std::filesystem::create_directories(root);
-  MakeGallery(root);
+  BenchGallery(root / "pics", true);
   const std::filesystem::path pics = root / "pics";
   const double rss_empty = ResidentMiB();
 
@@ -100,7 +76,7 @@ int main(int argc, char** argv) {
     const double start = NowMs();
     lister.Scan({pics.string()});
     scan_ms.push_back(NowMs() - start);
-    if (lister.Files().size() != size_t{kFolders} * kImagesPerFolder) {
+    if (lister.Files().size() != size_t{kBenchFolders} * kBenchImagesPerFolder) {
       std::fprintf(stderr, "scan found %zu images\n", lister.Files().size());
       return 1;
     }
@@ -140,7 +116,8 @@ int main(int argc, char** argv) {
   }
   const double rss = ResidentMiB();
 
-  std::printf("catalogue: %d images in %d folders\n", kFolders * kImagesPerFolder, kFolders);
+  std::printf("catalogue: %d images in %d folders\n", kBenchFolders * kBenchImagesPerFolder,
+              kBenchFolders);
   std::printf(
       "  full scan           %8.1f ms   find -printf %8.1f ms   ratio %.2f (target <= 1.5)\n",
       Median(scan_ms), Median(find_ms), Median(scan_ms) / Median(find_ms));

@@ -9,45 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "server/catalogue/list_positions.h"
+#include "bench/support/bench_gallery.h"
 #include "server/pages/image_page_process.h"
 
 namespace {
 
-constexpr int kFolders = 1000;
-constexpr int kImagesPerFolder = 100;
 constexpr int kRepeats = 21;
 constexpr double kTargetMs = 20.0;
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::vector<ImageEntry> Catalogue() {
-  std::vector<ImageEntry> list;
-  list.reserve(kFolders * kImagesPerFolder);
-  char path[96];
-  for (int f = 0; f < kFolders; ++f) {
-    for (int i = 0; i < kImagesPerFolder; ++i) {
-      std::snprintf(path, sizeof path, "/home/user/Pictures/album%04d/photo %03d_%d.jpg", f, i,
-                    f % 7);
-      ImageEntry e;
-      e.path = path;
-      e.lastWriteTime = int64_t{(f * 7919 + i * 104729) % 1000003} * 10000000;
-      e.size = 3000000;
-      list.push_back(e);
-    }
-  }
-  PositionList(&list, false);
-  return list;
-}
 
 }  // namespace
 
 int main() {
   OrderedLists orders;
-  orders.BuildOrders(Catalogue());
+  orders.BuildOrders(BenchGallery("/home/user/Pictures", false));
   const ServerSettings settings;
 
   struct Case {
@@ -73,11 +47,10 @@ int main() {
       times.push_back(NowMs() - start);
       bytes = page.early_hints.size() + page.response.size();
     }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
+    const double median = Median(times);
     all_met = all_met && median < kTargetMs;
     std::printf("/individual %-28s median %7.3f ms  max %7.3f ms  (%zu bytes)  target < %.0f ms\n",
-                c.label, median, times.back(), bytes, kTargetMs);
+                c.label, median, *std::max_element(times.begin(), times.end()), bytes, kTargetMs);
   }
   std::printf("%s\n", all_met ? "all under target" : "TARGET MISSED");
   return 0;

@@ -12,42 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "server/catalogue/list_positions.h"
+#include "bench/support/bench_gallery.h"
 #include "server/pages/image_thumbnail_process.h"
 
 namespace {
 
-constexpr int kFolders = 1000;
-constexpr int kImagesPerFolder = 100;
 constexpr int kRepeats = 21;
 constexpr double kTargetMs = 20.0;
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::vector<ImageEntry> MakeGallery(const std::filesystem::path& root) {
-  std::vector<ImageEntry> list;
-  list.reserve(kFolders * kImagesPerFolder);
-  char name[96];
-  for (int f = 0; f < kFolders; ++f) {
-    std::snprintf(name, sizeof name, "album%04d", f);
-    const std::filesystem::path folder = root / name;
-    std::filesystem::create_directories(folder);
-    for (int i = 0; i < kImagesPerFolder; ++i) {
-      std::snprintf(name, sizeof name, "photo %03d_%d.jpg", i, f % 7);
-      std::ofstream(folder / name).flush();
-      ImageEntry e;
-      e.path = (folder / name).string();
-      e.lastWriteTime = int64_t{(f * 7919 + i * 104729) % 1000003} * 10000000;
-      e.size = 3000000;
-      list.push_back(e);
-    }
-  }
-  PositionList(&list, false);
-  return list;
-}
 
 }  // namespace
 
@@ -60,7 +31,7 @@ int main(int argc, char** argv) {
                  : std::filesystem::path(argv[1]);
   MySystem::CThreadMgr pool(1);
   ImageCatalogue catalogue(&pool);
-  catalogue.orders().BuildOrders(MakeGallery(root));
+  catalogue.orders().BuildOrders(BenchGallery(root, true));
   const ServerSettings settings;
   const std::vector<UserAccount> context;
 
@@ -88,11 +59,10 @@ int main(int argc, char** argv) {
       times.push_back(NowMs() - start);
       bytes = response.size();
     }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
+    const double median = Median(times);
     all_met = all_met && median < kTargetMs;
     std::printf("/view %-34s median %7.3f ms  max %7.3f ms  (%zu bytes)  target < %.0f ms\n",
-                c.label, median, times.back(), bytes, kTargetMs);
+                c.label, median, *std::max_element(times.begin(), times.end()), bytes, kTargetMs);
   }
   std::printf("%s\n", all_met ? "all under target" : "TARGET MISSED");
   if (own_folder) std::filesystem::remove_all(root);
