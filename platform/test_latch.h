@@ -1,6 +1,6 @@
-// Test helper: a count-down latch on a mutex and a condition variable. The standard
-// std::latch of GCC 12's library waits on an atomic and has been seen to miss its wake-up,
-// hanging a test for minutes.
+// Test helper: a count-down latch on a mutex and a condition variable. A latch must outlive
+// every job that may still touch it; share it (std::shared_ptr) when a job can outlast the
+// test body.
 #pragma once
 
 #include <condition_variable>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,11 +93,14 @@ TEST_F(ImageCatalogueTest, ListReplacedOnlyWhenTheScanDiffers) {
 }
 
 TEST_F(ImageCatalogueTest, NoSecondScanWhileOneRuns) {
-  // Block the pool's both workers so the scan job stays queued.
-  TestLatch started(2), gate(1);
+  // Block the pool's both workers so the scan job stays queued. The jobs share the latches:
+  // a job that has counted down `started` may be slow to reach `gate` and still be on its way
+  // when this test's body has ended.
+  auto started = std::make_shared<TestLatch>(2);
+  auto gate = std::make_shared<TestLatch>(1);
   struct Block : CThreadCommand {
-    TestLatch* started;
-    TestLatch* gate;
+    std::shared_ptr<TestLatch> started;
+    std::shared_ptr<TestLatch> gate;
     int Run() override {
       started->count_down();
       gate->wait();
@@ -105,18 +109,18 @@ TEST_F(ImageCatalogueTest, NoSecondScanWhileOneRuns) {
   };
   for (int i = 0; i < 2; ++i) {
     auto* job = new Block;
-    job->started = &started;
-    job->gate = &gate;
+    job->started = started;
+    job->gate = gate;
     pool_.Post(job, 0, nullptr, 0);
   }
-  started.wait();
+  started->wait();
   EXPECT_TRUE(catalogue_.Rescan());
   EXPECT_TRUE(catalogue_.IsScanning());
   EXPECT_FALSE(catalogue_.Rescan());
   // The loop goes on: the list update does not wait for the scan.
   EXPECT_FALSE(catalogue_.UpdateList(false));
   catalogue_.RescanWhenDue(1LL << 40, false);
-  gate.count_down();
+  gate->count_down();
   catalogue_.WaitForIdle();
   EXPECT_FALSE(catalogue_.IsScanning());
   EXPECT_EQ(catalogue_.ScanCount(), 1u);
