@@ -1,10 +1,44 @@
 #include "server/pages/page_scripts.h"
 
+#include <string>
+
 #include "server/pages/page_common.h"
 
 // The key names in the case comments are Japanese; the scripts are converted to Shift-JIS
 // once, as the pages are, since a browser reads a script without a charset in the encoding of
 // the page that loads it.
+
+namespace {
+
+// Where a one-finger swipe starts and whether it runs left or right; both move scripts
+// begin their touch handling with these lines.
+constexpr char kSwipeTracking[] =
+    "$(function () {\r\n"
+    "\tvar fingers = 0;\r\n"
+    "\tvar positionXo = 0;\r\n"
+    "\tvar positionYo = 0;\r\n"
+    "\tvar direction = '';\r\n"
+    "\t$('article').on('touchstart', function (e) {\r\n"
+    "\t\tvar touches = e.originalEvent.touches;\r\n"
+    "\t\tfingers = touches.length;\r\n"
+    "\t\tpositionXo = touches[0].pageX;\r\n"
+    "\t\tpositionYo = touches[0].pageY;\r\n"
+    "\t\tdirection = '';\r\n"
+    "\t});\r\n"
+    "\t$('article').on('touchmove', function (e) {\r\n"
+    "\t\tvar touches = e.originalEvent.touches;\r\n"
+    "\t\tif (touches.length != 1 || fingers != 1) return;\r\n"
+    "\t\tvar positionX = touches[0].pageX;\r\n"
+    "\t\tvar positionY = touches[0].pageY;\r\n"
+    "\t\tif (Math.abs(positionYo - positionY) < 20) {\r\n"
+    "\t\t\tif (positionXo - positionX > 40) {\r\n"
+    "\t\t\t\tdirection = 'left';\r\n"
+    "\t\t\t} else if (positionXo - positionX < -40) {\r\n"
+    "\t\t\t\tdirection = 'right';\r\n"
+    "\t\t\t}\r\n"
+    "\t\t}\r\n";
+
+}  // namespace
 
 const std::string& ImagePageScript() {
   static const std::string script = ShiftJisPage(
@@ -68,31 +102,8 @@ const std::string& ImagePageMoveScript() {
       "\t\t\tbreak; \r\n"
       "\t\t}\r\n"
       "\t}\r\n"
-      "});\r\n"
-      "$(function () {\r\n"
-      "\tvar fingers = 0;\r\n"
-      "\tvar positionXo = 0;\r\n"
-      "\tvar positionYo = 0;\r\n"
-      "\tvar direction = '';\r\n"
-      "\t$('article').on('touchstart', function (e) {\r\n"
-      "\t\tvar touches = e.originalEvent.touches;\r\n"
-      "\t\tfingers = touches.length;\r\n"
-      "\t\tpositionXo = touches[0].pageX;\r\n"
-      "\t\tpositionYo = touches[0].pageY;\r\n"
-      "\t\tdirection = '';\r\n"
-      "\t});\r\n"
-      "\t$('article').on('touchmove', function (e) {\r\n"
-      "\t\tvar touches = e.originalEvent.touches;\r\n"
-      "\t\tif (touches.length != 1 || fingers != 1) return;\r\n"
-      "\t\tvar positionX = touches[0].pageX;\r\n"
-      "\t\tvar positionY = touches[0].pageY;\r\n"
-      "\t\tif (Math.abs(positionYo - positionY) < 20) {\r\n"
-      "\t\t\tif (positionXo - positionX > 40) {\r\n"
-      "\t\t\t\tdirection = 'left';\r\n"
-      "\t\t\t} else if (positionXo - positionX < -40) {\r\n"
-      "\t\t\t\tdirection = 'right';\r\n"
-      "\t\t\t}\r\n"
-      "\t\t}\r\n"
+      "});\r\n" +
+      std::string(kSwipeTracking) +
       "\t\tif (Math.abs(positionXo - positionX) < 20) {\r\n"
       "\t\t\tif (positionYo - positionY > 40) {\r\n"
       "\t\t\t\tdirection = 'up';\r\n"
@@ -144,39 +155,16 @@ const std::string& ImageThumbnailPageMoveByKeyScript() {
 }
 
 const std::string& ImageThumbnailPageMoveByTouchScript() {
-  static const std::string script = ShiftJisPage(
-      "$(function () {\r\n"
-      "\tvar fingers = 0;\r\n"
-      "\tvar positionXo = 0;\r\n"
-      "\tvar positionYo = 0;\r\n"
-      "\tvar direction = '';\r\n"
-      "\t$('article').on('touchstart', function (e) {\r\n"
-      "\t\tvar touches = e.originalEvent.touches;\r\n"
-      "\t\tfingers = touches.length;\r\n"
-      "\t\tpositionXo = touches[0].pageX;\r\n"
-      "\t\tpositionYo = touches[0].pageY;\r\n"
-      "\t\tdirection = '';\r\n"
-      "\t});\r\n"
-      "\t$('article').on('touchmove', function (e) {\r\n"
-      "\t\tvar touches = e.originalEvent.touches;\r\n"
-      "\t\tif (touches.length != 1 || fingers != 1) return;\r\n"
-      "\t\tvar positionX = touches[0].pageX;\r\n"
-      "\t\tvar positionY = touches[0].pageY;\r\n"
-      "\t\tif (Math.abs(positionYo - positionY) < 20) {\r\n"
-      "\t\t\tif (positionXo - positionX > 40) {\r\n"
-      "\t\t\t\tdirection = 'left';\r\n"
-      "\t\t\t} else if (positionXo - positionX < -40) {\r\n"
-      "\t\t\t\tdirection = 'right';\r\n"
-      "\t\t\t}\r\n"
-      "\t\t}\r\n"
-      "\t});\r\n"
-      "\t$('article').on('touchend', function () {\r\n"
-      "\t\tif (direction == 'right') {\r\n"
-      "\t\t\twindow.location.href = $('#PrevPage').attr('href');\r\n"
-      "\t\t} else if (direction == 'left') {\r\n"
-      "\t\t\twindow.location.href = $('#NextPage').attr('href');\r\n"
-      "\t\t}\r\n"
-      "\t});\r\n"
-      "});\r\n");
+  static const std::string script =
+      ShiftJisPage(std::string(kSwipeTracking) +
+                   "\t});\r\n"
+                   "\t$('article').on('touchend', function () {\r\n"
+                   "\t\tif (direction == 'right') {\r\n"
+                   "\t\t\twindow.location.href = $('#PrevPage').attr('href');\r\n"
+                   "\t\t} else if (direction == 'left') {\r\n"
+                   "\t\t\twindow.location.href = $('#NextPage').attr('href');\r\n"
+                   "\t\t}\r\n"
+                   "\t});\r\n"
+                   "});\r\n");
   return script;
 }
