@@ -60,15 +60,20 @@ const std::string& OrderSet::NormalizedPath(ListOrder order, size_t position) co
 FilteredView::FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order,
                            std::string_view word)
     : orders_(std::move(orders)), order_(order), everything_(word.empty()) {
-  if (!everything_) matches_ = ::Search(*orders_, order_, word);
+  if (!everything_) {
+    matches_ = std::make_shared<const std::vector<uint32_t>>(::Search(*orders_, order_, word));
+  }
 }
 
+FilteredView::FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order, Matches matches)
+    : orders_(std::move(orders)), order_(order), everything_(false), matches_(std::move(matches)) {}
+
 uint32_t FilteredView::Count() const {
-  return static_cast<uint32_t>(everything_ ? orders_->Size(order_) : matches_.size());
+  return static_cast<uint32_t>(everything_ ? orders_->Size(order_) : matches_->size());
 }
 
 uint32_t FilteredView::OrderPosition(uint32_t position) const {
-  return everything_ ? position : matches_[position];
+  return everything_ ? position : (*matches_)[position];
 }
 
 bool FilteredView::Get(int64_t position, ImageEntry* out) const {
@@ -169,7 +174,23 @@ std::vector<uint32_t> OrderedLists::Search(ListOrder order, std::string_view wor
 }
 
 FilteredView OrderedLists::View(ListOrder order, std::string_view word) const {
-  return FilteredView(Current(), order, word);
+  std::shared_ptr<const OrderSet> orders = Current();
+  if (word.empty()) return FilteredView(orders, order, word);
+  {
+    std::lock_guard<std::mutex> hold(search_cache_lock_);
+    for (const CachedSearch& cached : search_cache_) {
+      if (cached.orders.lock() == orders && cached.order == order && cached.word == word) {
+        return FilteredView(orders, order, cached.matches);
+      }
+    }
+  }
+  auto matches = std::make_shared<const std::vector<uint32_t>>(::Search(*orders, order, word));
+  std::lock_guard<std::mutex> hold(search_cache_lock_);
+  // Searches made on an older version of the orders can never match again.
+  std::erase_if(search_cache_, [&](const CachedSearch& c) { return c.orders.lock() != orders; });
+  if (search_cache_.size() >= kCachedSearches) search_cache_.erase(search_cache_.begin());
+  search_cache_.push_back({orders, order, std::string(word), matches});
+  return FilteredView(std::move(orders), order, std::move(matches));
 }
 
 bool OrderedLists::GetAt(ListOrder order, int64_t position, ImageEntry* out) const {

@@ -61,10 +61,14 @@ class FilteredView {
   uint32_t OrderPosition(uint32_t position) const;
 
  private:
+  friend class OrderedLists;
+  using Matches = std::shared_ptr<const std::vector<uint32_t>>;
+  FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order, Matches matches);
+
   std::shared_ptr<const OrderSet> orders_;
   ListOrder order_;
-  bool everything_;                // empty word: no narrowing, `matches_` unused
-  std::vector<uint32_t> matches_;  // ascending order positions
+  bool everything_;  // empty word: no narrowing, `matches_` unused
+  Matches matches_;  // ascending order positions, shared by the views of one search
 };
 
 // One page of a narrowed order: `count` consecutive positions from `first`.
@@ -119,6 +123,18 @@ class OrderedLists {
 
  private:
   void Publish(std::shared_ptr<const OrderSet> orders);
+
+  // The last searches, so the hundred thumbnails of one page of results (each its own
+  // /image request) search the catalogue once, not a hundred times.
+  struct CachedSearch {
+    std::weak_ptr<const OrderSet> orders;  // weak: a replaced version is not kept alive
+    ListOrder order = ListOrder::Name;
+    std::string word;
+    std::shared_ptr<const std::vector<uint32_t>> matches;
+  };
+  static constexpr size_t kCachedSearches = 8;
+  mutable std::mutex search_cache_lock_;
+  mutable std::vector<CachedSearch> search_cache_;  // guarded by search_cache_lock_, newest last
 
   std::mutex write_lock_;  // serialises BuildOrders and SetLikes
   mutable CSharedLock lock_;
