@@ -31,7 +31,8 @@ ImageCatalogue::ImageCatalogue(MySystem::CThreadMgr* pool)
     : pool_(pool),
       last_rescan_start_ms_(platform::TickCountMs()),
       saved_archives_(std::make_shared<const ArchiveCache>()),
-      list_(std::make_shared<const std::vector<ImageEntry>>()) {}
+      list_(std::make_shared<const std::vector<ImageEntry>>()),
+      likes_(this, pool) {}
 
 ImageCatalogue::~ImageCatalogue() {
   WaitForIdle();
@@ -178,6 +179,8 @@ bool ImageCatalogue::UpdateList(bool logical) {
       changed = true;
     }
   }
+
+  likes_.Update(platform::TickCountMs(), changed);
 
   std::string timing = "<br>updateList():" + std::to_string(platform::TickCountMs() - start) +
                        "<br>" + LocalTimeText() + "<br>";

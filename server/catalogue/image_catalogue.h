@@ -16,6 +16,7 @@
 #include "server/catalogue/file_lister.h"
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/image_lister.h"
+#include "server/catalogue/like_table.h"
 #include "server/catalogue/ordered_lists.h"
 #include "server/catalogue/system_time.h"
 #include "server/net/shared_lock.h"
@@ -56,17 +57,19 @@ class ImageCatalogue {
   uint32_t LastScanMs() const { return last_scan_ms_.load(); }
   uint32_t ScanCount() const;
 
-  // The list half of the loop's list update; never waits. When a finished scan has not been
-  // looked at, has it compared with the current list on the pool (priority 0); when a
-  // comparison found a difference, publishes the new list and orders, built on the pool
-  // too. Writes the diagnostics and timing texts. Returns whether the list was replaced.
-  // `logical` is SORT_WINDOWS != 0.
+  // The loop's list update; never waits. When a finished scan has not been looked at, has
+  // it compared with the current list on the pool (priority 0); when a comparison found a
+  // difference, publishes the new list and orders, built on the pool too. Then the like
+  // part (LikeTable::Update). Writes the diagnostics and timing texts. Returns whether the
+  // list was replaced. `logical` is SORT_WINDOWS != 0.
   bool UpdateList(bool logical);
 
   // The current list, in date order, positioned; empty until the first list is taken.
   std::shared_ptr<const std::vector<ImageEntry>> CurrentList() const;
   OrderedLists& orders() { return orders_; }
   const OrderedLists& orders() const { return orders_; }
+  LikeTable& likes() { return likes_; }
+  const LikeTable& likes() const { return likes_; }
 
   // The texts the status page shows, and a way for the rest of the list update to add to
   // the diagnostics.
@@ -120,4 +123,7 @@ class ImageCatalogue {
   mutable std::mutex texts_lock_;
   std::string diagnostics_;  // guarded by texts_lock_
   std::string timing_;       // guarded by texts_lock_
+
+  // Last, so that it goes first: its jobs use the rest of the catalogue.
+  LikeTable likes_;
 };

@@ -1,0 +1,9 @@
+// What a like is counted under: the content of the liked file.
+#pragma once
+
+#include <string>
+
+// The MD5 of the whole file (plain file or ZIP member), read past the file cache so that
+// hashing does not push pictures out of it, as 32 lowercase hexadecimal digits; "" when the
+// file cannot be read.
+std::string FileContentHash(const std::string& path);

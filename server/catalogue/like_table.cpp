@@ -1,0 +1,296 @@
+#include "server/catalogue/like_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "server/catalogue/file_content_hash.h"
+#include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
+
+namespace {
+
+// Behind the requests, as the scans are.
+constexpr int kJobPriority = 50;
+constexpr int64_t kRebuildIntervalMs = 999;
+constexpr int64_t kCacheCheckIntervalMs = 30 * 60 * 1000;
+
+}  // namespace
+
+class LikeTable::Job : public CThreadCommand {
+ public:
+  Job(LikeTable* table, Work work) : table_(table), work_(work) {}
+  int Run() override {
+    table_->RunJob(work_);
+    return 0;
+  }
+
+ private:
+  LikeTable* table_;
+  Work work_;
+};
+
+LikeTable::LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool)
+    : catalogue_(catalogue), pool_(pool) {}
+
+LikeTable::~LikeTable() {
+  stopping_ = true;
+  WaitForIdle();
+}
+
+void LikeTable::Load(const std::string& path) {
+  path_ = path;
+  std::lock_guard<std::mutex> hold(lock_);
+  switch (LoadHashList(path, &hash_list_)) {
+    case HashListLoad::kRead:
+      // Written back at the first chance, in the form this program writes.
+      dirty_ = true;
+      break;
+    case HashListLoad::kMissing:
+      break;
+    case HashListLoad::kUnreadable:
+      never_save_ = true;
+      problem_ = SaveProblem::kUnreadableFile;
+      std::fprintf(stderr, "Cannot read the hash list file %s; likes will not be saved.\n",
+                   path.c_str());
+      break;
+  }
+}
+
+std::string LikeTable::GetHash(const std::string& path) {
+  std::string hash;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto found = cache_.find(path);
+    if (found != cache_.end()) hash = found->second;
+  }
+  size_t computed = 0;
+  if (hash.empty()) {
+    hash = FileContentHash(path);
+    computed = hash.size();
+    if (!hash.empty()) {
+      std::lock_guard<std::mutex> hold(lock_);
+      cache_.emplace(path, hash);
+    }
+  }
+  catalogue_->AppendDiagnostics("<br>t_hash.length():" + std::to_string(computed) + "<br>");
+  return hash;
+}
+
+int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
+  int32_t count;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    hash_list_.AddLike(hash);
+    hash_list_.SetSize(hash, size);
+    count = hash_list_.GetCount(hash);
+  }
+  dirty_.exchange(true);
+  return count;
+}
+
+int32_t LikeTable::GetCount(const std::string& hash) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return hash_list_.GetCount(hash);
+}
+
+size_t LikeTable::CachedPathCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return cache_.size();
+}
+
+void LikeTable::Update(int64_t now_ms, bool list_changed) {
+  rank_pending_ = rank_pending_ || list_changed;
+  switch (problem_.load()) {
+    case SaveProblem::kNone:
+      break;
+    case SaveProblem::kPathEmpty:
+      catalogue_->AppendDiagnostics("hash_file_path is empty\n");
+      break;
+    case SaveProblem::kSaveFailed:
+      catalogue_->AppendDiagnostics("SaveHash(temp) failed\n");
+      break;
+    case SaveProblem::kUnreadableFile:
+      catalogue_->AppendDiagnostics("LoadHash failed: likes are not saved\n");
+      break;
+  }
+  {
+    std::lock_guard<std::mutex> hold(job_lock_);
+    if (job_running_) return;
+  }
+
+  Work work;
+  work.assign = AssignmentDue();
+  rank_pending_ = rank_pending_ || work.assign;
+  if (now_ms >= next_check_ms_) {
+    next_check_ms_ = now_ms + kCacheCheckIntervalMs;
+    work.check_cache = true;
+  }
+  const bool throttled =
+      now_ms - last_rebuild_ms_ <= kRebuildIntervalMs && now_ms >= last_rebuild_ms_;
+  if (rank_pending_ || (dirty_ && !throttled)) {
+    last_rebuild_ms_ = now_ms;
+    work.rank = true;
+    work.list_changed = rank_pending_;
+    rank_pending_ = false;
+  }
+  if (!work.assign && !work.check_cache && !work.rank) return;
+  {
+    std::lock_guard<std::mutex> hold(job_lock_);
+    job_running_ = true;
+  }
+  pool_->Post(new Job(this, work), kJobPriority, this, 0);
+}
+
+// Due once the scans have settled, when the cache was emptied by a check, or when it is empty
+// and a new scan has finished since the last assignment (the liked files may have come back).
+bool LikeTable::AssignmentDue() {
+  if (catalogue_->IsScanning()) return false;
+  const uint32_t scan = catalogue_->ScanCount();
+  if (scan == 0) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  if (hash_list_.empty()) return false;
+  const bool cleared = cache_clears_ != assigned_clears_;
+  if (!cleared && !(cache_.empty() && scan != assigned_scan_)) return false;
+  assigned_scan_ = scan;
+  assigned_clears_ = cache_clears_;
+  return true;
+}
+
+void LikeTable::RunJob(const Work& work) {
+  if (work.assign) AssignByContent();
+  if (work.check_cache) CheckCache(!work.assign);
+  if (work.rank && !stopping_) {
+    Rank(work.list_changed);
+    if (dirty_) Save();
+  }
+  std::lock_guard<std::mutex> hold(job_lock_);
+  job_running_ = false;
+  job_done_.notify_all();
+}
+
+// Only files whose size is that of a liked file are hashed: images nobody liked never are.
+void LikeTable::AssignByContent() {
+  std::unordered_map<std::string, uint32_t> size_of_hash;
+  std::unordered_set<uint32_t> sizes;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    size_of_hash.reserve(hash_list_.size());
+    for (const auto& [hash, record] : hash_list_.records()) {
+      size_of_hash.emplace(hash, record.file_size);
+      sizes.insert(record.file_size);
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> found;
+  for (const ImageEntry& entry : catalogue_->GetFiles()) {
+    if (stopping_) break;
+    if (!sizes.contains(entry.size)) continue;
+    std::string hash = FileContentHash(entry.path);
+    auto liked = size_of_hash.find(hash);
+    if (liked != size_of_hash.end() && liked->second == entry.size) {
+      found.emplace_back(entry.path, std::move(hash));
+    }
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  for (auto& [path, hash] : found) cache_.emplace(std::move(path), std::move(hash));
+}
+
+// A cached path that has gone (a liked file moved or renamed) empties the cache, so that the
+// next assignment finds the file under its new path.
+void LikeTable::CheckCache(bool may_clear) {
+  std::vector<std::string> paths;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    paths.reserve(cache_.size());
+    for (const auto& entry : cache_) paths.push_back(entry.first);
+  }
+  for (const std::string& path : paths) {
+    if (stopping_) return;
+    if (COmniFileAccess::Instance().Exists(path)) continue;
+    catalogue_->AppendDiagnostics("need_clear_cache:1");
+    if (may_clear) {
+      std::lock_guard<std::mutex> hold(lock_);
+      cache_.clear();
+      ++cache_clears_;
+    }
+    return;
+  }
+}
+
+void LikeTable::Rank(bool list_changed) {
+  catalogue_->AppendDiagnostics(list_changed ? "need_update_hash_list_only:1"
+                                             : "need_update_hash_list_only:0");
+  const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue_->CurrentList();
+  std::unordered_map<std::string_view, uint32_t> index_of_path;
+  index_of_path.reserve(list->size());
+  for (uint32_t i = 0; i < list->size(); ++i) index_of_path.emplace((*list)[i].path, i);
+
+  // (list index, likes) of every liked content that a path of the list shows.
+  std::vector<std::pair<uint32_t, int32_t>> liked;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::unordered_map<std::string_view, uint32_t> index_of_hash;
+    for (const auto& [path, hash] : cache_) {
+      auto found = index_of_path.find(path);
+      if (found != index_of_path.end()) index_of_hash.emplace(hash, found->second);
+    }
+    liked.reserve(index_of_hash.size());
+    for (const auto& [hash, record] : hash_list_.records()) {
+      auto shown = index_of_hash.find(hash);
+      if (shown != index_of_hash.end()) liked.emplace_back(shown->second, record.viewd);
+    }
+  }
+  // Most liked first; equal counts in date order, so the order does not change from one
+  // rebuild to the next.
+  std::sort(liked.begin(), liked.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+
+  std::vector<ImageEntry> likes;
+  likes.reserve(liked.size());
+  std::unordered_set<std::string_view> kept;
+  for (const auto& [index, count] : liked) {
+    const ImageEntry& entry = (*list)[index];
+    if (!COmniFileAccess::Instance().Exists(entry.path)) continue;
+    if (kept.insert(entry.path).second) likes.push_back(entry);
+  }
+  catalogue_->orders().SetLikes(likes);
+}
+
+bool LikeTable::Save() {
+  if (path_.empty() || never_save_) {
+    if (path_.empty()) problem_ = SaveProblem::kPathEmpty;
+    dirty_ = false;
+    return true;
+  }
+  // Cleared before the copy: a like counted after it marks the table again.
+  dirty_ = false;
+  HashList copy;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    copy = hash_list_;
+  }
+  if (SaveHashList(path_, copy)) {
+    problem_ = SaveProblem::kNone;
+    return true;
+  }
+  // Kept for the next chance, a second later at the earliest.
+  dirty_ = true;
+  problem_ = SaveProblem::kSaveFailed;
+  return false;
+}
+
+bool LikeTable::SaveAtStop() {
+  stopping_ = true;
+  WaitForIdle();
+  return !dirty_ || Save();
+}
+
+void LikeTable::WaitForIdle() const {
+  std::unique_lock<std::mutex> hold(job_lock_);
+  job_done_.wait(hold, [this] { return !job_running_; });
+}

@@ -1,0 +1,109 @@
+// The catalogue's like table: like counts by content (HashList) with the hash list file that
+// keeps them, the content hashes of the paths met so far (PathHashCache), and the like part
+// of the list update, which finds liked files again by size and content, ranks them into the
+// Likes order and saves the file, at most once a second.
+//
+// Votes may come from any thread; the table is touched by one thread at a time (lock_) and
+// files are hashed outside that lock. The list update's heavy work (hashing at start,
+// checking the cached paths, ranking, saving) runs as one job at a time on the worker pool,
+// so the server loop never waits for it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "server/catalogue/hash_list.h"
+#include "server/net/thread_mgr.h"
+
+class ImageCatalogue;
+
+// Path (plain or member path) -> content hash, for every path hashed so far.
+using PathHashCache = std::unordered_map<std::string, std::string>;
+
+class LikeTable {
+ public:
+  // REQUIRES: `catalogue` and `pool` outlive the table.
+  LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool);
+  // Cuts a running job short and waits for it.
+  ~LikeTable();
+  LikeTable(const LikeTable&) = delete;
+  LikeTable& operator=(const LikeTable&) = delete;
+
+  // Reads the hash list file at `path` (relative to the working directory) and keeps `path`
+  // for the saves; "" reads nothing and never saves. A file that is there but cannot be read
+  // is never saved over, so its likes are not lost. Server start, before the first scan.
+  void Load(const std::string& path);
+
+  // The content hash of `path`: the cached one, else FileContentHash, cached when not empty.
+  // The file is read without the lock held. Any thread.
+  std::string GetHash(const std::string& path);
+  // Counts one like of `hash` for a file of `size` bytes and marks the table for saving;
+  // returns the count after it (0 for the first like of a content). Any thread.
+  int32_t Vote(const std::string& hash, uint32_t size);
+  // The count of `hash`, -1 when it has no record. Any thread.
+  int32_t GetCount(const std::string& hash) const;
+
+  // The like part of the list update, once per loop pass with the pass's tick and whether
+  // the list was just replaced. Decides what is due and hands it to a job; never waits.
+  // Loop thread.
+  void Update(int64_t now_ms, bool list_changed);
+
+  // Server stop: cuts a running job short, waits for it and saves the table when it differs
+  // from the file. False when that save failed. Loop thread.
+  bool SaveAtStop();
+
+  // Blocks until no job of this table runs (tests, benchmarks).
+  void WaitForIdle() const;
+  bool dirty() const { return dirty_.load(); }
+  size_t CachedPathCount() const;
+
+ private:
+  class Job;
+  // What one job does, in this order.
+  struct Work {
+    bool assign = false;        // enter the files of the last scan whose content is liked
+    bool check_cache = false;   // forget every cached path when one has gone
+    bool rank = false;          // rebuild the Likes order, then save when dirty
+    bool list_changed = false;  // the ranking follows a new list (or an assignment)
+  };
+  // Why saves do not happen, shown in the diagnostics on every pass until a save succeeds.
+  enum class SaveProblem { kNone, kPathEmpty, kSaveFailed, kUnreadableFile };
+
+  bool AssignmentDue();
+  void RunJob(const Work& work);
+  void AssignByContent();
+  void CheckCache(bool may_clear);
+  void Rank(bool list_changed);
+  bool Save();
+
+  ImageCatalogue* const catalogue_;
+  MySystem::CThreadMgr* const pool_;
+
+  // Set by Load, read-only afterwards.
+  std::string path_;
+  bool never_save_ = false;  // the file could not be read: it is left as it is
+
+  mutable std::mutex lock_;
+  HashList hash_list_;         // guarded by lock_
+  PathHashCache cache_;        // guarded by lock_
+  uint64_t cache_clears_ = 0;  // guarded by lock_; how often cache_ was emptied by a check
+
+  std::atomic<bool> dirty_{false};  // hash_list_ differs from the file
+  std::atomic<SaveProblem> problem_{SaveProblem::kNone};
+  std::atomic<bool> stopping_{false};
+
+  // The schedule, loop thread only.
+  int64_t last_rebuild_ms_ = 0;
+  int64_t next_check_ms_ = 0;
+  bool rank_pending_ = false;
+  uint32_t assigned_scan_ = 0;             // scan count of the last assignment
+  uint64_t assigned_clears_ = UINT64_MAX;  // cache_clears_ at the last assignment
+
+  mutable std::mutex job_lock_;
+  mutable std::condition_variable job_done_;
+  bool job_running_ = false;  // guarded by job_lock_
+};
