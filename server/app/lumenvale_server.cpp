@@ -1,5 +1,6 @@
 #include "server/app/lumenvale_server.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ constexpr int kIdleWaitMs = 10;
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
 
 bool LumenvaleServer::Start() {
+  catalogue_.likes().Load(settings_.hash_file_name);
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
@@ -64,4 +66,9 @@ void LumenvaleServer::Step() {
 
 void LumenvaleServer::Stop() {
   http_.Stop();
+  // The likes counted since the last save would otherwise be lost.
+  if (!catalogue_.likes().SaveAtStop()) {
+    std::fprintf(stderr, "Could not save the hash list file %s.\n",
+                 settings_.hash_file_name.c_str());
+  }
 }

@@ -23,13 +23,15 @@ class LumenvaleServer {
   // `settings` must be loaded and must outlive the server.
   explicit LumenvaleServer(const ServerSettings& settings);
 
-  // Hands the folders to the catalogue and starts the first scan, builds the handler list
-  // and opens the listening socket; true when it listens.
+  // Loads the hash list file, hands the folders to the catalogue and starts the first scan,
+  // builds the handler list and opens the listening socket; true when it listens.
   bool Start();
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
   // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
+  // Closes the listening socket and saves the hash list file when likes changed since the
+  // last save.
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
