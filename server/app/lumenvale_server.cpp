@@ -16,6 +16,7 @@
 #include "server/pages/jquery_process.h"
 #include "server/pages/next_page_data_process.h"
 #include "server/pages/slide_show_process.h"
+#include "server/pages/vote_process.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ bool LumenvaleServer::Start() {
   handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_));  // /individual
   handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, catalogue_));  // /view
   handlers.push_back(std::make_unique<CJQueryProcess>());                               // /script
+  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_));                       // /vote
   handlers.push_back(std::make_unique<CHomePageProcess>(settings_));                    // /
   handlers.push_back(std::make_unique<C404rocess>());  // ""  whatever is left
   http_.SetHandlers(std::move(handlers));

@@ -1,0 +1,44 @@
+// "/vote?page=KEY&word=WORD": one like for the image that the image page with that key
+// showed, answered as JSON with the image's like count after it. The count is kept by the
+// catalogue's like table, per content of the file.
+//
+// Hashing a picture's file the first time it is liked may take a while, so the vote is
+// counted by a job on the worker pool; a request whose key is missing or malformed is
+// answered at once.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server/catalogue/image_catalogue.h"
+#include "server/net/request_process.h"
+#include "server/net/thread_mgr.h"
+
+class CVoteProcess : public CRequestProcess {
+ public:
+  // `catalogue` and `pool` must outlive the handler and its jobs.
+  explicit CVoteProcess(ImageCatalogue& catalogue,
+                        MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr())
+      : catalogue_(catalogue), pool_(pool) {}
+
+  std::string GetPath() override { return "/vote"; }
+  // Answers or queues the job that will; always 1.
+  int Process(platform::SocketHandle socket, int32_t connection_id,
+              const s_request& request) override;
+
+ private:
+  ImageCatalogue& catalogue_;
+  MySystem::CThreadMgr* pool_;
+};
+
+// The reply body for `request`, with its closing CR LF, counting the like when the request
+// names an image whose content can be read:
+//   {"state":"success","response":"xxx","viewNum":"N"}  N the image's count after the like
+//   {"state":"error","message":"REASON"}                  nothing counted
+// REASON is, checked in this order: missing_page_parameter (no `page`), invalid_page_format
+// (not three fields), index_not_found (no image at the key's position of the key's order
+// narrowed by `word`), hash_not_found (the image's file cannot be read).
+std::string CountVote(ImageCatalogue& catalogue, const s_request& request);
+
+// The complete response for a reply body.
+std::string VoteResponse(std::string_view body, std::string_view nonce);
