@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <unordered_set>
@@ -18,6 +19,52 @@ namespace {
 constexpr int kJobPriority = 50;
 constexpr int64_t kRebuildIntervalMs = 999;
 constexpr int64_t kCacheCheckIntervalMs = 30 * 60 * 1000;
+
+// Runs `body(i)` for every i < `count`, on this thread and on helper jobs of `pool`, each
+// claiming the next index; returns when every index is done. A helper that starts after the
+// indices have run out returns at once, so a busy pool delays nothing. `body` must be safe
+// to run on several threads at once for different indices.
+void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
+                  const std::function<void(size_t)>& body) {
+  struct Shared {
+    std::atomic<size_t> next{0};
+    size_t count = 0;
+    const std::function<void(size_t)>* body = nullptr;
+    std::mutex lock;
+    std::condition_variable idle;
+    int running = 0;  // guarded by lock; helpers between their first claim and their last
+    void Work() {
+      for (size_t i; (i = next++) < count;) (*body)(i);
+    }
+  };
+  class Helper : public CThreadCommand {
+   public:
+    explicit Helper(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+    int Run() override {
+      {
+        std::lock_guard<std::mutex> hold(shared_->lock);
+        ++shared_->running;
+      }
+      shared_->Work();
+      std::lock_guard<std::mutex> hold(shared_->lock);
+      if (--shared_->running == 0) shared_->idle.notify_all();
+      return 0;
+    }
+
+   private:
+    std::shared_ptr<Shared> shared_;
+  };
+
+  auto shared = std::make_shared<Shared>();
+  shared->count = count;
+  shared->body = &body;
+  const int helpers = count < 2 ? 0 : std::max(0, pool->ThreadCount() - 1);
+  for (int h = 0; h < helpers; ++h) pool->Post(new Helper(shared), kJobPriority, nullptr, 0);
+  shared->Work();
+  // Every index is claimed; a helper still counted as running is finishing its last one.
+  std::unique_lock<std::mutex> hold(shared->lock);
+  shared->idle.wait(hold, [&] { return shared->running == 0; });
+}
 
 }  // namespace
 
@@ -185,18 +232,18 @@ void LikeTable::AssignByContent() {
       sizes.insert(record.file_size);
     }
   }
-  std::vector<std::pair<std::string, std::string>> found;
-  for (const ImageEntry& entry : catalogue_->GetFiles()) {
-    if (stopping_) break;
-    if (!sizes.contains(entry.size)) continue;
-    std::string hash = FileContentHash(entry.path);
-    auto liked = size_of_hash.find(hash);
-    if (liked != size_of_hash.end() && liked->second == entry.size) {
-      found.emplace_back(entry.path, std::move(hash));
+  const std::vector<ImageEntry> files = catalogue_->GetFiles();
+  std::vector<std::string> hashes(files.size());
+  ForEachIndex(pool_, files.size(), [&](size_t i) {
+    if (!stopping_ && sizes.contains(files[i].size)) hashes[i] = FileContentHash(files[i].path);
+  });
+  std::lock_guard<std::mutex> hold(lock_);
+  for (size_t i = 0; i < files.size(); ++i) {
+    auto liked = size_of_hash.find(hashes[i]);
+    if (liked != size_of_hash.end() && liked->second == files[i].size) {
+      cache_.emplace(files[i].path, std::move(hashes[i]));
     }
   }
-  std::lock_guard<std::mutex> hold(lock_);
-  for (auto& [path, hash] : found) cache_.emplace(std::move(path), std::move(hash));
 }
 
 // A cached path that has gone (a liked file moved or renamed) empties the cache, so that the
@@ -225,23 +272,18 @@ void LikeTable::Rank(bool list_changed) {
   catalogue_->AppendDiagnostics(list_changed ? "need_update_hash_list_only:1"
                                              : "need_update_hash_list_only:0");
   const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue_->CurrentList();
-  std::unordered_map<std::string_view, uint32_t> index_of_path;
-  index_of_path.reserve(list->size());
-  for (uint32_t i = 0; i < list->size(); ++i) index_of_path.emplace((*list)[i].path, i);
-
-  // (list index, likes) of every liked content that a path of the list shows.
+  // (list index, likes) of every liked content, shown by the first path of the list (in date
+  // order) that has it.
   std::vector<std::pair<uint32_t, int32_t>> liked;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    std::unordered_map<std::string_view, uint32_t> index_of_hash;
-    for (const auto& [path, hash] : cache_) {
-      auto found = index_of_path.find(path);
-      if (found != index_of_path.end()) index_of_hash.emplace(hash, found->second);
-    }
-    liked.reserve(index_of_hash.size());
-    for (const auto& [hash, record] : hash_list_.records()) {
-      auto shown = index_of_hash.find(hash);
-      if (shown != index_of_hash.end()) liked.emplace_back(shown->second, record.viewd);
+    std::unordered_set<std::string_view> shown;
+    for (uint32_t i = 0; i < list->size(); ++i) {
+      auto cached = cache_.find((*list)[i].path);
+      if (cached == cache_.end()) continue;
+      auto record = hash_list_.records().find(cached->second);
+      if (record == hash_list_.records().end() || !shown.insert(cached->second).second) continue;
+      liked.emplace_back(i, record->second.viewd);
     }
   }
   // Most liked first; equal counts in date order, so the order does not change from one
@@ -250,13 +292,15 @@ void LikeTable::Rank(bool list_changed) {
     return a.second != b.second ? a.second > b.second : a.first < b.first;
   });
 
+  // A file deleted since the last scan leaves the order now.
+  std::vector<char> exists(liked.size());
+  ForEachIndex(pool_, liked.size(), [&](size_t i) {
+    exists[i] = COmniFileAccess::Instance().Exists((*list)[liked[i].first].path);
+  });
   std::vector<ImageEntry> likes;
   likes.reserve(liked.size());
-  std::unordered_set<std::string_view> kept;
-  for (const auto& [index, count] : liked) {
-    const ImageEntry& entry = (*list)[index];
-    if (!COmniFileAccess::Instance().Exists(entry.path)) continue;
-    if (kept.insert(entry.path).second) likes.push_back(entry);
+  for (size_t i = 0; i < liked.size(); ++i) {
+    if (exists[i]) likes.push_back((*list)[liked[i].first]);
   }
   catalogue_->orders().SetLikes(likes);
 }
