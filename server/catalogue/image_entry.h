@@ -15,4 +15,6 @@ struct ImageEntry {
   uint32_t datePos = 0;     // position in the date order
   int32_t folderIndex = 0;  // index of the image's folder group in name order
   uint32_t size = 0;        // bytes (a member's uncompressed size)
+
+  bool operator==(const ImageEntry&) const = default;
 };

@@ -124,7 +124,7 @@ std::string LikeTable::GetHash(const std::string& path) {
       cache_.emplace(path, hash);
     }
   }
-  catalogue_->AppendDiagnostics("<br>t_hash.length():" + std::to_string(computed) + "<br>");
+  Report("<br>t_hash.length():" + std::to_string(computed) + "<br>");
   return hash;
 }
 
@@ -150,8 +150,18 @@ size_t LikeTable::CachedPathCount() const {
   return cache_.size();
 }
 
+void LikeTable::Report(std::string_view text) {
+  std::lock_guard<std::mutex> hold(texts_lock_);
+  reported_.append(text);
+}
+
 void LikeTable::Update(int64_t now_ms, bool list_changed) {
   rank_pending_ = rank_pending_ || list_changed;
+  {
+    std::lock_guard<std::mutex> hold(texts_lock_);
+    catalogue_->AppendDiagnostics(reported_);
+    reported_.clear();
+  }
   switch (problem_.load()) {
     case SaveProblem::kNone:
       break;
@@ -182,7 +192,8 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
   if (rank_pending_ || (dirty_ && !throttled)) {
     last_rebuild_ms_ = now_ms;
     work.rank = true;
-    work.list_changed = rank_pending_;
+    catalogue_->AppendDiagnostics(rank_pending_ ? "need_update_hash_list_only:1"
+                                                : "need_update_hash_list_only:0");
     rank_pending_ = false;
   }
   if (!work.assign && !work.check_cache && !work.rank) return;
@@ -212,7 +223,7 @@ void LikeTable::RunJob(const Work& work) {
   if (work.assign) AssignByContent();
   if (work.check_cache) CheckCache(!work.assign);
   if (work.rank && !stopping_) {
-    Rank(work.list_changed);
+    Rank();
     if (dirty_) Save();
   }
   std::lock_guard<std::mutex> hold(job_lock_);
@@ -258,7 +269,7 @@ void LikeTable::CheckCache(bool may_clear) {
   for (const std::string& path : paths) {
     if (stopping_) return;
     if (COmniFileAccess::Instance().Exists(path)) continue;
-    catalogue_->AppendDiagnostics("need_clear_cache:1");
+    Report("need_clear_cache:1");
     if (may_clear) {
       std::lock_guard<std::mutex> hold(lock_);
       cache_.clear();
@@ -268,9 +279,7 @@ void LikeTable::CheckCache(bool may_clear) {
   }
 }
 
-void LikeTable::Rank(bool list_changed) {
-  catalogue_->AppendDiagnostics(list_changed ? "need_update_hash_list_only:1"
-                                             : "need_update_hash_list_only:0");
+void LikeTable::Rank() {
   const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue_->CurrentList();
   // (list index, likes) of every liked content, shown by the first path of the list (in date
   // order) that has it.
@@ -302,7 +311,13 @@ void LikeTable::Rank(bool list_changed) {
   for (size_t i = 0; i < liked.size(); ++i) {
     if (exists[i]) likes.push_back((*list)[liked[i].first]);
   }
-  catalogue_->orders().SetLikes(likes);
+  // An unchanged order is not published again, so searches made on it stay valid.
+  const std::shared_ptr<const OrderSet> current = catalogue_->orders().Current();
+  bool same = current->Size(ListOrder::Likes) == likes.size();
+  for (size_t i = 0; same && i < likes.size(); ++i) {
+    same = current->At(ListOrder::Likes, i) == likes[i];
+  }
+  if (!same) catalogue_->orders().SetLikes(likes);
 }
 
 bool LikeTable::Save() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "server/catalogue/hash_list.h"
@@ -65,19 +66,21 @@ class LikeTable {
   class Job;
   // What one job does, in this order.
   struct Work {
-    bool assign = false;        // enter the files of the last scan whose content is liked
-    bool check_cache = false;   // forget every cached path when one has gone
-    bool rank = false;          // rebuild the Likes order, then save when dirty
-    bool list_changed = false;  // the ranking follows a new list (or an assignment)
+    bool assign = false;       // enter the files of the last scan whose content is liked
+    bool check_cache = false;  // forget every cached path when one has gone
+    bool rank = false;         // rebuild the Likes order, then save when dirty
   };
   // Why saves do not happen, shown in the diagnostics on every pass until a save succeeds.
   enum class SaveProblem { kNone, kPathEmpty, kSaveFailed, kUnreadableFile };
 
+  // Adds `text` to the diagnostics of the next list update: a job's findings show in the
+  // texts of one loop pass, as the loop's own do.
+  void Report(std::string_view text);
   bool AssignmentDue();
   void RunJob(const Work& work);
   void AssignByContent();
   void CheckCache(bool may_clear);
-  void Rank(bool list_changed);
+  void Rank();
   bool Save();
 
   ImageCatalogue* const catalogue_;
@@ -102,6 +105,9 @@ class LikeTable {
   bool rank_pending_ = false;
   uint32_t assigned_scan_ = 0;             // scan count of the last assignment
   uint64_t assigned_clears_ = UINT64_MAX;  // cache_clears_ at the last assignment
+
+  std::mutex texts_lock_;
+  std::string reported_;  // guarded by texts_lock_
 
   mutable std::mutex job_lock_;
   mutable std::condition_variable job_done_;
