@@ -41,6 +41,16 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
+// A built-in script (embedded_resources.h) cut at the one place where its user fills in its
+// own part, marked in the script by `marker`, such as "{{vote_link}}".
+struct ScriptAroundMarker {
+  std::string_view before;
+  std::string_view after;
+};
+// REQUIRES: `marker` stands in `script` exactly once. The scripts are fixed when the program is
+// built, so a marker out of place is a fault of the build: the program stops with a message.
+ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marker);
+
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always
 // has a Shift-JIS form; text without one comes back empty rather than half converted.

@@ -47,4 +47,13 @@ TEST(PageCommonTest, ShiftJisPage) {
   EXPECT_EQ(ShiftJisPage("a\xF0\x9F\x98\x80"), "");
 }
 
+TEST(PageCommonTest, ScriptsAreCutAtTheirMarker) {
+  const ScriptAroundMarker parts = SplitAtMarker("url: '{{link}}', n: 1\r\n", "{{link}}");
+  EXPECT_EQ(parts.before, "url: '");
+  EXPECT_EQ(parts.after, "', n: 1\r\n");
+  // A built-in script without its marker, or with two, cannot be filled in.
+  EXPECT_DEATH(SplitAtMarker("url: ''", "{{link}}"), "does not hold \\{\\{link\\}\\} exactly once");
+  EXPECT_DEATH(SplitAtMarker("{{link}}{{link}}", "{{link}}"), "exactly once");
+}
+
 }  // namespace
