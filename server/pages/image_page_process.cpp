@@ -114,6 +114,7 @@ std::string Head(const PageInput& in, const ServerSettings& settings) {
     head += "<link rel=\"preload\" href=\"" + link + "\" as=\"image\">\r\n";
   }
   head += kCharsetMeta;
+  head += kViewportMeta;
   head += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
   head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   head += TitleLine(settings.title);

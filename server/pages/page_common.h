@@ -15,6 +15,9 @@
 inline constexpr std::string_view kPageStart = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n";
 inline constexpr std::string_view kCharsetMeta =
     "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n";
+// Makes a phone lay the page out at its own width, not at the 980 px of a desktop window.
+inline constexpr std::string_view kViewportMeta =
+    "<meta name = \"viewport\" content = \"width=device-width, initial-scale=1\" >\r\n";
 
 // "<title>" + the entity-escaped `title` + "</title>\r\n".
 std::string TitleLine(std::string_view title);
