@@ -31,6 +31,13 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
+// The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
+// Connection, Content-Type, then `body`.
+std::string PageResponse(std::string_view body, std::string_view nonce);
+// The 200 answer of an HTML page the browser must ask for again each time: the no-cache lines,
+// Content-Length, Connection, the policy for `nonce`, Content-Type, then `body`.
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
+
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always
 // has a Shift-JIS form; text without one comes back empty rather than half converted.
