@@ -18,7 +18,7 @@
 #include "platform/local_address.h"
 #include "platform/tcp_socket.h"
 #include "platform/test_folder.h"
-#include "server/app/server_process.h"
+#include "server/app/child_process.h"
 #include "server/net/loopback_test_util.h"
 
 #ifndef LUMENVALE_BINARY
@@ -42,15 +42,15 @@ class Gallery {
   const TestFolder& folder() const { return folder_; }
 
   // Console mode: no display, not under systemd.
-  ServerProcess::Environment ConsoleEnvironment() const {
+  ChildProcess::Environment ConsoleEnvironment() const {
     return {{"DISPLAY", std::nullopt},
             {"WAYLAND_DISPLAY", std::nullopt},
             {"INVOCATION_ID", std::nullopt},
             {"NOTIFY_SOCKET", std::nullopt},
             {"SYSTEMD_UNIT_PATH", folder_.Path("units")}};
   }
-  ServerProcess Start() const {
-    return ServerProcess(LUMENVALE_BINARY, config_, ConsoleEnvironment());
+  ChildProcess Start() const {
+    return ChildProcess({LUMENVALE_BINARY, config_}, ConsoleEnvironment());
   }
 
  private:
@@ -59,7 +59,7 @@ class Gallery {
 };
 
 // Reads the start-up banner and returns the port it names, 0 when it did not come.
-int ReadBannerPort(ServerProcess& server) {
+int ReadBannerPort(ChildProcess& server) {
   std::smatch match;
   std::string banner = server.ReadLine();
   if (!std::regex_search(banner, match,
@@ -76,7 +76,7 @@ TEST(LumenvaleBinaryTest, ConsolePrintsTheAddressesOnceAndStopsOnEitherSignal) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
     Gallery gallery(0);
-    ServerProcess server = gallery.Start();
+    ChildProcess server = gallery.Start();
     std::string banner = server.ReadLine();
     std::smatch match;
     ASSERT_TRUE(std::regex_search(
@@ -105,10 +105,10 @@ TEST(LumenvaleBinaryTest, ConsolePrintsTheAddressesOnceAndStopsOnEitherSignal) {
 TEST(LumenvaleBinaryTest, SecondStartOnTheSamePortEndsAtOnceAndAnotherPortRunsBeside) {
   int port = FreePort();
   Gallery gallery(port);
-  ServerProcess first = gallery.Start();
+  ChildProcess first = gallery.Start();
   ASSERT_EQ(ReadBannerPort(first), port);
 
-  ServerProcess second = gallery.Start();
+  ChildProcess second = gallery.Start();
   EXPECT_EQ(second.Wait(), 0);
   EXPECT_EQ(second.ReadErrors(),
             "Lumenvale:" + std::to_string(port) + " is already running; nothing more to do.\n");
@@ -117,7 +117,7 @@ TEST(LumenvaleBinaryTest, SecondStartOnTheSamePortEndsAtOnceAndAnotherPortRunsBe
 
   int other_port = FreePort();
   Gallery other(other_port);
-  ServerProcess beside = other.Start();
+  ChildProcess beside = other.Start();
   ASSERT_EQ(ReadBannerPort(beside), other_port);
   EXPECT_EQ(Get(port, "/nothing"), kNotFound);
   EXPECT_EQ(Get(other_port, "/nothing"), kNotFound);
@@ -129,7 +129,7 @@ TEST(LumenvaleBinaryTest, PortInUseIsAnErrorNotAServerThatServesNothing) {
   platform::SocketHandle taken = platform::ListenTcp("0", 1);
   int port = platform::LocalPort(taken);
   Gallery gallery(port);
-  ServerProcess server = gallery.Start();
+  ChildProcess server = gallery.Start();
   EXPECT_EQ(server.Wait(), 1);
   EXPECT_EQ(server.ReadErrors(),
             "Could not listen on port " + std::to_string(port) + " (is it in use?).\n");
@@ -163,11 +163,11 @@ class FakeNotifySocket {
 };
 
 // The environment systemd gives a service, with the unit installed in the gallery's folder.
-ServerProcess::Environment ServiceEnvironment(const Gallery& gallery, int port,
-                                              const FakeNotifySocket& notify) {
+ChildProcess::Environment ServiceEnvironment(const Gallery& gallery, int port,
+                                             const FakeNotifySocket& notify) {
   gallery.folder().Write("units/Lumenvale:" + std::to_string(port) + ".service",
                          "[Service]\nType=notify\n");
-  ServerProcess::Environment env = gallery.ConsoleEnvironment();
+  ChildProcess::Environment env = gallery.ConsoleEnvironment();
   env["INVOCATION_ID"] = "0123456789abcdef0123456789abcdef";
   env["NOTIFY_SOCKET"] = notify.path();
   return env;
@@ -177,8 +177,8 @@ TEST(LumenvaleBinaryTest, ServiceReportsReadyOnlyOnceListeningAndStoppingOnSigte
   int port = FreePort();
   Gallery gallery(port);
   FakeNotifySocket notify(gallery.folder().Path("notify"));
-  ServerProcess server(LUMENVALE_BINARY, gallery.config(),
-                       ServiceEnvironment(gallery, port, notify));
+  ChildProcess server({LUMENVALE_BINARY, gallery.config()},
+                      ServiceEnvironment(gallery, port, notify));
   std::string p = std::to_string(port);
   EXPECT_EQ(notify.Next(), "STATUS=Starting on port " + p);
   EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Serving on port " + p);
@@ -192,8 +192,8 @@ TEST(LumenvaleBinaryTest, ServiceThatCannotListenFailsWithoutReportingReady) {
   int port = platform::LocalPort(taken);
   Gallery gallery(port);
   FakeNotifySocket notify(gallery.folder().Path("notify"));
-  ServerProcess server(LUMENVALE_BINARY, gallery.config(),
-                       ServiceEnvironment(gallery, port, notify));
+  ChildProcess server({LUMENVALE_BINARY, gallery.config()},
+                      ServiceEnvironment(gallery, port, notify));
   std::string p = std::to_string(port);
   EXPECT_EQ(server.Wait(), 1);
   EXPECT_EQ(notify.Next(), "STATUS=Starting on port " + p);
@@ -206,9 +206,9 @@ TEST(LumenvaleBinaryTest, InstalledServiceStartedByHandEndsAtOnceSayingHow) {
   int port = FreePort();
   Gallery gallery(port);
   FakeNotifySocket notify(gallery.folder().Path("notify"));
-  ServerProcess::Environment env = ServiceEnvironment(gallery, port, notify);
+  ChildProcess::Environment env = ServiceEnvironment(gallery, port, notify);
   env["INVOCATION_ID"] = std::nullopt;
-  ServerProcess server(LUMENVALE_BINARY, gallery.config(), env);
+  ChildProcess server({LUMENVALE_BINARY, gallery.config()}, env);
   std::string unit = "Lumenvale:" + std::to_string(port) + ".service";
   EXPECT_EQ(server.Wait(), 0);
   EXPECT_EQ(server.ReadErrors(), "Lumenvale:" + std::to_string(port) +
@@ -231,7 +231,7 @@ uint64_t CapabilitySet(pid_t pid, const std::string& field) {
 TEST(LumenvaleBinaryTest, StartedAsRootGivesUpTheCapabilitiesItNeverNeedsAndServes) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root";
   Gallery gallery(0);
-  ServerProcess server = gallery.Start();
+  ChildProcess server = gallery.Start();
   int port = ReadBannerPort(server);
   ASSERT_NE(port, 0);
   uint64_t dropped = 0;

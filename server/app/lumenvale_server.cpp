@@ -32,14 +32,14 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
 
 bool LumenvaleServer::Start() {
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
+  counters_.answered = 0;
+  counters_.rejected = 0;
+  counters_.received = 0;
+
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
   catalogue_.Rescan();
-
-  counters_.answered = 0;
-  counters_.rejected = 0;
-  counters_.received = 0;
 
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;

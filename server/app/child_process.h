@@ -1,5 +1,5 @@
-// Test helper: the real server binary as a child process, with its own environment and its
-// standard output and error read through pipes.
+// Test helper: a program (the real server binary, or what a test runs beside it) as a child
+// process, with its own environment and its standard output and error read through pipes.
 #pragma once
 
 #include <sys/types.h>
@@ -7,16 +7,18 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
-class ServerProcess {
+class ChildProcess {
  public:
   // Environment changes for the child: a value sets the variable, std::nullopt removes it.
   using Environment = std::map<std::string, std::optional<std::string>>;
 
-  ServerProcess(const std::string& binary, const std::string& config, const Environment& env);
-  ~ServerProcess();  // kills the child if it still runs
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
+  // Runs `argv[0]` (a path, or a name looked up in PATH) with `argv`.
+  ChildProcess(const std::vector<std::string>& argv, const Environment& env);
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t pid() const { return pid_; }
   // The next line of standard output, "\n" included; "" when none came within `timeout_ms`

@@ -1,4 +1,4 @@
-#include "server/app/server_process.h"
+#include "server/app/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,8 +34,7 @@ bool ReadSome(int fd, std::string* into, int64_t deadline_ms) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::string& binary, const std::string& config,
-                             const Environment& env) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Environment& env) {
   int out[2];
   int err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
@@ -50,7 +49,10 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& confi
         unsetenv(name.c_str());
       }
     }
-    execl(binary.c_str(), binary.c_str(), config.c_str(), static_cast<char*>(nullptr));
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
     _exit(127);
   }
   close(out[1]);
@@ -59,7 +61,7 @@ ServerProcess::ServerProcess(const std::string& binary, const std::string& confi
   err_ = err[0];
 }
 
-ServerProcess::~ServerProcess() {
+ChildProcess::~ChildProcess() {
   if (pid_ > 0 && !exited_) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
@@ -68,7 +70,7 @@ ServerProcess::~ServerProcess() {
   if (err_ >= 0) close(err_);
 }
 
-std::string ServerProcess::ReadLine(int timeout_ms) {
+std::string ChildProcess::ReadLine(int timeout_ms) {
   int64_t deadline = NowMs() + timeout_ms;
   size_t end;
   while ((end = out_buffer_.find('\n')) == std::string::npos) {
@@ -79,7 +81,7 @@ std::string ServerProcess::ReadLine(int timeout_ms) {
   return line;
 }
 
-std::string ServerProcess::ReadErrors(int timeout_ms) {
+std::string ChildProcess::ReadErrors(int timeout_ms) {
   int64_t deadline = NowMs() + timeout_ms;
   std::string text;
   while (ReadSome(err_, &text, deadline)) {
@@ -87,7 +89,7 @@ std::string ServerProcess::ReadErrors(int timeout_ms) {
   return text;
 }
 
-int ServerProcess::Wait(int signal, int timeout_ms) {
+int ChildProcess::Wait(int signal, int timeout_ms) {
   if (signal != 0) kill(pid_, signal);
   int64_t deadline = NowMs() + timeout_ms;
   int status = 0;
