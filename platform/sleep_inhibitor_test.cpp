@@ -73,8 +73,16 @@ class FakeLogind {
     if (lock_read_end_ >= 0) close(lock_read_end_);
   }
 
-  std::string request;     // "what who why mode" of the last Inhibit call
-  int lock_read_end = -1;  // hangs up when the caller releases the lock
+  // "what|who|why|mode" of the last Inhibit call.
+  std::string request() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return request_;
+  }
+  // Hangs up when the caller releases the lock.
+  int lock_read_end() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return lock_read_end_;
+  }
 
  private:
   static int Inhibit(sd_bus_message* call, void* self_pointer, sd_bus_error*) {
