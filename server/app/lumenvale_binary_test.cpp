@@ -102,6 +102,17 @@ TEST(LumenvaleBinaryTest, ConsolePrintsTheAddressesOnceAndStopsOnEitherSignal) {
   }
 }
 
+TEST(LumenvaleBinaryTest, DisplayWithoutTrayFallsBackToTheConsole) {
+  Gallery gallery(0);
+  ChildProcess::Environment env = gallery.ConsoleEnvironment();
+  env["DISPLAY"] = ":65000";  // no X server there
+  ChildProcess server({LUMENVALE_BINARY, gallery.config()}, env);
+  std::string line;
+  for (int i = 0; i < 7 && line != "Stop with Ctrl-C.\n"; ++i) line = server.ReadLine();
+  EXPECT_EQ(line, "Stop with Ctrl-C.\n");
+  EXPECT_EQ(server.Wait(SIGTERM), 0);
+}
+
 TEST(LumenvaleBinaryTest, SecondStartOnTheSamePortEndsAtOnceAndAnotherPortRunsBeside) {
   int port = FreePort();
   Gallery gallery(port);

@@ -58,7 +58,7 @@ void SetPlatformFallback() {
 // own events are handled between steps.
 class TrayServerLoop {
  public:
-  TrayServerLoop(LumenvaleServer* server) : server_(server) {
+  explicit TrayServerLoop(LumenvaleServer* server) : server_(server) {
     timer_.setInterval(0);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (platform::StopSignalled()) {
