@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -92,6 +93,14 @@ int VisibleWindows() {
   return count;
 }
 
+// trayer, a small system tray, as a panel along the top-left edge of `display`.
+std::unique_ptr<ChildProcess> StartTrayer(const std::string& display) {
+  return std::make_unique<ChildProcess>(
+      std::vector<std::string>{"trayer", "--edge", "top", "--align", "left", "--widthtype",
+                               "request", "--height", "32", "--SetDockType", "false"},
+      ChildProcess::Environment{{"DISPLAY", display}});
+}
+
 // Whether trayer's panel is on the screen, ready to take icons.
 bool TrayShown() {
   return !RunCommand("xdotool search --onlyvisible --class trayer 2>/dev/null").empty();
@@ -162,11 +171,7 @@ TEST(TrayXvfbTest, MenuOpensEachPageDoubleClickOpensTheGalleryExitEndsCleanly) {
   ASSERT_FALSE(number.empty()) << "Xvfb did not start";
   std::string display = ":" + number.substr(0, number.size() - 1);
   setenv("DISPLAY", display.c_str(), 1);
-  ChildProcess::Environment gui = {{"DISPLAY", display}};
-  auto tray = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"trayer", "--edge", "top", "--align", "left", "--widthtype",
-                               "request", "--height", "32", "--SetDockType", "false"},
-      gui);
+  auto tray = StartTrayer(display);
 
   ASSERT_TRUE(WaitFor(TrayShown)) << "trayer did not start";
 
@@ -213,10 +218,7 @@ TEST(TrayXvfbTest, MenuOpensEachPageDoubleClickOpensTheGalleryExitEndsCleanly) {
   // A restarted tray gets the icon back.
   tray.reset();
   ASSERT_TRUE(WaitFor([] { return VisibleWindows() == 0; }));
-  tray = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"trayer", "--edge", "top", "--align", "left", "--widthtype",
-                               "request", "--height", "32", "--SetDockType", "false"},
-      gui);
+  tray = StartTrayer(display);
   ASSERT_TRUE(WaitFor(TrayShown));
   ASSERT_TRUE(WaitFor([] { return VisibleWindows() == 1; })) << "icon not back";
 
