@@ -21,6 +21,7 @@ void CatchStopSignals() {
   action.sa_flags = 0;  // no SA_RESTART: an interrupted wait ends and the loop looks at once
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 bool StopSignalled() {

@@ -72,8 +72,8 @@ std::string Get(int port, const std::string& target) {
   return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n").substr(0, 24);
 }
 
-TEST(LumenvaleBinaryTest, ConsolePrintsTheAddressesOnceAndStopsOnEitherSignal) {
-  for (int signal : {SIGINT, SIGTERM}) {
+TEST(LumenvaleBinaryTest, ConsolePrintsTheAddressesOnceAndStopsOnEachStopSignal) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     Gallery gallery(0);
     ChildProcess server = gallery.Start();
