@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "editor/scripted_prompts.h"
+#include "platform/random.h"
+#include "platform/run_command.h"
 #include "platform/test_folder.h"
 
 namespace {
@@ -245,3 +247,34 @@ TEST(FormatServiceUnitTest, PathsAreWrittenSoSystemdReadsThemBack) {
 }
 
 }  // namespace
+
+// One real unit against the built server, where systemd runs and we may install units.
+TEST(SystemdTest, InstallStartAndUninstallTheBuiltServer) {
+  std::error_code ignored;
+  if (!std::filesystem::exists("/run/systemd/system", ignored) || !IsAdministrator()) {
+    GTEST_SKIP() << "needs a running systemd and root";
+  }
+  TestFolder folder;
+  const uint16_t port = 20000 + platform::SecureRandom32() % 10000;
+  const std::string config = folder.Write(
+      "gallery.con", "<PATH>" + folder.Root() + "</PATH><PORT>" + std::to_string(port) + "</PORT>");
+  const std::string unit = ServiceName(port) + ".service";
+  ServiceControl control;
+  ScriptedPrompts prompts;
+  ServiceInstaller installer(&prompts, &control);
+  prompts.choices = {LUMENVALE_BINARY, config};
+  prompts.answers = {true};
+  installer.Install("");
+  std::string output;
+  EXPECT_EQ(platform::RunCommand({"systemctl", "is-active", unit}, &output), 0) << output;
+  EXPECT_EQ(platform::RunCommand({"systemctl", "is-enabled", unit}, &output), 0) << output;
+
+  prompts.choices = {LUMENVALE_BINARY, config};
+  installer.Uninstall("");
+  EXPECT_NE(platform::RunCommand({"systemctl", "is-active", unit}, &output), 0) << output;
+  EXPECT_FALSE(control.ServiceInstalled(ServiceName(port)));
+  EXPECT_THAT(prompts.shown,
+              ElementsAre("file dialog", "file dialog", kInstalled, kRunQuestion, Firewall(port),
+                          "file dialog", "file dialog",
+                          "[情報] 指定されたポート番号でアンインストールされました。"));
+}
