@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/text.h"
+#include "server/net/http_response.h"
 #include "server/pages/html_escape.h"
 
 std::string TitleLine(std::string_view title) {
@@ -31,6 +32,25 @@ ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marke
     std::abort();
   }
   return {script.substr(0, at), script.substr(at + marker.size())};
+}
+
+std::string PageResponse(std::string_view body, std::string_view nonce) {
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish(body);
+}
+
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce) {
+  return HttpResponse("200 OK")
+      .NoCache()
+      .ContentLength(body.size())
+      .Close()
+      .SecurityPolicy(nonce)
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 std::string ShiftJisPage(std::string_view utf8) {

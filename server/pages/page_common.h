@@ -44,6 +44,13 @@ struct ScriptAroundMarker {
 // built, so a marker out of place is a fault of the build: the program stops with a message.
 ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marker);
 
+// The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
+// Connection, Content-Type, then `body`.
+std::string PageResponse(std::string_view body, std::string_view nonce);
+// The 200 answer of an HTML page the browser must ask for again each time: the no-cache lines,
+// Content-Length, Connection, the policy for `nonce`, Content-Type, then `body`.
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
+
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always
 // has a Shift-JIS form; text without one comes back empty rather than half converted.
