@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/local_address.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
@@ -27,19 +28,21 @@ constexpr int kIdleWaitMs = 10;
 
 }  // namespace
 
-LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
+LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
+                                 std::unique_ptr<SleepLock> sleep_lock)
+    : settings_(settings), keep_awake_(settings.reset_standby_access, std::move(sleep_lock)) {}
 
 bool LumenvaleServer::Start() {
   catalogue_.likes().Load(settings_.hash_file_name);
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
+  counters_.answered = 0;
+  counters_.rejected = 0;
+  counters_.received = 0;
+
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
   catalogue_.Rescan();
-
-  counters_.answered = 0;
-  counters_.rejected = 0;
-  counters_.received = 0;
 
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
@@ -62,7 +65,9 @@ void LumenvaleServer::Step() {
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
   bool busy = http_.Step();
-  timing_.RecordStep(start, platform::TickCountMs(), busy);
+  int64_t end = platform::TickCountMs();
+  timing_.RecordStep(start, end, busy);
+  keep_awake_.OnTurn(end, busy);
   if (!busy) http_.WaitForWork(kIdleWaitMs);
 }
 
@@ -73,4 +78,8 @@ void LumenvaleServer::Stop() {
     std::fprintf(stderr, "Could not save the hash list file %s.\n",
                  settings_.hash_file_name.c_str());
   }
+}
+
+std::string LumenvaleServer::BaseAddress() const {
+  return "http://" + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
 }
