@@ -25,10 +25,12 @@ constexpr int kIdleWaitMs = 10;
 
 }  // namespace
 
-LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
+LumenvaleServer::LumenvaleServer(const ServerSettings& settings)
+    : settings_(settings), upnp_(settings) {}
 
 bool LumenvaleServer::Start() {
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
+  upnp_.MapPort();  // with UPnP on, waits for the gateway (bounded) before anything is served
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
@@ -63,5 +65,6 @@ void LumenvaleServer::Step() {
 }
 
 void LumenvaleServer::Stop() {
+  upnp_.UnmapPort();
   http_.Stop();
 }
