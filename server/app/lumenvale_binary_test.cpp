@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <regex>
 #include <string>
 
+#include "common/config/password_hash.h"
 #include "platform/test_folder.h"
 #include "server/net/loopback_test_util.h"
 
@@ -76,6 +78,36 @@ TEST(LumenvaleBinaryTest, StartsAnnouncesServesAndStopsCleanly) {
   int port = std::stoi(match[1]);
   std::string response = Exchange(port, "GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n");
   EXPECT_EQ(response.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+  EXPECT_EQ(server.Terminate(), 0);
+}
+
+// The status page is part of the gallery: with users required it needs their credentials.
+TEST(LumenvaleBinaryTest, StatusPageIsBehindDigest) {
+  TestFolder folder;
+  std::string hash;
+  ASSERT_TRUE(PasswordHash("anna", "pw", &hash));
+  std::string config =
+      folder.Write("gallery.con", "<PATH>" + folder.Path("pictures") +
+                                      "</PATH>\r\n<PORT>0</PORT>\r\n<NEED_USER>1</NEED_USER>\r\n"
+                                      "<USER><USER_NAME>anna</USER_NAME><HASH>" +
+                                      hash + "</HASH><PRIV>0</PRIV></USER>\r\n");
+  ServerProcess server(config);
+  std::smatch match;
+  std::string banner = server.ReadLine();
+  ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
+  const std::string port = match[1];
+  std::string response = Exchange(std::stoi(port), "GET /info HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(response.substr(0, 13), "HTTP/1.1 401 ") << response;
+  EXPECT_EQ(response.find("Config file:"), std::string::npos);
+
+  std::string page;
+  std::unique_ptr<FILE, int (*)(FILE*)> curl(
+      popen(("curl -s --digest -u anna:pw http://127.0.0.1:" + port + "/info").c_str(), "r"),
+      pclose);
+  ASSERT_TRUE(curl);
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, curl.get())) > 0;) page.append(buffer, n);
+  EXPECT_NE(page.find("Config file:Loaded.<br>"), std::string::npos) << page;
   EXPECT_EQ(server.Terminate(), 0);
 }
 
