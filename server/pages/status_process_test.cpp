@@ -18,13 +18,19 @@
 
 namespace {
 
-std::string ReadTestData(const std::string& name) {
-  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   return std::regex_replace(text, std::regex(from), to);
+}
+
+// A golden page, with the program's version for "{VERSION}".
+std::string ReadTestData(const std::string& name) {
+  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  return Replace(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+                 "\\{VERSION\\}", LUMENVALE_FILE_VERSION);
+}
+
+TEST(StatusVersionTest, FourNumbers) {
+  EXPECT_TRUE(std::regex_match(LUMENVALE_FILE_VERSION, std::regex("\\d+\\.\\d+\\.\\d+\\.\\d+")));
 }
 
 // A configuration read from a file, with text from outside in its path, title and folders.
