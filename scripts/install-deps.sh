@@ -19,7 +19,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx libvips-tools)
+  packages+=(wrk nginx libvips-tools iproute2)
 fi
 
 missing=()
