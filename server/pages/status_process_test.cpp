@@ -10,7 +10,6 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "platform/udp_socket.h"
 #include "server/net/loopback_test_util.h"
 #include "server/net/not_found_process.h"
 #include "server/net/response_capture.h"
@@ -46,15 +45,6 @@ ServerSettings LoadedSettings() {
   settings.zip_reject_upload = 2;
   settings.buffer_size = 64;
   return settings;
-}
-
-// A UDP port nobody holds now, for the mapper's search socket.
-uint16_t FreeUdpPort() {
-  platform::SocketHandle s = platform::OpenUdp();
-  platform::BindUdp(s, "", 0);
-  uint16_t port = static_cast<uint16_t>(platform::LocalPort(s));
-  platform::CloseSocket(s);
-  return port;
 }
 
 class StatusProcessTest : public ::testing::Test {

@@ -29,6 +29,14 @@ std::string HttpAnswer(const std::string& status, const std::string& body) {
 
 }  // namespace
 
+uint16_t FreeUdpPort() {
+  platform::SocketHandle s = platform::OpenUdp();
+  platform::BindUdp(s, "", 0);
+  uint16_t port = static_cast<uint16_t>(platform::LocalPort(s));
+  platform::CloseSocket(s);
+  return port;
+}
+
 std::string FakeGateway::DefaultDescription() {
   return "<?xml version=\"1.0\"?>\r\n"
          "<root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"

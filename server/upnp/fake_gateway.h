@@ -13,6 +13,9 @@
 #include "platform/tcp_socket.h"
 #include "server/upnp/upnp_port_mapper.h"
 
+// A UDP port nobody holds now, for a mapper's search socket to bind.
+uint16_t FreeUdpPort();
+
 class FakeGateway {
  public:
   struct Behaviour {

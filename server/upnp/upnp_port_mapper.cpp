@@ -58,7 +58,10 @@ bool AwaitAnswer(platform::SocketHandle socket, const UpnpNetwork& network, int6
     platform::IoStatus status = platform::ReceiveDatagram(socket, kMaxSearchAnswerBytes, answer,
                                                           &sender, &sender_port, &error);
     if (status == platform::IoStatus::kDone && !answer->empty()) return true;
-    if (status == platform::IoStatus::kError) std::printf("Retry:%d\n", error);
+    if (status == platform::IoStatus::kError) {
+      std::printf("Retry:%d\n", error);
+      std::fflush(stdout);
+    }
   }
   answer->clear();
   return false;

@@ -3,19 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
-#include "platform/udp_socket.h"
 #include "server/upnp/fake_gateway.h"
 
 namespace {
-
-// A UDP port nobody holds now, for the search socket to bind.
-uint16_t FreeUdpPort() {
-  platform::SocketHandle s = platform::OpenUdp();
-  platform::BindUdp(s, "", 0);
-  uint16_t port = static_cast<uint16_t>(platform::LocalPort(s));
-  platform::CloseSocket(s);
-  return port;
-}
 
 ServerSettings UpnpSettings(uint16_t upnp_port = 0) {
   ServerSettings settings;
