@@ -3,9 +3,7 @@
 // measurement. The server is then stopped with SIGTERM.
 //
 // Usage: server_start_bench LUMENVALE CONFIG PORT REPEATS LABEL
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,25 +13,17 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
+#include "server/net/loopback_test_util.h"
 
 namespace {
 
 // True when a GET / on 127.0.0.1:port was answered with a status line.
 bool Answered(int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool answered = false;
-  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const char request[] = "GET / HTTP/1.1\r\nHost: bench\r\n\r\n";
-    char reply[16] = {};
-    answered = send(s, request, sizeof request - 1, MSG_NOSIGNAL) > 0 &&
-               recv(s, reply, sizeof reply - 1, MSG_WAITALL) > 0 &&
-               std::string(reply).starts_with("HTTP/1.1 ");
-  }
-  close(s);
+  int s = ConnectLoopback(port);
+  if (s < 0) return false;
+  const bool answered = SendAll(s, "GET / HTTP/1.1\r\nHost: bench\r\n\r\n") &&
+                        ReadUntilClosed(s, 5000).starts_with("HTTP/1.1 ");
+  CloseClient(s);
   return answered;
 }
 

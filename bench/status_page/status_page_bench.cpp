@@ -2,16 +2,13 @@
 // while 1 000 connections are open, against the target of 5 ms, with the same page over an
 // empty connection table as the anchor. The connections are real: 1 000 loopback clients of a
 // socket server that has accepted them all.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
 #include "server/net/image_server.h"
+#include "server/net/loopback_test_util.h"
 #include "server/pages/status_process.h"
 
 namespace {
@@ -19,19 +16,6 @@ namespace {
 constexpr int kConnections = 1000;
 constexpr int kRepeats = 101;
 constexpr double kTargetMs = 5.0;
-
-int ConnectTo(int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(s);
-    return -1;
-  }
-  return s;
-}
 
 void Measure(const char* label, const StatusSources& sources,
              const std::vector<s_socket_stage>& connections) {
@@ -63,7 +47,7 @@ int main() {
   if (!server.Start("0")) return 1;
   std::vector<int> clients;
   for (int i = 0; i < kConnections; ++i) {
-    int s = ConnectTo(server.ListeningPort());
+    int s = ConnectLoopback(server.ListeningPort());
     if (s < 0) break;
     clients.push_back(s);
   }
@@ -76,7 +60,7 @@ int main() {
   std::snprintf(label, sizeof label, "%zu open connections", open);
   Measure(label, sources, server.connections());
 
-  for (int s : clients) close(s);
+  for (int s : clients) CloseClient(s);
   server.Stop();
   return open == static_cast<size_t>(kConnections) ? 0 : 1;
 }
