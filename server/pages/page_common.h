@@ -31,6 +31,11 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
+// The whole response for a page that the browser must ask for again every time: "200 OK", the
+// no-cache lines, the length, "Connection: Close", the script policy for `nonce` and the HTML
+// content type, in that order, then `body`.
+std::string RevalidatedPageResponse(std::string_view body, std::string_view nonce);
+
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always
 // has a Shift-JIS form; text without one comes back empty rather than half converted.

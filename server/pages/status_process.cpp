@@ -1,6 +1,5 @@
 #include "server/pages/status_process.h"
 
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/net/thread_mgr.h"
@@ -132,13 +131,7 @@ std::string StatusPageResponse(const StatusSources& sources,
   page += "</body>\r\n</html>";
   const std::string body = ShiftJisPage(page);
 
-  return HttpResponse("200 OK")
-      .NoCache()
-      .ContentLength(body.size())
-      .Close()
-      .SecurityPolicy(nonce)
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return RevalidatedPageResponse(body, nonce);
 }
 
 int CStatusProcess::Process(platform::SocketHandle socket, int32_t connection_id,
