@@ -177,7 +177,8 @@ TEST(UpnpPortMapperTest, SearchAnswerDecidesTheStage) {
     FakeGateway::Behaviour behaviour;
     behaviour.search_answer = c.answer;
     FakeGateway gateway(behaviour);
-    UpnpPortMapper mapper(UpnpSettings(), gateway.Network());
+    const ServerSettings settings = UpnpSettings();
+    UpnpPortMapper mapper(settings, gateway.Network());
     mapper.MapPort();
     EXPECT_EQ(mapper.stage(), c.stage) << c.label;
     EXPECT_EQ(gateway.searches().size(), 1u) << c.label;
@@ -190,7 +191,8 @@ TEST(UpnpPortMapperTest, GatewayThatNeverAnswersCannotHoldTheStart) {
   mute.answer_http = false;
   FakeGateway gateway(mute);
   constexpr int kExchangeMs = 300;
-  UpnpPortMapper mapper(UpnpSettings(), gateway.Network(200, kExchangeMs));
+  const ServerSettings settings = UpnpSettings();
+  UpnpPortMapper mapper(settings, gateway.Network(200, kExchangeMs));
   const int64_t start = platform::TickCountMs();
   mapper.MapPort();
   const int64_t elapsed = platform::TickCountMs() - start;
@@ -206,7 +208,8 @@ TEST(UpnpPortMapperTest, RejectedMappingIsNotReportedAsMade) {
   FakeGateway::Behaviour rejecting;
   rejecting.add_status = "500 Internal Server Error";
   FakeGateway gateway(rejecting);
-  UpnpPortMapper mapper(UpnpSettings(), gateway.Network());
+  const ServerSettings settings = UpnpSettings();
+  UpnpPortMapper mapper(settings, gateway.Network());
   mapper.MapPort();
   EXPECT_EQ(mapper.stage(), 1);
   EXPECT_EQ(mapper.GetExternalAddress(), "");
@@ -243,7 +246,8 @@ TEST(UpnpPortMapperTest, FailedAddressQueryIsRepeatedOnlyAfterItsPause) {
     FakeGateway gateway(no_address);
     UpnpNetwork network = gateway.Network();
     network.address_retry_ms = retry_ms;
-    UpnpPortMapper mapper(UpnpSettings(), network);
+    const ServerSettings settings = UpnpSettings();
+    UpnpPortMapper mapper(settings, network);
     mapper.MapPort();
     EXPECT_EQ(mapper.stage(), 2);
     EXPECT_EQ(gateway.requests().size(), 3u);
