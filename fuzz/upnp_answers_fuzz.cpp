@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ipv4_address.h"
+#include "platform/local_address.h"
 #include "server/upnp/device_description.h"
 #include "server/upnp/gateway_url.h"
 #include "server/upnp/soap_action.h"

@@ -96,7 +96,7 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
-  void RefuseRequest(s_socket_stage& connection, std::string_view response);
+  void RefuseRequest(s_socket_stage& connection, std::string response);
   void SweepTimeouts();
 
   const size_t max_connections_;

@@ -246,7 +246,7 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
 
   page.early_hints = EarlyHints(in);
   const std::string body = ShiftJisPage(Body(in, settings, nonce));
-  page.response = RevalidatedPageResponse(body, nonce);
+  page.response = UncachedPageResponse(body, nonce);
   *out = std::move(page);
   return true;
 }

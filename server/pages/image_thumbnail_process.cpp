@@ -216,7 +216,7 @@ std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue
   ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
-  return RevalidatedPageResponse(body, nonce);
+  return UncachedPageResponse(body, nonce);
 }
 
 int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,

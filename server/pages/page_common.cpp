@@ -21,7 +21,16 @@ std::string LinkFrom(s_request request, std::string_view path,
   return request.to_text();
 }
 
-std::string RevalidatedPageResponse(std::string_view body, std::string_view nonce) {
+std::string PageResponse(std::string_view body, std::string_view nonce) {
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish(body);
+}
+
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce) {
   return HttpResponse("200 OK")
       .NoCache()
       .ContentLength(body.size())

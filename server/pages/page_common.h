@@ -31,10 +31,12 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
-// The whole response for a page that the browser must ask for again every time: "200 OK", the
-// no-cache lines, the length, "Connection: Close", the script policy for `nonce` and the HTML
-// content type, in that order, then `body`.
-std::string RevalidatedPageResponse(std::string_view body, std::string_view nonce);
+// The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
+// Connection, Content-Type, then `body`.
+std::string PageResponse(std::string_view body, std::string_view nonce);
+// The 200 answer of an HTML page the browser must ask for again each time: the no-cache lines,
+// Content-Length, Connection, the policy for `nonce`, Content-Type, then `body`.
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
 
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always

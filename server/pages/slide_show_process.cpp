@@ -1,6 +1,5 @@
 #include "server/pages/slide_show_process.h"
 
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -35,12 +34,7 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
   body += "<article>\r\n<div id=\"player\">\r\n<img class=\"fitImg\" id = \"main\" src=\"" +
           SafeLinkFrom(request, "image", {}) + "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
 
-  return HttpResponse("200 OK")
-      .ContentLength(body.size())
-      .SecurityPolicy(nonce)
-      .Close()
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return PageResponse(body, nonce);
 }
 
 int CSlideShowProcess::Process(platform::SocketHandle socket, int32_t connection_id,

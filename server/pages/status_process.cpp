@@ -131,7 +131,7 @@ std::string StatusPageResponse(const StatusSources& sources,
   page += "</body>\r\n</html>";
   const std::string body = ShiftJisPage(page);
 
-  return RevalidatedPageResponse(body, nonce);
+  return UncachedPageResponse(body, nonce);
 }
 
 int CStatusProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -1,7 +1,7 @@
 #include "server/upnp/soap_action.h"
 
 #include "common/config/tag_lookup.h"
-#include "platform/ipv4_address.h"
+#include "platform/local_address.h"
 
 namespace {
 

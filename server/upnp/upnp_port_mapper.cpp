@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/ipv4_address.h"
+#include "platform/local_address.h"
 #include "platform/udp_socket.h"
 #include "server/upnp/device_description.h"
 #include "server/upnp/gateway_exchange.h"

@@ -1,10 +1,10 @@
-#include "platform/ipv4_address.h"
+#include "platform/local_address.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(Ipv4AddressTest, DottedAndLoopback) {
+TEST(LocalAddressTest, DottedAndLoopback) {
   struct Case {
     const char* text;
     bool dotted;
@@ -21,7 +21,7 @@ TEST(Ipv4AddressTest, DottedAndLoopback) {
   }
 }
 
-TEST(Ipv4AddressTest, SourceAddressTowardAPeer) {
+TEST(LocalAddressTest, SourceAddressTowardAPeer) {
   EXPECT_EQ(platform::SourceAddressFor("127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(platform::SourceAddressFor("gateway.local"), "");
 }
