@@ -15,6 +15,9 @@
 inline constexpr std::string_view kPageStart = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n";
 inline constexpr std::string_view kCharsetMeta =
     "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n";
+// Makes a phone lay the page out at its own width, not at the 980 px of a desktop window.
+inline constexpr std::string_view kViewportMeta =
+    "<meta name = \"viewport\" content = \"width=device-width, initial-scale=1\" >\r\n";
 
 // "<title>" + the entity-escaped `title` + "</title>\r\n".
 std::string TitleLine(std::string_view title);
@@ -30,6 +33,16 @@ using LinkParameter = std::pair<std::string_view, std::string_view>;
 std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
+
+// A built-in script (embedded_resources.h) cut at the one place where its user fills in its
+// own part, marked in the script by `marker`, such as "{{vote_link}}".
+struct ScriptAroundMarker {
+  std::string_view before;
+  std::string_view after;
+};
+// REQUIRES: `marker` stands in `script` exactly once. The scripts are fixed when the program is
+// built, so a marker out of place is a fault of the build: the program stops with a message.
+ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marker);
 
 // The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
 // Connection, Content-Type, then `body`.

@@ -13,6 +13,7 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
                               const std::string& nonce) {
   std::string body(kPageStart);
   body += kCharsetMeta;
+  body += kViewportMeta;
   body += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   body += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
   for (const char* script : {"jquery.min.js", "ImagePage.js", "ImagePageUI.js"}) {
