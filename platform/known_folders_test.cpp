@@ -36,7 +36,8 @@ TEST_F(PicturesFolderTest, FallsBackToHomePictures) {
 }
 
 TEST_F(PicturesFolderTest, ReadsXdgEntryWithHomeExpansion) {
-  WriteUserDirs("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  WriteUserDirs(
+      "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
   EXPECT_EQ(PicturesFolder(), home_.string() + "/Bilder");
 }
 

@@ -52,6 +52,55 @@ SocketHandle AcceptConnection(SocketHandle listener) {
 
 namespace {
 
+// A port in decimal digits, 1 to 65535 (getaddrinfo would wrap a larger number).
+bool IsPortText(const std::string& port) {
+  if (port.empty() || port.size() > 5) return false;
+  for (char c : port) {
+    if (c < '0' || c > '9') return false;
+  }
+  unsigned long value = std::stoul(port);
+  return value >= 1 && value <= 65535;
+}
+
+}  // namespace
+
+SocketHandle ConnectTcp(const std::string& address, const std::string& port, int* error) {
+  if (!IsPortText(port)) {
+    *error = EINVAL;
+    return kInvalidSocket;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(address.c_str(), port.c_str(), &hints, &result) != 0 || result == nullptr) {
+    *error = EINVAL;
+    return kInvalidSocket;
+  }
+  SocketHandle s = socket(result->ai_family, result->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          result->ai_protocol);
+  if (s < 0) {
+    *error = errno;
+  } else if (connect(s, result->ai_addr, result->ai_addrlen) != 0 && errno != EINPROGRESS) {
+    *error = errno;
+    close(s);
+    s = kInvalidSocket;
+  }
+  freeaddrinfo(result);
+  return s < 0 ? kInvalidSocket : s;
+}
+
+int ConnectResult(SocketHandle socket) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
+namespace {
+
 IoStatus Classify(ssize_t n, size_t* count, int* error) {
   if (n > 0) {
     *count = static_cast<size_t>(n);

@@ -13,6 +13,7 @@
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
+#include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
 struct UploadCounters {
@@ -28,15 +29,16 @@ class LumenvaleServer {
   explicit LumenvaleServer(const ServerSettings& settings,
                            std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock());
 
-  // Loads the hash list file, hands the folders to the catalogue and starts the first scan,
-  // builds the handler list and opens the listening socket; true when it listens.
+  // Loads the hash list file, asks the gateway for the port mapping when UPnP is on, hands
+  // the folders to the catalogue and starts the first scan, builds the handler list and
+  // opens the listening socket; true when it listens.
   bool Start();
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
   // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
-  // Closes the listening socket and saves the hash list file when likes changed since the
-  // last save.
+  // Removes the port mapping, when one was made, closes the listening socket and saves the
+  // hash list file when likes changed since the last save.
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
@@ -53,4 +55,5 @@ class LumenvaleServer {
   LoopTiming timing_;
   UploadCounters counters_;
   KeepAwake keep_awake_;
+  UpnpPortMapper upnp_;
 };

@@ -64,6 +64,8 @@ class CNoneBlockingServer {
   void PostFinalResponse(s_message message) { PostResponse(1, std::move(message)); }
 
   size_t ConnectionCount() const { return connections_.size(); }
+  // The open connections in accept order. Step thread only (handlers run there).
+  const std::vector<s_socket_stage>& connections() const { return connections_; }
 
  protected:
   // Offered each complete request; true = consumed, false = offer it again next pass.
