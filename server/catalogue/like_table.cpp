@@ -1,6 +1,7 @@
 #include "server/catalogue/like_table.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -19,11 +20,15 @@ namespace {
 constexpr int kJobPriority = 50;
 constexpr int64_t kRebuildIntervalMs = 999;
 constexpr int64_t kCacheCheckIntervalMs = 30 * 60 * 1000;
+// Files a helper job hashes or looks for in one turn on a worker: a few milliseconds.
+constexpr size_t kIndicesPerTurn = 64;
 
 // Runs `body(i)` for every i < `count`, on this thread and on helper jobs of `pool`, each
-// claiming the next index; returns when every index is done. A helper that starts after the
-// indices have run out returns at once, so a busy pool delays nothing. `body` must be safe
-// to run on several threads at once for different indices.
+// claiming the next index; returns when every index is done. A helper does a few indices a
+// turn and then queues itself again, so requests posted meanwhile get a worker soon; a
+// helper whose turn comes after the indices have run out returns at once, so a busy pool
+// delays nothing. `body` must be safe to run on several threads at once for different
+// indices.
 void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
                   const std::function<void(size_t)>& body) {
   struct Shared {
@@ -32,9 +37,15 @@ void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
     const std::function<void(size_t)>* body = nullptr;
     std::mutex lock;
     std::condition_variable idle;
-    int running = 0;  // guarded by lock; helpers between their first claim and their last
-    void Work() {
-      for (size_t i; (i = next++) < count;) (*body)(i);
+    int running = 0;  // guarded by lock; helpers in a turn
+    // Runs up to `limit` indices; false when they have run out.
+    bool Work(size_t limit) {
+      for (size_t done = 0; done < limit; ++done) {
+        const size_t i = next++;
+        if (i >= count) return false;
+        (*body)(i);
+      }
+      return true;
     }
   };
   class Helper : public CThreadCommand {
@@ -45,10 +56,10 @@ void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
         std::lock_guard<std::mutex> hold(shared_->lock);
         ++shared_->running;
       }
-      shared_->Work();
+      const bool more = shared_->Work(kIndicesPerTurn);
       std::lock_guard<std::mutex> hold(shared_->lock);
       if (--shared_->running == 0) shared_->idle.notify_all();
-      return 0;
+      return more ? 1 : 0;
     }
 
    private:
@@ -60,7 +71,7 @@ void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
   shared->body = &body;
   const int helpers = count < 2 ? 0 : std::max(0, pool->ThreadCount() - 1);
   for (int h = 0; h < helpers; ++h) pool->Post(new Helper(shared), kJobPriority, nullptr, 0);
-  shared->Work();
+  shared->Work(SIZE_MAX);
   // Every index is claimed; a helper still counted as running is finishing its last one.
   std::unique_lock<std::mutex> hold(shared->lock);
   shared->idle.wait(hold, [&] { return shared->running == 0; });
