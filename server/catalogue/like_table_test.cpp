@@ -37,6 +37,7 @@ class LikeTableTest : public testing::Test {
     catalogue_.reset();
     catalogue_ = std::make_unique<ImageCatalogue>(&pool_);
     catalogue_->SetFolders({dir_.Join("pics")});
+    catalogue_->SetRecursive(true);
     likes().Load(hash_path);
     Rescan();
   }
@@ -121,6 +122,27 @@ TEST_F(LikeTableTest, LikesSurviveARestartAndFollowARenamedFile) {
   EXPECT_EQ(Vote("renamed.jpg"), 3);
   EXPECT_EQ(Vote("b.jpg"), 2);
   EXPECT_EQ(Vote("a.jpg"), 0);
+}
+
+TEST_F(LikeTableTest, ManyLikedFilesAreFoundAgainAtStart) {
+  // More files than one helper turn, so the hashing and the checks are shared out.
+  for (int i = 0; i < 300; ++i) {
+    WriteFile(Picture("many/" + std::to_string(i) + ".jpg"), "picture " + std::to_string(i));
+  }
+  const std::string hash_path = dir_.Join("hash.dat");
+  Start(hash_path);
+  for (int i = 0; i < 300; i += 2) {
+    for (int like = 0; like <= i % 3; ++like) Vote("many/" + std::to_string(i) + ".jpg");
+  }
+  EXPECT_TRUE(likes().SaveAtStop());
+
+  Start(hash_path);
+  const std::vector<std::string> order = LikesOrder();
+  ASSERT_EQ(order.size(), 150u);
+  // Picture i has i % 3 likes after the first: most first.
+  for (size_t p = 1; p < order.size(); ++p) {
+    EXPECT_GE(std::stoi(order[p - 1]) % 3, std::stoi(order[p]) % 3) << order[p];
+  }
 }
 
 TEST_F(LikeTableTest, AFileRenamedWhileRunningComesBackAfterTheCacheCheck) {
