@@ -1,9 +1,7 @@
 #include "server/catalogue/like_table.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string_view>
 #include <unordered_set>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "server/catalogue/file_content_hash.h"
+#include "server/catalogue/for_each_index.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/omni_file_access.h"
 
@@ -20,62 +19,6 @@ namespace {
 constexpr int kJobPriority = 50;
 constexpr int64_t kRebuildIntervalMs = 999;
 constexpr int64_t kCacheCheckIntervalMs = 30 * 60 * 1000;
-// Files a helper job hashes or looks for in one turn on a worker: a few milliseconds.
-constexpr size_t kIndicesPerTurn = 64;
-
-// Runs `body(i)` for every i < `count`, on this thread and on helper jobs of `pool`, each
-// claiming the next index; returns when every index is done. A helper does a few indices a
-// turn and then queues itself again, so requests posted meanwhile get a worker soon; a
-// helper whose turn comes after the indices have run out returns at once, so a busy pool
-// delays nothing. `body` must be safe to run on several threads at once for different
-// indices.
-void ForEachIndex(MySystem::CThreadMgr* pool, size_t count,
-                  const std::function<void(size_t)>& body) {
-  struct Shared {
-    std::atomic<size_t> next{0};
-    size_t count = 0;
-    const std::function<void(size_t)>* body = nullptr;
-    std::mutex lock;
-    std::condition_variable idle;
-    int running = 0;  // guarded by lock; helpers in a turn
-    // Runs up to `limit` indices; false when they have run out.
-    bool Work(size_t limit) {
-      for (size_t done = 0; done < limit; ++done) {
-        const size_t i = next++;
-        if (i >= count) return false;
-        (*body)(i);
-      }
-      return true;
-    }
-  };
-  class Helper : public CThreadCommand {
-   public:
-    explicit Helper(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
-    int Run() override {
-      {
-        std::lock_guard<std::mutex> hold(shared_->lock);
-        ++shared_->running;
-      }
-      const bool more = shared_->Work(kIndicesPerTurn);
-      std::lock_guard<std::mutex> hold(shared_->lock);
-      if (--shared_->running == 0) shared_->idle.notify_all();
-      return more ? 1 : 0;
-    }
-
-   private:
-    std::shared_ptr<Shared> shared_;
-  };
-
-  auto shared = std::make_shared<Shared>();
-  shared->count = count;
-  shared->body = &body;
-  const int helpers = count < 2 ? 0 : std::max(0, pool->ThreadCount() - 1);
-  for (int h = 0; h < helpers; ++h) pool->Post(new Helper(shared), kJobPriority, nullptr, 0);
-  shared->Work(SIZE_MAX);
-  // Every index is claimed; a helper still counted as running is finishing its last one.
-  std::unique_lock<std::mutex> hold(shared->lock);
-  shared->idle.wait(hold, [&] { return shared->running == 0; });
-}
 
 }  // namespace
 
@@ -256,7 +199,7 @@ void LikeTable::AssignByContent() {
   }
   const std::vector<ImageEntry> files = catalogue_->GetFiles();
   std::vector<std::string> hashes(files.size());
-  ForEachIndex(pool_, files.size(), [&](size_t i) {
+  ForEachIndex(pool_, kJobPriority, files.size(), [&](size_t i) {
     if (!stopping_ && sizes.contains(files[i].size)) hashes[i] = FileContentHash(files[i].path);
   });
   std::lock_guard<std::mutex> hold(lock_);
@@ -314,7 +257,7 @@ void LikeTable::Rank() {
 
   // A file deleted since the last scan leaves the order now.
   std::vector<char> exists(liked.size());
-  ForEachIndex(pool_, liked.size(), [&](size_t i) {
+  ForEachIndex(pool_, kJobPriority, liked.size(), [&](size_t i) {
     exists[i] = COmniFileAccess::Instance().Exists((*list)[liked[i].first].path);
   });
   std::vector<ImageEntry> likes;
