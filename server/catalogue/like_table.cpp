@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -129,6 +128,9 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
       catalogue_->AppendDiagnostics("LoadHash failed: likes are not saved\n");
       break;
   }
+  // Until the first scan has ended there is no list to rank and no vote can have come; a
+  // save then would only slow the scan down.
+  if (catalogue_->ScanCount() == 0) return;
   {
     std::lock_guard<std::mutex> hold(job_lock_);
     if (job_running_) return;
@@ -137,9 +139,10 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
   Work work;
   work.assign = AssignmentDue();
   rank_pending_ = rank_pending_ || work.assign;
-  if (now_ms >= next_check_ms_) {
+  if (now_ms >= next_check_ms_ || work.assign) {
+    // A cache just filled from the files themselves needs no check before the next one.
     next_check_ms_ = now_ms + kCacheCheckIntervalMs;
-    work.check_cache = true;
+    work.check_cache = !work.assign;
   }
   const bool throttled =
       now_ms - last_rebuild_ms_ <= kRebuildIntervalMs && now_ms >= last_rebuild_ms_;
@@ -163,7 +166,6 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
 bool LikeTable::AssignmentDue() {
   if (catalogue_->IsScanning()) return false;
   const uint32_t scan = catalogue_->ScanCount();
-  if (scan == 0) return false;
   std::lock_guard<std::mutex> hold(lock_);
   if (hash_list_.empty()) return false;
   const bool cleared = cache_clears_ != assigned_clears_;
@@ -175,9 +177,10 @@ bool LikeTable::AssignmentDue() {
 
 void LikeTable::RunJob(const Work& work) {
   if (work.assign) AssignByContent();
-  if (work.check_cache) CheckCache(!work.assign);
+  if (work.check_cache) CheckCache();
   if (work.rank && !stopping_) {
-    Rank();
+    // After an assignment every cached path was read moments ago.
+    Rank(/*check_existence=*/!work.assign);
     if (dirty_) Save();
   }
   std::lock_guard<std::mutex> hold(job_lock_);
@@ -213,7 +216,7 @@ void LikeTable::AssignByContent() {
 
 // A cached path that has gone (a liked file moved or renamed) empties the cache, so that the
 // next assignment finds the file under its new path.
-void LikeTable::CheckCache(bool may_clear) {
+void LikeTable::CheckCache() {
   std::vector<std::string> paths;
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -224,29 +227,33 @@ void LikeTable::CheckCache(bool may_clear) {
     if (stopping_) return;
     if (COmniFileAccess::Instance().Exists(path)) continue;
     Report("need_clear_cache:1");
-    if (may_clear) {
-      std::lock_guard<std::mutex> hold(lock_);
-      cache_.clear();
-      ++cache_clears_;
-    }
+    std::lock_guard<std::mutex> hold(lock_);
+    cache_.clear();
+    ++cache_clears_;
     return;
   }
 }
 
-void LikeTable::Rank() {
+void LikeTable::Rank(bool check_existence) {
   const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue_->CurrentList();
   // (list index, likes) of every liked content, shown by the first path of the list (in date
   // order) that has it.
   std::vector<std::pair<uint32_t, int32_t>> liked;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    std::unordered_set<std::string_view> shown;
-    for (uint32_t i = 0; i < list->size(); ++i) {
+    // The helpers only read the table, which this thread holds for them.
+    std::vector<const LikeRecord*> record_of(list->size());
+    ForEachIndex(pool_, kJobPriority, list->size(), [&](size_t i) {
       auto cached = cache_.find((*list)[i].path);
-      if (cached == cache_.end()) continue;
+      if (cached == cache_.end()) return;
       auto record = hash_list_.records().find(cached->second);
-      if (record == hash_list_.records().end() || !shown.insert(cached->second).second) continue;
-      liked.emplace_back(i, record->second.viewd);
+      if (record != hash_list_.records().end()) record_of[i] = &record->second;
+    });
+    std::unordered_set<const LikeRecord*> shown;
+    for (uint32_t i = 0; i < list->size(); ++i) {
+      if (record_of[i] != nullptr && shown.insert(record_of[i]).second) {
+        liked.emplace_back(i, record_of[i]->viewd);
+      }
     }
   }
   // Most liked first; equal counts in date order, so the order does not change from one
@@ -256,10 +263,12 @@ void LikeTable::Rank() {
   });
 
   // A file deleted since the last scan leaves the order now.
-  std::vector<char> exists(liked.size());
-  ForEachIndex(pool_, kJobPriority, liked.size(), [&](size_t i) {
-    exists[i] = COmniFileAccess::Instance().Exists((*list)[liked[i].first].path);
-  });
+  std::vector<char> exists(liked.size(), 1);
+  if (check_existence) {
+    ForEachIndex(pool_, kJobPriority, liked.size(), [&](size_t i) {
+      exists[i] = COmniFileAccess::Instance().Exists((*list)[liked[i].first].path);
+    });
+  }
   std::vector<ImageEntry> likes;
   likes.reserve(liked.size());
   for (size_t i = 0; i < liked.size(); ++i) {

@@ -79,8 +79,9 @@ class LikeTable {
   bool AssignmentDue();
   void RunJob(const Work& work);
   void AssignByContent();
-  void CheckCache(bool may_clear);
-  void Rank();
+  void CheckCache();
+  // REQUIRES: `check_existence` unless every cached path has just been read.
+  void Rank(bool check_existence);
   bool Save();
 
   ImageCatalogue* const catalogue_;
