@@ -17,6 +17,7 @@ cleanup() {
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
+export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it
 trap cleanup EXIT
 
 # The same 190 KB on every machine: AES-CTR of zeros under a fixed key. /image sends a whole
