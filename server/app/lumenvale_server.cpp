@@ -28,7 +28,10 @@ constexpr int kIdleWaitMs = 10;
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                                  std::unique_ptr<SleepLock> sleep_lock)
-    : settings_(settings), keep_awake_(settings.reset_standby_access, std::move(sleep_lock)) {}
+    : settings_(settings),
+      keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
+      thumbnail_prefetch_(catalogue_.orders(), &MySystem::GetThreadMgr(),
+                          &ThumbnailStore::Instance()) {}
 
 bool LumenvaleServer::Start() {
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
@@ -60,6 +63,7 @@ void LumenvaleServer::Step() {
   int64_t start = platform::TickCountMs();
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
+  thumbnail_prefetch_.Update();
   bool busy = http_.Step();
   int64_t end = platform::TickCountMs();
   timing_.RecordStep(start, end, busy);

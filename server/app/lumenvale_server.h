@@ -13,6 +13,7 @@
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
+#include "server/pages/thumbnail_prefetch.h"
 
 // What became of the uploads and data requests since the start, for the status page.
 struct UploadCounters {
@@ -51,4 +52,5 @@ class LumenvaleServer {
   LoopTiming timing_;
   UploadCounters counters_;
   KeepAwake keep_awake_;
+  ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
 };

@@ -1,5 +1,5 @@
-// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. Nothing is
-// stored: every request decodes, resizes and encodes again.
+// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. The results
+// are kept by the thumbnail store (thumbnail_store.h).
 #pragma once
 
 #include <cstdint>

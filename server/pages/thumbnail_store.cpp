@@ -63,18 +63,28 @@ ThumbnailStore& ThumbnailStore::Instance() {
 }
 
 ThumbnailStore::ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes)
-    : folder_(std::move(folder)), memory_bytes_(memory_bytes), disk_bytes_(disk_bytes) {
-  if (folder_.empty()) return;
+    : folder_(std::move(folder)),
+      memory_bytes_(memory_bytes),
+      disk_bytes_(disk_bytes),
+      uses_disk_(!folder_.empty()) {}
+
+// The folder is made on the first write, so that a server that never makes a thumbnail
+// leaves no trace in the user's cache.
+bool ThumbnailStore::PrepareFolder() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (folder_ready_ || !uses_disk_) return uses_disk_;
+  }
   std::error_code error;
   fs::create_directories(folder_, error);
   if (error || !fs::is_directory(folder_, error)) {
-    uses_disk_ = true;  // so that the line is printed
     StopUsingDisk(error ? error.message() : "not a folder");
-    return;
+    return false;
   }
-  uses_disk_ = true;
   std::lock_guard<std::mutex> hold(lock_);
-  PruneDisk();
+  if (!folder_ready_) PruneDisk();  // counts what earlier runs left
+  folder_ready_ = true;
+  return uses_disk_;
 }
 
 bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
@@ -243,9 +253,9 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
 
 void ThumbnailStore::WriteToDisk(const std::string& key, const Entry& entry) {
   std::string temporary;
+  if (!PrepareFolder()) return;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (!uses_disk_) return;
     temporary = folder_ + "/" + std::to_string(::getpid()) + "-" +
                 std::to_string(++temporary_counter_) + std::string(kTemporarySuffix);
   }

@@ -28,9 +28,9 @@ class ThumbnailStore {
   // (XDG_CACHE_HOME, else ~/.cache), created on first use.
   static ThumbnailStore& Instance();
 
-  // Keeps thumbnails in `folder`, created when missing; "" keeps them in memory only. A
-  // folder that cannot be created or written leaves the store in memory only, said once in
-  // one line on standard error.
+  // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
+  // memory only. A folder that cannot be created or written leaves the store in memory
+  // only, said once in one line on standard error.
   ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes);
 
   // The thumbnail of the picture at `path` sent as `content_type`, made when the store has
@@ -67,7 +67,8 @@ class ThumbnailStore {
   void Remember(const std::string& key, const Entry& entry);  // REQUIRES: lock_ held
   bool ReadFromDisk(const std::string& key, Entry* entry);
   void WriteToDisk(const std::string& key, const Entry& entry);
-  void PruneDisk();  // REQUIRES: lock_ held
+  void PruneDisk();      // REQUIRES: lock_ held
+  bool PrepareFolder();  // false: memory only
   void StopUsingDisk(const std::string& why);
   std::string FileFor(const std::string& key) const;
 
@@ -76,9 +77,10 @@ class ThumbnailStore {
   const uint64_t disk_bytes_;
 
   std::mutex lock_;
-  bool uses_disk_ = false;   // guarded by lock_
-  uint64_t disk_total_ = 0;  // guarded by lock_
-  Lru lru_;                  // guarded by lock_, most recently used first
+  bool uses_disk_;             // guarded by lock_
+  bool folder_ready_ = false;  // guarded by lock_
+  uint64_t disk_total_ = 0;    // guarded by lock_
+  Lru lru_;                    // guarded by lock_, most recently used first
   std::unordered_map<std::string, Lru::iterator> by_key_;                 // guarded by lock_
   size_t memory_total_ = 0;                                               // guarded by lock_
   std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_;  // guarded by lock_
