@@ -56,6 +56,32 @@ bool TakeNumber(std::string_view* text, uint64_t* out) {
 
 }  // namespace
 
+bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
+                         std::string_view* body) {
+  const size_t header_end = file.find('\n');
+  if (header_end == std::string_view::npos || header_end >= kMaxHeaderBytes ||
+      file.substr(0, kMagic.size()) != kMagic || file.substr(kMagic.size(), 1) != " ") {
+    return false;
+  }
+  std::string_view header = file.substr(kMagic.size() + 1, header_end - kMagic.size());
+  uint64_t key_length = 0, body_length = 0;
+  if (!TakeNumber(&header, &key_length) || !TakeNumber(&header, &body_length) ||
+      header.size() < 2 || (header[0] != 'R' && header[0] != 'S') || header[1] != ' ') {
+    return false;
+  }
+  const char kind = header[0];
+  const std::string_view digest = header.substr(2, header.size() - 3);  // up to the newline
+  const std::string_view rest = file.substr(header_end + 1);
+  if (rest.size() != key_length + body_length || key_length > rest.size() ||
+      rest.substr(0, key_length) != key || (kind == 'S' && body_length != 0) ||
+      MD5Hex(rest.substr(key_length)) != digest) {
+    return false;
+  }
+  *reduced = kind == 'R';
+  *body = rest.substr(key_length);
+  return true;
+}
+
 ThumbnailStore& ThumbnailStore::Instance() {
   static ThumbnailStore* store = new ThumbnailStore(
       platform::CacheFolder() + "/lumenvale/thumbnails", kMemoryBytes, kDiskBytes);
@@ -218,22 +244,9 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
     sound = in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)) &&
             in.gcount() == static_cast<std::streamsize>(size);
   }
-  std::string_view text = AsText(bytes);
-  uint64_t key_length = 0, body_length = 0;
-  size_t header_end = text.find('\n');
-  sound = sound && header_end != std::string_view::npos && header_end < kMaxHeaderBytes &&
-          text.substr(0, kMagic.size() + 1) == std::string(kMagic) + " ";
-  std::string_view header = sound ? text.substr(kMagic.size() + 1) : std::string_view();
-  sound = sound && TakeNumber(&header, &key_length) && TakeNumber(&header, &body_length) &&
-          header.size() >= 2 && (header[0] == 'R' || header[0] == 'S') && header[1] == ' ';
-  const char kind = sound ? header[0] : 'S';
-  if (sound) {
-    header.remove_prefix(2);
-    const std::string_view digest = header.substr(0, header.find('\n'));
-    const std::string_view rest = text.substr(header_end + 1);
-    sound = rest.size() == key_length + body_length && rest.substr(0, key_length) == key &&
-            MD5Hex(rest.substr(key_length)) == digest && (kind == 'R' || body_length == 0);
-  }
+  bool reduced = false;
+  std::string_view body;
+  sound = sound && ParseThumbnailEntry(AsText(bytes), key, &reduced, &body);
   if (!sound) {
     // Damaged or cut short: made again, and written anew then.
     fs::remove(file, error);
@@ -242,9 +255,8 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
     return false;
   }
   entry->thumbnail.reset();
-  if (kind == 'R') {
-    entry->thumbnail = std::make_shared<const std::vector<uint8_t>>(
-        bytes.end() - static_cast<std::ptrdiff_t>(body_length), bytes.end());
+  if (reduced) {
+    entry->thumbnail = std::make_shared<const std::vector<uint8_t>>(body.begin(), body.end());
   }
   // The modification time orders entries for pruning: a used entry counts as new.
   fs::last_write_time(file, fs::file_time_type::clock::now(), error);

@@ -19,6 +19,12 @@
 
 using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
 
+// Reads one entry file of the store's folder made for `key`. False when it is damaged, cut
+// short or made for another key. `*body` views into `file`; `*reduced` false means the
+// picture is sent as stored (and the body is empty).
+bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
+                         std::string_view* body);
+
 class ThumbnailStore {
  public:
   static constexpr size_t kMemoryBytes = size_t{32} << 20;
