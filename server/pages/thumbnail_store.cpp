@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
@@ -134,37 +135,41 @@ bool ThumbnailStore::Find(const std::string& path, std::string_view content_type
     bool readable = false;
     entry = Reduce(path, content_type, &readable);
   } else if (!Lookup(key, &entry)) {
-    std::shared_ptr<InFlight> flight;
-    {
-      std::unique_lock<std::mutex> hold(lock_);
-      auto known = by_key_.find(key);
-      auto running = in_flight_.find(key);
-      if (known != by_key_.end()) {
-        entry = known->second->second;
-      } else if (running != in_flight_.end()) {
-        flight = running->second;
-        flight->finished.wait(hold, [&] { return flight->done; });
-        entry = flight->entry;
-      } else {
-        flight = std::make_shared<InFlight>();
-        in_flight_.emplace(key, flight);
-        hold.unlock();
-        bool readable = false;
-        entry = Reduce(path, content_type, &readable);
-        hold.lock();
-        if (readable) Remember(key, entry);
-        in_flight_.erase(key);
-        flight->entry = entry;
-        flight->done = true;
-        flight->finished.notify_all();
-        hold.unlock();
-        if (readable) WriteToDisk(key, entry);
-      }
-    }
+    entry = MakeOnce(key, path, content_type);
   }
   if (!entry.thumbnail) return false;
   *out = entry.thumbnail;
   return true;
+}
+
+ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std::string& path,
+                                               std::string_view content_type) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (auto known = by_key_.find(key); known != by_key_.end()) return known->second->second;
+  if (auto running = in_flight_.find(key); running != in_flight_.end()) {
+    std::shared_ptr<InFlight> flight = running->second;
+    flight->finished.wait(hold, [&] { return flight->done; });
+    return flight->entry;
+  }
+  auto flight = std::make_shared<InFlight>();
+  in_flight_.emplace(key, flight);
+  hold.unlock();
+  bool readable = false;
+  Entry entry;
+  try {
+    entry = Reduce(path, content_type, &readable);
+  } catch (const std::bad_alloc&) {
+    readable = false;  // the waiting callers must still be released
+  }
+  hold.lock();
+  if (readable) Remember(key, entry);
+  in_flight_.erase(key);
+  flight->entry = entry;
+  flight->done = true;
+  flight->finished.notify_all();
+  hold.unlock();
+  if (readable) WriteToDisk(key, entry);
+  return entry;
 }
 
 bool ThumbnailStore::Has(const std::string& path, std::string_view content_type) {

@@ -68,6 +68,8 @@ class ThumbnailStore {
 
   bool Key(const std::string& path, std::string_view content_type, std::string* key);
   bool Lookup(const std::string& key, Entry* entry);  // memory, then disk
+  // Reduces the picture, unless another caller is already at it: then waits for its result.
+  Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type);
   // `*readable` false: the file could not be read, and the outcome is not to be kept.
   Entry Reduce(const std::string& path, std::string_view content_type, bool* readable);
   void Remember(const std::string& key, const Entry& entry);  // REQUIRES: lock_ held
