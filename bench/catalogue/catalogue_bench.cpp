@@ -103,12 +103,14 @@ int main(int argc, char** argv) {
   const double rescan_update_ms = NowMs() - start;
 
   // Memory across unchanged rescans: the first list against the tenth.
+  catalogue.WaitForIdle();  // the comparison job's last steps
   const double rss_first_list = ResidentMiB();
   for (int r = 0; r < kUnchangedRescans - 1; ++r) {
     catalogue.Rescan();
     catalogue.WaitForIdle();
     UpdateUntilCompared(&catalogue);
   }
+  catalogue.WaitForIdle();
   const double rss_rescanned = ResidentMiB();
 
   // The catalogue keeps the last few searches: the uncached figure searches a word it has not
