@@ -24,7 +24,9 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
 
   int Run() override {
     const uint32_t position = work_->next.fetch_add(1);
-    if (work_->stopped.load() || position >= work_->count) {
+    // Without its folder the store keeps only the last thumbnails made: work ahead would
+    // push out the ones requests just made.
+    if (work_->stopped.load() || position >= work_->count || !store_->UsesDisk()) {
       active_->fetch_sub(1);
       return 0;
     }
@@ -62,7 +64,8 @@ void ThumbnailPrefetch::Update() {
     work_ = std::make_shared<Work>(std::move(current));
   }
   // Jobs of a replaced list end at their next turn; new ones take their places as they go.
-  while (work_->next.load() < work_->count && active_->load() < pool_->ThreadCount()) {
+  while (work_->next.load() < work_->count && active_->load() < pool_->ThreadCount() &&
+         store_->UsesDisk()) {
     active_->fetch_add(1);
     pool_->Post(new Job(work_, store_, active_), kPriority, nullptr, 1);
   }

@@ -3,7 +3,8 @@
 // default order first) on jobs of the worker pool that run behind every other job. At most
 // one such job per worker is queued or running, and each reduces one picture before it
 // queues itself again behind the waiting jobs, so a request never waits behind more than one
-// background reduction per worker. A new list stops the work on the old one.
+// background reduction per worker. A new list stops the work on the old one; a store that
+// cannot keep thumbnails on disk stops it altogether.
 #pragma once
 
 #include <atomic>

@@ -58,7 +58,8 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
   const std::vector<ImageEntry> list = Pictures("a", 12, 400);
   lists.BuildOrders(list);
   MySystem::CThreadMgr pool(2);
-  ThumbnailStore store("", ThumbnailStore::kMemoryBytes, 0);
+  ThumbnailStore store(folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   RunUntilDone(&prefetch, 12, &pool);
   for (const ImageEntry& entry : list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg"));
@@ -73,7 +74,8 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
   const std::vector<ImageEntry> old_list = Pictures("old", 30, 1200);
   lists.BuildOrders(old_list);
   MySystem::CThreadMgr pool(1);
-  ThumbnailStore store("", ThumbnailStore::kMemoryBytes, 0);
+  ThumbnailStore store(folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   prefetch.Update();
   const std::vector<ImageEntry> new_list = Pictures("new", 5, 300);
@@ -84,6 +86,19 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
   for (const ImageEntry& entry : old_list) old_made += store.Has(entry.path, "image/jpeg");
   EXPECT_LT(old_made, 30);
   EXPECT_EQ(store.Reductions(), 5u + old_made);
+}
+
+TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
+  OrderedLists lists;
+  lists.BuildOrders(Pictures("a", 6, 300));
+  MySystem::CThreadMgr pool(1);
+  ThumbnailStore store("", ThumbnailStore::kMemoryBytes, 0);
+  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  for (int turn = 0; turn < 50 && (turn == 0 || prefetch.ActiveJobs() > 0); ++turn) {
+    prefetch.Update();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(store.Reductions(), 0u);
 }
 
 }  // namespace
