@@ -26,6 +26,8 @@ class COmniFileAccess : public CBasseFileAccess {
   // limit it keeps only the `limit` most recently used files, fewer when they hold more than
   // the byte limit. Any thread may call it.
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
+  // ReadAll through the cache, handing out the cached bytes themselves instead of a copy.
+  bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;
@@ -43,9 +45,9 @@ class COmniFileAccess : public CBasseFileAccess {
  private:
   CBasseFileAccess& BackendFor(const std::string& path);
   bool ReadFromCache(const std::string& path, const FileVersion& version,
-                     std::vector<uint8_t>* out);
+                     std::shared_ptr<const std::vector<uint8_t>>* out);
   void Store(const std::string& path, const FileVersion& version,
-             const std::vector<uint8_t>& bytes);
+             std::shared_ptr<const std::vector<uint8_t>> bytes);
   void Trim();
 
   std::vector<std::unique_ptr<CBasseFileAccess>> backends_;  // plain files first, then ZIP

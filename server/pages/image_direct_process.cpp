@@ -129,19 +129,20 @@ std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string
   std::string tag = time_known ? EntityTag(path) : "";
 
   std::string_view status;
-  std::vector<uint8_t> file;
+  std::shared_ptr<const std::vector<uint8_t>> file;
   Thumbnail thumbnail;
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
   } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &thumbnail)) {
     status = "200 OK";
-  } else if (files.ReadAll(1, path, &file)) {
+  } else if (files.ReadShared(path, &file)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
   } else {
     status = "404 Not Found";
   }
-  const std::vector<uint8_t>& body = thumbnail ? *thumbnail : file;
+  static const std::vector<uint8_t> kNoBody;
+  const std::vector<uint8_t>& body = thumbnail ? *thumbnail : file ? *file : kNoBody;
 
   HttpResponse response(status);
   response.NoCache().Close().SecurityPolicy(nonce);
