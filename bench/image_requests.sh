@@ -5,6 +5,7 @@
 # ready-made file in the same run. wrk with 2 threads and 8 connections for 10 s each.
 # Target: the kept thumbnail at least 1 / 1.5 of nginx's rate.
 set -euo pipefail
+source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)
 export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it
@@ -29,26 +30,7 @@ curl -s -o "$work/thumbs/thumb.jpg" "http://127.0.0.1:$port/image?page=1-N-0&shr
 thumb_rps=$(rps "http://127.0.0.1:$port/image?page=1-N-0&shrink=1")
 whole_rps=$(rps "http://127.0.0.1:$port/image?page=1-N-0")
 
-cat > "$work/nginx.conf" <<NGINX
-worker_processes auto;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $work/body;
-  proxy_temp_path $work/proxy;
-  fastcgi_temp_path $work/fastcgi;
-  uwsgi_temp_path $work/uwsgi;
-  scgi_temp_path $work/scgi;
-  server {
-    listen 127.0.0.1:$nginx_port;
-    location = /thumb.jpg { root $work/thumbs; }
-  }
-}
-NGINX
-nginx -c "$work/nginx.conf" -p "$work"
-sleep 0.5
+run_nginx "$work" $nginx_port auto "$work/thumbs" thumb.jpg
 nginx_rps=$(rps "http://127.0.0.1:$nginx_port/thumb.jpg")
 printf '/image?page=1-N-0&shrink=1 (kept)  %10s req/s   nginx, the same thumbnail: %s req/s   ratio %s (target >= 0.67)\n' \
   "$thumb_rps" "$nginx_rps" "$(awk -v a="$thumb_rps" -v b="$nginx_rps" 'BEGIN { printf "%.2f", a / b }')"
