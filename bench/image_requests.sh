@@ -31,6 +31,8 @@ thumb_rps=$(rps "http://127.0.0.1:$port/image?page=1-N-0&shrink=1")
 whole_rps=$(rps "http://127.0.0.1:$port/image?page=1-N-0")
 
 run_nginx "$work" $nginx_port auto "$work/thumbs" thumb.jpg
+status=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$nginx_port/thumb.jpg")
+[ "$status" = 200 ] || { echo "nginx answered $status for the thumbnail" >&2; exit 1; }
 nginx_rps=$(rps "http://127.0.0.1:$nginx_port/thumb.jpg")
 printf '/image?page=1-N-0&shrink=1 (kept)  %10s req/s   nginx, the same thumbnail: %s req/s   ratio %s (target >= 0.67)\n' \
   "$thumb_rps" "$nginx_rps" "$(awk -v a="$thumb_rps" -v b="$nginx_rps" 'BEGIN { printf "%.2f", a / b }')"

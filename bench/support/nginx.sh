@@ -6,7 +6,10 @@
 run_nginx() {
   local work=$1 port=$2 workers=$3 folder=$4 file=$5
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
+  # Workers as this user: the work folder (mktemp -d) is closed to anyone else, and nginx
+  # started by root would otherwise run them as nobody and answer 403.
   cat > "$work/nginx.conf" <<NGINX
+user $(id -un) $(id -gn);
 worker_processes $workers;
 pid $work/nginx.pid;
 error_log $work/nginx-error.log;
