@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -139,6 +140,7 @@ bool ZipArchive::Open(const std::string& path) {
   path_ = path;
   records_.clear();
   names_.clear();
+  first_of_name_.clear();
   platform::ReadOnlyFile file;
   uint32_t count = 0;
   uint32_t offset = 0;
@@ -162,7 +164,29 @@ bool ZipArchive::Open(const std::string& path) {
   }
   records_ = std::move(records);
   names_ = std::move(names);
+  BuildIndex();
   return true;
+}
+
+void ZipArchive::BuildIndex() {
+  first_of_name_.reserve(names_.size());
+  for (size_t i = 0; i < names_.size(); ++i) {
+    size_t ignored = 0;
+    if (!Find(names_[i], &ignored)) {
+      first_of_name_.emplace(std::hash<std::string_view>{}(names_[i]), i);
+    }
+  }
+}
+
+bool ZipArchive::Find(const std::string& name, size_t* index) const {
+  auto [begin, end] = first_of_name_.equal_range(std::hash<std::string_view>{}(name));
+  for (auto it = begin; it != end; ++it) {
+    if (names_[it->second] == name) {
+      *index = it->second;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {

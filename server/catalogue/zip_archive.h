@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // One central directory file header, its fields in file order.
@@ -49,8 +50,17 @@ class ZipArchive {
   const std::vector<ZipDirectoryRecord>& records() const { return records_; }
   const std::vector<std::string>& names() const { return names_; }
 
+  // The index of the first member named exactly `name` (case-sensitive), in constant time
+  // through an index that Open builds once. False when no member has that name.
+  bool Find(const std::string& name, size_t* index) const;
+
  private:
+  void BuildIndex();
+
   std::string path_;
   std::vector<ZipDirectoryRecord> records_;
   std::vector<std::string> names_;
+  // Hash of a name to the index of the first member of that name; names with equal hashes
+  // share a bucket and are told apart by comparing names_.
+  std::unordered_multimap<size_t, size_t> first_of_name_;
 };

@@ -99,3 +99,8 @@ bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body) {
     return false;  // the stored bytes are sent; `body` is only replaced after encoding
   }
 }
+
+bool ReducesType(std::string_view content_type) {
+  ThumbnailFormat format;
+  return FormatOf(content_type, &format);
+}

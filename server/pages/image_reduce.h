@@ -1,5 +1,5 @@
-// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. Nothing is
-// stored: every request decodes, resizes and encodes again.
+// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. The results
+// are kept by the thumbnail store (thumbnail_store.h).
 #pragma once
 
 #include <cstdint>
@@ -24,3 +24,6 @@ inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
 // height of 0, for pictures over kMaxReducePixels, and on any failure to decode, resize or
 // encode.
 bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
+
+// Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png").
+bool ReducesType(std::string_view content_type);
