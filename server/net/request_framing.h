@@ -18,7 +18,8 @@ enum class FramingState {
   kBodyTooLarge,    // answer 413
 };
 
-// A request is complete when its header block has ended with a blank line and, if it has a
+// A request is complete when its header block has ended with a blank line ("\r\n\r\n", or
+// "\n\n" from a client that ends its lines in a bare LF) and, if it has a
 // Content-Length header, that many body bytes have followed.
 FramingState CheckRequestFraming(std::string_view received, size_t* request_size);
 
