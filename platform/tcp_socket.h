@@ -21,6 +21,13 @@ int LocalPort(SocketHandle socket);
 // pending or accept failed.
 SocketHandle AcceptConnection(SocketHandle listener);
 
+// The address of the connected peer as text ("127.0.0.1", "::1"); "" when unknown.
+std::string PeerAddress(SocketHandle socket);
+
+// Raises the soft limit of open descriptors to the hard limit, so the server can hold as many
+// connections as the system allows it. Returns the soft limit in force afterwards.
+long RaiseDescriptorLimit();
+
 enum class IoStatus { kDone, kWouldBlock, kClosed, kError };
 
 // One recv / send call. kDone with *count > 0 when bytes moved; kClosed when the peer has
