@@ -1,6 +1,8 @@
 // A single-threaded, never-blocking TCP server. The owner calls Step() over and over; each
 // connection moves through waiting -> receiving -> processing -> awaiting response ->
-// sending -> closing, and serves exactly one request. A derived class receives each whole
+// sending -> closing, and serves exactly one request. When the table is full, a new
+// connection takes the place of the oldest one that has not delivered a whole request, so
+// idle or trickling clients cannot lock others out. A derived class receives each whole
 // request through OnRequest and answers with PostResponse / PostFinalResponse, which any
 // thread may call.
 #pragma once
@@ -21,6 +23,8 @@ struct s_socket_stage {
   int32_t stage = 0;  // see CNoneBlockingServer::Stage
   int64_t last_activity_ms = 0;
   double timeout_ms = 0;
+  int64_t first_byte_ms = -1;    // when the request's first byte arrived; -1 before
+  bool header_complete = false;  // the request's header block has fully arrived
   std::string receive_buffer;
   bool readable = false;  // set from the readiness wait of the current pass
   bool writable = false;
@@ -38,6 +42,9 @@ class CNoneBlockingServer {
   };
 
   static constexpr size_t kDefaultMaxConnections = 1024;
+  // A request's header block must be whole this long after its first byte, however slowly
+  // the bytes trickle in.
+  static constexpr double kHeaderDeadlineMs = 30000;
 
   explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections);
   virtual ~CNoneBlockingServer();
@@ -74,6 +81,8 @@ class CNoneBlockingServer {
   virtual void Log(int code, const std::string& text);
   // Inactivity and queue time-out in milliseconds.
   virtual double GetTimeoutMs();
+  // Time from a request's first byte to the end of its header block, in milliseconds.
+  virtual double GetHeaderDeadlineMs();
 
   using StageHandler =
       std::function<int(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices)>;
@@ -84,6 +93,9 @@ class CNoneBlockingServer {
  private:
   void AcceptPending();
   bool AcceptOne();  // false when nothing was accepted
+  // The index of the connection that makes room for a new one when the table is full: the
+  // oldest that has not delivered a whole request. connections_.size() when there is none.
+  size_t OldestIncomplete() const;
   // Fills the readiness flags of the listener and the connections, waiting at most
   // `timeout_us` (and, with `wake`, ending early when a response is posted).
   void WaitForReadiness(int timeout_us, bool wake);
