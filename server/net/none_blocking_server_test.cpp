@@ -40,8 +40,9 @@ class EchoServer : public CNoneBlockingServer {
       PostResponse(0, response);
       response.bytes = "second piece";
     } else {
-      response.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                       std::to_string(message.bytes.size()) + "\r\n\r\n" + message.bytes;
+      response.bytes =
+          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.bytes.size()) +
+          "\r\n\r\n" + message.bytes;
     }
     PostFinalResponse(response);
     return true;
@@ -119,8 +120,8 @@ TEST_F(NoneBlockingServerTest, LargeBodyArrivesWhole) {
   StartServer(server);
   std::string body(3 * 1024 * 1024 + 17, 'x');
   for (size_t i = 0; i < body.size(); i += 4099) body[i] = static_cast<char>('a' + i % 26);
-  std::string request = "POST /p HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
-                        "\r\n\r\n" + body;
+  std::string request =
+      "POST /p HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   int client = ConnectLoopback(port_);
   std::thread sender([&] { SendAll(client, request); });
   std::string response;
