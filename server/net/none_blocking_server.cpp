@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "server/net/http_headers.h"
+#include "server/net/http_response.h"
 #include "server/net/request_framing.h"
 
 namespace {
@@ -153,8 +154,7 @@ bool CNoneBlockingServer::AcceptOne() {
   if (s == platform::kInvalidSocket) return false;
   if (full) {
     auto evicted = connections_.begin() + static_cast<std::ptrdiff_t>(OldestIncomplete());
-    platform::CloseSocket(evicted->socket);
-    Log(101, "Socket[" + std::to_string(evicted->socket) + "] is closed.");
+    CloseConnection(*evicted);
     connections_.erase(evicted);
   }
   s_socket_stage connection;
@@ -216,6 +216,24 @@ void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string 
   connection.stage = kAwaitingResponse;
 }
 
+bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t request_size) {
+  if (request_size > kMaxBufferedRequestBytes - reserved_bytes_) return false;
+  reserved_bytes_ += request_size;
+  c.reserved_bytes = request_size;
+  // One allocation of the final size: growing by doubling would hold up to twice the body.
+  c.receive_buffer.reserve(request_size);
+  return true;
+}
+
+void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
+  platform::CloseSocket(c.socket);
+  send_queue_.remove_by_connection(c.socket, c.connection_id);
+  receive_queue_.remove_by_connection(c.socket, c.connection_id);
+  reserved_bytes_ -= c.reserved_bytes;
+  c.reserved_bytes = 0;
+  Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
+}
+
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   char chunk[kReceiveChunk];
   size_t count = 0;
@@ -246,7 +264,12 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
 
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
-  if (state == FramingState::kIncomplete) return;
+  if (state == FramingState::kIncomplete) {
+    if (request_size > 0 && c.reserved_bytes == 0 && !ReserveRequest(c, request_size)) {
+      RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+    }
+    return;
+  }
   if (state != FramingState::kComplete) {
     RefuseRequest(c, FramingErrorResponse(state));
     return;
@@ -348,13 +371,7 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
 
 int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
                                     const std::vector<size_t>& indices) {
-  for (size_t i : indices) {
-    s_socket_stage& c = table[i];
-    platform::CloseSocket(c.socket);
-    send_queue_.remove_by_connection(c.socket, c.connection_id);
-    receive_queue_.remove_by_connection(c.socket, c.connection_id);
-    Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
-  }
+  for (size_t i : indices) CloseConnection(table[i]);
   // indices ascend, so erasing from the back keeps the others valid.
   for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
     table.erase(table.begin() + static_cast<std::ptrdiff_t>(*it));

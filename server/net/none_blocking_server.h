@@ -25,6 +25,7 @@ struct s_socket_stage {
   double timeout_ms = 0;
   int64_t first_byte_ms = -1;    // when the request's first byte arrived; -1 before
   bool header_complete = false;  // the request's header block has fully arrived
+  size_t reserved_bytes = 0;     // this request's share of kMaxBufferedRequestBytes
   std::string receive_buffer;
   bool readable = false;  // set from the readiness wait of the current pass
   bool writable = false;
@@ -107,6 +108,10 @@ class CNoneBlockingServer {
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
   void RefuseRequest(s_socket_stage& connection, std::string response);
+  // Takes a share of the budget for requests whose bodies are arriving; false when the
+  // request does not fit beside the others.
+  bool ReserveRequest(s_socket_stage& connection, size_t request_size);
+  void CloseConnection(s_socket_stage& connection);
   void SweepTimeouts();
 
   const size_t max_connections_;
@@ -119,5 +124,6 @@ class CNoneBlockingServer {
   platform::WakeEvent response_posted_;
   std::vector<std::pair<int32_t, StageHandler>> stages_;
   int32_t connection_counter_ = 0;
+  size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
   int64_t last_orphan_sweep_ms_ = 0;
 };

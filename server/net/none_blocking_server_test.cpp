@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <thread>
 
 #include "platform/clock.h"
 #include "server/net/loopback_test_util.h"
+#include "server/net/request_framing.h"
 
 namespace {
 
@@ -53,6 +56,34 @@ class EchoServer : public CNoneBlockingServer {
  private:
   double timeout_ms_;
 };
+
+// Answers every request with an empty 200 and keeps only its size.
+class SizeServer : public CNoneBlockingServer {
+ public:
+  std::atomic<int> answered{0};
+
+ protected:
+  bool OnRequest(const s_message& message) override {
+    s_message response;
+    response.socket = message.socket;
+    response.connection_id = message.connection_id;
+    response.bytes =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.bytes.size()) + "\r\n\r\n";
+    PostFinalResponse(response);
+    ++answered;
+    return true;
+  }
+};
+
+// The peak resident set size of this process, in KiB.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
 
 // Steps the server on this thread until `done` holds or a second passes.
 bool StepUntil(CNoneBlockingServer& server, const std::function<bool()>& done) {
@@ -265,6 +296,48 @@ TEST_F(NoneBlockingServerTest, TricklingHeaderIsCutOffAtTheDeadline) {
   ASSERT_TRUE(SendAll(upload, "b"));
   EXPECT_NE(ReadUntilClosed(upload, 2000).find("200 OK"), std::string::npos);
   CloseClient(upload);
+}
+
+TEST_F(NoneBlockingServerTest, LargeBodiesTogetherStayWithinTheBudget) {
+  SizeServer server;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  constexpr size_t kBody = 450'000'000;
+  static_assert(kBody <= kMaxRequestBodyBytes && 2 * kBody > kMaxBufferedRequestBytes);
+  const std::string header =
+      "POST /upload.php HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n";
+  std::vector<int> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(ConnectLoopback(port_));
+    ASSERT_TRUE(SendAll(clients.back(), header));
+  }
+  std::vector<std::string> answers(clients.size());
+  std::vector<std::thread> senders;
+  for (size_t i = 0; i < clients.size(); ++i) {
+    senders.emplace_back([&, i] {
+      const std::string chunk(1 << 20, 'x');
+      for (size_t sent = 0; sent < kBody; sent += chunk.size()) {
+        if (!SendAll(clients[i], chunk.substr(0, std::min(chunk.size(), kBody - sent)))) break;
+      }
+      answers[i] = ReadUntilClosed(clients[i], 20000);
+    });
+  }
+  // Others are answered meanwhile.
+  EXPECT_NE(Exchange(port_, "GET /ok HTTP/1.1\r\n\r\n").find("200 OK"), std::string::npos);
+  for (std::thread& sender : senders) sender.join();
+  int whole = 0, refused = 0;
+  for (const std::string& answer : answers) {
+    whole +=
+        answer.rfind("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(header.size() + kBody),
+                     0) == 0;
+    refused += answer.rfind("HTTP/1.1 503 ", 0) == 0;
+  }
+  EXPECT_EQ(whole, 1);
+  EXPECT_EQ(refused, 3);
+  EXPECT_LT(PeakResidentKiB(), 512 * 1024);
+  std::printf("peak resident: %ld KiB\n", PeakResidentKiB());
+  for (int client : clients) CloseClient(client);
 }
 
 TEST_F(NoneBlockingServerTest, BadFramingIsAnsweredAndOthersAreStillServed) {

@@ -36,9 +36,8 @@ FramingState CheckRequestFraming(std::string_view received, size_t* request_size
     if (CountHeaders(header_block, "Content-Length") > 1) return FramingState::kBadLength;
     if (body_size > kMaxRequestBodyBytes) return FramingState::kBodyTooLarge;
   }
-  if (received.size() - header_size < body_size) return FramingState::kIncomplete;
   *request_size = header_size + body_size;
-  return FramingState::kComplete;
+  return received.size() < *request_size ? FramingState::kIncomplete : FramingState::kComplete;
 }
 
 std::string FramingErrorResponse(FramingState state) {
