@@ -29,6 +29,9 @@ struct ZipDirectoryRecord {
   uint32_t local_header_offset = 0;
 };
 
+// The CRC-32 of ZIP (and gzip, PNG) of `bytes`.
+uint32_t Crc32(const std::vector<uint8_t>& bytes);
+
 class ZipArchive {
  public:
   // Reads the central directory of the archive at `path`. False when the file cannot be
@@ -38,9 +41,10 @@ class ZipArchive {
 
   // The content of member `index`, stored or deflated. False when the index is out of range,
   // the compressed size is 0, the method is neither stored nor deflate, the data is not all
-  // there, the declared size is beyond what the data can hold or beyond kMaxFileBytes, or the
-  // data does not decode to exactly the declared size. `out` is replaced only on success.
-  // The CRC-32 and the local header's signature are not checked.
+  // there, the declared size is beyond what the data can hold or beyond kMaxMemberBytes, the
+  // data does not decode to exactly the declared size, or its CRC-32 differs from the one in
+  // the central directory. `out` is replaced only on success. The local header's signature
+  // is not checked.
   bool Extract(size_t index, std::vector<uint8_t>* out) const;
 
   const std::string& path() const { return path_; }
