@@ -1,9 +1,11 @@
 #include "platform/tcp_socket.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -114,6 +116,29 @@ IoStatus Classify(ssize_t n, size_t* count, int* error) {
 }
 
 }  // namespace
+
+std::string PeerAddress(SocketHandle socket) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof address;
+  if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* raw = nullptr;
+  if (address.ss_family == AF_INET) raw = &reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
+  if (address.ss_family == AF_INET6) raw = &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
+  if (raw == nullptr || inet_ntop(address.ss_family, raw, text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+long RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
+}
 
 IoStatus ReceiveSome(SocketHandle socket, char* buffer, size_t size, size_t* count, int* error) {
   return Classify(recv(socket, buffer, size, 0), count, error);

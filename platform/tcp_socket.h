@@ -30,6 +30,13 @@ SocketHandle ConnectTcp(const std::string& address, const std::string& port, int
 // 0 once a connection started by ConnectTcp is made, else its error code.
 int ConnectResult(SocketHandle socket);
 
+// The address of the connected peer as text ("127.0.0.1", "::1"); "" when unknown.
+std::string PeerAddress(SocketHandle socket);
+
+// Raises the soft limit of open descriptors to the hard limit, so the server can hold as many
+// connections as the system allows it. Returns the soft limit in force afterwards.
+long RaiseDescriptorLimit();
+
 enum class IoStatus { kDone, kWouldBlock, kClosed, kError };
 
 // One recv / send call. kDone with *count > 0 when bytes moved; kClosed when the peer has

@@ -1,8 +1,8 @@
 // The longest wait of cheap requests while a server hashes a big picture for its first like.
 // Four client threads keep asking the server for a missing page (its 404, answered on the
 // server loop), one request after another, while a fifth sends one vote; the figure is the
-// longest single request among those that overlapped the vote, beside the longest wait over
-// as long a time without a vote.
+// longest single request among those that overlapped the vote, beside the longest wait in
+// the second before the vote.
 //
 // Usage: vote_wait PORT VOTE_TARGET...   (each target is voted on once, in turn)
 #include <algorithm>
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     double vote_start = 0, vote_end = 0;
     std::string answer;
     std::thread voter([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
       vote_start = NowMs();
       answer = Get(port, argv[v]);
       vote_end = NowMs();

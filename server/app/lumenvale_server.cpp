@@ -33,7 +33,9 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                                  std::unique_ptr<SleepLock> sleep_lock)
     : settings_(settings),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
-      upnp_(settings) {}
+      upnp_(settings),
+      thumbnail_prefetch_(catalogue_.orders(), &MySystem::GetThreadMgr(),
+                          &ThumbnailStore::Instance()) {}
 
 bool LumenvaleServer::Start() {
   catalogue_.likes().Load(settings_.hash_file_name);
@@ -75,6 +77,7 @@ void LumenvaleServer::Step() {
   int64_t start = platform::TickCountMs();
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
+  thumbnail_prefetch_.Update();
   bool busy = http_.Step();
   int64_t end = platform::TickCountMs();
   timing_.RecordStep(start, end, busy);

@@ -30,9 +30,11 @@ struct s_request {
 
 // One whole request, parsed once by the dispatcher and handed to every handler.
 struct HttpRequest {
-  std::string_view bytes;   // request line, headers and body as received
-  std::string_view method;  // the request line up to its first space
-  s_request target;         // empty path when the target's separators break the rules
+  std::string_view bytes;        // request line, headers and body as received
+  std::string_view method;       // the request line up to its first space
+  std::string_view target_text;  // the request target as received
+  s_request target;              // empty path when the target's separators break the rules
+  std::string client_address;    // the peer's address, for limits kept per client
 
   // Reads the request line of `raw` (up to its first zero byte): the method is the text
   // before the first space, the target the text between the first and the second space (to

@@ -21,12 +21,11 @@ bool ParseLength(const std::string& text, size_t* length) {
 }  // namespace
 
 FramingState CheckRequestFraming(std::string_view received, size_t* request_size) {
-  size_t blank = received.find("\r\n\r\n");
-  if (blank == std::string_view::npos) {
+  size_t header_size = HeaderBlockSize(received);
+  if (header_size == std::string_view::npos) {
     return received.size() > kMaxHeaderBlockBytes ? FramingState::kHeaderTooLarge
                                                   : FramingState::kIncomplete;
   }
-  size_t header_size = blank + 4;
   if (header_size > kMaxHeaderBlockBytes) return FramingState::kHeaderTooLarge;
   std::string_view header_block = received.substr(0, header_size);
 
@@ -37,9 +36,8 @@ FramingState CheckRequestFraming(std::string_view received, size_t* request_size
     if (CountHeaders(header_block, "Content-Length") > 1) return FramingState::kBadLength;
     if (body_size > kMaxRequestBodyBytes) return FramingState::kBodyTooLarge;
   }
-  if (received.size() - header_size < body_size) return FramingState::kIncomplete;
   *request_size = header_size + body_size;
-  return FramingState::kComplete;
+  return received.size() < *request_size ? FramingState::kIncomplete : FramingState::kComplete;
 }
 
 std::string FramingErrorResponse(FramingState state) {

@@ -25,11 +25,19 @@ TEST(RequestFramingTest, CompletionTable) {
       {"POST / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", FramingState::kBadLength, 0},
       {"POST / HTTP/1.1\r\nContent-Length: +1\r\n\r\n", FramingState::kBadLength, 0},
       {"POST / HTTP/1.1\r\nContent-Length: 536870913\r\n\r\n", FramingState::kBodyTooLarge, 0},
-      {"POST / HTTP/1.1\r\nContent-Length: 18446744073709551617\r\n\r\n", FramingState::kBadLength, 0},
+      {"POST / HTTP/1.1\r\nContent-Length: 18446744073709551617\r\n\r\n", FramingState::kBadLength,
+       0},
       // A body that mentions the header is not a header.
-      {"POST / HTTP/1.1\r\nContent-Length: 18\r\n\r\nContent-Length: 99", FramingState::kComplete, 57},
+      {"POST / HTTP/1.1\r\nContent-Length: 18\r\n\r\nContent-Length: 99", FramingState::kComplete,
+       57},
       // The word in the target is not a header either.
       {"GET /view?word=Content-Length:5 HTTP/1.1\r\n\r\n", FramingState::kComplete, 44},
+      // Lines ending in a bare LF frame like CR LF ones.
+      {"GET / HTTP/1.1\nHost: a\n", FramingState::kIncomplete, 0},
+      {"GET / HTTP/1.1\nHost: a\n\n", FramingState::kComplete, 24},
+      {"POST / HTTP/1.1\nContent-Length: 2\n\nabc", FramingState::kComplete, 37},
+      {"GET / HTTP/1.1\r\nHost: a\n\r\n", FramingState::kComplete, 26},
+      {"GET / HTTP/1.1\r\nHost: a\r\n\nX", FramingState::kComplete, 26},
       {big_header, FramingState::kHeaderTooLarge, 0},
       {big_header + "\r\n\r\n", FramingState::kHeaderTooLarge, 0},
   };
@@ -56,6 +64,11 @@ TEST(HttpHeadersTest, FindsHeadersByNameOnlyInTheHeaderBlock) {
   EXPECT_EQ(CountHeaders(raw, "AUTHORIZATION"), 2);
   EXPECT_FALSE(FindHeaderValue(raw, "If-None-Match", &value));
   EXPECT_FALSE(FindHeaderValue(raw, "Hos", &value));
+
+  const std::string bare_lf = "GET / HTTP/1.1\nHost: a\nAuthorization: b \n\nX: body\n";
+  ASSERT_TRUE(FindHeaderValue(bare_lf, "Authorization", &value));
+  EXPECT_EQ(value, "b");
+  EXPECT_FALSE(FindHeaderValue(bare_lf, "X", &value));
 }
 
 }  // namespace
