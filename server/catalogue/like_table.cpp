@@ -93,6 +93,21 @@ int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
   return count;
 }
 
+bool LikeTable::TryVoteCached(const std::string& path, uint32_t size, int32_t* count) {
+  {
+    std::unique_lock<std::mutex> hold(lock_, std::try_to_lock);
+    if (!hold.owns_lock()) return false;
+    auto cached = cache_.find(path);
+    if (cached == cache_.end()) return false;
+    hash_list_.AddLike(cached->second);
+    hash_list_.SetSize(cached->second, size);
+    *count = hash_list_.GetCount(cached->second);
+  }
+  dirty_.exchange(true);
+  Report("<br>t_hash.length():0<br>");
+  return true;
+}
+
 int32_t LikeTable::GetCount(const std::string& hash) const {
   std::lock_guard<std::mutex> hold(lock_);
   return hash_list_.GetCount(hash);

@@ -45,6 +45,9 @@ class LikeTable {
   // Counts one like of `hash` for a file of `size` bytes and marks the table for saving;
   // returns the count after it (0 for the first like of a content). Any thread.
   int32_t Vote(const std::string& hash, uint32_t size);
+  // GetHash and Vote for a path whose hash is cached, without waiting: false, counting
+  // nothing, when the hash is not cached or the table is busy. Any thread; the loop's way.
+  bool TryVoteCached(const std::string& path, uint32_t size, int32_t* count);
   // The count of `hash`, -1 when it has no record. Any thread.
   int32_t GetCount(const std::string& hash) const;
 

@@ -209,6 +209,19 @@ TEST_F(LikeTableTest, AFileThatCannotBeReadHasNoHash) {
   EXPECT_EQ(likes().CachedPathCount(), 1u);
 }
 
+TEST_F(LikeTableTest, AQuickVoteNeedsAHashedPicture) {
+  Start(dir_.Join("hash.dat"));
+  const std::string hash = FileContentHash(Picture("a.jpg"));
+  int32_t count = -7;
+  EXPECT_FALSE(likes().TryVoteCached(Picture("a.jpg"), 5, &count));
+  EXPECT_EQ(likes().GetCount(hash), -1);
+  EXPECT_FALSE(likes().dirty());
+  EXPECT_EQ(Vote("a.jpg"), 0);
+  EXPECT_TRUE(likes().TryVoteCached(Picture("a.jpg"), 5, &count));
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(likes().GetCount(hash), 1);
+}
+
 TEST_F(LikeTableTest, ConcurrentVotesAreEachCountedOnce) {
   Start(dir_.Join("hash.dat"));
   const std::string hash = likes().GetHash(Picture("a.jpg"));

@@ -2,9 +2,9 @@
 // showed, answered as JSON with the image's like count after it. The count is kept by the
 // catalogue's like table, per content of the file.
 //
-// Hashing a picture's file the first time it is liked may take a while, so the vote is
-// counted by a job on the worker pool; a request whose key is missing or malformed is
-// answered at once.
+// Hashing a picture's file the first time it is liked may take a while, so such a vote is
+// counted by a job on the worker pool; a vote for a picture hashed before, and a request
+// that names no image, are answered at once.
 #pragma once
 
 #include <string>
