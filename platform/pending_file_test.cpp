@@ -1,8 +1,6 @@
 #include "platform/pending_file.h"
 
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/test_folder.h"
+#include "platform/test_tmpfs.h"
 
 namespace platform {
 namespace {
@@ -115,11 +114,10 @@ TEST(PendingFileWriteTest, ReportsAShortWrite) {
   EXPECT_TRUE(Entries(folder.Root()).empty());
 }
 
-// A real full disk: a 256 KiB tmpfs mounted in a mount namespace of this process alone.
+// A real full disk: a 256 KiB tmpfs.
 TEST(PendingFileWriteTest, ReportsAFullDisk) {
   TestFolder folder;
-  if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-      mount("tmpfs", folder.Root().c_str(), "tmpfs", 0, "size=256k") != 0) {
+  if (!MountSmallTmpfs(folder.Root(), "256k")) {
     GTEST_SKIP() << "mounting a tmpfs needs CAP_SYS_ADMIN";
   }
   {
@@ -133,7 +131,7 @@ TEST(PendingFileWriteTest, ReportsAFullDisk) {
     EXPECT_FALSE(file.Write(std::string(1024 * 1024, 'x')));
   }
   EXPECT_TRUE(Entries(folder.Root()).empty());
-  umount2(folder.Root().c_str(), MNT_DETACH);
+  UnmountTmpfs(folder.Root());
 }
 
 }  // namespace
