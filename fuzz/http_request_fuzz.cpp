@@ -1,11 +1,10 @@
-// Raw request bytes: framing, header lookup, target parsing and the Digest header parser,
-// which all see input straight from the network.
+// Raw request bytes: framing, the request line and target, header lookup and the Digest header
+// parser, which all see input straight from the network.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "server/net/digest_process.h"
-#include "server/net/http_headers.h"
 #include "server/net/request.h"
 #include "server/net/request_framing.h"
 
@@ -16,15 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       request_size > raw.size()) {
     __builtin_trap();
   }
-  std::string value;
-  if (FindHeaderValue(raw, "Authorization", &value)) ParseDigestFields(value);
-  s_request request;
-  std::string target = raw.substr(0, raw.find(' '));
-  if (request.parse(target)) {
+  HttpRequest request;
+  if (request.Parse(raw)) {
+    std::string value;
+    if (request.Header("Authorization", &value)) ParseDigestFields(value);
+    if (request.Body().size() > raw.size()) __builtin_trap();
     // The text form of a parsed target parses back to the same request.
     s_request again;
-    if (!request.params.empty() && (!again.parse(request.to_text()) ||
-                                    again.params != request.params)) {
+    if (!request.target.params.empty() &&
+        (!again.parse(request.target.to_text()) || again.params != request.target.params)) {
       __builtin_trap();
     }
   }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/catalogue/system_time.h"
+#include "server/catalogue/calendar_time.h"
 
 // What a cache compares to tell whether a file's content may have changed: equal versions
 // mean equal bytes. For a plain file its size and full-precision modification time; for a

@@ -8,7 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/folder_listing.h"
-#include "server/catalogue/dos_time.h"
+#include "server/catalogue/calendar_time.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/zip_archive.h"
 

@@ -1,13 +1,12 @@
 #include "server/catalogue/image_catalogue.h"
 
-#include <cstdio>
 #include <shared_mutex>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/local_time.h"
+#include "server/catalogue/calendar_time.h"
 #include "server/catalogue/compare_updatelist.h"
-#include "server/catalogue/dos_time.h"
 #include "server/catalogue/img_list_job.h"
 #include "server/catalogue/member_path.h"
 
@@ -16,14 +15,6 @@ namespace {
 constexpr int kScanPriority = 50;
 constexpr int kComparePriority = 0;
 constexpr int64_t kRescanIntervalMs = 30000;
-
-std::string LocalTimeText() {
-  const platform::LocalTime t = platform::LocalTimeNow();
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
 
 }  // namespace
 
@@ -180,7 +171,7 @@ bool ImageCatalogue::UpdateList(bool logical) {
   }
 
   std::string timing = "<br>updateList():" + std::to_string(platform::TickCountMs() - start) +
-                       "<br>" + LocalTimeText() + "<br>";
+                       "<br>" + LocalTimeText(platform::LocalTimeNow()) + "<br>";
   std::lock_guard<std::mutex> hold(texts_lock_);
   timing_ = std::move(timing);
   return changed;

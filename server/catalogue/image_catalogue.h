@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "server/catalogue/calendar_time.h"
 #include "server/catalogue/file_lister.h"
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/image_lister.h"
 #include "server/catalogue/ordered_lists.h"
-#include "server/catalogue/system_time.h"
 #include "server/net/shared_lock.h"
 #include "server/net/thread_mgr.h"
 

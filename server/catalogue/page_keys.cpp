@@ -47,14 +47,34 @@ bool ParsePageKey(std::string_view text, PageKey* out) {
   return true;
 }
 
-bool ParseImageKey(std::string_view text, ImageKey* out) {
-  const std::vector<std::string_view> fields = SplitFields(text);
-  if (fields.size() != 3) return false;
+namespace {
+
+// Reads the first three fields of an image key. REQUIRES: fields.size() >= 3.
+void ReadImageKeyFields(const std::vector<std::string_view>& fields, ImageKey* out) {
   out->list_field = fields[0];
   out->order_code = fields[1];
   out->order = ListOrderFromCode(fields[1]);
   out->position = ReadKeyNumber(fields[2]);
+}
+
+}  // namespace
+
+bool ParseImageKey(std::string_view text, ImageKey* out) {
+  const std::vector<std::string_view> fields = SplitFields(text);
+  if (fields.size() != 3) return false;
+  ReadImageKeyFields(fields, out);
   return true;
+}
+
+bool ParseImageLinkKey(std::string_view text, ImageKey* out) {
+  const std::vector<std::string_view> fields = SplitFields(text);
+  if (fields.size() < 3) return false;
+  ReadImageKeyFields(fields, out);
+  return true;
+}
+
+std::string DirectLinkKey(std::string_view image_key) {
+  return std::string(image_key) + "-img";
 }
 
 std::string MakePageKey(std::string_view list_field, ListOrder order, int64_t page) {

@@ -29,6 +29,13 @@ bool ParsePageKey(std::string_view text, PageKey* out);
 // Exactly three fields. False for anything else.
 bool ParseImageKey(std::string_view text, ImageKey* out);
 
+// An image key as /image reads it: at least three fields, the ones after the third ignored,
+// so the direct link's form (DirectLinkKey) names the same image.
+bool ParseImageLinkKey(std::string_view text, ImageKey* out);
+
+// The key of the image page's direct link to the picture itself: the image key + "-img".
+std::string DirectLinkKey(std::string_view image_key);
+
 std::string MakePageKey(std::string_view list_field, ListOrder order, int64_t page);
 std::string MakeImageKey(std::string_view list_field, ListOrder order, int64_t position);
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "common/config/md5_hex.h"
-#include "server/net/http_headers.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 
@@ -28,10 +28,14 @@ std::vector<std::string> SplitOutsideQuotes(const std::string& value) {
 DigestFields ParseDigestFields(const std::string& value) {
   DigestFields fields;
   const std::pair<const char*, std::string*> names[] = {
-      {"Digest username", &fields.username}, {"realm", &fields.realm},
-      {"nonce", &fields.nonce},              {"uri", &fields.uri},
-      {"cnonce", &fields.cnonce},            {"nc", &fields.nc},
-      {"qop", &fields.qop},                  {"response", &fields.response},
+      {"Digest username", &fields.username},
+      {"realm", &fields.realm},
+      {"nonce", &fields.nonce},
+      {"uri", &fields.uri},
+      {"cnonce", &fields.cnonce},
+      {"nc", &fields.nc},
+      {"qop", &fields.qop},
+      {"response", &fields.response},
       {"algorithm", &fields.algorithm},
   };
   for (const std::string& part : SplitOutsideQuotes(value)) {
@@ -54,39 +58,35 @@ DigestFields ParseDigestFields(const std::string& value) {
 }
 
 std::string DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce) {
-  return "HTTP/1.1 401 OK\r\n"
-         "Content-Length: 0\r\n"
-         "Content-Security-Policy: script-src 'self' 'nonce-" +
-         client_nonce +
-         "'\r\n"
-         "Connection: Close\r\n"
-         "WWW-Authenticate: Digest realm=\"secret\", nonce=\"" +
-         nonce +
-         "\",algorithm=MD5,qop=\"auth\"\r\n"
-         "Content-Type: text/html\r\n\r\n";
+  return HttpResponse("401 OK")
+      .ContentLength(0)
+      .SecurityPolicy(client_nonce)
+      .Close()
+      .Header("WWW-Authenticate",
+              "Digest realm=\"secret\", nonce=\"" + nonce + "\",algorithm=MD5,qop=\"auth\"")
+      .Header("Content-Type", "text/html")
+      .Finish();
 }
 
 int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                               const std::string& raw) {
+                               const HttpRequest& request) {
   mutable_context().clear();
   if (settings_.need_user == 0) return 0;
 
   std::string value;
   DigestFields fields;
-  bool has_header = FindHeaderValue(raw, "Authorization", &value) && !value.empty() &&
-                    value[0] != ':';
+  bool has_header = request.Header("Authorization", &value) && !value.empty() && value[0] != ':';
   if (has_header) {
     fields = ParseDigestFields(value);
-    std::string method = raw.substr(0, raw.find(' '));
     std::string ha1;
     for (const UserAccount& account : settings_.users) {
       if (account.name != fields.username) continue;
       ha1 = account.hash;  // with duplicate names the later account's hash counts
       mutable_context().push_back(account);
     }
-    std::string ha2 = MD5Hex(method + ":" + fields.uri);
-    std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" +
-                                  fields.cnonce + ":" + fields.qop + ":" + ha2);
+    std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
+    std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" + fields.cnonce +
+                                  ":" + fields.qop + ":" + ha2);
     // Without a configured user there is no secret: an empty HA1 would let anyone in.
     if (!mutable_context().empty() && fields.response == expected) return 0;
   }

@@ -16,7 +16,7 @@ class CDigestProcess : public CRequestProcess {
 
   std::string GetPath() override { return ""; }
   int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const std::string& raw) override;
+                 const HttpRequest& request) override;
   int WantsRawRequest() override { return 1; }
   int PassesContext() override { return 1; }
 

@@ -1,7 +1,8 @@
 #include "server/net/image_server.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "server/net/http_response.h"
 
 CImageServer::CImageServer(size_t max_connections) : CNoneBlockingServer(max_connections) {}
 
@@ -20,27 +21,23 @@ void CImageServer::Respond(platform::SocketHandle socket, int32_t connection_id,
 
 bool CImageServer::OnRequest(const s_message& message) {
   if (message.bytes.empty()) return false;
-  // Only the request line counts, and only up to a zero byte.
-  std::string text(message.bytes.c_str(), strnlen(message.bytes.c_str(), message.bytes.size()));
-  std::string target;
-  if (!RequestTarget(text, &target)) {
+  HttpRequest request;
+  if (!request.Parse(message.bytes)) {
     // Without a target there is nothing to route; answer at once instead of holding the
     // connection until its time-out.
     Respond(message.socket, message.connection_id,
-            "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n");
+            HttpResponse("400 Bad Request").ContentLength(0).Close().Finish());
     return true;
   }
-  s_request request;
-  request.parse(target);
 
   std::vector<UserAccount> context;
   for (const auto& handler : handlers_) {
     std::string path = handler->GetPath();
-    if (!path.empty() && path != request.path) continue;
+    if (!path.empty() && path != request.target.path) continue;
     handler->Bind(this, context);
     int handled = handler->WantsRawRequest() == 1
-                      ? handler->ProcessRaw(message.socket, message.connection_id, message.bytes)
-                      : handler->Process(message.socket, message.connection_id, request);
+                      ? handler->ProcessRaw(message.socket, message.connection_id, request)
+                      : handler->Process(message.socket, message.connection_id, request.target);
     if (handler->PassesContext() == 1) context = handler->context();
     if (handled != 0) return true;
   }

@@ -1,16 +1,16 @@
 #include "server/net/not_found_process.h"
 
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 
 std::string NotFoundResponse(const std::string& nonce) {
-  return "HTTP/1.1 404 Not Found\r\n"
-         "Content-Length: 0\r\n"
-         "Content-Security-Policy: script-src 'self' 'nonce-" +
-         nonce +
-         "'\r\n"
-         "Connection: Close\r\n"
-         "Content-Type: text/html\r\n\r\n";
+  return HttpResponse("404 Not Found")
+      .ContentLength(0)
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish();
 }
 
 int C404rocess::Process(platform::SocketHandle socket, int32_t connection_id, const s_request&) {

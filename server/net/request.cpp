@@ -1,13 +1,6 @@
 #include "server/net/request.h"
 
-bool RequestTarget(std::string_view raw, std::string* target) {
-  std::string_view line = raw.substr(0, raw.find("\r\n"));
-  size_t space = line.find(' ');
-  if (space == std::string_view::npos) return false;
-  line.remove_prefix(space + 1);
-  *target = std::string(line.substr(0, line.find(' ')));
-  return true;
-}
+#include "server/net/http_headers.h"
 
 bool s_request::parse(const std::string& target) {
   path.clear();
@@ -59,4 +52,30 @@ std::string s_request::to_text() const {
     separator = '&';
   }
   return text;
+}
+
+std::string s_request::Param(std::string_view key) const {
+  auto found = params.find(std::string(key));
+  return found == params.end() ? std::string() : found->second;
+}
+
+bool HttpRequest::Parse(std::string_view raw) {
+  bytes = raw;
+  std::string_view text = raw.substr(0, raw.find('\0'));
+  std::string_view line = text.substr(0, text.find("\r\n"));
+  size_t space = line.find(' ');
+  if (space == std::string_view::npos) return false;
+  method = line.substr(0, space);
+  line.remove_prefix(space + 1);
+  target.parse(std::string(line.substr(0, line.find(' '))));
+  return true;
+}
+
+bool HttpRequest::Header(std::string_view name, std::string* value) const {
+  return FindHeaderValue(bytes, name, value);
+}
+
+std::string_view HttpRequest::Body() const {
+  size_t blank = bytes.find("\r\n\r\n");
+  return blank == std::string_view::npos ? std::string_view() : bytes.substr(blank + 4);
 }

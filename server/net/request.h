@@ -1,15 +1,12 @@
-// The parsed request target: path and query parameters, both exactly as received
-// (no percent-decoding, no case folding). Handlers decode what they use.
+// A request as the handlers see it: the target cut into path and query parameters, both
+// exactly as received (no percent-decoding, no case folding; handlers decode what they use),
+// and, for the handlers that read headers or the body, the bytes it was parsed from.
 #pragma once
 
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The target of a raw request: the text between the first and the second space of its request
-// line (to the line's end when there is no second space). False when the line has no space.
-bool RequestTarget(std::string_view raw, std::string* target);
 
 struct s_request {
   std::string path;
@@ -20,10 +17,32 @@ struct s_request {
   // right after "=". A last key without "=" gets an empty value.
   bool parse(const std::string& target);
 
+  // The value of `key` as received; "" when the request has none.
+  std::string Param(std::string_view key) const;
+
   void set(const std::string& key, const std::string& value) { params[key] = value; }
   bool remove(const std::string& key) { return params.erase(key) > 0; }
   std::vector<std::string> keys() const;
 
   // path, then "?" and key=value pairs joined by "&" in key order, without any encoding.
   std::string to_text() const;
+};
+
+// One whole request, parsed once by the dispatcher and handed to every handler.
+struct HttpRequest {
+  std::string_view bytes;   // request line, headers and body as received
+  std::string_view method;  // the request line up to its first space
+  s_request target;         // empty path when the target's separators break the rules
+
+  // Reads the request line of `raw` (up to its first zero byte): the method is the text
+  // before the first space, the target the text between the first and the second space (to
+  // the line's end when there is no second space). False when the line has no space; the
+  // request then has nothing to route. `raw` must outlive the request.
+  bool Parse(std::string_view raw);
+
+  // The value of the header line `name` (compared case-insensitively, the first such line
+  // wins), without the blanks around it.
+  bool Header(std::string_view name, std::string* value) const;
+  // The bytes after the header block.
+  std::string_view Body() const;
 };

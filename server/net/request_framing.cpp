@@ -3,6 +3,7 @@
 #include <string>
 
 #include "server/net/http_headers.h"
+#include "server/net/http_response.h"
 
 namespace {
 
@@ -41,16 +42,20 @@ FramingState CheckRequestFraming(std::string_view received, size_t* request_size
   return FramingState::kComplete;
 }
 
-std::string_view FramingErrorResponse(FramingState state) {
+std::string FramingErrorResponse(FramingState state) {
+  std::string_view status;
   switch (state) {
     case FramingState::kHeaderTooLarge:
-      return "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\n"
-             "Connection: Close\r\n\r\n";
+      status = "431 Request Header Fields Too Large";
+      break;
     case FramingState::kBadLength:
-      return "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n";
+      status = "400 Bad Request";
+      break;
     case FramingState::kBodyTooLarge:
-      return "HTTP/1.1 413 Content Too Large\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n";
+      status = "413 Content Too Large";
+      break;
     default:
       return {};
   }
+  return HttpResponse(status).ContentLength(0).Close().Finish();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // A header block longer than this is refused.
@@ -22,4 +23,4 @@ enum class FramingState {
 FramingState CheckRequestFraming(std::string_view received, size_t* request_size);
 
 // The answer the socket server sends for a framing failure; empty for the other states.
-std::string_view FramingErrorResponse(FramingState state);
+std::string FramingErrorResponse(FramingState state);

@@ -1,5 +1,9 @@
 #include "server/net/request_process.h"
 
-int CRequestProcess::ProcessRaw(platform::SocketHandle, int32_t, const std::string&) { return 0; }
+int CRequestProcess::ProcessRaw(platform::SocketHandle, int32_t, const HttpRequest&) {
+  return 0;
+}
 
-int CRequestProcess::Process(platform::SocketHandle, int32_t, const s_request&) { return 0; }
+int CRequestProcess::Process(platform::SocketHandle, int32_t, const s_request&) {
+  return 0;
+}

@@ -17,9 +17,9 @@ class CRequestProcess {
 
   // The exact path served; "" = offered every request.
   virtual std::string GetPath() = 0;
-  // Handles the request from its raw bytes (request line, headers and body).
+  // Handles the request from its bytes (request line, headers and body) and parsed target.
   virtual int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                         const std::string& raw);
+                         const HttpRequest& request);
   // Handles the request from its parsed path and parameters.
   virtual int Process(platform::SocketHandle socket, int32_t connection_id,
                       const s_request& request);

@@ -16,7 +16,10 @@ TEST(RequestTest, TargetParsingTable) {
       {"/view?page", true, "/view", {{"page", ""}}},
       {"/view?page=", true, "/view", {{"page", ""}}},
       {"/view?a=1&a=2", true, "/view", {{"a", "2"}}},
-      {"/view?word=%E7%8C%AB&page=T-1-N-0", true, "/view", {{"page", "T-1-N-0"}, {"word", "%E7%8C%AB"}}},
+      {"/view?word=%E7%8C%AB&page=T-1-N-0",
+       true,
+       "/view",
+       {{"page", "T-1-N-0"}, {"word", "%E7%8C%AB"}}},
       {"/image?page=1-N-0&shrink=1", true, "/image", {{"page", "1-N-0"}, {"shrink", "1"}}},
       {"/VIEW", true, "/VIEW", {}},
       {"/", true, "/", {}},
@@ -48,6 +51,49 @@ TEST(RequestTest, EditingAndTextForm) {
   EXPECT_EQ(request.keys(), (std::vector<std::string>{"a", "page"}));
   request.params.clear();
   EXPECT_EQ(request.to_text(), "/view");
+}
+
+TEST(RequestTest, WholeRequestParsedOnce) {
+  struct Case {
+    std::string raw;
+    bool ok;
+    std::string method, path, body;
+  };
+  const Case cases[] = {
+      {"GET /view?page=T-1-N-0 HTTP/1.1\r\nHost: x\r\n\r\n", true, "GET", "/view", ""},
+      {"POST /upload.php HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", true, "POST", "/upload.php",
+       "abc"},
+      {"GET /image\r\n\r\n", true, "GET", "/image",
+       ""},  // no protocol: the target runs to the line end
+      {"GET  /x HTTP/1.1\r\n\r\n", true, "GET", "", ""},  // an empty token is the target
+      {std::string("GET /a\0b HTTP/1.1\r\n\r\n", 21), true, "GET", "/a", ""},  // up to a zero byte
+      {"GET\r\n\r\n", false, "", "", ""},
+      {"/a=b", false, "", "", ""},
+  };
+  for (const Case& c : cases) {
+    HttpRequest request;
+    EXPECT_EQ(request.Parse(c.raw), c.ok) << c.raw;
+    if (!c.ok) continue;
+    EXPECT_EQ(request.method, c.method) << c.raw;
+    EXPECT_EQ(request.target.path, c.path) << c.raw;
+    EXPECT_EQ(request.Body(), c.body) << c.raw;
+    EXPECT_EQ(request.bytes, c.raw);
+  }
+}
+
+TEST(RequestTest, HeadersAndParameters) {
+  const std::string raw =
+      "GET /view?page=T-1-N-0&word=a HTTP/1.1\r\nIF-MODIFIED-SINCE:  Wed \r\n"
+      "If-Modified-Since: later\r\n\r\nAuthorization: in the body\r\n";
+  HttpRequest request;
+  ASSERT_TRUE(request.Parse(raw));
+  std::string value;
+  ASSERT_TRUE(request.Header("If-Modified-Since", &value));
+  EXPECT_EQ(value, "Wed");
+  EXPECT_FALSE(request.Header("Authorization", &value));
+  EXPECT_EQ(request.target.Param("page"), "T-1-N-0");
+  EXPECT_EQ(request.target.Param("word"), "a");
+  EXPECT_EQ(request.target.Param("shrink"), "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "server/pages/home_page_process.h"
 
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -14,10 +15,12 @@ std::string HomePageResponse(const ServerSettings& settings, const std::string& 
   page += "</head>\r\n<body>\r\n画像に移動します。\r\n</body>\r\n</html>";
   std::string body = ShiftJisPage(page);
 
-  return "HTTP/1.1 200 OK\r\n"
-         "Content-Length: " +
-         std::to_string(body.size()) + "\r\n" + ContentSecurityPolicyLine(nonce) +
-         std::string(kConnectionClose) + "Content-Type: text/html\r\n\r\n" + body;
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 int CHomePageProcess::Process(platform::SocketHandle socket, int32_t connection_id,

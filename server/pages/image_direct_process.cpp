@@ -5,15 +5,15 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
+#include "server/catalogue/calendar_time.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
-#include "platform/utf8.h"
 #include "server/catalogue/word_decode.h"
-#include "server/net/http_headers.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/pages/http_date.h"
 #include "server/pages/image_reduce.h"
 #include "server/pages/page_common.h"
 
@@ -49,21 +49,6 @@ class CImageLoading : public CThreadCommand {
   int32_t shrink_;
 };
 
-std::vector<std::string_view> SplitFields(std::string_view key) {
-  std::vector<std::string_view> fields;
-  while (true) {
-    size_t dash = key.find('-');
-    fields.push_back(key.substr(0, dash));
-    if (dash == std::string_view::npos) return fields;
-    key.remove_prefix(dash + 1);
-  }
-}
-
-std::string Param(const s_request& request, const std::string& key) {
-  auto found = request.params.find(key);
-  return found == request.params.end() ? std::string() : found->second;
-}
-
 // MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
 // that is not UTF-8 counts as U+FFFD, as it does everywhere text is read per character.
 std::string EntityTag(std::string_view path) {
@@ -96,27 +81,17 @@ std::string EncodedFileName(const std::string& path) {
   return encoded;
 }
 
-std::string FormatSystemTime(const SystemTime& t) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", kDays[t.day_of_week % 7],
-                t.day, kMonths[(t.month + 11) % 12], t.year, t.hour, t.minute, t.second);
-  return text;
-}
-
 }  // namespace
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
                                          MySystem::CThreadMgr* pool)
     : catalogue_(catalogue), pool_(pool) {}
 
-ImageValidators ReadImageValidators(std::string_view raw) {
+ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
-  FindHeaderValue(raw, "If-Modified-Since", &validators.if_modified_since);
+  request.Header("If-Modified-Since", &validators.if_modified_since);
   std::string tag;
-  if (FindHeaderValue(raw, "If-None-Match", &tag)) {
+  if (request.Header("If-None-Match", &tag)) {
     size_t first = tag.find('"'), last = tag.rfind('"');
     validators.if_none_match =
         first != std::string::npos && last > first ? tag.substr(first + 1, last - first - 1) : tag;
@@ -149,53 +124,44 @@ std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
-  std::string date = time_known ? FormatSystemTime(time) : "";
+  std::string date = time_known ? FormatHttpDate(time) : "";
   std::string tag = time_known ? EntityTag(path) : "";
 
   std::string_view status;
   std::vector<uint8_t> body;
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
-    status = time_known ? "HTTP/1.1 304 Not modified\r\n" : "HTTP/1.1 404 Not Found\r\n";
+    status = time_known ? "304 Not modified" : "404 Not Found";
   } else if (files.ReadAll(1, path, &body)) {
-    status = "HTTP/1.1 200 OK\r\n";
+    status = "200 OK";
     if (shrink == 1) ReduceImage(content_type, &body);
   } else {
-    status = "HTTP/1.1 404 Not Found\r\n";
+    status = "404 Not Found";
   }
 
-  std::string response(status);
-  response += kNoCacheHeaders;
-  response += kConnectionClose;
-  response += ContentSecurityPolicyLine(nonce);
-  response += "Content-Disposition: filename*=utf-8''" + EncodedFileName(path) + "\r\n";
-  if (time_known) response += "Last-Modified: " + date + "\r\n";
-  response += "ETag: \"" + tag + "\"\r\n";
-  response += "Content-Type: " + std::string(content_type) + "\r\n";
-  response += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-  response.append(body.begin(), body.end());
-  return response;
+  HttpResponse response(status);
+  response.NoCache().Close().SecurityPolicy(nonce);
+  response.Header("Content-Disposition", "filename*=utf-8''" + EncodedFileName(path));
+  if (time_known) response.Header("Last-Modified", date);
+  response.Header("ETag", "\"" + tag + "\"");
+  response.Header("Content-Type", content_type);
+  response.ContentLength(body.size());
+  return response.Finish(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
 }
 
 int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                                    const std::string& raw) {
-  std::string target;
-  s_request request;
-  if (!RequestTarget(raw, &target) || !request.parse(target) || request.path != "/image") {
-    return 0;
-  }
-  const std::string key = Param(request, "page");
-  std::vector<std::string_view> key_fields = SplitFields(key);
-  if (key_fields.size() <= 2) return 0;
-  ListOrder order = ListOrderFromCode(key_fields[1]);
-  int32_t position = ReadKeyNumber(key_fields[2]);
+                                    const HttpRequest& request) {
+  ImageKey key;
   ImageEntry entry;
-  if (!catalogue_.orders().View(order, DecodeWord(Param(request, "word"))).Get(position, &entry)) {
+  if (!ParseImageLinkKey(request.target.Param("page"), &key) ||
+      !catalogue_.orders()
+           .View(key.order, DecodeWord(request.target.Param("word")))
+           .Get(key.position, &entry)) {
     return 0;
   }
-  int32_t shrink = ReadKeyNumber(Param(request, "shrink"));
+  int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
   pool_->Post(new CImageLoading(server(), catalogue_, socket, connection_id, entry.path,
-                                ReadImageValidators(raw), shrink),
+                                ReadImageValidators(request), shrink),
               0, this, 0);
   return 1;
 }

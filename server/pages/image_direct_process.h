@@ -20,7 +20,7 @@ class CImageDirectProcess : public CRequestProcess {
   int WantsRawRequest() override { return 1; }
   // Declines (0) when the key does not name an image of the word-filtered order.
   int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const std::string& raw) override;
+                 const HttpRequest& request) override;
 
  private:
   const ImageCatalogue& catalogue_;
@@ -32,7 +32,7 @@ struct ImageValidators {
   std::string if_modified_since;  // the date, as the header carries it
   std::string if_none_match;      // the tag without its quotes (and without a weak W/)
 };
-ImageValidators ReadImageValidators(std::string_view raw);
+ImageValidators ReadImageValidators(const HttpRequest& request);
 
 // The Content-Type for the path's extension: the text after its last ".", cut at the first
 // "-", "_" or ":", matched case-sensitively; "text/html" when it is none of the image types.

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/net/not_found_process.h"
@@ -32,11 +33,6 @@ constexpr OrderLink kOrderLinks[] = {
 
 // The shown image and its neighbours, in the order the hints and pre-reads name them.
 enum Neighbour { kCurrent, kNext, kPrevious, kTwoBack, kTwoAhead, kNeighbourCount };
-
-std::string Param(const s_request& request, const std::string& name) {
-  auto found = request.params.find(name);
-  return found == request.params.end() ? std::string() : found->second;
-}
 
 // The key of a place where no image is: the position part stays empty.
 std::string KeyWithoutPosition(std::string_view list_field, ListOrder order) {
@@ -122,11 +118,11 @@ struct PageInput {
 };
 
 std::string EarlyHints(const PageInput& in) {
-  std::string hints = "HTTP/1.1 103\r\n";
+  HttpResponse hints("103");
   for (const std::string& link : in.image_links) {
-    hints += "link: <" + link + ">; rel=preload; as=image\r\n";
+    hints.Header("link", "<" + link + ">; rel=preload; as=image");
   }
-  return hints + "\r\n";
+  return hints.Finish();
 }
 
 std::string Head(const PageInput& in, const ServerSettings& settings) {
@@ -191,7 +187,7 @@ std::string HeaderBar(const PageInput& in, const ServerSettings& settings) {
   bar += MoveLinks(in);
   bar += OrderLinks(in);
   bar += "<a href = \"" +
-         SafeLinkFrom(in.request, "image", {{"page", in.keys[kCurrent] + "-img"}}) +
+         SafeLinkFrom(in.request, "image", {{"page", DirectLinkKey(in.keys[kCurrent])}}) +
          "\" target = \"_blank\" rel=\"noopener noreferrer\">直リンク</a>\r\n";
   const int64_t thumbnail_page = in.has_current ? in.key.position / kImagesPerPage : 0;
   const std::string view_key = MakePageKey(in.key.list_field, in.key.order, thumbnail_page);
@@ -225,8 +221,8 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
                    const s_request& request, std::string_view nonce, uint32_t random,
                    ImagePage* out) {
   PageInput in(request);
-  if (!ParseImageKey(Param(request, "page"), &in.key)) return false;
-  const FilteredView view = orders.View(in.key.order, DecodeWord(Param(request, "word")));
+  if (!ParseImageKey(request.Param("page"), &in.key)) return false;
+  const FilteredView view = orders.View(in.key.order, DecodeWord(request.Param("word")));
   in.count = view.Count();
 
   ImagePage page;
@@ -250,10 +246,13 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
 
   page.early_hints = EarlyHints(in);
   const std::string body = ShiftJisPage(Body(in, settings, nonce));
-  page.response = "HTTP/1.1 200 OK\r\n" + std::string(kNoCacheHeaders) +
-                  "Content-Length: " + std::to_string(body.size()) + "\r\n" +
-                  std::string(kConnectionClose) + ContentSecurityPolicyLine(nonce) +
-                  "Content-Type: text/html\r\n\r\n" + body;
+  page.response = HttpResponse("200 OK")
+                      .NoCache()
+                      .ContentLength(body.size())
+                      .Close()
+                      .SecurityPolicy(nonce)
+                      .Header("Content-Type", "text/html")
+                      .Finish(body);
   *out = std::move(page);
   return true;
 }

@@ -6,6 +6,7 @@
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
@@ -31,11 +32,6 @@ constexpr OrderLink kOrderLinks[] = {
     {"PN", "フォルダ先頭(名前)"},
     {"PD", "フォルダ先頭(日付)"},
 };
-
-std::string ParamOrEmpty(const s_request& request, const std::string& name) {
-  auto found = request.params.find(name);
-  return found == request.params.end() ? std::string() : found->second;
-}
 
 // The uploader link is offered to everyone when no users are required, and otherwise only to
 // a configured user whose first account may upload.
@@ -215,15 +211,19 @@ std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue
                                   const std::vector<UserAccount>& context, const s_request& request,
                                   const std::string& nonce) {
   PageKey key;
-  if (!ParsePageKey(ParamOrEmpty(request, "page"), &key)) return std::string();
+  if (!ParsePageKey(request.Param("page"), &key)) return std::string();
 
   std::string body = Head(settings, nonce);
-  ThumbnailPage(settings, catalogue, request, key, DecodeWord(ParamOrEmpty(request, "word")))
+  ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
-  return "HTTP/1.1 200 OK\r\n" + std::string(kNoCacheHeaders) +
-         "Content-Length: " + std::to_string(body.size()) + "\r\n" + std::string(kConnectionClose) +
-         ContentSecurityPolicyLine(nonce) + "Content-Type: text/html\r\n\r\n" + body;
+  return HttpResponse("200 OK")
+      .NoCache()
+      .ContentLength(body.size())
+      .Close()
+      .SecurityPolicy(nonce)
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,

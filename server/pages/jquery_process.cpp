@@ -1,12 +1,11 @@
 #include "server/pages/jquery_process.h"
 
 #include "platform/executable_time.h"
-#include "server/net/http_headers.h"
+#include "server/catalogue/calendar_time.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/embedded_resources.h"
-#include "server/pages/http_date.h"
-#include "server/pages/page_common.h"
 #include "server/pages/page_scripts.h"
 
 namespace {
@@ -55,36 +54,24 @@ std::string ScriptResponse(std::string_view name, std::string_view date,
   std::string_view body, content_type = kJavaScript;
   if (!not_modified) FindScript(name, &body, &content_type);
 
-  std::string response = not_modified ? "HTTP/1.1 304 Not modified\r\n" : "HTTP/1.1 200 OK\r\n";
-  response += kNoCacheHeaders;
-  response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  response += kConnectionClose;
-  response += ContentSecurityPolicyLine(nonce);
-  if (!date.empty()) response += "Last-Modified: " + std::string(date) + "\r\n";
-  response += "Content-Type: " + std::string(content_type) + "\r\n\r\n";
-  response += body;
-  return response;
+  HttpResponse response(not_modified ? "304 Not modified" : "200 OK");
+  response.NoCache().ContentLength(body.size()).Close().SecurityPolicy(nonce);
+  if (!date.empty()) response.Header("Last-Modified", date);
+  return response.Header("Content-Type", content_type).Finish(body);
 }
 
 int CJQueryProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                               const std::string& raw) {
-  std::string target;
-  s_request request;
-  if (!RequestTarget(raw, &target) || !request.parse(target) || request.path != "/script") {
-    return 0;
-  }
-  auto name = request.params.find("name");
-
+                               const HttpRequest& request) {
   std::string date;
   int64_t written = 0;
   if (platform::ExecutableWriteTime(&written)) date = FormatHttpDate(written);
   // A browser sends back the Last-Modified value as it got it; blanks around a header value
   // are not part of it.
   std::string if_modified_since;
-  FindHeaderValue(raw, "If-Modified-Since", &if_modified_since);
+  request.Header("If-Modified-Since", &if_modified_since);
 
-  server()->Respond(socket, connection_id,
-                    ScriptResponse(name == request.params.end() ? "" : name->second, date,
-                                   if_modified_since, MakeNonce()));
+  server()->Respond(
+      socket, connection_id,
+      ScriptResponse(request.target.Param("name"), date, if_modified_since, MakeNonce()));
   return 1;
 }

@@ -13,7 +13,7 @@ class CJQueryProcess : public CRequestProcess {
   // Needs the header lines for If-Modified-Since.
   int WantsRawRequest() override { return 1; }
   int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const std::string& raw) override;
+                 const HttpRequest& request) override;
 };
 
 // The script or style sheet served under `name` (compared exactly) and its Content-Type. An

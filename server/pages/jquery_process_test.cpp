@@ -9,9 +9,9 @@
 #include <memory>
 #include <regex>
 
+#include "server/catalogue/calendar_time.h"
 #include "server/net/not_found_process.h"
 #include "server/net/response_capture.h"
-#include "server/pages/http_date.h"
 #include "server/pages/page_scripts.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "server/pages/next_page_data_process.h"
 
-#include <cstdio>
-
+#include "server/catalogue/calendar_time.h"
 #include "server/catalogue/word_decode.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/next_page_data_loading.h"
@@ -16,8 +16,7 @@ constexpr int32_t kJobPriority = 0;
 
 ImageKey NextPageDataKey(const s_request& request) {
   ImageKey key;
-  auto page = request.params.find("page");
-  if (page != request.params.end() && ParseImageKey(page->second, &key)) return key;
+  if (ParseImageKey(request.Param("page"), &key)) return key;
   ParseImageKey("1-N-1", &key);
   return key;
 }
@@ -33,19 +32,16 @@ ListOrder NextPageDataOrder(const std::string& order_code) {
 std::string NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
                                  const s_request& request, const platform::LocalTime& now,
                                  const std::string& nonce) {
-  auto word = request.params.find("word");
-  const uint32_t count = orders
-                             .View(NextPageDataOrder(key.order_code),
-                                   DecodeWord(word == request.params.end() ? "" : word->second))
-                             .Count();
-  char time[32];
-  std::snprintf(time, sizeof time, "%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
-  const std::string body = "{\"state\":\"success\",\"time\":\"" + std::string(time) +
+  const uint32_t count =
+      orders.View(NextPageDataOrder(key.order_code), DecodeWord(request.Param("word"))).Count();
+  const std::string body = "{\"state\":\"success\",\"time\":\"" + LocalTimeStamp(now) +
                            "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
-         std::string(kConnectionClose) + ContentSecurityPolicyLine(nonce) +
-         "Content-Type: application/json\r\n\r\n" + body;
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .Close()
+      .SecurityPolicy(nonce)
+      .Header("Content-Type", "application/json")
+      .Finish(body);
 }
 
 int CNextPageDataProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -7,10 +7,6 @@ std::string TitleLine(std::string_view title) {
   return "<title>" + EscapeHtmlEntities(title) + "</title>\r\n";
 }
 
-std::string ContentSecurityPolicyLine(std::string_view nonce) {
-  return "Content-Security-Policy: script-src 'self' 'nonce-" + std::string(nonce) + "'\r\n";
-}
-
 std::string ScriptTagStart(std::string_view nonce) {
   return "<script nonce=\"" + std::string(nonce) + "\"";
 }

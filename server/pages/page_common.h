@@ -19,16 +19,6 @@ inline constexpr std::string_view kCharsetMeta =
 // "<title>" + the entity-escaped `title` + "</title>\r\n".
 std::string TitleLine(std::string_view title);
 
-// The header lines that make the browser revalidate every time.
-inline constexpr std::string_view kNoCacheHeaders =
-    "Cache-Control: max-age=0\r\n"
-    "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n";
-inline constexpr std::string_view kConnectionClose = "Connection: Close\r\n";
-
-// The Content-Security-Policy line that admits our own scripts and the inline scripts that
-// carry `nonce`.
-std::string ContentSecurityPolicyLine(std::string_view nonce);
-
 // "<script nonce=\"" + nonce + "\"": the opening of a script tag up to its nonce attribute;
 // the caller writes the remaining attributes and the closing.
 std::string ScriptTagStart(std::string_view nonce);

@@ -1,5 +1,6 @@
 #include "server/pages/slide_show_process.h"
 
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -34,9 +35,12 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
   body += "<article>\r\n<div id=\"player\">\r\n<img class=\"fitImg\" id = \"main\" src=\"" +
           SafeLinkFrom(request, "image", {}) + "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
 
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
-         ContentSecurityPolicyLine(nonce) + std::string(kConnectionClose) +
-         "Content-Type: text/html\r\n\r\n" + body;
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 int CSlideShowProcess::Process(platform::SocketHandle socket, int32_t connection_id,

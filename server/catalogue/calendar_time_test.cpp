@@ -1,4 +1,4 @@
-#include "server/catalogue/system_time.h"
+#include "server/catalogue/calendar_time.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +61,45 @@ TEST(SystemTimeTest, FromDos) {
     SystemTime t = SystemTimeFromDos(c.date, c.time);
     EXPECT_EQ(t, c.expected) << t.year << "-" << t.month << "-" << t.day << " wd " << t.day_of_week;
   }
+}
+
+TEST(CalendarTimeTest, DosTimeAgreesWithItsFields) {
+  // The catalogue's sort time and the broken-down time of a member name the same instant,
+  // out-of-range fields included.
+  for (uint16_t date : {uint16_t{0}, uint16_t{0x5284}, uint16_t{0xFFFF}}) {
+    for (uint16_t time : {uint16_t{0}, uint16_t{0x28C4}, uint16_t{0xBF7D}}) {
+      const int64_t units = DosDateTimeToTime(date, time);
+      const SystemTime fields = SystemTimeFromDos(date, time);
+      const SystemTime back = SystemTimeFromUnix(units / kTimeUnitsPerSecond, 0);
+      EXPECT_EQ(back.day_of_week, fields.day_of_week) << date << " " << time;
+      if (fields.month >= 1 && fields.month <= 12 && fields.day >= 1 && fields.hour < 24 &&
+          fields.minute < 60 && fields.second < 60) {
+        EXPECT_EQ(back, fields) << date << " " << time;
+      }
+    }
+  }
+}
+
+TEST(CalendarTimeTest, HttpDates) {
+  struct Case {
+    int64_t seconds;
+    const char* expected;
+  } cases[] = {
+      {0, "Thu, 01 Jan 1970 00:00:00 GMT"},          {1707296703, "Wed, 07 Feb 2024 09:05:03 GMT"},
+      {951782400, "Tue, 29 Feb 2000 00:00:00 GMT"},  // leap day of a century leap year
+      {1735689599, "Tue, 31 Dec 2024 23:59:59 GMT"}, {1735689600, "Wed, 01 Jan 2025 00:00:00 GMT"},
+      {4102444800, "Fri, 01 Jan 2100 00:00:00 GMT"},  // past 2038
+      {-1, "Wed, 31 Dec 1969 23:59:59 GMT"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormatHttpDate(c.seconds), c.expected) << c.seconds;
+  // A member's out-of-range month still names a month.
+  EXPECT_EQ(FormatHttpDate(SystemTimeFromDos(0, 0)), "Fri, 00 Dec 1980 00:00:00 GMT");
+}
+
+TEST(CalendarTimeTest, LocalTimeTexts) {
+  const platform::LocalTime t{2024, 2, 7, 9, 5, 3};
+  EXPECT_EQ(LocalTimeText(t), "2024/02/07 09:05:03");
+  EXPECT_EQ(LocalTimeStamp(t), "20240207090503");
 }
 
 }  // namespace
