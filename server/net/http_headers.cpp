@@ -4,17 +4,6 @@
 
 namespace {
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -25,9 +14,8 @@ std::string_view Trim(std::string_view s) {
 void ForEachHeader(std::string_view raw,
                    const std::function<bool(std::string_view, std::string_view)>& on_header) {
   size_t end_of_block = raw.find("\r\n\r\n");
-  std::string_view block = raw.substr(0, end_of_block == std::string_view::npos
-                                             ? raw.size()
-                                             : end_of_block + 2);
+  std::string_view block =
+      raw.substr(0, end_of_block == std::string_view::npos ? raw.size() : end_of_block + 2);
   size_t line_start = block.find("\r\n");  // skip the request line
   while (line_start != std::string_view::npos) {
     line_start += 2;
@@ -44,6 +32,17 @@ void ForEachHeader(std::string_view raw,
 }
 
 }  // namespace
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
 
 bool FindHeaderValue(std::string_view raw, std::string_view name, std::string* value) {
   bool found = false;

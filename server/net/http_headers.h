@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// ASCII letters compared without regard to case, as header and parameter names are.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
 // Finds the header `name` (compared case-insensitively) among the header lines of `raw`,
 // that is, between the request line and the blank line that ends the header block. The
 // value is returned without the blanks around it. The first such header wins.

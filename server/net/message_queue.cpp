@@ -23,6 +23,18 @@ bool CMessageQueue::find(platform::SocketHandle socket, int32_t connection_id,
   return false;
 }
 
+bool CMessageQueue::take(platform::SocketHandle socket, int32_t connection_id, s_message* out) {
+  std::unique_lock guard(lock_);
+  for (size_t i = 0; i < messages_.size(); ++i) {
+    if (messages_[i].socket == socket && messages_[i].connection_id == connection_id) {
+      *out = std::move(messages_[i]);
+      erase_at(i);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool CMessageQueue::visit_first(platform::SocketHandle socket, int32_t connection_id,
                                 const std::function<void(s_message&)>& visit) {
   std::unique_lock guard(lock_);

@@ -18,6 +18,9 @@ class CMessageQueue {
   // Copies the first message of the connection (in insertion order) into *out, if any.
   bool find(platform::SocketHandle socket, int32_t connection_id, s_message* out = nullptr) const;
 
+  // Moves the first message of the connection (in insertion order) out of the queue into *out.
+  bool take(platform::SocketHandle socket, int32_t connection_id, s_message* out);
+
   // Runs `visit` on the first message of the connection under the exclusive lock, so the
   // caller may advance its `sent` count without copying the bytes.
   bool visit_first(platform::SocketHandle socket, int32_t connection_id,

@@ -24,7 +24,7 @@ CNoneBlockingServer::~CNoneBlockingServer() {
   for (s_socket_stage& connection : connections_) platform::CloseSocket(connection.socket);
 }
 
-bool CNoneBlockingServer::OnRequest(const s_message&) {
+bool CNoneBlockingServer::OnRequest(s_message&) {
   return true;
 }
 int CNoneBlockingServer::OnActivity() {
@@ -238,13 +238,18 @@ int CNoneBlockingServer::RunProcessing(std::vector<s_socket_stage>& table,
   int count = 0;
   for (size_t i : indices) {
     s_socket_stage& c = table[i];
+    // Taken out of the queue rather than copied: a request may carry a body of hundreds of
+    // megabytes, which the handlers may keep.
     s_message request;
-    if (!receive_queue_.find(c.socket, c.connection_id, &request)) continue;
+    if (!receive_queue_.take(c.socket, c.connection_id, &request)) continue;
     ++count;
-    if (!OnRequest(request)) continue;
+    if (!OnRequest(request)) {
+      // Offered again next pass; the message keeps its arrival time for the time-out.
+      receive_queue_.push(1, std::move(request));
+      continue;
+    }
     c.stage = kAwaitingResponse;
     c.last_activity_ms = platform::TickCountMs();
-    receive_queue_.remove_by_key(request.key);
   }
   return count;
 }

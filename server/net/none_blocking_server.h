@@ -66,8 +66,10 @@ class CNoneBlockingServer {
   size_t ConnectionCount() const { return connections_.size(); }
 
  protected:
-  // Offered each complete request; true = consumed, false = offer it again next pass.
-  virtual bool OnRequest(const s_message& message);
+  // Offered each complete request; true = consumed, false = offer it again next pass. An
+  // implementation that consumes the request may keep its bytes by moving them out of
+  // `message`; one that declines must leave the message as it was.
+  virtual bool OnRequest(s_message& message);
   // Called at the end of a pass in which anything happened.
   virtual int OnActivity();
   // Diagnostic line; codes: 101 connection closed, 102 connection added, 103 time-out sweep.

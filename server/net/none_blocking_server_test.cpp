@@ -23,7 +23,7 @@ class EchoServer : public CNoneBlockingServer {
   bool two_pieces = false;
 
  protected:
-  bool OnRequest(const s_message& message) override {
+  bool OnRequest(s_message& message) override {
     requests.push_back(message.bytes);
     s_message response;
     response.socket = message.socket;
