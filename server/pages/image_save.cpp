@@ -1,7 +1,9 @@
 #include "server/pages/image_save.h"
 
+#include "platform/clock.h"
 #include "platform/pending_file.h"
 #include "server/pages/upload_names.h"
+#include "server/pages/upload_recv_process.h"
 
 namespace {
 
@@ -56,4 +58,25 @@ SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
                        return TemporaryUploadName(static_cast<uint16_t>(unique + n), extension);
                      });
   return named ? SaveResult::kSuccess : SaveResult::kFailure;
+}
+
+CImageSave::CImageSave(CUploadRecvProcess* owner, CImageServer* server,
+                       platform::SocketHandle socket, int32_t connection_id,
+                       std::shared_ptr<const std::string> request_bytes, std::string_view file_name,
+                       std::string_view content_type, std::string_view body)
+    : owner_(owner),
+      server_(server),
+      socket_(socket),
+      connection_id_(connection_id),
+      request_bytes_(std::move(request_bytes)),
+      file_name_(file_name),
+      content_type_(content_type),
+      body_(body) {}
+
+int CImageSave::Run() {
+  // A name made for a file sent without one starts from the clock, as a temporary name does.
+  const auto unique = static_cast<uint16_t>(platform::TickCountMs() & 0xFFFF);
+  owner_->Answer(server_, socket_, connection_id_,
+                 SaveUpload(owner_->folder(), file_name_, content_type_, body_, unique));
+  return 0;
 }

@@ -4,16 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "server/net/http_headers.h"
+
 namespace {
 
 // Longer than any boundary a client makes (RFC 2046 allows 70 characters).
 constexpr size_t kMaxBoundaryBytes = 200;
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == (y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y);
-  });
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
