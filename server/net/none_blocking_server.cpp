@@ -189,8 +189,14 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   int error = 0;
   platform::IoStatus status = platform::ReceiveSome(c.socket, chunk, sizeof chunk, &count, &error);
   if (status == platform::IoStatus::kWouldBlock) return;
+  if (status == platform::IoStatus::kClosed && !c.receive_buffer.empty()) {
+    // The peer ended its side with a request begun but not whole, such as a body shorter than
+    // its Content-Length; it may still read the answer.
+    RefuseRequest(c, FramingErrorResponse(FramingState::kBadLength));
+    return;
+  }
   if (status != platform::IoStatus::kDone) {
-    // The peer closed or the connection broke before the request was whole: nothing can be
+    // The peer closed or the connection broke before sending anything: nothing can be
     // answered, so the connection goes at once.
     if (status == platform::IoStatus::kError) {
       std::printf("error : 0x%x\n", static_cast<unsigned>(error));

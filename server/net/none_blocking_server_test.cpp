@@ -1,5 +1,7 @@
 #include "server/net/none_blocking_server.h"
 
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -33,8 +35,9 @@ class EchoServer : public CNoneBlockingServer {
       PostResponse(0, response);
       response.bytes = "second piece";
     } else {
-      response.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                       std::to_string(message.bytes.size()) + "\r\n\r\n" + message.bytes;
+      response.bytes =
+          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.bytes.size()) +
+          "\r\n\r\n" + message.bytes;
     }
     PostFinalResponse(response);
     return true;
@@ -111,8 +114,8 @@ TEST_F(NoneBlockingServerTest, LargeBodyArrivesWhole) {
   StartServer(server);
   std::string body(3 * 1024 * 1024 + 17, 'x');
   for (size_t i = 0; i < body.size(); i += 4099) body[i] = static_cast<char>('a' + i % 26);
-  std::string request = "POST /p HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
-                        "\r\n\r\n" + body;
+  std::string request =
+      "POST /p HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   int client = ConnectLoopback(port_);
   std::thread sender([&] { SendAll(client, request); });
   std::string response;
@@ -220,6 +223,20 @@ TEST_F(NoneBlockingServerTest, BodyThatStopsShortIsNeverDispatched) {
   EXPECT_EQ(response, "");
   EXPECT_TRUE(server.requests.empty());
   CloseClient(client);
+}
+
+TEST_F(NoneBlockingServerTest, BodyCutShortByTheClientsCloseIsAnswered) {
+  EchoServer server;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(client, "POST / HTTP/1.1\r\nContent-Length: 1000\r\n\r\nonly ten.."));
+  shutdown(client, SHUT_WR);
+  bool closed = false;
+  EXPECT_EQ(ReadUntilClosed(client, 2000, &closed).substr(0, 13), "HTTP/1.1 400 ");
+  EXPECT_TRUE(closed);
+  CloseClient(client);
+  EXPECT_TRUE(server.requests.empty());
 }
 
 }  // namespace
