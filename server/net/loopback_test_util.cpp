@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <memory>
 
 #include "platform/clock.h"
 
@@ -46,10 +48,14 @@ bool SendAll(int socket, const std::string& bytes) {
 }
 
 std::string ReadUntilClosed(int socket, int timeout_ms, bool* closed) {
+  return ReadBytes(socket, std::string::npos, timeout_ms, closed);
+}
+
+std::string ReadBytes(int socket, size_t count, int timeout_ms, bool* closed) {
   std::string received;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   if (closed != nullptr) *closed = false;
-  while (true) {
+  while (received.size() < count) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
@@ -64,6 +70,7 @@ std::string ReadUntilClosed(int socket, int timeout_ms, bool* closed) {
     }
     received.append(buffer, static_cast<size_t>(n));
   }
+  return received;
 }
 
 std::string Exchange(int port, const std::string& request) {
@@ -75,4 +82,16 @@ std::string Exchange(int port, const std::string& request) {
   return response;
 }
 
-void CloseClient(int socket) { close(socket); }
+void CloseClient(int socket) {
+  close(socket);
+}
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
+  return output;
+}
