@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "server/net/http_headers.h"
 #include "server/net/request_framing.h"
 
 namespace {
@@ -168,6 +169,7 @@ int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
     c.stage = kReceiving;
     c.last_activity_ms = platform::TickCountMs();
     c.receive_buffer.clear();
+    c.header_seen = false;
     ++count;
   }
   return count;
@@ -181,6 +183,24 @@ void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string_
   PostFinalResponse(std::move(answer));
   connection.receive_buffer.clear();
   connection.stage = kAwaitingResponse;
+}
+
+void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
+  size_t blank = c.receive_buffer.find("\r\n\r\n");
+  if (blank == std::string::npos) return;
+  c.header_seen = true;
+  std::string expect;
+  if (!FindHeaderValue(std::string_view(c.receive_buffer).substr(0, blank + 4), "Expect",
+                       &expect) ||
+      !EqualsIgnoreCase(expect, "100-continue")) {
+    return;
+  }
+  // An interim answer on a connection that has sent nothing yet: it fits the socket's empty
+  // send buffer, so one send delivers it.
+  static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+  size_t sent = 0;
+  int error = 0;
+  platform::SendSome(c.socket, kContinue.data(), kContinue.size(), &sent, &error);
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
@@ -210,7 +230,10 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
 
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
-  if (state == FramingState::kIncomplete) return;
+  if (state == FramingState::kIncomplete) {
+    if (!c.header_seen) AnswerExpectContinue(c);
+    return;
+  }
   if (state != FramingState::kComplete) {
     RefuseRequest(c, FramingErrorResponse(state));
     return;

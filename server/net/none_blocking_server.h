@@ -22,7 +22,8 @@ struct s_socket_stage {
   int64_t last_activity_ms = 0;
   double timeout_ms = 0;
   std::string receive_buffer;
-  bool readable = false;  // set from the readiness wait of the current pass
+  bool header_seen = false;  // the request's header block has arrived whole
+  bool readable = false;     // set from the readiness wait of the current pass
   bool writable = false;
 };
 
@@ -96,6 +97,9 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
+  // Once the header block is whole and a body is still to come: tells a client that asked
+  // with "Expect: 100-continue" to send it, so it does not wait before sending.
+  void AnswerExpectContinue(s_socket_stage& connection);
   void RefuseRequest(s_socket_stage& connection, std::string_view response);
   void SweepTimeouts();
 

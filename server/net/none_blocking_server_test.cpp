@@ -239,4 +239,25 @@ TEST_F(NoneBlockingServerTest, BodyCutShortByTheClientsCloseIsAnswered) {
   EXPECT_TRUE(server.requests.empty());
 }
 
+TEST_F(NoneBlockingServerTest, ExpectContinueIsAnsweredBeforeTheBody) {
+  EchoServer server;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  const std::string continue_line = "HTTP/1.1 100 Continue\r\n\r\n";
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(
+      SendAll(client, "POST / HTTP/1.1\r\nContent-Length: 5\r\nExpect: 100-Continue\r\n\r\n"));
+  EXPECT_EQ(ReadBytes(client, continue_line.size(), 2000), continue_line);
+  ASSERT_TRUE(SendAll(client, "hello"));
+  std::string response = ReadUntilClosed(client);
+  EXPECT_EQ(response.substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(response.substr(response.size() - 5), "hello");
+  CloseClient(client);
+  // Without the header, or with nothing left to send, there is no interim answer.
+  for (const char* request : {"POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi",
+                              "GET / HTTP/1.1\r\nExpect: 100-continue\r\n\r\n"}) {
+    EXPECT_EQ(Exchange(port_, request).substr(0, 15), "HTTP/1.1 200 OK") << request;
+  }
+}
+
 }  // namespace
