@@ -20,19 +20,21 @@ std::string_view Trim(std::string_view s) {
 }
 
 // The value of a parameter: the text between its quotes, or the bare text up to a ";".
-// `text` starts right after the "="; *rest is set after the value.
-std::string_view ParameterValue(std::string_view text, std::string_view* rest) {
+// `text` starts right after the "="; *rest is set after the value. False for a quote that is
+// never closed (as when a line break cut the value short).
+bool ParameterValue(std::string_view text, std::string_view* value, std::string_view* rest) {
   text = Trim(text);
   if (!text.empty() && text.front() == '"') {
     size_t close = text.find('"', 1);
-    std::string_view value =
-        text.substr(1, close == std::string_view::npos ? text.npos : close - 1);
-    *rest = close == std::string_view::npos ? std::string_view() : text.substr(close + 1);
-    return value;
+    if (close == std::string_view::npos) return false;
+    *value = text.substr(1, close - 1);
+    *rest = text.substr(close + 1);
+    return true;
   }
   size_t semicolon = text.find(';');
   *rest = semicolon == std::string_view::npos ? std::string_view() : text.substr(semicolon);
-  return Trim(text.substr(0, semicolon));
+  *value = Trim(text.substr(0, semicolon));
+  return true;
 }
 
 // Calls `on_parameter(name, value)` for each "name=value" after the first ";" of a header
@@ -49,8 +51,8 @@ void ForEachParameter(std::string_view text,
       continue;
     }
     std::string_view name = Trim(text.substr(0, equals));
-    std::string_view rest;
-    std::string_view value = ParameterValue(text.substr(equals + 1), &rest);
+    std::string_view value, rest;
+    if (!ParameterValue(text.substr(equals + 1), &value, &rest)) return;
     on_parameter(name, value);
     text = rest;
     semicolon = text.find(';');

@@ -127,7 +127,8 @@ TEST(SplitMultipartTest, DispositionParameters) {
       {"form-data; name=\"userfile\"", "userfile", false, ""},
       {"form-data; name=\"userfile\"; filename*=UTF-8''a.jpg", "userfile", false, ""},
       {"form-data; name=\"a;b\"; filename=\"x;y.jpg\"", "a;b", true, "x;y.jpg"},
-      {"form-data; name=\"unclosed", "unclosed", false, ""},
+      {"form-data; name=\"unclosed", "", false, ""},
+      {"form-data; name=\"userfile\"; filename=\"cut short", "userfile", false, ""},
       {"form-data; junk; name=\"userfile\"", "userfile", false, ""},
   };
   for (const Case& c : cases) {
