@@ -39,6 +39,7 @@ class ServerProcess {
     char line[4096];
     return out_ != nullptr && fgets(line, sizeof line, out_) != nullptr ? line : "";
   }
+  pid_t pid() const { return pid_; }
   // Sends SIGTERM and returns the exit status.
   int Terminate() {
     kill(pid_, SIGTERM);
