@@ -185,13 +185,14 @@ void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string_
   connection.stage = kAwaitingResponse;
 }
 
-void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
-  size_t blank = c.receive_buffer.find("\r\n\r\n");
-  if (blank == std::string::npos) return;
+void CNoneBlockingServer::OnHeaderBlock(s_socket_stage& c, size_t request_size) {
   c.header_seen = true;
+  // The whole request in one allocation: growing by doubling would copy a large body again
+  // and again and, at the last step, hold it nearly twice. Pages are touched only as the
+  // bytes arrive.
+  c.receive_buffer.reserve(request_size);
   std::string expect;
-  if (!FindHeaderValue(std::string_view(c.receive_buffer).substr(0, blank + 4), "Expect",
-                       &expect) ||
+  if (!FindHeaderValue(c.receive_buffer, "Expect", &expect) ||
       !EqualsIgnoreCase(expect, "100-continue")) {
     return;
   }
@@ -231,7 +232,7 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
   if (state == FramingState::kIncomplete) {
-    if (!c.header_seen) AnswerExpectContinue(c);
+    if (request_size > 0 && !c.header_seen) OnHeaderBlock(c, request_size);
     return;
   }
   if (state != FramingState::kComplete) {

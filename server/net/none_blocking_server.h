@@ -97,9 +97,10 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
-  // Once the header block is whole and a body is still to come: tells a client that asked
-  // with "Expect: 100-continue" to send it, so it does not wait before sending.
-  void AnswerExpectContinue(s_socket_stage& connection);
+  // Once the header block is whole and a body of known size is still to come: makes room
+  // for the whole request, and tells a client that asked with "Expect: 100-continue" to send
+  // the body, so that it does not wait before sending.
+  void OnHeaderBlock(s_socket_stage& connection, size_t request_size);
   void RefuseRequest(s_socket_stage& connection, std::string_view response);
   void SweepTimeouts();
 

@@ -21,6 +21,7 @@ bool ParseLength(const std::string& text, size_t* length) {
 }  // namespace
 
 FramingState CheckRequestFraming(std::string_view received, size_t* request_size) {
+  *request_size = 0;
   size_t blank = received.find("\r\n\r\n");
   if (blank == std::string_view::npos) {
     return received.size() > kMaxHeaderBlockBytes ? FramingState::kHeaderTooLarge
@@ -37,9 +38,8 @@ FramingState CheckRequestFraming(std::string_view received, size_t* request_size
     if (CountHeaders(header_block, "Content-Length") > 1) return FramingState::kBadLength;
     if (body_size > kMaxRequestBodyBytes) return FramingState::kBodyTooLarge;
   }
-  if (received.size() - header_size < body_size) return FramingState::kIncomplete;
   *request_size = header_size + body_size;
-  return FramingState::kComplete;
+  return received.size() < *request_size ? FramingState::kIncomplete : FramingState::kComplete;
 }
 
 std::string FramingErrorResponse(FramingState state) {

@@ -11,7 +11,8 @@ constexpr size_t kMaxHeaderBlockBytes = 64 * 1024;
 constexpr size_t kMaxRequestBodyBytes = 512u * 1024 * 1024;
 
 enum class FramingState {
-  kIncomplete,      // wait for more bytes
+  kIncomplete,      // wait for more bytes; *request_size is the size to come, 0 until the
+                    // header block is whole
   kComplete,        // *request_size bytes form the request
   kHeaderTooLarge,  // answer 431
   kBadLength,       // answer 400: Content-Length not a plain decimal number, or conflicting
