@@ -5,10 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "platform/test_folder.h"
 #include "platform/test_tmpfs.h"
@@ -17,15 +16,6 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Both ways of creating: unnamed (true), and under a temporary name (false).
 class PendingFileTest : public ::testing::TestWithParam<bool> {
@@ -42,11 +32,11 @@ TEST_P(PendingFileTest, AppearsOnlyWhenNamedAndComplete) {
   ASSERT_TRUE(file.Write("first "));
   ASSERT_TRUE(file.Write(std::string("second\0", 7)));
   ASSERT_TRUE(file.Sync());
-  for (const std::string& name : Entries(folder_.Root())) {
+  for (const std::string& name : FolderEntries(folder_.Root())) {
     EXPECT_EQ(fs::path(name).extension(), ".part") << "only a hidden temporary file: " << name;
   }
   ASSERT_EQ(file.Name("photo.jpg"), NameResult::kNamed);
-  EXPECT_EQ(Entries(folder_.Root()), std::vector<std::string>{"photo.jpg"});
+  EXPECT_EQ(FolderEntries(folder_.Root()), std::set<std::string>{"photo.jpg"});
   EXPECT_EQ(folder_.Read("photo.jpg"), std::string("first second\0", 13));
 }
 
@@ -69,9 +59,9 @@ TEST_P(PendingFileTest, NeverTakesOrFollowsAnExistingName) {
   EXPECT_EQ(folder_.Read("taken.jpg"), "old");
   EXPECT_FALSE(fs::exists(target));
   ASSERT_EQ(file.Name("free.jpg"), NameResult::kNamed);
-  EXPECT_EQ(Entries(folder_.Root()),
-            (std::vector<std::string>{"folder.jpg", "free.jpg", "link.jpg", "taken.jpg"}));
-  EXPECT_TRUE(Entries(outside.Root()).empty());
+  EXPECT_EQ(FolderEntries(folder_.Root()),
+            (std::set<std::string>{"folder.jpg", "free.jpg", "link.jpg", "taken.jpg"}));
+  EXPECT_TRUE(FolderEntries(outside.Root()).empty());
 }
 
 TEST_P(PendingFileTest, LeavesNothingBehindWhenNeverNamed) {
@@ -80,7 +70,7 @@ TEST_P(PendingFileTest, LeavesNothingBehindWhenNeverNamed) {
     ASSERT_TRUE(Create(&file, folder_.Root()));
     ASSERT_TRUE(file.Write("abandoned"));
   }
-  EXPECT_TRUE(Entries(folder_.Root()).empty());
+  EXPECT_TRUE(FolderEntries(folder_.Root()).empty());
 }
 
 TEST_P(PendingFileTest, FailsInAFolderThatIsNotThere) {
@@ -111,7 +101,7 @@ TEST(PendingFileWriteTest, ReportsAShortWrite) {
   }
   setrlimit(RLIMIT_FSIZE, &old_limit);
   EXPECT_FALSE(written);
-  EXPECT_TRUE(Entries(folder.Root()).empty());
+  EXPECT_TRUE(FolderEntries(folder.Root()).empty());
 }
 
 // A real full disk: a 256 KiB tmpfs.
@@ -130,7 +120,7 @@ TEST(PendingFileWriteTest, ReportsAFullDisk) {
     ASSERT_TRUE(file.CreateWithTemporaryName(folder.Root()));
     EXPECT_FALSE(file.Write(std::string(1024 * 1024, 'x')));
   }
-  EXPECT_TRUE(Entries(folder.Root()).empty());
+  EXPECT_TRUE(FolderEntries(folder.Root()).empty());
   UnmountTmpfs(folder.Root());
 }
 

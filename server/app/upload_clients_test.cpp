@@ -124,13 +124,7 @@ class UploadClientsTest : public ::testing::Test {
     return folder_.Write("sent/" + name, bytes);
   }
 
-  std::set<std::string> Pictures() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(pictures_)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
+  std::set<std::string> Pictures() const { return FolderEntries(pictures_); }
 
   std::string Picture(const std::string& name) const { return folder_.Read("pictures/" + name); }
 

@@ -246,13 +246,7 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
 
   page.early_hints = EarlyHints(in);
   const std::string body = ShiftJisPage(Body(in, settings, nonce));
-  page.response = HttpResponse("200 OK")
-                      .NoCache()
-                      .ContentLength(body.size())
-                      .Close()
-                      .SecurityPolicy(nonce)
-                      .Header("Content-Type", "text/html")
-                      .Finish(body);
+  page.response = UncachedPageResponse(body, nonce);
   *out = std::move(page);
   return true;
 }

@@ -16,14 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 // The names in `after` that are not in `before`.
 std::vector<std::string> Added(const std::set<std::string>& before,
                                const std::set<std::string>& after) {
@@ -93,9 +85,9 @@ TEST(SaveUploadTest, NamesAndResults) {
     SCOPED_TRACE(c.sent + " " + c.type);
     TestFolder folder;
     for (const std::string& name : c.existing) folder.Write(name, "old");
-    std::set<std::string> before = Entries(folder.Root());
+    std::set<std::string> before = FolderEntries(folder.Root());
     EXPECT_EQ(SaveUpload({folder.Root(), c.zip_allowed}, c.sent, c.type, "new", 0xBEEF), c.result);
-    std::vector<std::string> added = Added(before, Entries(folder.Root()));
+    std::vector<std::string> added = Added(before, FolderEntries(folder.Root()));
     if (c.added.empty()) {
       EXPECT_TRUE(added.empty());
     } else {
@@ -114,9 +106,9 @@ TEST(SaveUploadTest, NeverWritesThroughAPlantedLink) {
             SaveResult::kSuccess);
   EXPECT_EQ(SaveUpload({folder.Root(), false}, "sub/photo.jpg", "image/jpeg", "new", 1),
             SaveResult::kSuccess);
-  EXPECT_EQ(Entries(folder.Root()),
+  EXPECT_EQ(FolderEntries(folder.Root()),
             (std::set<std::string>{"photo.jpg", "photo (1).jpg", "photo (2).jpg", "sub"}));
-  EXPECT_TRUE(Entries(outside.Root()).empty());
+  EXPECT_TRUE(FolderEntries(outside.Root()).empty());
 }
 
 TEST(SaveUploadTest, FailsWithoutAUsableFolder) {
@@ -145,7 +137,7 @@ TEST(SaveUploadTest, ConcurrentSavesOfOneNameGetDifferentNames) {
   for (std::thread& w : writers) w.join();
   for (SaveResult r : results) EXPECT_EQ(r, SaveResult::kSuccess);
   std::set<std::string> contents;
-  std::set<std::string> names = Entries(folder.Root());
+  std::set<std::string> names = FolderEntries(folder.Root());
   EXPECT_EQ(names.size(), static_cast<size_t>(kWriters));
   EXPECT_TRUE(names.count("photo.jpg"));
   for (const std::string& name : names) contents.insert(folder.Read(name));
@@ -163,7 +155,7 @@ TEST(SaveUploadTest, AFullDiskAnswersFailureAndLeavesNoFile) {
   EXPECT_EQ(
       SaveUpload({folder.Root(), false}, "big.jpg", "image/jpeg", std::string(1024 * 1024, 'x'), 1),
       SaveResult::kFailure);
-  EXPECT_EQ(Entries(folder.Root()), std::set<std::string>{"small.jpg"});
+  EXPECT_EQ(FolderEntries(folder.Root()), std::set<std::string>{"small.jpg"});
   UnmountTmpfs(folder.Root());
 }
 

@@ -6,7 +6,6 @@
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
@@ -217,13 +216,7 @@ std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue
   ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
-  return HttpResponse("200 OK")
-      .NoCache()
-      .ContentLength(body.size())
-      .Close()
-      .SecurityPolicy(nonce)
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return UncachedPageResponse(body, nonce);
 }
 
 int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -1,6 +1,5 @@
 #include "server/pages/image_upload_process.h"
 
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
@@ -123,14 +122,7 @@ std::string UploaderPageResponse(const ServerSettings& settings, std::string_vie
       "\t<div id = \"result\"></div>\r\n"
       "</body>\r\n"
       "</html>\r\n";
-  const std::string body = ShiftJisPage(page);
-  return HttpResponse("200 OK")
-      .NoCache()
-      .ContentLength(body.size())
-      .Close()
-      .SecurityPolicy(nonce)
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return UncachedPageResponse(ShiftJisPage(page), nonce);
 }
 
 int CImageUploadProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -1,6 +1,7 @@
 #include "server/pages/page_common.h"
 
 #include "platform/text.h"
+#include "server/net/http_response.h"
 #include "server/pages/html_escape.h"
 
 std::string TitleLine(std::string_view title) {
@@ -18,6 +19,16 @@ std::string LinkFrom(s_request request, std::string_view path,
   for (const auto& [name, value] : set) request.set(std::string(name), std::string(value));
   for (std::string_view name : removed) request.remove(std::string(name));
   return request.to_text();
+}
+
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce) {
+  return HttpResponse("200 OK")
+      .NoCache()
+      .ContentLength(body.size())
+      .Close()
+      .SecurityPolicy(nonce)
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 std::string ShiftJisPage(std::string_view utf8) {

@@ -31,6 +31,10 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
+// The 200 response carrying the HTML `body` of a page the browser must fetch anew every time:
+// the no-cache lines, the length, Connection: Close, the policy for `nonce`, the type.
+std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
+
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always
 // has a Shift-JIS form; text without one comes back empty rather than half converted.

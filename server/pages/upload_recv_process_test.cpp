@@ -102,13 +102,7 @@ class UploadRecvTest : public ::testing::Test {
     return replies;
   }
 
-  std::set<std::string> Files() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_.Root())) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
+  std::set<std::string> Files() const { return FolderEntries(folder_.Root()); }
 
   void ExpectCounters(uint32_t received, uint32_t rejected, uint32_t answered) {
     EXPECT_EQ(received_.load(), received);
