@@ -3,7 +3,7 @@ BUILD ?= build
 CONFIG ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps npm-deps build run test bench asan tsan fuzz clean format
+.PHONY: all deps npm-deps build run editor test bench asan tsan fuzz clean format
 
 all: build
 
@@ -24,6 +24,11 @@ build: deps $(BUILD)/build.ninja
 
 run: build
 	$(BUILD)/bin/lumenvale $(CONFIG)
+
+# Quillon, the configuration editor; it needs a display.
+editor: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target quillon
+	$(BUILD)/bin/quillon
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,24 +1,52 @@
 #!/usr/bin/env bash
-# HTTP load: wrk (2 threads, 50 connections, 10 s, Connection: close) against Lumenvale's
-# 404 answer and, in the same run, against nginx returning 404 on another loopback port.
-# Also measures the CPU an idle server uses. Targets: rps >= 0.5 x nginx, p99 <= 10 ms,
-# idle CPU < 3% of one core.
+# HTTP load: wrk (2 threads, 50 connections, 10 s, Connection: close) against Lumenvale's 404
+# answer (/nothing) and its /image answer for one 190 KB picture, and, in the same run, nginx
+# answering 404 and serving the same file on another loopback port. Also measures the CPU an
+# idle server uses. Targets: 404 rps >= 0.5 x nginx, p99 <= 10 ms, idle CPU < 3% of one core.
+# With BASELINE=<another build folder>, that build's server is measured in the same run too
+# (for a before/after comparison of a change).
 set -euo pipefail
 build=${1:-build}
 work=$(mktemp -d)
 lv_port=18431
 nginx_port=18432
+base_port=18433
 cleanup() {
   [ -n "${lv_pid:-}" ] && kill "$lv_pid" 2>/dev/null || true
+  [ -n "${base_pid:-}" ] && kill "$base_pid" 2>/dev/null || true
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
+# The same 190 KB on every machine: AES-CTR of zeros under a fixed key. /image sends a whole
+# picture as stored, so its bytes need not decode.
 mkdir -p "$work/pics"
-printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n' "$work/pics" "$lv_port" > "$work/bench.con"
-"$build/bin/lumenvale" "$work/bench.con" > "$work/lumenvale.log" 2>&1 &
-lv_pid=$!
+head -c 194560 /dev/zero |
+  openssl enc -aes-128-ctr -K 000102030405060708090a0b0c0d0e0f -iv 0 -nosalt 2>/dev/null \
+    > "$work/pics/photo.jpg"
+
+start_server() {  # $1 = binary, $2 = port; prints the pid
+  printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n' "$work/pics" "$2" > "$work/bench.$2.con"
+  "$1" "$work/bench.$2.con" > "$work/lumenvale.$2.log" 2>&1 &
+  echo $!
+}
+wait_for_image() {  # $1 = port: the first scan has listed the picture
+  for _ in $(seq 100); do
+    [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$1/image?page=1-N-0")" = 200 ] &&
+      return 0
+    sleep 0.1
+  done
+  echo "server on port $1 never served the picture" >&2
+  return 1
+}
+
+lv_pid=$(start_server "$build/bin/lumenvale" $lv_port)
+wait_for_image $lv_port
+if [ -n "${BASELINE:-}" ]; then
+  base_pid=$(start_server "$BASELINE/bin/lumenvale" $base_port)
+  wait_for_image $base_port
+fi
 
 run_nginx() {  # $1 = worker_processes
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
@@ -34,21 +62,31 @@ http {
   fastcgi_temp_path $work/fastcgi;
   uwsgi_temp_path $work/uwsgi;
   scgi_temp_path $work/scgi;
-  server { listen 127.0.0.1:$nginx_port; location / { return 404; } }
+  server {
+    listen 127.0.0.1:$nginx_port;
+    location = /photo.jpg { root $work/pics; }
+    location / { return 404; }
+  }
 }
 NGINX
   nginx -c "$work/nginx.conf" -p "$work"
   sleep 0.5
 }
 
-# Prints "rps p99_ms" for one wrk run against $1.
+# Prints "rps p99_ms" for one wrk run against the URL $1; fails unless the status is $2.
 measure() {
-  local out rps p99
-  out=$(wrk -t2 -c50 -d10s -H 'Connection: close' --latency "http://127.0.0.1:$1/")
+  local out rps p99 status
+  status=$(curl -s -o /dev/null -w '%{http_code}' "$1")
+  if [ "$status" != "$2" ]; then
+    echo "$1 answered $status, not $2" >&2
+    return 1
+  fi
+  out=$(wrk -t2 -c50 -d10s -H 'Connection: close' --latency "$1")
   rps=$(awk '/Requests\/sec/ {print $2}' <<<"$out")
   p99=$(awk '$1 == "99%" {v=$2; if (v ~ /us$/) {sub(/us$/,"",v); v/=1000} else if (v ~ /ms$/) {sub(/ms$/,"",v)} else if (v ~ /s$/) {sub(/s$/,"",v); v*=1000}; print v}' <<<"$out")
   echo "$rps $p99"
 }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 # Idle CPU over 10 s, in percent of one core.
 sleep 1
@@ -57,15 +95,29 @@ hz=$(getconf CLK_TCK)
 t0=$(ticks); sleep 10; t1=$(ticks)
 idle_cpu=$(awk -v a="$t0" -v b="$t1" -v hz="$hz" 'BEGIN {printf "%.2f", (b - a) / hz / 10 * 100}')
 
-read -r lv_rps lv_p99 < <(measure $lv_port)
+lv=http://127.0.0.1:$lv_port
+read -r lv404_rps lv404_p99 < <(measure "$lv/nothing" 404)
+read -r lvimg_rps lvimg_p99 < <(measure "$lv/image?page=1-N-0" 200)
+if [ -n "${BASELINE:-}" ]; then
+  base=http://127.0.0.1:$base_port
+  read -r b404_rps b404_p99 < <(measure "$base/nothing" 404)
+  read -r bimg_rps bimg_p99 < <(measure "$base/image?page=1-N-0" 200)
+fi
 run_nginx auto
-read -r ng_rps ng_p99 < <(measure $nginx_port)
+ng=http://127.0.0.1:$nginx_port
+read -r ng404_rps ng404_p99 < <(measure "$ng/nothing" 404)
+read -r ngimg_rps ngimg_p99 < <(measure "$ng/photo.jpg" 200)
 run_nginx 1
-read -r ng1_rps ng1_p99 < <(measure $nginx_port)
+read -r ng1_rps ng1_p99 < <(measure "$ng/nothing" 404)
 
-ratio=$(awk -v a="$lv_rps" -v b="$ng_rps" 'BEGIN {printf "%.2f", a / b}')
-ratio1=$(awk -v a="$lv_rps" -v b="$ng1_rps" 'BEGIN {printf "%.2f", a / b}')
-printf 'lumenvale 404:            %10s req/s   p99 %6s ms   (target p99 <= 10 ms)\n' "$lv_rps" "$lv_p99"
-printf 'nginx 404 (auto workers): %10s req/s   p99 %6s ms   ratio %s (target >= 0.5)\n' "$ng_rps" "$ng_p99" "$ratio"
-printf 'nginx 404 (1 worker):     %10s req/s   p99 %6s ms   ratio %s\n' "$ng1_rps" "$ng1_p99" "$ratio1"
-printf 'lumenvale idle CPU:       %10s %% of one core      (target < 3%%)\n' "$idle_cpu"
+row() { printf '%-34s %10s req/s   p99 %7s ms   %s\n' "$@"; }
+row "lumenvale 404 /nothing:" "$lv404_rps" "$lv404_p99" "(target p99 <= 10 ms)"
+row "nginx 404 (auto workers):" "$ng404_rps" "$ng404_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng404_rps") (target >= 0.5)"
+row "nginx 404 (1 worker):" "$ng1_rps" "$ng1_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng1_rps")"
+row "lumenvale /image, 190 KB:" "$lvimg_rps" "$lvimg_p99" ""
+row "nginx same file (auto workers):" "$ngimg_rps" "$ngimg_p99" "lumenvale/nginx $(ratio "$lvimg_rps" "$ngimg_rps")"
+if [ -n "${BASELINE:-}" ]; then
+  row "baseline 404 /nothing:" "$b404_rps" "$b404_p99" "this/baseline $(ratio "$lv404_rps" "$b404_rps")"
+  row "baseline /image, 190 KB:" "$bimg_rps" "$bimg_p99" "this/baseline $(ratio "$lvimg_rps" "$bimg_rps")"
+fi
+printf 'lumenvale idle CPU:                 %10s %% of one core      (target < 3%%)\n' "$idle_cpu"

@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   libstb-dev libturbojpeg0-dev
   chromium fonts-ipafont-gothic
+  libsystemd-dev qt6-base-dev
+  xvfb trayer xdotool dbus-daemon
 )
 # npm fetches jQuery and jQuery UI (make deps). A node that came from elsewhere already
 # brings its own npm, and Debian's npm package would conflict with it.
@@ -19,7 +21,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx libvips-tools)
+  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev)
 fi
 
 missing=()

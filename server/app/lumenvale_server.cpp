@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/local_address.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
@@ -27,18 +28,20 @@ constexpr int kIdleWaitMs = 10;
 
 }  // namespace
 
-LumenvaleServer::LumenvaleServer(const ServerSettings& settings) : settings_(settings) {}
+LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
+                                 std::unique_ptr<SleepLock> sleep_lock)
+    : settings_(settings), keep_awake_(settings.reset_standby_access, std::move(sleep_lock)) {}
 
 bool LumenvaleServer::Start() {
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
+  counters_.answered = 0;
+  counters_.rejected = 0;
+  counters_.received = 0;
+
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
   catalogue_.Rescan();
-
-  counters_.answered = 0;
-  counters_.rejected = 0;
-  counters_.received = 0;
 
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
@@ -63,10 +66,16 @@ void LumenvaleServer::Step() {
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
   bool busy = http_.Step();
-  timing_.RecordStep(start, platform::TickCountMs(), busy);
+  int64_t end = platform::TickCountMs();
+  timing_.RecordStep(start, end, busy);
+  keep_awake_.OnTurn(end, busy);
   if (!busy) http_.WaitForWork(kIdleWaitMs);
 }
 
 void LumenvaleServer::Stop() {
   http_.Stop();
+}
+
+std::string LumenvaleServer::BaseAddress() const {
+  return "http://" + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
 }

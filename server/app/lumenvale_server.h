@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "common/config/server_settings.h"
+#include "server/app/keep_awake.h"
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
@@ -20,8 +23,10 @@ struct UploadCounters {
 
 class LumenvaleServer {
  public:
-  // `settings` must be loaded and must outlive the server.
-  explicit LumenvaleServer(const ServerSettings& settings);
+  // `settings` must be loaded and must outlive the server. `sleep_lock` keeps the computer
+  // awake while requests arrive, when the settings ask for it.
+  explicit LumenvaleServer(const ServerSettings& settings,
+                           std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock());
 
   // Hands the folders to the catalogue and starts the first scan, builds the handler list
   // and opens the listening socket; true when it listens.
@@ -33,6 +38,9 @@ class LumenvaleServer {
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
+  // "http://" + this computer's address on the local network + ":" + the listening port:
+  // where the tray menu's pages are opened.
+  std::string BaseAddress() const;
   const ImageCatalogue& catalogue() const { return catalogue_; }
   const LoopTiming& timing() const { return timing_; }
 
@@ -42,4 +50,5 @@ class LumenvaleServer {
   CImageServer http_;
   LoopTiming timing_;
   UploadCounters counters_;
+  KeepAwake keep_awake_;
 };

@@ -1,19 +1,18 @@
-// The Lumenvale server: `lumenvale [CONFIG]`. Serves until SIGINT or SIGTERM.
-#include <csignal>
+// The Lumenvale server: `lumenvale [CONFIG]`. Runs as a systemd service when one is
+// installed under its instance name, else with a tray icon in a graphical session, else in
+// the console until SIGINT or SIGTERM.
 #include <cstdio>
 #include <string>
 
 #include "common/config/server_settings.h"
-#include "server/app/lumenvale_server.h"
-#include "server/app/startup_banner.h"
+#include "platform/capabilities.h"
+#include "platform/instance_lock.h"
+#include "platform/service_manager.h"
+#include "server/app/console_mode.h"
+#include "server/app/service_mode.h"
+#include "server/app/tray_mode.h"
 
 namespace {
-
-volatile std::sig_atomic_t stop_requested = 0;
-
-void RequestStop(int) {
-  stop_requested = 1;
-}
 
 // The configuration path as one command-line text: the arguments joined by blanks, so a
 // quoted path keeps its quotes' meaning and an unquoted one with blanks stays whole.
@@ -29,6 +28,10 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything reads a file: started as root, the server keeps only what serving
+  // pictures needs.
+  platform::DropCapabilities(platform::ServerDroppedCapabilities());
+
   ServerSettings settings;
   settings.load(CommandLine(argc, argv));
   if (argc > 1 && !settings.loaded) {
@@ -36,17 +39,26 @@ int main(int argc, char** argv) {
                  argv[1]);
   }
 
-  std::signal(SIGINT, RequestStop);
-  std::signal(SIGTERM, RequestStop);
-
-  LumenvaleServer server(settings);
-  if (!server.Start()) {
-    std::fprintf(stderr, "Could not listen on port %u (is it in use?).\n", settings.port);
-    return 1;
+  // One server per port. Port 0 lets the system choose a free port each time, so such
+  // servers never compete for one and take no lock.
+  std::string instance = InstanceName(settings.port);
+  platform::InstanceLock lock;
+  if (settings.port != 0 && !lock.Acquire(instance)) {
+    std::fprintf(stderr, "%s is already running; nothing more to do.\n", instance.c_str());
+    return 0;
   }
-  std::printf("%s\n", StartupBanner(settings, server.ListeningPort()).c_str());
-  std::fflush(stdout);
-  while (!stop_requested) server.Step();
-  server.Stop();
-  return 0;
+
+  std::string unit = instance + ".service";
+  if (platform::UnitInstalled(platform::UnitFolders(), unit)) {
+    if (platform::StartedByServiceManager()) return RunService(settings);
+    std::fprintf(stderr,
+                 "%s is installed as the systemd service %s; start it with: systemctl start "
+                 "'%s'\n",
+                 instance.c_str(), unit.c_str(), unit.c_str());
+    return 0;
+  }
+
+  int exit_status = 0;
+  if (HasGraphicalSession() && RunTray(settings, argc, argv, &exit_status)) return exit_status;
+  return RunConsole(settings);
 }

@@ -1,6 +1,7 @@
 // Uploads from real clients to the real server binary on 127.0.0.1: curl -F and Python's
 // requests (with and without Digest accounts), a 200 MB file while others are served, two
 // clients racing for one name, and hostile posts.
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
@@ -20,8 +21,9 @@
 
 #include "common/config/password_hash.h"
 #include "platform/random.h"
+#include "platform/run_command.h"
 #include "platform/test_folder.h"
-#include "server/app/server_process.h"
+#include "server/app/child_process.h"
 #include "server/net/loopback_test_util.h"
 
 namespace {
@@ -77,8 +79,16 @@ std::string Answer(const std::string& response) {
   return body.empty() ? response.substr(0, response.find("\r\n")) : body;
 }
 
-std::string Quote(const std::string& text) {
-  return "'" + text + "'";
+// What a client program prints, standard output and error together.
+std::string Client(const std::vector<std::string>& argv) {
+  std::string output;
+  platform::RunCommand(argv, &output);
+  return output;
+}
+
+// The -F argument of curl that sends the file at `path` as the field userfile.
+std::string CurlFile(const std::string& path, const std::string& type) {
+  return "userfile=@" + path + ";type=" + type;
 }
 
 // The server's peak resident memory in bytes, from /proc.
@@ -93,30 +103,33 @@ uint64_t PeakResidentBytes(pid_t pid) {
 
 class UploadClientsTest : public ::testing::Test {
  protected:
-  // Starts the server on an empty picture folder with `extra` configuration elements.
+  // Starts the server in console mode on an empty picture folder with `extra` configuration
+  // elements.
   void Start(const std::string& extra = "") {
     pictures_ = folder_.Path("pictures");
-    fs::create_directory(pictures_);
-    fs::create_directory(folder_.Path("sent"));
+    for (const char* folder : {"pictures", "sent", "units"}) {
+      fs::create_directory(folder_.Path(folder));
+    }
     const std::string config = folder_.Write(
         "gallery.con", "<PATH>" + pictures_ + "</PATH>\r\n<PORT>0</PORT>\r\n" + extra);
-    server_ = std::make_unique<ServerProcess>(config);
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{LUMENVALE_BINARY, config},
+        ChildProcess::Environment{{"DISPLAY", std::nullopt},
+                                  {"WAYLAND_DISPLAY", std::nullopt},
+                                  {"INVOCATION_ID", std::nullopt},
+                                  {"NOTIFY_SOCKET", std::nullopt},
+                                  {"SYSTEMD_UNIT_PATH", folder_.Path("units")}});
     const std::string banner = server_->ReadLine();
     std::smatch match;
     ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
     port_ = std::stoi(match[1]);
     url_ = "http://127.0.0.1:" + std::to_string(port_) + "/upload.php";
-    // The server's diagnostic lines must never fill the pipe and block it.
-    drain_ = std::thread([this] {
-      while (!server_->ReadLine().empty()) {
-      }
-    });
   }
 
   void TearDown() override {
-    if (server_ == nullptr) return;
-    EXPECT_EQ(server_->Terminate(), 0);
-    drain_.join();
+    if (server_ != nullptr) {
+      EXPECT_EQ(server_->Wait(SIGTERM), 0);
+    }
   }
 
   // Writes a file to send and returns its path.
@@ -130,8 +143,7 @@ class UploadClientsTest : public ::testing::Test {
 
   TestFolder folder_;
   std::string pictures_;
-  std::unique_ptr<ServerProcess> server_;
-  std::thread drain_;
+  std::unique_ptr<ChildProcess> server_;
   int port_ = 0;
   std::string url_;
 };
@@ -140,14 +152,11 @@ TEST_F(UploadClientsTest, CurlAndPythonRequestsSaveEveryFile) {
   Start();
   const std::string a = PseudoRandomBytes(300000, 1), b = PseudoRandomBytes(5000, 2);
   const std::string c = PseudoRandomBytes(70000, 3), d = PseudoRandomBytes(1, 4);
-  EXPECT_EQ(RunCommand("curl -s -F " +
-                       Quote("userfile=@" + Source("a.jpg", a) + ";type=image/jpeg") + " -F " +
-                       Quote("userfile=@" + Source("b.png", b) + ";type=image/png") + " " + url_),
+  EXPECT_EQ(Client({"curl", "-s", "-F", CurlFile(Source("a.jpg", a), "image/jpeg"), "-F",
+                    CurlFile(Source("b.png", b), "image/png"), url_}),
             kSuccess);
-  EXPECT_EQ(
-      RunCommand("curl -s -F " +
-                 Quote("userfile=@" + Source("w.webp", "RIFF") + ";type=image/webp") + " " + url_),
-      kRefused);
+  EXPECT_EQ(Client({"curl", "-s", "-F", CurlFile(Source("w.webp", "RIFF"), "image/webp"), url_}),
+            kRefused);
   const std::string script =
       folder_.Write("post.py",
                     "import requests, sys\n"
@@ -156,8 +165,7 @@ TEST_F(UploadClientsTest, CurlAndPythonRequestsSaveEveryFile) {
                     "'rb'), 'image/bmp'))]\n"
                     "r = requests.post(sys.argv[1], files=files)\n"
                     "print(r.status_code, r.headers['Content-Type'], r.text)\n");
-  EXPECT_EQ(RunCommand("/usr/bin/python3 " + script + " " + url_ + " " + Source("c.gif", c) + " " +
-                       Source("d.bmp", d)),
+  EXPECT_EQ(Client({"/usr/bin/python3", script, url_, Source("c.gif", c), Source("d.bmp", d)}),
             "200 application/json " + kSuccess + "\n");
   EXPECT_EQ(Pictures(),
             (std::set<std::string>{"a.jpg", "b.png", "c.gif", "\xE5\x86\x99\xE7\x9C\x9F.bmp"}));
@@ -179,10 +187,11 @@ TEST_F(UploadClientsTest, DigestAccountsWithAndWithoutTheRight) {
       "<USER><USER_NAME>ben</USER_NAME><HASH>" +
       ben + "</HASH><PRIV>0</PRIV></USER>\r\n");
   const std::string file = Source("p.jpg", PseudoRandomBytes(20000, 5));
-  const std::string form = " -F " + Quote("userfile=@" + file + ";type=image/jpeg") + " ";
-  EXPECT_EQ(RunCommand("curl -s --digest -u anna:pw1" + form + url_), kSuccess);
-  EXPECT_EQ(RunCommand("curl -s --digest -u ben:pw2" + form + url_), kRefused);
-  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}'" + form + url_), "401");
+  const std::string form = CurlFile(file, "image/jpeg");
+  EXPECT_EQ(Client({"curl", "-s", "--digest", "-u", "anna:pw1", "-F", form, url_}), kSuccess);
+  EXPECT_EQ(Client({"curl", "-s", "--digest", "-u", "ben:pw2", "-F", form, url_}), kRefused);
+  EXPECT_EQ(Client({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-F", form, url_}),
+            "401");
   const std::string script = folder_.Write(
       "post.py",
       "import requests, sys\n"
@@ -191,7 +200,7 @@ TEST_F(UploadClientsTest, DigestAccountsWithAndWithoutTheRight) {
       "    files = {'userfile': ('q.png', b'\\x89PNG', 'image/png')}\n"
       "    r = requests.post(sys.argv[1], files=files, auth=HTTPDigestAuth(user, password))\n"
       "    print(r.status_code, r.text)\n");
-  EXPECT_EQ(RunCommand("/usr/bin/python3 " + script + " " + url_),
+  EXPECT_EQ(Client({"/usr/bin/python3", script, url_}),
             "200 " + kSuccess + "\n200 " + kRefused + "\n");
   EXPECT_EQ(Pictures(), (std::set<std::string>{"p.jpg", "q.png"}));
 }
@@ -204,8 +213,7 @@ TEST_F(UploadClientsTest, BigFileArrivesWholeWhileOthersAreServed) {
   std::string answer;
   std::atomic<bool> done{false};
   std::thread upload([&] {
-    answer =
-        RunCommand("curl -s -F " + Quote("userfile=@" + big + ";type=image/jpeg") + " " + url_);
+    answer = Client({"curl", "-s", "-F", CurlFile(big, "image/jpeg"), url_});
     done = true;
   });
   int pages = 0, slowest_ms = 0;
@@ -221,7 +229,9 @@ TEST_F(UploadClientsTest, BigFileArrivesWholeWhileOthersAreServed) {
   }
   upload.join();
   EXPECT_EQ(answer, kSuccess);
-  EXPECT_EQ(RunCommand("cmp " + big + " " + pictures_ + "/big.jpg && echo same"), "same\n");
+  std::string differences;
+  EXPECT_EQ(platform::RunCommand({"cmp", big, pictures_ + "/big.jpg"}, &differences), 0)
+      << differences;
   const uint64_t peak = PeakResidentBytes(server_->pid());
   std::printf(
       "200 MB upload: peak RSS %.2f x the file size; %d pages served meanwhile, "

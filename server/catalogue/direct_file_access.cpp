@@ -1,7 +1,5 @@
 #include "server/catalogue/direct_file_access.h"
 
-#include <algorithm>
-
 #include "platform/file_system.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/read_limits.h"
@@ -24,12 +22,6 @@ bool CDirectFileAccess::GetTime(const std::string& path, SystemTime* out) {
   if (!platform::StatPath(path, &status)) return false;
   if (out != nullptr) *out = SystemTimeFromUnix(status.mtime_sec, status.mtime_nsec);
   return true;
-}
-
-uint32_t CDirectFileAccess::GetSize(const std::string& path) {
-  platform::FileStatus status;
-  if (!platform::StatPath(path, &status) || !status.is_regular) return 0;
-  return static_cast<uint32_t>(std::min<uint64_t>(status.size, UINT32_MAX));
 }
 
 bool CDirectFileAccess::GetVersion(const std::string& path, FileVersion* out) {

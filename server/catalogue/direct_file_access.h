@@ -13,6 +13,5 @@ class CDirectFileAccess : public CBasseFileAccess {
   // UTC.
   bool GetTime(const std::string& path, SystemTime* out) override;
   // 0 for anything but a regular file.
-  uint32_t GetSize(const std::string& path) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;
 };

@@ -31,8 +31,6 @@ class CBasseFileAccess {
   virtual bool Exists(const std::string& path) = 0;
   // The last-write time into `out` when it is not null; false when the file is not found.
   virtual bool GetTime(const std::string& path, SystemTime* out) = 0;
-  // The size in bytes, 0 when the file is not found; sizes from 4 GiB on report 0xFFFFFFFF.
-  virtual uint32_t GetSize(const std::string& path) = 0;
   // The version of the file's content (see FileVersion); false when it cannot be known.
   virtual bool GetVersion(const std::string& path, FileVersion* out) = 0;
 };

@@ -8,9 +8,7 @@
 #include "server/catalogue/image_entry.h"
 #include "server/net/shared_lock.h"
 
-// True when the extension of `path`, lower-cased and cut at its first "-", "_" and ":" (so
-// "jpg_large", "png:orig" and "jpeg-1" count as "jpg", "png" and "jpeg"), is one of jpeg,
-// jpg, bmp, gif, apng, png, svg, svgz, webp.
+// True when `path` names one of the picture types of PictureContentType (image_types.h).
 bool IsImagePath(std::string_view path);
 
 class CImageLister : public CFileLister {

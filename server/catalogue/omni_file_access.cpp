@@ -105,10 +105,6 @@ bool COmniFileAccess::GetTime(const std::string& path, SystemTime* out) {
   return BackendFor(path).GetTime(path, out);
 }
 
-uint32_t COmniFileAccess::GetSize(const std::string& path) {
-  return BackendFor(path).GetSize(path);
-}
-
 bool COmniFileAccess::GetVersion(const std::string& path, FileVersion* out) {
   return BackendFor(path).GetVersion(path, out);
 }

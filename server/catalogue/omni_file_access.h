@@ -27,7 +27,6 @@ class COmniFileAccess : public CBasseFileAccess {
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
-  uint32_t GetSize(const std::string& path) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;
 
   // The number of files the cache falls back to (30 until set; the server sets it from its

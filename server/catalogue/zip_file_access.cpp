@@ -54,13 +54,6 @@ bool CZIPFileAccess::GetTime(const std::string& path, SystemTime* out) {
   return true;
 }
 
-uint32_t CZIPFileAccess::GetSize(const std::string& path) {
-  ZipArchive archive;
-  size_t index = 0;
-  if (!FindMember(path, &archive, &index)) return 0;
-  return archive.records()[index].uncompressed_size;
-}
-
 bool CZIPFileAccess::GetVersion(const std::string& path, FileVersion* out) {
   std::string archive_path;
   std::string member;

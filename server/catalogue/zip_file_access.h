@@ -13,7 +13,6 @@ class CZIPFileAccess : public CBasseFileAccess {
   // The member's DOS time, which is local time where the archive was made.
   bool GetTime(const std::string& path, SystemTime* out) override;
   // The uncompressed size from the central directory.
-  uint32_t GetSize(const std::string& path) override;
   // The archive's version: a member cannot change while its archive stays the same.
   bool GetVersion(const std::string& path, FileVersion* out) override;
 };

@@ -2,6 +2,7 @@
 // accounts come from a configuration file written by the configuration writer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -26,6 +27,17 @@ class SecretProcess : public CRequestProcess {
     return 1;
   }
 };
+
+// Runs a shell command and returns its standard output.
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
+  return output;
+}
 
 class DigestClientsTest : public ::testing::Test {
  protected:
@@ -69,9 +81,8 @@ class DigestClientsTest : public ::testing::Test {
 
 TEST_F(DigestClientsTest, CurlIsAcceptedWithTheRightPasswordOnly) {
   EXPECT_EQ(RunCommand("curl -s --digest -u user:pw '" + url_ + "'"), "hello user");
-  EXPECT_EQ(
-      RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u user:wrong '" + url_ + "'"),
-      "401");
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u user:wrong '" + url_ + "'"),
+            "401");
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u USER:pw '" + url_ + "'"),
             "401");
 }
@@ -83,8 +94,7 @@ TEST_F(DigestClientsTest, PythonRequestsIsAccepted) {
       "r = requests.get(sys.argv[1], auth=HTTPDigestAuth('user', 'pw'))\n"
       "bad = requests.get(sys.argv[1], auth=HTTPDigestAuth('user', 'nope'))\n"
       "print(r.status_code, r.text, bad.status_code)\n";
-  EXPECT_EQ(RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"),
-            "200 hello user 401\n");
+  EXPECT_EQ(RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"), "200 hello user 401\n");
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <memory>
 
 #include "platform/clock.h"
 
@@ -82,16 +80,4 @@ std::string Exchange(int port, const std::string& request) {
   return response;
 }
 
-void CloseClient(int socket) {
-  close(socket);
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
+void CloseClient(int socket) { close(socket); }

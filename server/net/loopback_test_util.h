@@ -30,5 +30,3 @@ std::string ReadBytes(int socket, size_t count, int timeout_ms = 5000, bool* clo
 // Sends `request` on a new connection and returns everything read until the server closes.
 std::string Exchange(int port, const std::string& request);
 void CloseClient(int socket);
-// Runs a shell command (real clients such as curl and python3) and returns its standard output.
-std::string RunCommand(const std::string& command);

@@ -7,87 +7,69 @@
 void CMessageQueue::push(int16_t final_flag, s_message message) {
   message.final_flag = final_flag;
   message.key = ++key_counter_;
+  ConnectionKey connection{message.socket, message.connection_id};
   std::unique_lock guard(lock_);
-  messages_.push_back(std::move(message));
+  by_connection_[connection].push_back(std::move(message));
+  ++size_;
 }
 
-bool CMessageQueue::find(platform::SocketHandle socket, int32_t connection_id,
-                         s_message* out) const {
+bool CMessageQueue::find(platform::SocketHandle socket, int32_t connection_id) const {
   std::shared_lock guard(lock_);
-  for (const s_message& m : messages_) {
-    if (m.socket == socket && m.connection_id == connection_id) {
-      if (out != nullptr) *out = m;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool CMessageQueue::take(platform::SocketHandle socket, int32_t connection_id, s_message* out) {
-  std::unique_lock guard(lock_);
-  for (size_t i = 0; i < messages_.size(); ++i) {
-    if (messages_[i].socket == socket && messages_[i].connection_id == connection_id) {
-      *out = std::move(messages_[i]);
-      erase_at(i);
-      return true;
-    }
-  }
-  return false;
+  return by_connection_.count(ConnectionKey{socket, connection_id}) != 0;
 }
 
 bool CMessageQueue::visit_first(platform::SocketHandle socket, int32_t connection_id,
                                 const std::function<void(s_message&)>& visit) {
   std::unique_lock guard(lock_);
-  for (s_message& m : messages_) {
-    if (m.socket == socket && m.connection_id == connection_id) {
-      visit(m);
-      return true;
-    }
-  }
-  return false;
-}
-
-void CMessageQueue::erase_at(size_t index) {
-  messages_.erase(messages_.begin() + static_cast<std::ptrdiff_t>(index));
-  if (messages_.empty()) messages_.shrink_to_fit();
-}
-
-void CMessageQueue::remove_by_key(int32_t key) {
-  std::unique_lock guard(lock_);
-  for (size_t i = 0; i < messages_.size(); ++i) {
-    if (messages_[i].key == key) {
-      erase_at(i);
-      return;
-    }
-  }
+  auto found = by_connection_.find(ConnectionKey{socket, connection_id});
+  if (found == by_connection_.end()) return false;
+  visit(found->second.front());
+  return true;
 }
 
 void CMessageQueue::remove_by_connection(platform::SocketHandle socket, int32_t connection_id) {
   std::unique_lock guard(lock_);
-  for (size_t i = 0; i < messages_.size(); ++i) {
-    if (messages_[i].socket == socket && messages_[i].connection_id == connection_id) {
-      erase_at(i);
-      return;
-    }
-  }
+  auto found = by_connection_.find(ConnectionKey{socket, connection_id});
+  if (found == by_connection_.end()) return;
+  std::vector<s_message>& messages = found->second;
+  messages.erase(messages.begin());
+  --size_;
+  if (messages.empty()) by_connection_.erase(found);
 }
 
 int CMessageQueue::expire(int64_t now_ms) {
-  return remove_if([now_ms](const s_message& m) {
-    return static_cast<double>(now_ms - m.enqueue_time_ms) >= m.timeout_ms;
-  });
+  std::unique_lock guard(lock_);
+  int removed = 0;
+  for (auto it = by_connection_.begin(); it != by_connection_.end();) {
+    std::vector<s_message>& messages = it->second;
+    auto end = std::remove_if(messages.begin(), messages.end(), [now_ms](const s_message& m) {
+      return static_cast<double>(now_ms - m.enqueue_time_ms) >= m.timeout_ms;
+    });
+    removed += static_cast<int>(messages.end() - end);
+    messages.erase(end, messages.end());
+    it = messages.empty() ? by_connection_.erase(it) : std::next(it);
+  }
+  size_ -= static_cast<size_t>(removed);
+  return removed;
 }
 
-int CMessageQueue::remove_if(const std::function<bool(const s_message&)>& orphaned) {
+int CMessageQueue::remove_connections_if(
+    const std::function<bool(platform::SocketHandle, int32_t)>& gone) {
   std::unique_lock guard(lock_);
-  auto end = std::remove_if(messages_.begin(), messages_.end(), orphaned);
-  int removed = static_cast<int>(messages_.end() - end);
-  messages_.erase(end, messages_.end());
-  if (removed > 0 && messages_.empty()) messages_.shrink_to_fit();
+  int removed = 0;
+  for (auto it = by_connection_.begin(); it != by_connection_.end();) {
+    if (gone(it->first.socket, it->first.connection_id)) {
+      removed += static_cast<int>(it->second.size());
+      it = by_connection_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  size_ -= static_cast<size_t>(removed);
   return removed;
 }
 
 size_t CMessageQueue::size() const {
   std::shared_lock guard(lock_);
-  return messages_.size();
+  return size_;
 }

@@ -1,10 +1,13 @@
-// A thread-safe queue of messages, searched by connection. Worker threads push responses
-// while the socket server's thread reads and removes them.
+// A thread-safe queue of messages, kept per connection. Worker threads push responses while
+// the socket server's thread reads and removes them; every look-up by connection is a hash
+// probe, so the send path costs the same however many connections are open.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "server/net/message.h"
@@ -12,21 +15,18 @@
 
 class CMessageQueue {
  public:
-  // Stores the flag, assigns the next key and appends the message.
+  // Stores the flag, assigns the next key and appends the message behind the others of its
+  // connection.
   void push(int16_t final_flag, s_message message);
 
-  // Copies the first message of the connection (in insertion order) into *out, if any.
-  bool find(platform::SocketHandle socket, int32_t connection_id, s_message* out = nullptr) const;
+  // Whether the connection has a message queued.
+  bool find(platform::SocketHandle socket, int32_t connection_id) const;
 
-  // Moves the first message of the connection (in insertion order) out of the queue into *out.
-  bool take(platform::SocketHandle socket, int32_t connection_id, s_message* out);
-
-  // Runs `visit` on the first message of the connection under the exclusive lock, so the
-  // caller may advance its `sent` count without copying the bytes.
+  // Runs `visit` on the first message of the connection (in push order) under the exclusive
+  // lock, so the caller may read it or advance its `sent` count without copying the bytes.
+  // REQUIRES: `visit` does not call back into this queue.
   bool visit_first(platform::SocketHandle socket, int32_t connection_id,
                    const std::function<void(s_message&)>& visit);
-
-  void remove_by_key(int32_t key);
 
   // Removes the first message of the connection only.
   void remove_by_connection(platform::SocketHandle socket, int32_t connection_id);
@@ -34,15 +34,29 @@ class CMessageQueue {
   // Removes every message whose age reached its time-out; returns how many.
   int expire(int64_t now_ms);
 
-  // Removes every message for which `orphaned` is true; returns how many.
-  int remove_if(const std::function<bool(const s_message&)>& orphaned);
+  // Removes every message of each connection for which `gone` is true; returns how many.
+  int remove_connections_if(
+      const std::function<bool(platform::SocketHandle socket, int32_t connection_id)>& gone);
 
   size_t size() const;
 
  private:
-  void erase_at(size_t index);  // REQUIRES: lock_ held exclusively
+  struct ConnectionKey {
+    platform::SocketHandle socket;
+    int32_t connection_id;
+    bool operator==(const ConnectionKey&) const = default;
+  };
+  struct ConnectionKeyHash {
+    size_t operator()(const ConnectionKey& k) const {
+      return std::hash<uint64_t>()(static_cast<uint64_t>(static_cast<uint32_t>(k.socket)) << 32 |
+                                   static_cast<uint32_t>(k.connection_id));
+    }
+  };
 
   std::atomic<int32_t> key_counter_{0};
   mutable CSharedLock lock_;
-  std::vector<s_message> messages_;  // guarded by lock_
+  // Each connection's messages in push order; a connection without messages has no entry.
+  std::unordered_map<ConnectionKey, std::vector<s_message>, ConnectionKeyHash>
+      by_connection_;  // guarded by lock_
+  size_t size_ = 0;    // guarded by lock_
 };

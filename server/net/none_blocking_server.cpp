@@ -1,7 +1,7 @@
 #include "server/net/none_blocking_server.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "platform/clock.h"
 #include "server/net/http_headers.h"
@@ -175,11 +175,11 @@ int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
   return count;
 }
 
-void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string_view response) {
+void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string response) {
   s_message answer;
   answer.socket = connection.socket;
   answer.connection_id = connection.connection_id;
-  answer.bytes = std::string(response);
+  answer.bytes = std::move(response);
   PostFinalResponse(std::move(answer));
   connection.receive_buffer.clear();
   connection.stage = kAwaitingResponse;
@@ -268,18 +268,17 @@ int CNoneBlockingServer::RunProcessing(std::vector<s_socket_stage>& table,
   int count = 0;
   for (size_t i : indices) {
     s_socket_stage& c = table[i];
-    // Taken out of the queue rather than copied: a request may carry a body of hundreds of
-    // megabytes, which the handlers may keep.
-    s_message request;
-    if (!receive_queue_.take(c.socket, c.connection_id, &request)) continue;
-    ++count;
-    if (!OnRequest(request)) {
-      // Offered again next pass; the message keeps its arrival time for the time-out.
-      receive_queue_.push(1, std::move(request));
+    // The request is offered where it lies in the queue: a body may be hundreds of megabytes.
+    bool consumed = false;
+    if (!receive_queue_.visit_first(c.socket, c.connection_id,
+                                    [&](s_message& request) { consumed = OnRequest(request); })) {
       continue;
     }
+    ++count;
+    if (!consumed) continue;
     c.stage = kAwaitingResponse;
     c.last_activity_ms = platform::TickCountMs();
+    receive_queue_.remove_by_connection(c.socket, c.connection_id);
   }
   return count;
 }
@@ -304,7 +303,6 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     s_socket_stage& c = table[i];
     if (!c.writable) continue;
     bool finished = false, closing = false, broken = false;
-    int32_t key = 0;
     bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
       size_t sent = 0;
       int error = 0;
@@ -315,7 +313,6 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
         return;
       }
       m.sent += sent;
-      key = m.key;
       finished = m.sent == m.bytes.size();
       closing = finished && m.final_flag == 1;
       if (sent > 0 || finished) c.last_activity_ms = platform::TickCountMs();
@@ -331,7 +328,7 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
       c.stage = kClosing;
       continue;
     }
-    if (finished) send_queue_.remove_by_key(key);
+    if (finished) send_queue_.remove_by_connection(c.socket, c.connection_id);
     if (closing) c.stage = kClosing;
   }
   return count;
@@ -368,10 +365,12 @@ void CNoneBlockingServer::SweepTimeouts() {
     // A worker may answer a connection that has closed meanwhile; its response can never be
     // delivered, so it is dropped now rather than held until its time-out.
     last_orphan_sweep_ms_ = now;
-    send_queue_.remove_if([this](const s_message& m) {
-      return std::none_of(connections_.begin(), connections_.end(), [&m](const s_socket_stage& c) {
-        return c.socket == m.socket && c.connection_id == m.connection_id;
-      });
+    std::unordered_map<platform::SocketHandle, int32_t> open;  // a handle is open once at a time
+    open.reserve(connections_.size());
+    for (const s_socket_stage& c : connections_) open.emplace(c.socket, c.connection_id);
+    send_queue_.remove_connections_if([&open](platform::SocketHandle socket, int32_t id) {
+      auto found = open.find(socket);
+      return found == open.end() || found->second != id;
     });
   }
   if (sockets > 0) Log(103, "DeleteSocketByTimeout:" + std::to_string(sockets));

@@ -101,7 +101,7 @@ class CNoneBlockingServer {
   // for the whole request, and tells a client that asked with "Expect: 100-continue" to send
   // the body, so that it does not wait before sending.
   void OnHeaderBlock(s_socket_stage& connection, size_t request_size);
-  void RefuseRequest(s_socket_stage& connection, std::string_view response);
+  void RefuseRequest(s_socket_stage& connection, std::string response);
   void SweepTimeouts();
 
   const size_t max_connections_;

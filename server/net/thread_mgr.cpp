@@ -19,7 +19,7 @@ CThreadMgr::~CThreadMgr() {
   for (std::thread& t : threads_) t.join();
 }
 
-int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority) {
+int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (job_id_counter_ == -1) job_id_counter_ = 0;
@@ -28,7 +28,7 @@ int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t
     job->job_id_ = job_id_counter_;
     job->owner_ = owner;
     job->priority_ = priority;
-    queue_.push(QueueEntry{job, priority, low_priority, ++sequence_});
+    queue_.push(QueueEntry{job, priority, ++sequence_});
   }
   queue_changed_.notify_one();
   return 0;

@@ -46,10 +46,9 @@ class CThreadMgr {
   CThreadMgr& operator=(const CThreadMgr&) = delete;
 
   // Takes ownership of `job`; it is deleted after its last Run. The smallest priority runs
-  // first; equal priorities run in posting order. `low_priority` is recorded with the entry
-  // but does not change the worker's scheduling priority: Linux lets an unprivileged thread
-  // lower its priority but not raise it back, so the worker would stay slow for every later
-  // job. Returns 0.
+  // first; equal priorities run in posting order. `low_priority` does not change the worker's
+  // scheduling priority: Linux lets an unprivileged thread lower its priority but not raise
+  // it back, so the worker would stay slow for every later job. Returns 0.
   int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority);
 
   // Jobs whose Run is executing now.
@@ -60,7 +59,6 @@ class CThreadMgr {
   struct QueueEntry {
     CThreadCommand* job;
     int32_t priority;
-    int32_t low_priority;
     // Posting order. 64 bits, so the order survives the 32-bit job id wrapping around.
     uint64_t sequence;
   };

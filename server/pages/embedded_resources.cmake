@@ -5,6 +5,15 @@ set(LV_EMBEDDED
   JqueryMinJs ${LV_NPM_MODULES}/jquery/dist/jquery.min.js
   JqueryUiJs ${LV_NPM_MODULES}/jquery-ui/dist/jquery-ui.js
   ImagePageUiJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageUI.js
+  ImagePageJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePage.js
+  ImagePageMoveJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageMove.js
+  ImageThumbnailPageMoveByKeyJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImageThumbnailPageMoveByKey.js
+  ImageThumbnailPageMoveByTouchJs
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImageThumbnailPageMoveByTouch.js
+  SwipeTrackingJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/SwipeTracking.js
+  ImagePageLikeJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageLike.js
+  SlideShowSequenceJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/SlideShowSequence.js
+  SlideShowSliderJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/SlideShowSlider.js
   FontCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/font.css
   DirectImagePageCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/DirectImagePage.css
   HeaderBarCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/5-1-9.css)

@@ -1,6 +1,5 @@
 #include "server/pages/home_page_process.h"
 
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -15,12 +14,7 @@ std::string HomePageResponse(const ServerSettings& settings, const std::string& 
   page += "</head>\r\n<body>\r\n画像に移動します。\r\n</body>\r\n</html>";
   std::string body = ShiftJisPage(page);
 
-  return HttpResponse("200 OK")
-      .ContentLength(body.size())
-      .SecurityPolicy(nonce)
-      .Close()
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return PageResponse(body, nonce);
 }
 
 int CHomePageProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "platform/utf8.h"
 #include "server/catalogue/calendar_time.h"
+#include "server/catalogue/image_types.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
@@ -65,13 +66,10 @@ std::string EntityTag(std::string_view path) {
   return MD5Hex(platform::Utf16ToLeBytes(units));
 }
 
-// The file name for Content-Disposition, every byte as %XX: a member's name, or the part of
-// a plain path after its last "/".
-std::string EncodedFileName(const std::string& path) {
-  std::string archive, name;
-  if (!IsMemberPath(path) || !SplitMemberPath(path, &archive, &name)) {
-    name = path.substr(path.rfind('/') + 1);
-  }
+// The file name for Content-Disposition, every byte as %XX: the part of the path after its
+// last "/", which for a member of an archive is the member's own file name without its folders.
+std::string EncodedFileName(std::string_view path) {
+  const std::string_view name = path.substr(path.rfind('/') + 1);
   std::string encoded;
   char hex[4];
   for (unsigned char c : name) {
@@ -100,21 +98,8 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
 }
 
 std::string_view ImageContentType(std::string_view path) {
-  size_t dot = path.rfind('.');
-  std::string_view extension = dot == std::string_view::npos ? "" : path.substr(dot + 1);
-  extension = extension.substr(0, extension.find_first_of("-_:"));
-  struct Type {
-    std::string_view extension, content_type;
-  };
-  static constexpr Type kTypes[] = {
-      {"jpeg", "image/jpeg"},   {"jpg", "image/jpeg"},     {"gif", "image/gif"},
-      {"png", "image/png"},     {"apng", "image/png"},     {"bmp", "image/bmp"},
-      {"svg", "image/svg+xml"}, {"svgz", "image/svg+xml"}, {"webp", "image/webp"},
-  };
-  for (const Type& type : kTypes) {
-    if (type.extension == extension) return type.content_type;
-  }
-  return "text/html";
+  const std::string_view type = PictureContentType(path);
+  return type.empty() ? "text/html" : type;
 }
 
 std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,

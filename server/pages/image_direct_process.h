@@ -34,8 +34,8 @@ struct ImageValidators {
 };
 ImageValidators ReadImageValidators(const HttpRequest& request);
 
-// The Content-Type for the path's extension: the text after its last ".", cut at the first
-// "-", "_" or ":", matched case-sensitively; "text/html" when it is none of the image types.
+// The Content-Type for the path's extension (PictureContentType, any letter case); "text/html"
+// when it is none of the picture types.
 std::string_view ImageContentType(std::string_view path);
 
 // The complete response for the image at `path`: 304 when both validators match the

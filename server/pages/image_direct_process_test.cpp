@@ -29,11 +29,12 @@ class ImageDirectProcessTest : public ::testing::Test {
     jpeg_ = JpegFile(NoisePicture(300, 200));
     folder_.Write("a.jpg", Bytes(jpeg_));
     folder_.Write("b.gif", "GIF89a-not-really");
-    folder_.Write("photo.JPG", Bytes(jpeg_));
+    folder_.Write("photo.JPG", Bytes(CameraJpeg()));
     folder_.Write("small.png", Bytes(PngFile(NoisePicture(40, 40))));
     folder_.Write("m.jpg", Bytes(jpeg_));
     SetTime("a.jpg", 1707296703);  // Wed, 07 Feb 2024 09:05:03 GMT
-    std::string zip = "cd " + folder_.Root() + " && zip -q -X z.zip m.jpg && rm m.jpg";
+    std::string zip = "cd " + folder_.Root() +
+                      " && mkdir dir && mv m.jpg dir/ && zip -q -X z.zip dir/m.jpg && rm -r dir";
     ASSERT_EQ(std::system(zip.c_str()), 0);
 
     catalogue_ = std::make_unique<ImageCatalogue>(&pool_);
@@ -49,6 +50,14 @@ class ImageDirectProcessTest : public ::testing::Test {
     handlers.push_back(std::make_unique<CImageDirectProcess>(*catalogue_, &pool_));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
+  }
+
+  // A camera's picture: 4000 x 3000 (in flat colours, so it is quick to make and small).
+  static const std::vector<uint8_t>& CameraJpeg() {
+    static const std::vector<uint8_t> jpeg = JpegFile(QuadrantPicture(
+        4000, 3000, 3,
+        {Rgba{200, 40, 40, 255}, {40, 200, 40, 255}, {40, 40, 200, 255}, {240, 240, 240, 255}}));
+    return jpeg;
   }
 
   void SetTime(const std::string& name, int64_t seconds) {
@@ -128,9 +137,10 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 }
 
 TEST_F(ImageDirectProcessTest, ZipMemberServedWithItsExactBytes) {
-  std::string response = Get("/image?page=" + Key("z.zip|/m.jpg"));
+  std::string response = Get("/image?page=" + Key("z.zip|/dir/m.jpg"));
   EXPECT_EQ(response.substr(0, 17), "HTTP/1.1 200 OK\r\n");
   EXPECT_EQ(BodyDigest(response), MD5Hex(Bytes(jpeg_)));
+  // The member's file name, without the folder it has in the archive.
   EXPECT_EQ(Header(response, "Content-Disposition"), "filename*=utf-8''%6D%2E%6A%70%67");
   EXPECT_FALSE(Header(response, "Last-Modified").empty());
 }
@@ -164,8 +174,50 @@ TEST_F(ImageDirectProcessTest, ValidatorsGive304OnlyWhenBothMatch) {
   }
 }
 
+TEST(ImageContentTypeTest, ExtensionsInAnyCase) {
+  struct Case {
+    const char* path;
+    const char* type;
+  } cases[] = {
+      {"/p/a.jpg", "image/jpeg"},
+      {"/p/DSC_0001.JPG", "image/jpeg"},
+      {"/p/a.Jpeg", "image/jpeg"},
+      {"/p/a.JPEG", "image/jpeg"},
+      {"/p/a.GIF", "image/gif"},
+      {"/p/a.Png", "image/png"},
+      {"/p/a.APNG", "image/png"},
+      {"/p/a.bMp", "image/bmp"},
+      {"/p/a.SVG", "image/svg+xml"},
+      {"/p/a.svgZ", "image/svg+xml"},
+      {"/p/a.WebP", "image/webp"},
+      {"/p/a.JPG_large", "image/jpeg"},
+      {"/p/a.PNG:orig", "image/png"},
+      {"/p/a.Jpg-1", "image/jpeg"},
+      {"/p/a.zip|/dir/b.JPG", "image/jpeg"},
+      {"/p/a.TXT", "text/html"},
+      {"/p/a.JPGX", "text/html"},
+      {"/p/a.JP", "text/html"},
+      {"/p/README", "text/html"},
+      {"/p/a.jpg.TXT", "text/html"},
+      {"/p.JPG/README", "text/html"},
+      {"/p/a.\xEF\xBC\xAA\xEF\xBC\xB0\xEF\xBC\xA7", "text/html"},  // full-width JPG
+  };
+  for (const Case& c : cases) EXPECT_EQ(ImageContentType(c.path), c.type) << c.path;
+}
+
 TEST_F(ImageDirectProcessTest, ContentTypesAndShrink) {
-  EXPECT_EQ(Header(Get("/image?page=" + Key("photo.JPG")), "Content-Type"), "text/html");
+  // A camera's upper-case JPG is a JPEG: its thumbnail is a JPEG 150 pixels wide.
+  std::string camera = Get("/image?page=" + Key("photo.JPG") + "&shrink=1");
+  EXPECT_EQ(Header(camera, "Content-Type"), "image/jpeg");
+  std::string thumbnail = Body(camera);
+  DecodedFile decoded = DecodeFile(std::vector<uint8_t>(thumbnail.begin(), thumbnail.end()));
+  ASSERT_TRUE(decoded.ok);
+  EXPECT_TRUE(IsJpegFile(std::vector<uint8_t>(thumbnail.begin(), thumbnail.end())));
+  EXPECT_EQ(decoded.width, 150);
+  EXPECT_EQ(decoded.height, 112);
+  EXPECT_EQ(Header(camera, "Content-Length"), std::to_string(thumbnail.size()));
+  EXPECT_EQ(BodyDigest(Get("/image?page=" + Key("photo.JPG"))), MD5Hex(Bytes(CameraJpeg())));
+
   std::string gif = Get("/image?page=" + Key("b.gif") + "&shrink=1");
   EXPECT_EQ(Header(gif, "Content-Type"), "image/gif");
   EXPECT_EQ(Body(gif), "GIF89a-not-really");

@@ -11,6 +11,7 @@
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/net/not_found_process.h"
+#include "server/pages/embedded_resources.h"
 #include "server/pages/fast_read_for_cache.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/image_page_loading.h"
@@ -68,34 +69,12 @@ std::string_view ShownName(std::string_view path, bool full_path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Colours the like button while /vote answers; `vote_link` must be safe in a script string.
+// Colours the like button while /vote answers (resources/ImagePageLike.js); `vote_link` must be
+// safe in a script string. In UTF-8, like the rest of the page until it is finished.
 std::string LikeScript(std::string_view vote_link) {
-  std::string script =
-      "$(function () {\n"
-      "    $('#btn1').on('click', function () {\n"
-      "        var button = $(this);\n"
-      "        button.css('background-color', 'blue');\n"
-      "        $.ajax({\n"
-      "            url: \"";
-  script += vote_link;
-  script +=
-      "\",\n"
-      "            type: \"GET\",\n"
-      "            dataType: \"json\"\n"
-      "        }).done(function (data) {\n"
-      "            if (data && data.state === 'success') {\n"
-      "                button.css('background-color', 'orange');\n"
-      "            } else {\n"
-      "                console.warn('Unexpected answer to the like:', data);\n"
-      "            }\n"
-      "        }).fail(function (xhr, status, error) {\n"
-      "            console.error('The like was not sent:', status, error);\n"
-      "            alert(\"いいねの送信に失敗しました。\");\n"
-      "            button.css('background-color', '');\n"
-      "        });\n"
-      "    });\n"
-      "});\n";
-  return script;
+  static const ScriptAroundMarker script =
+      SplitAtMarker(embedded::ImagePageLikeJs(), "{{vote_link}}");
+  return std::string(script.before) + std::string(vote_link) + std::string(script.after);
 }
 
 std::string ScriptTag(std::string_view nonce, std::string_view name) {
@@ -131,6 +110,7 @@ std::string Head(const PageInput& in, const ServerSettings& settings) {
     head += "<link rel=\"preload\" href=\"" + link + "\" as=\"image\">\r\n";
   }
   head += kCharsetMeta;
+  head += kViewportMeta;
   head += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
   head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   head += TitleLine(settings.title);

@@ -43,10 +43,15 @@ std::string Head(const ServerSettings& settings, const std::string& nonce) {
   std::string head(kPageStart);
   head += kCharsetMeta;
   head += TitleLine(settings.title);
-  head += "<meta name = \"viewport\" content = \"width = device - width\" >\r\n";
+  head += kViewportMeta;
+  // Ten thumbnails of 9.5% make a line. The line ends between their links would each take a
+  // space's width, which on a phone pushes the tenth onto a line of its own: there the text of
+  // the article has no size (the links keep theirs), and a margin in proportion to the width
+  // parts the thumbnails instead.
   head +=
       "<style>img{\r\nmin-width:9.5%;\r\nmin-height:9.5%;\r\nmax-width:9.5%;\r\n"
-      "max-height:9.5%;\r\n}\r\n</style>\r\n";
+      "max-height:9.5%;\r\n}\r\narticle:has(a){\r\nfont-size:0;\r\n}\r\narticle a{\r\n"
+      "font-size:1rem;\r\n}\r\narticle img{\r\nmargin-right:0.4%;\r\n}\r\n</style>\r\n";
   head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   for (std::string_view script : {"jquery.min.js", "jquery_ui.js", "ImageThumbnailPageMoveByKey.js",
                                   "ImageThumbnailPageMoveByTouch.js"}) {

@@ -1,5 +1,8 @@
 #include "server/pages/page_common.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/text.h"
 #include "server/net/http_response.h"
 #include "server/pages/html_escape.h"
@@ -19,6 +22,25 @@ std::string LinkFrom(s_request request, std::string_view path,
   for (const auto& [name, value] : set) request.set(std::string(name), std::string(value));
   for (std::string_view name : removed) request.remove(std::string(name));
   return request.to_text();
+}
+
+ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marker) {
+  const size_t at = script.find(marker);
+  if (at == std::string_view::npos || script.find(marker, at + 1) != std::string_view::npos) {
+    std::fprintf(stderr, "A built-in script does not hold %.*s exactly once.\n",
+                 static_cast<int>(marker.size()), marker.data());
+    std::abort();
+  }
+  return {script.substr(0, at), script.substr(at + marker.size())};
+}
+
+std::string PageResponse(std::string_view body, std::string_view nonce) {
+  return HttpResponse("200 OK")
+      .ContentLength(body.size())
+      .SecurityPolicy(nonce)
+      .Close()
+      .Header("Content-Type", "text/html")
+      .Finish(body);
 }
 
 std::string UncachedPageResponse(std::string_view body, std::string_view nonce) {

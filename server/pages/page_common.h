@@ -15,6 +15,9 @@
 inline constexpr std::string_view kPageStart = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n";
 inline constexpr std::string_view kCharsetMeta =
     "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n";
+// Makes a phone lay the page out at its own width, not at the 980 px of a desktop window.
+inline constexpr std::string_view kViewportMeta =
+    "<meta name = \"viewport\" content = \"width=device-width, initial-scale=1\" >\r\n";
 
 // "<title>" + the entity-escaped `title` + "</title>\r\n".
 std::string TitleLine(std::string_view title);
@@ -31,8 +34,21 @@ std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed = {});
 
-// The 200 response carrying the HTML `body` of a page the browser must fetch anew every time:
-// the no-cache lines, the length, Connection: Close, the policy for `nonce`, the type.
+// A built-in script (embedded_resources.h) cut at the one place where its user fills in its
+// own part, marked in the script by `marker`, such as "{{vote_link}}".
+struct ScriptAroundMarker {
+  std::string_view before;
+  std::string_view after;
+};
+// REQUIRES: `marker` stands in `script` exactly once. The scripts are fixed when the program is
+// built, so a marker out of place is a fault of the build: the program stops with a message.
+ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marker);
+
+// The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
+// Connection, Content-Type, then `body`.
+std::string PageResponse(std::string_view body, std::string_view nonce);
+// The 200 answer of an HTML page the browser must ask for again each time: the no-cache lines,
+// Content-Length, Connection, the policy for `nonce`, Content-Type, then `body`.
 std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
 
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages

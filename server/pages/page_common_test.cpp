@@ -42,4 +42,15 @@ TEST(PageCommonTest, ShiftJisPage) {
   EXPECT_EQ(ShiftJisPage("a\xF0\x9F\x98\x80"), "");
 }
 
+TEST(PageCommonTest, ScriptsAreCutAtTheirMarker) {
+  const ScriptAroundMarker parts = SplitAtMarker("url: '{{link}}', n: 1\r\n", "{{link}}");
+  EXPECT_EQ(parts.before, "url: '");
+  EXPECT_EQ(parts.after, "', n: 1\r\n");
+  // A built-in script without its marker, or with two, cannot be filled in. The test binary
+  // runs worker threads, so the dying child is started afresh rather than forked.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(SplitAtMarker("url: ''", "{{link}}"), "does not hold \\{\\{link\\}\\} exactly once");
+  EXPECT_DEATH(SplitAtMarker("{{link}}{{link}}", "{{link}}"), "exactly once");
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-// The navigation scripts of the thumbnail and image pages, assembled from literal lines, each
+// The navigation scripts of the thumbnail and image pages, built in from resources/, every line
 // ending "\r\n", and held in Shift-JIS like the pages that load them. Built once on first use;
 // safe to call from any thread.
 #pragma once

@@ -1,6 +1,5 @@
 #include "server/pages/slide_show_process.h"
 
-#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -14,6 +13,7 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
                               const std::string& nonce) {
   std::string body(kPageStart);
   body += kCharsetMeta;
+  body += kViewportMeta;
   body += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   body += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
   for (const char* script : {"jquery.min.js", "ImagePage.js", "ImagePageUI.js"}) {
@@ -35,12 +35,7 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
   body += "<article>\r\n<div id=\"player\">\r\n<img class=\"fitImg\" id = \"main\" src=\"" +
           SafeLinkFrom(request, "image", {}) + "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
 
-  return HttpResponse("200 OK")
-      .ContentLength(body.size())
-      .SecurityPolicy(nonce)
-      .Close()
-      .Header("Content-Type", "text/html")
-      .Finish(body);
+  return PageResponse(body, nonce);
 }
 
 int CSlideShowProcess::Process(platform::SocketHandle socket, int32_t connection_id,

@@ -4,7 +4,9 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 
-import { launchBrowser, loadedImageCount, screenshot, startServer } from './harness.mjs';
+import {
+  launchBrowser, loadedImageCount, screenshot, startServer, swipe as swipeFrom,
+} from './harness.mjs';
 
 // Three thumbnail pages of 100, 100 and 50; the date order is the name order (make_gallery
 // gives older pictures lower numbers), so position p is photo{p}.
@@ -54,20 +56,8 @@ function thumbnailKeys() {
     links.map((a) => new URL(a.href).searchParams.get('page')));
 }
 
-// A one-finger swipe over the article element, as a touch screen reports it: start, a few
-// moves along the way, end.
-async function swipe(dx, dy) {
-  const cdp = await page.context().newCDPSession(page);
-  const x = 640;
-  const y = 360;
-  await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
-  for (let step = 1; step <= 5; ++step) {
-    const point = { x: x + (dx * step) / 5, y: y + (dy * step) / 5 };
-    await cdp.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [point] });
-  }
-  await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
-  await cdp.detach();
-}
+// A one-finger swipe from the middle of the window, over the article element.
+const swipe = (dx, dy) => swipeFrom(page, 640, 360, dx, dy);
 
 test('the home page redirects to the first thumbnail page', async () => {
   await page.goto(server.url);

@@ -12,7 +12,7 @@ const makeGallery = process.env.MAKE_GALLERY ?? 'build/bin/make_gallery';
 export const outputFolder = process.env.E2E_OUTPUT ?? 'build/e2e-output';
 
 // The default gallery: make_gallery's small numbered pictures.
-function writeGallery(folder, count) {
+export function writeGallery(folder, count) {
   execFileSync(makeGallery, [folder, String(count)]);
 }
 
@@ -76,4 +76,17 @@ export async function screenshot(page, name) {
 export async function loadedImageCount(page) {
   await page.waitForFunction(() => [...document.images].every((img) => img.complete));
   return page.evaluate(() => [...document.images].filter((img) => img.naturalWidth > 0).length);
+}
+
+// A one-finger swipe as a touch screen reports it: down at (x, y), a few moves along the way
+// to (x + dx, y + dy), up. Coordinates are CSS pixels of the page's window.
+export async function swipe(page, x, y, dx, dy) {
+  const cdp = await page.context().newCDPSession(page);
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+  for (let step = 1; step <= 5; ++step) {
+    const point = { x: x + (dx * step) / 5, y: y + (dy * step) / 5 };
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [point] });
+  }
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  await cdp.detach();
 }

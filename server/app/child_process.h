@@ -1,0 +1,45 @@
+// Test helper: a program (the real server binary, or what a test runs beside it) as a child
+// process, with its own environment and its standard output and error read through pipes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class ChildProcess {
+ public:
+  // Environment changes for the child: a value sets the variable, std::nullopt removes it.
+  using Environment = std::map<std::string, std::optional<std::string>>;
+
+  // Runs `argv[0]` (a path, or a name looked up in PATH) with `argv`.
+  ChildProcess(const std::vector<std::string>& argv, const Environment& env);
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // The next line of standard output, "\n" included; "" when none came within `timeout_ms`
+  // or the output ended.
+  std::string ReadLine(int timeout_ms = 10000);
+  // Everything on standard error until the child closes it (at its exit), at most
+  // `timeout_ms`.
+  std::string ReadErrors(int timeout_ms = 10000);
+  // Sends `signal` (0: none) and waits at most `timeout_ms` for the exit; the exit status,
+  // -1 when it was ended by a signal, -2 when it did not end in time.
+  int Wait(int signal = 0, int timeout_ms = 10000);
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  std::string out_buffer_;
+  bool exited_ = false;
+};
+
+// The configuration text of a gallery on `folder` served on `port`.
+std::string GalleryConfig(const std::string& folder, int port);
+// A TCP port that nothing listens on just now.
+int FreePort();

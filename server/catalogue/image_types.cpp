@@ -1,0 +1,28 @@
+#include "server/catalogue/image_types.h"
+
+#include <string>
+
+std::string_view PictureContentType(std::string_view path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  std::string_view extension = path.substr(dot + 1);
+  extension = extension.substr(0, extension.find_first_of("-_:"));
+  if (extension.size() > 4) return {};  // longer than any in the table
+  // Extensions of pictures hold ASCII letters only; any other byte stays as it is.
+  std::string lower(extension);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  struct Type {
+    std::string_view extension, content_type;
+  };
+  static constexpr Type kTypes[] = {
+      {"jpeg", "image/jpeg"},   {"jpg", "image/jpeg"},     {"gif", "image/gif"},
+      {"png", "image/png"},     {"apng", "image/png"},     {"bmp", "image/bmp"},
+      {"svg", "image/svg+xml"}, {"svgz", "image/svg+xml"}, {"webp", "image/webp"},
+  };
+  for (const Type& type : kTypes) {
+    if (type.extension == lower) return type.content_type;
+  }
+  return {};
+}

@@ -1,0 +1,51 @@
+$(document).keydown(function (e) {
+if(e.altKey==false){
+		switch (e.which){
+		case 39: // Key[→]
+				window.location.href = $('#NextPage').attr('href');
+e.preventDefault()
+			break; 
+		case 37: // Key[←]
+				window.location.href = $('#PrevPage').attr('href');
+e.preventDefault()
+			break; 
+		case 38: // Key[↑]
+				window.location.href = $('#RandomPage').attr('href');
+e.preventDefault()
+			break; 
+		}
+	}
+});
+$(window).keyup(function (e) {
+if(e.altKey==false){
+		switch (e.which){
+		case 227: // Key[早送り]
+				window.location.href = $('#NextPage').attr('href');
+e.preventDefault()
+			break; 
+		case 228: // Key[巻き戻し]
+				window.location.href = $('#PrevPage').attr('href');
+e.preventDefault()
+			break; 
+		}
+	}
+});
+{{SwipeTracking.js}}
+		if (Math.abs(positionXo - positionX) < 20) {
+			if (positionYo - positionY > 40) {
+				direction = 'up';
+			} else if (positionYo - positionY < -40) {
+				direction = 'down';
+			}
+		}
+	});
+	$('article').on('touchend', function () {
+		if (direction == 'up') {
+			window.location.href = $('#RandomPage').attr('href');
+		} else if (direction == 'right') {
+			window.location.href = $('#PrevPage').attr('href');
+		} else if (direction == 'left') {
+			window.location.href = $('#NextPage').attr('href');
+		}
+	});
+});
