@@ -217,7 +217,7 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   if (status != platform::IoStatus::kDone) {
-    // The peer closed or the connection broke before sending anything: nothing can be
+    // The peer closed before sending anything, or the connection broke: nothing can be
     // answered, so the connection goes at once.
     if (status == platform::IoStatus::kError) {
       std::printf("error : 0x%x\n", static_cast<unsigned>(error));
