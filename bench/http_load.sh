@@ -6,6 +6,7 @@
 # With BASELINE=<another build folder>, that build's server is measured in the same run too
 # (for a before/after comparison of a change).
 set -euo pipefail
+source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)
 lv_port=18431
@@ -17,6 +18,7 @@ cleanup() {
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
+export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it
 trap cleanup EXIT
 
 # The same 190 KB on every machine: AES-CTR of zeros under a fixed key. /image sends a whole
@@ -48,31 +50,6 @@ if [ -n "${BASELINE:-}" ]; then
   wait_for_image $base_port
 fi
 
-run_nginx() {  # $1 = worker_processes
-  [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
-  cat > "$work/nginx.conf" <<NGINX
-worker_processes $1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $work/body;
-  proxy_temp_path $work/proxy;
-  fastcgi_temp_path $work/fastcgi;
-  uwsgi_temp_path $work/uwsgi;
-  scgi_temp_path $work/scgi;
-  server {
-    listen 127.0.0.1:$nginx_port;
-    location = /photo.jpg { root $work/pics; }
-    location / { return 404; }
-  }
-}
-NGINX
-  nginx -c "$work/nginx.conf" -p "$work"
-  sleep 0.5
-}
-
 # Prints "rps p99_ms" for one wrk run against the URL $1; fails unless the status is $2.
 measure() {
   local out rps p99 status
@@ -103,11 +80,11 @@ if [ -n "${BASELINE:-}" ]; then
   read -r b404_rps b404_p99 < <(measure "$base/nothing" 404)
   read -r bimg_rps bimg_p99 < <(measure "$base/image?page=1-N-0" 200)
 fi
-run_nginx auto
+run_nginx "$work" $nginx_port auto "$work/pics" photo.jpg
 ng=http://127.0.0.1:$nginx_port
 read -r ng404_rps ng404_p99 < <(measure "$ng/nothing" 404)
 read -r ngimg_rps ngimg_p99 < <(measure "$ng/photo.jpg" 200)
-run_nginx 1
+run_nginx "$work" $nginx_port 1 "$work/pics" photo.jpg
 read -r ng1_rps ng1_p99 < <(measure "$ng/nothing" 404)
 
 row() { printf '%-34s %10s req/s   p99 %7s ms   %s\n' "$@"; }

@@ -6,6 +6,7 @@
 set -euo pipefail
 build=${1:-build}
 work=$(mktemp -d)
+export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 tree="$work/tree"

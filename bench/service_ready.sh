@@ -5,6 +5,7 @@
 set -euo pipefail
 build=${1:-build}
 work=$(mktemp -d)
+export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/pictures" "$work/units"
 port=18473

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HttpRequest request;
   if (request.Parse(raw)) {
     std::string value;
-    if (request.Header("Authorization", &value)) ParseDigestFields(value);
+    DigestFields fields;
+    if (request.Header("Authorization", &value)) ParseDigestFields(value, &fields);
     if (request.Body().size() > raw.size()) __builtin_trap();
     // The text form of a parsed target parses back to the same request.
     s_request again;
@@ -27,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     }
   }
-  ParseDigestFields(raw);
+  DigestFields fields;
+  ParseDigestFields(raw, &fields);
   return 0;
 }

@@ -57,4 +57,10 @@ std::string PicturesFolder() {
   return home == "/" ? "/Pictures" : home + "/Pictures";
 }
 
+std::string CacheFolder() {
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') return xdg;
+  std::string home = HomeFolder();
+  return home == "/" ? "/.cache" : home + "/.cache";
+}
+
 }  // namespace platform

@@ -9,4 +9,8 @@ namespace platform {
 // (honouring XDG_CONFIG_HOME), else $HOME/Pictures.
 std::string PicturesFolder();
 
+// The user's folder for caches that may be deleted at any time: XDG_CACHE_HOME when it is an
+// absolute path, else $HOME/.cache.
+std::string CacheFolder();
+
 }  // namespace platform

@@ -36,7 +36,8 @@ TEST_F(PicturesFolderTest, FallsBackToHomePictures) {
 }
 
 TEST_F(PicturesFolderTest, ReadsXdgEntryWithHomeExpansion) {
-  WriteUserDirs("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  WriteUserDirs(
+      "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
   EXPECT_EQ(PicturesFolder(), home_.string() + "/Bilder");
 }
 
@@ -45,6 +46,33 @@ TEST_F(PicturesFolderTest, AbsoluteEntryAndDisabledEntry) {
   EXPECT_EQ(PicturesFolder(), "/srv/photos");
   WriteUserDirs("XDG_PICTURES_DIR=\"$HOME/\"\n");
   EXPECT_EQ(PicturesFolder(), home_.string() + "/Pictures");
+}
+
+TEST_F(PicturesFolderTest, CacheFolderFromXdgCacheHomeElseHome) {
+  const char* saved = std::getenv("XDG_CACHE_HOME");
+  const std::string saved_cache = saved ? saved : "";
+  struct Case {
+    const char* xdg;  // null: unset
+    std::string expected;
+  };
+  const Case cases[] = {
+      {nullptr, home_.string() + "/.cache"},
+      {"/var/cache/someone", "/var/cache/someone"},
+      {"relative/cache", home_.string() + "/.cache"},
+  };
+  for (const Case& c : cases) {
+    if (c.xdg) {
+      setenv("XDG_CACHE_HOME", c.xdg, 1);
+    } else {
+      unsetenv("XDG_CACHE_HOME");
+    }
+    EXPECT_EQ(CacheFolder(), c.expected) << (c.xdg ? c.xdg : "(unset)");
+  }
+  if (saved) {
+    setenv("XDG_CACHE_HOME", saved_cache.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "platform/tcp_socket.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,6 +54,55 @@ SocketHandle AcceptConnection(SocketHandle listener) {
 
 namespace {
 
+// A port in decimal digits, 1 to 65535 (getaddrinfo would wrap a larger number).
+bool IsPortText(const std::string& port) {
+  if (port.empty() || port.size() > 5) return false;
+  for (char c : port) {
+    if (c < '0' || c > '9') return false;
+  }
+  unsigned long value = std::stoul(port);
+  return value >= 1 && value <= 65535;
+}
+
+}  // namespace
+
+SocketHandle ConnectTcp(const std::string& address, const std::string& port, int* error) {
+  if (!IsPortText(port)) {
+    *error = EINVAL;
+    return kInvalidSocket;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(address.c_str(), port.c_str(), &hints, &result) != 0 || result == nullptr) {
+    *error = EINVAL;
+    return kInvalidSocket;
+  }
+  SocketHandle s = socket(result->ai_family, result->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          result->ai_protocol);
+  if (s < 0) {
+    *error = errno;
+  } else if (connect(s, result->ai_addr, result->ai_addrlen) != 0 && errno != EINPROGRESS) {
+    *error = errno;
+    close(s);
+    s = kInvalidSocket;
+  }
+  freeaddrinfo(result);
+  return s < 0 ? kInvalidSocket : s;
+}
+
+int ConnectResult(SocketHandle socket) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
+namespace {
+
 IoStatus Classify(ssize_t n, size_t* count, int* error) {
   if (n > 0) {
     *count = static_cast<size_t>(n);
@@ -65,6 +116,29 @@ IoStatus Classify(ssize_t n, size_t* count, int* error) {
 }
 
 }  // namespace
+
+std::string PeerAddress(SocketHandle socket) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof address;
+  if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* raw = nullptr;
+  if (address.ss_family == AF_INET) raw = &reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
+  if (address.ss_family == AF_INET6) raw = &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
+  if (raw == nullptr || inet_ntop(address.ss_family, raw, text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+long RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
+}
 
 IoStatus ReceiveSome(SocketHandle socket, char* buffer, size_t size, size_t* count, int* error) {
   return Classify(recv(socket, buffer, size, 0), count, error);

@@ -1,4 +1,4 @@
-// Thin non-blocking TCP layer over POSIX sockets for the socket server.
+// Thin non-blocking TCP layer over POSIX sockets for the socket server and the gateway client.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,22 @@ int LocalPort(SocketHandle socket);
 // Accepts one pending connection as a non-blocking socket; kInvalidSocket when none is
 // pending or accept failed.
 SocketHandle AcceptConnection(SocketHandle listener);
+
+// Starts a non-blocking connection to dotted IPv4 `address` and decimal `port` and returns
+// its socket, usually before the connection is made: wait for the socket to become writable,
+// then ask ConnectResult. kInvalidSocket with *error when the address or port is not numeric
+// or the connection failed at once.
+SocketHandle ConnectTcp(const std::string& address, const std::string& port, int* error);
+
+// 0 once a connection started by ConnectTcp is made, else its error code.
+int ConnectResult(SocketHandle socket);
+
+// The address of the connected peer as text ("127.0.0.1", "::1"); "" when unknown.
+std::string PeerAddress(SocketHandle socket);
+
+// Raises the soft limit of open descriptors to the hard limit, so the server can hold as many
+// connections as the system allows it. Returns the soft limit in force afterwards.
+long RaiseDescriptorLimit();
 
 enum class IoStatus { kDone, kWouldBlock, kClosed, kError };
 

@@ -21,7 +21,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev)
+  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev iproute2)
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 // Costs of the file access layer: a cached ReadAll hit beside an uncached read of the same
-// file, and Exists of a member of a 10 000-member archive beside Exists of a plain file.
+// file, and Exists of a member of a 10 000-member archive (the first call, which reads the
+// directory, and the calls after it) beside Exists of a plain file.
 //
 //   file_access_bench FILE ARCHIVE MEMBER
 #include <chrono>
@@ -43,13 +44,17 @@ int main(int argc, char** argv) {
   std::printf("cached ReadAll hit of a %zu KB file: %.1f us   uncached ReadAll: %.1f us\n",
               size / 1024, hit, uncached);
 
+  // The first look-up reads the archive's directory; later ones find it kept.
+  double first = MicrosecondsPerCall(
+      1, [&] { return access.Exists(member); }, &ok);
   double exists = MicrosecondsPerCall(
-      200, [&] { return access.Exists(member); }, &ok);
+      20000, [&] { return access.Exists(member); }, &ok);
   double plain = MicrosecondsPerCall(
       20000, [&] { return access.Exists(file); }, &ok);
   std::printf(
-      "Exists of the last member of a 10000-member archive: %.0f us   of a plain file: %.1f us\n",
-      exists, plain);
+      "Exists of the last member of a 10000-member archive: %.1f us (first: %.0f us; target "
+      "< 10 us)   of a plain file: %.1f us\n",
+      exists, first, plain);
   if (!ok) std::printf("A CALL FAILED\n");
   return ok ? 0 : 1;
 }

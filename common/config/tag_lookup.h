@@ -1,5 +1,5 @@
 // Finding element values in configuration text: "<KEY>" value "</KEY>", flat, unescaped.
-// Internal to lv_config.
+// The UPnP client reads the gateway's answers by the same rule.
 //
 // The opening tag is matched as a prefix of "<" + key, so "<USER" also opens a USER_NAME
 // element; the value starts after the first ">" that follows the match and runs to the

@@ -9,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "common/config/password_hash.h"
 #include "platform/local_address.h"
 #include "platform/tcp_socket.h"
 #include "platform/test_folder.h"
@@ -258,6 +261,32 @@ TEST(LumenvaleBinaryTest, StartedAsRootGivesUpTheCapabilitiesItNeverNeedsAndServ
   uint64_t kept = CapabilitySet(getpid(), "CapEff") & ~dropped;
   EXPECT_EQ(CapabilitySet(server.pid(), "CapEff"), kept);
   EXPECT_EQ(Get(port, "/nothing"), kNotFound);
+  EXPECT_EQ(server.Wait(SIGTERM), 0);
+}
+
+// The status page is part of the gallery: with users required it needs their credentials.
+TEST(LumenvaleBinaryTest, StatusPageIsBehindDigest) {
+  Gallery gallery(0);
+  TestFolder folder;
+  std::string hash;
+  ASSERT_TRUE(PasswordHash("anna", "pw", &hash));
+  const std::string config = folder.Write(
+      "users.con", GalleryConfig(gallery.folder().Path("pictures"), 0) +
+                       "<NEED_USER>1</NEED_USER>\r\n<USER><USER_NAME>anna</USER_NAME><HASH>" +
+                       hash + "</HASH><PRIV>0</PRIV></USER>\r\n");
+  ChildProcess server({LUMENVALE_BINARY, config}, gallery.ConsoleEnvironment());
+  const int port = ReadBannerPort(server);
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(Get(port, "/info").substr(0, 13), "HTTP/1.1 401 ");
+
+  std::string page;
+  const std::string curl =
+      "curl -s --digest -u anna:pw http://127.0.0.1:" + std::to_string(port) + "/info";
+  std::unique_ptr<FILE, int (*)(FILE*)> out(popen(curl.c_str(), "r"), pclose);
+  ASSERT_TRUE(out);
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, out.get())) > 0;) page.append(buffer, n);
+  EXPECT_NE(page.find("Config file:Loaded.<br>"), std::string::npos) << page;
   EXPECT_EQ(server.Wait(SIGTERM), 0);
 }
 

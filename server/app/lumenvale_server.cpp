@@ -17,6 +17,7 @@
 #include "server/pages/jquery_process.h"
 #include "server/pages/next_page_data_process.h"
 #include "server/pages/slide_show_process.h"
+#include "server/pages/status_process.h"
 #include "server/pages/upload_recv_process.h"
 
 namespace {
@@ -30,19 +31,30 @@ constexpr int kIdleWaitMs = 10;
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                                  std::unique_ptr<SleepLock> sleep_lock)
-    : settings_(settings), keep_awake_(settings.reset_standby_access, std::move(sleep_lock)) {}
+    : settings_(settings),
+      keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
+      upnp_(settings),
+      thumbnail_prefetch_(catalogue_.orders(), &MySystem::GetThreadMgr(),
+                          &ThumbnailStore::Instance()) {}
 
 bool LumenvaleServer::Start() {
   COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
   counters_.answered = 0;
   counters_.rejected = 0;
   counters_.received = 0;
+  upnp_.MapPort();  // with UPnP on, waits for the gateway (bounded) before anything is served
 
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
   catalogue_.Rescan();
 
+  // What the status page reads from the loop, each time it is asked.
+  auto loop_figures = [this] {
+    return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
+                       counters_.rejected, counters_.received};
+  };
+  const StatusSources status_sources{settings_, catalogue_, upnp_, loop_figures};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -51,6 +63,7 @@ bool LumenvaleServer::Start() {
   handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue_));           // /image
   handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_));  // /individual
   handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, catalogue_));  // /view
+  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));                 // /info
   handlers.push_back(std::make_unique<CJQueryProcess>());                               // /script
   handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));                 // /Uploader
   handlers.push_back(std::make_unique<CUploadRecvProcess>(  // /upload.php
@@ -65,6 +78,7 @@ void LumenvaleServer::Step() {
   int64_t start = platform::TickCountMs();
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
+  thumbnail_prefetch_.Update();
   bool busy = http_.Step();
   int64_t end = platform::TickCountMs();
   timing_.RecordStep(start, end, busy);
@@ -73,6 +87,7 @@ void LumenvaleServer::Step() {
 }
 
 void LumenvaleServer::Stop() {
+  upnp_.UnmapPort();
   http_.Stop();
 }
 

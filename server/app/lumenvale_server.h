@@ -13,6 +13,8 @@
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
+#include "server/pages/thumbnail_prefetch.h"
+#include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
 struct UploadCounters {
@@ -28,13 +30,15 @@ class LumenvaleServer {
   explicit LumenvaleServer(const ServerSettings& settings,
                            std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock());
 
-  // Hands the folders to the catalogue and starts the first scan, builds the handler list
-  // and opens the listening socket; true when it listens.
+  // Asks the gateway for the port mapping when UPnP is on, hands the folders to the catalogue
+  // and starts the first scan, builds the handler list and opens the listening socket; true
+  // when it listens.
   bool Start();
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
   // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
+  // Removes the port mapping, when one was made, and closes the listening socket.
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
@@ -51,4 +55,6 @@ class LumenvaleServer {
   LoopTiming timing_;
   UploadCounters counters_;
   KeepAwake keep_awake_;
+  UpnpPortMapper upnp_;
+  ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "platform/free_memory.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/list_positions.h"
 
@@ -39,13 +40,20 @@ CCompareUpdatelist::CCompareUpdatelist(ImageCatalogue* catalogue,
 int CCompareUpdatelist::Run() {
   ImageCatalogue::Comparison result;
   result.scan_count = scan_count_;
-  std::vector<ImageEntry> files = scanned_ ? scanned_->Files() : std::vector<ImageEntry>();
-  result.differs = !SameImages(*current_, files);
-  if (result.differs) {
-    PositionList(&files, logical_);
-    result.orders = OrderedLists::PrepareOrders(files);
-    result.list = std::make_shared<const std::vector<ImageEntry>>(std::move(files));
+  {
+    std::vector<ImageEntry> files = scanned_ ? scanned_->Files() : std::vector<ImageEntry>();
+    result.differs = !SameImages(*current_, files);
+    if (result.differs) {
+      PositionList(&files, logical_);
+      result.orders = OrderedLists::PrepareOrders(files);
+      result.list = std::make_shared<const std::vector<ImageEntry>>(std::move(files));
+    }
   }
+  const bool unchanged = !result.differs;
   catalogue_->FinishComparison(std::move(result));
+  // An unchanged rescan has just freed a whole list in many small blocks (and the scan
+  // before it the previous scan's): give the pages back, so that the resident size stays
+  // that of one catalogue however many rescans run.
+  if (unchanged) platform::ReturnFreeMemory();
   return 0;
 }

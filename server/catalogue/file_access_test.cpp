@@ -195,6 +195,38 @@ TEST_F(FileAccessTest, CachedMemberIsReadAgainWhenItsArchiveChanges) {
   EXPECT_EQ(out, Bytes("member d, rewritten"));
 }
 
+// Archive directories are kept between calls, but only while the archive is unchanged.
+TEST_F(FileAccessTest, MembersFollowTheirArchiveWhenItIsRewritten) {
+  const std::string archive = dir_.Join("b.zip");
+  const std::string added = MakeMemberPath(archive, "c/new.jpg");
+  CZIPFileAccess zip;
+  std::vector<uint8_t> out;
+  EXPECT_TRUE(zip.Exists(MakeMemberPath(archive, "c/d.jpg")));
+  EXPECT_FALSE(zip.Exists(added));
+  WriteFile(dir_.Join("src/c/new.jpg"), Bytes("added later"));
+  ASSERT_EQ(RunShell("cd " + Quote(dir_.Join("src")) + " && zip -q " + Quote(archive) +
+                     " c/new.jpg && zip -q -d " + Quote(archive) + " c/d.jpg"),
+            0);
+  EXPECT_TRUE(zip.Exists(added));
+  ASSERT_TRUE(zip.ReadAll(0, added, &out));
+  EXPECT_EQ(out, Bytes("added later"));
+  EXPECT_FALSE(zip.Exists(MakeMemberPath(archive, "c/d.jpg")));
+  std::filesystem::remove(archive);
+  EXPECT_FALSE(zip.Exists(added));
+
+  // More archives than are kept: each still answers.
+  for (size_t i = 0; i < CZIPFileAccess::kOpenArchiveLimit + 2; ++i) {
+    std::filesystem::copy_file(dir_.Join("upper.ZIP"), dir_.Join(std::to_string(i) + ".zip"));
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < CZIPFileAccess::kOpenArchiveLimit + 2; ++i) {
+      const std::string member = MakeMemberPath(dir_.Join(std::to_string(i) + ".zip"), "c/d.jpg");
+      ASSERT_TRUE(zip.ReadAll(0, member, &out)) << member;
+      EXPECT_EQ(out, Bytes("member d"));
+    }
+  }
+}
+
 TEST_F(FileAccessTest, TrimmingKeepsTheMostRecentlyUsed) {
   std::vector<std::string> paths;
   for (int i = 0; i < 61; ++i) {
@@ -219,6 +251,34 @@ TEST_F(FileAccessTest, TrimmingKeepsTheMostRecentlyUsed) {
   // The fourth store went past 2 x 2 and kept files 3 and 4; file 5 came after.
   EXPECT_EQ(omni.CachedCount(), 3u);
   for (int i : {3, 4, 5}) EXPECT_TRUE(omni.IsCached(paths[i])) << i;
+}
+
+TEST_F(FileAccessTest, CacheStaysWithinItsByteLimit) {
+  COmniFileAccess omni;
+  omni.SetCacheByteLimit(2500);
+  std::vector<uint8_t> out;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) {
+    paths.push_back(dir_.Join("sized/" + std::to_string(i) + ".jpg"));
+    WriteFile(paths.back(), test_support::SampleText(1000, i));
+    ASSERT_TRUE(omni.ReadAll(1, paths.back(), &out));
+    EXPECT_LE(omni.CachedCount(), 2u) << i;  // two files of 1000 bytes fit, three do not
+  }
+  // The most recently used stay; a hit counts as use.
+  ASSERT_TRUE(omni.ReadAll(1, paths[3], &out));
+  const std::string big = dir_.Join("sized/big.jpg");
+  WriteFile(big, test_support::SampleText(1400, 9));
+  ASSERT_TRUE(omni.ReadAll(1, big, &out));
+  EXPECT_TRUE(omni.IsCached(big));
+  EXPECT_TRUE(omni.IsCached(paths[3]));
+  EXPECT_FALSE(omni.IsCached(paths[4]));
+  // A file over the whole limit is served but not kept.
+  const std::string huge = dir_.Join("sized/huge.jpg");
+  WriteFile(huge, test_support::SampleText(3000, 7));
+  ASSERT_TRUE(omni.ReadAll(1, huge, &out));
+  EXPECT_EQ(out, test_support::SampleText(3000, 7));
+  EXPECT_FALSE(omni.IsCached(huge));
+  EXPECT_TRUE(omni.IsCached(big));
 }
 
 TEST_F(FileAccessTest, ConcurrentReaders) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -10,7 +11,8 @@
 
 struct FileCacheEntry {
   FileVersion version;  // of the file when its bytes were read
-  std::vector<uint8_t> bytes;
+  // Never changed once stored: readers may keep and send it while the cache moves on.
+  std::shared_ptr<const std::vector<uint8_t>> bytes;
   uint32_t use_stamp = 0;  // the use counter at the last read or hit
 };
 

@@ -34,9 +34,16 @@ CBasseFileAccess& COmniFileAccess::BackendFor(const std::string& path) {
 
 bool COmniFileAccess::ReadAll(uint32_t use_cache, const std::string& path,
                               std::vector<uint8_t>* out) {
-  CBasseFileAccess& backend = BackendFor(path);
-  if (use_cache == 0) return backend.ReadAll(0, path, out);
+  if (use_cache == 0) return BackendFor(path).ReadAll(0, path, out);
+  std::shared_ptr<const std::vector<uint8_t>> shared;
+  if (!ReadShared(path, &shared)) return false;
+  *out = *shared;
+  return true;
+}
 
+bool COmniFileAccess::ReadShared(const std::string& path,
+                                 std::shared_ptr<const std::vector<uint8_t>>* out) {
+  CBasseFileAccess& backend = BackendFor(path);
   // The version is taken before the bytes are read: a file changed during the read is then
   // stored under its old version and read again on the next request.
   FileVersion version;
@@ -44,13 +51,14 @@ bool COmniFileAccess::ReadAll(uint32_t use_cache, const std::string& path,
   if (versioned && ReadFromCache(path, version, out)) return true;
   std::vector<uint8_t> bytes;
   if (!backend.ReadAll(0, path, &bytes)) return false;
-  if (versioned) Store(path, version, bytes);
-  *out = std::move(bytes);
+  auto shared = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+  if (versioned) Store(path, version, shared);
+  *out = std::move(shared);
   return true;
 }
 
 bool COmniFileAccess::ReadFromCache(const std::string& path, const FileVersion& version,
-                                    std::vector<uint8_t>* out) {
+                                    std::shared_ptr<const std::vector<uint8_t>>* out) {
   {
     std::shared_lock lock(cache_lock_);
     auto it = cache_.find(path);
@@ -65,36 +73,50 @@ bool COmniFileAccess::ReadFromCache(const std::string& path, const FileVersion& 
 }
 
 void COmniFileAccess::Store(const std::string& path, const FileVersion& version,
-                            const std::vector<uint8_t>& bytes) {
-  FileCacheEntry entry{version, bytes, use_counter_.fetch_add(1) + 1};
+                            std::shared_ptr<const std::vector<uint8_t>> bytes) {
+  FileCacheEntry entry{version, std::move(bytes), use_counter_.fetch_add(1) + 1};
   {
     std::unique_lock lock(cache_lock_);
-    cache_[path] = std::move(entry);
+    FileCacheEntry& slot = cache_[path];
+    cached_bytes_ += entry.bytes->size();
+    cached_bytes_ -= slot.bytes ? slot.bytes->size() : 0;
+    slot = std::move(entry);
   }
   Trim();
 }
 
 void COmniFileAccess::Trim() {
   const size_t limit = cache_limit_.load();
+  const uint64_t byte_limit = cache_byte_limit_.load();
+  auto over = [&] { return cache_.size() > 2 * limit || cached_bytes_ > byte_limit; };
   {
     std::shared_lock lock(cache_lock_);
-    if (cache_.size() <= 2 * limit) return;
+    if (!over()) return;
   }
   std::unique_lock lock(cache_lock_);
-  if (cache_.size() <= 2 * limit) return;
+  if (!over()) return;
+  const size_t keep = cache_.size() > 2 * limit ? limit : cache_.size();
   std::vector<std::pair<uint32_t, const std::string*>> stamps;
   stamps.reserve(cache_.size());
   for (const auto& [path, entry] : cache_) stamps.push_back({entry.use_stamp, &path});
-  // The most recently used `limit` first; their order among themselves does not matter.
-  std::nth_element(stamps.begin(), stamps.begin() + limit, stamps.end(),
-                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  // The most recently used `keep` first; only a byte limit needs them in order.
+  auto newer = [](const auto& a, const auto& b) { return a.first > b.first; };
+  if (keep < stamps.size())
+    std::nth_element(stamps.begin(), stamps.begin() + keep, stamps.end(), newer);
+  if (cached_bytes_ > byte_limit) std::sort(stamps.begin(), stamps.begin() + keep, newer);
   FileCache kept;
-  kept.reserve(limit);
-  for (size_t i = 0; i < limit; ++i) {
+  kept.reserve(keep);
+  uint64_t kept_bytes = 0;
+  for (size_t i = 0; i < keep; ++i) {
+    const uint64_t size = cache_.at(*stamps[i].second).bytes->size();
+    if (size > byte_limit) continue;  // a file over the whole limit is never kept
+    if (kept_bytes + size > byte_limit) break;
+    kept_bytes += size;
     auto node = cache_.extract(*stamps[i].second);
     kept.insert(std::move(node));
   }
   cache_.swap(kept);
+  cached_bytes_ = kept_bytes;
 }
 
 bool COmniFileAccess::Exists(const std::string& path) {
@@ -111,6 +133,10 @@ bool COmniFileAccess::GetVersion(const std::string& path, FileVersion* out) {
 
 void COmniFileAccess::SetCacheLimit(uint32_t limit) {
   cache_limit_.store(limit);
+}
+
+void COmniFileAccess::SetCacheByteLimit(uint64_t bytes) {
+  cache_byte_limit_.store(bytes);
 }
 
 size_t COmniFileAccess::CachedCount() {

@@ -23,8 +23,11 @@ class COmniFileAccess : public CBasseFileAccess {
   // With `use_cache` 0 the file is read from its back-end and the cache is left alone.
   // Otherwise a cached copy is served while the file's version is unchanged; a file read
   // anew is stored (replacing an older copy), and once the cache holds more than twice the
-  // limit it keeps only the `limit` most recently used files. Any thread may call it.
+  // limit it keeps only the `limit` most recently used files, fewer when they hold more than
+  // the byte limit. Any thread may call it.
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
+  // ReadAll through the cache, handing out the cached bytes themselves instead of a copy.
+  bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;
@@ -32,20 +35,26 @@ class COmniFileAccess : public CBasseFileAccess {
   // The number of files the cache falls back to (30 until set; the server sets it from its
   // configuration at start).
   void SetCacheLimit(uint32_t limit);
+  // The most bytes the cached files may hold together (kFileCacheBytes until set). Going
+  // over it drops the least recently used files until the rest fit.
+  void SetCacheByteLimit(uint64_t bytes);
+  static constexpr uint64_t kFileCacheBytes = uint64_t{64} << 20;
   size_t CachedCount();
   bool IsCached(const std::string& path);
 
  private:
   CBasseFileAccess& BackendFor(const std::string& path);
   bool ReadFromCache(const std::string& path, const FileVersion& version,
-                     std::vector<uint8_t>* out);
+                     std::shared_ptr<const std::vector<uint8_t>>* out);
   void Store(const std::string& path, const FileVersion& version,
-             const std::vector<uint8_t>& bytes);
+             std::shared_ptr<const std::vector<uint8_t>> bytes);
   void Trim();
 
   std::vector<std::unique_ptr<CBasseFileAccess>> backends_;  // plain files first, then ZIP
   CSharedLock cache_lock_;
-  FileCache cache_;  // guarded by cache_lock_
+  FileCache cache_;            // guarded by cache_lock_
+  uint64_t cached_bytes_ = 0;  // of the files in cache_; guarded by cache_lock_
   std::atomic<uint32_t> use_counter_{0};
   std::atomic<uint32_t> cache_limit_{30};
+  std::atomic<uint64_t> cache_byte_limit_{kFileCacheBytes};
 };

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+
+#include <zlib.h>
 
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -135,10 +138,22 @@ LocalHeader ParseLocalHeader(const uint8_t* p) {
 
 }  // namespace
 
+uint32_t Crc32(const std::vector<uint8_t>& bytes) {
+  uLong crc = crc32(0, nullptr, 0);
+  // zlib takes at most 4 GiB - 1 bytes a call.
+  for (size_t at = 0; at < bytes.size();) {
+    uInt piece = static_cast<uInt>(std::min<size_t>(bytes.size() - at, 1u << 30));
+    crc = crc32(crc, bytes.data() + at, piece);
+    at += piece;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
 bool ZipArchive::Open(const std::string& path) {
   path_ = path;
   records_.clear();
   names_.clear();
+  first_of_name_.clear();
   platform::ReadOnlyFile file;
   uint32_t count = 0;
   uint32_t offset = 0;
@@ -162,7 +177,29 @@ bool ZipArchive::Open(const std::string& path) {
   }
   records_ = std::move(records);
   names_ = std::move(names);
+  BuildIndex();
   return true;
+}
+
+void ZipArchive::BuildIndex() {
+  first_of_name_.reserve(names_.size());
+  for (size_t i = 0; i < names_.size(); ++i) {
+    size_t ignored = 0;
+    if (!Find(names_[i], &ignored)) {
+      first_of_name_.emplace(std::hash<std::string_view>{}(names_[i]), i);
+    }
+  }
+}
+
+bool ZipArchive::Find(const std::string& name, size_t* index) const {
+  auto [begin, end] = first_of_name_.equal_range(std::hash<std::string_view>{}(name));
+  for (auto it = begin; it != end; ++it) {
+    if (names_[it->second] == name) {
+      *index = it->second;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
@@ -187,7 +224,7 @@ bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
   uint64_t data_offset = uint64_t{record.local_header_offset} + kLocalHeaderSize +
                          header.name_length + header.extra_length;
   if (data_offset > file.size() || compressed_size > file.size() - data_offset ||
-      compressed_size > kMaxFileBytes || uncompressed_size > kMaxFileBytes) {
+      compressed_size > kMaxMemberBytes || uncompressed_size > kMaxMemberBytes) {
     return false;
   }
   if (header.method == kMethodDeflate && uncompressed_size > compressed_size * kMaxInflateRatio) {
@@ -195,9 +232,14 @@ bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
   }
   std::vector<uint8_t> data(compressed_size);
   if (!file.ReadAt(data_offset, data.size(), data.data())) return false;
+  std::vector<uint8_t> content;
   if (header.method == kMethodStored) {
-    *out = std::move(data);
-    return true;
+    content = std::move(data);
+  } else if (Inflate(data.data(), data.size(), uncompressed_size, &content) != InflateResult::kOk) {
+    return false;
   }
-  return Inflate(data.data(), data.size(), uncompressed_size, out) == InflateResult::kOk;
+  // The central directory holds the CRC even for members written with a data descriptor.
+  if (Crc32(content) != record.crc32) return false;
+  *out = std::move(content);
+  return true;
 }

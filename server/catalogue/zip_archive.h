@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // One central directory file header, its fields in file order.
@@ -28,6 +29,9 @@ struct ZipDirectoryRecord {
   uint32_t local_header_offset = 0;
 };
 
+// The CRC-32 of ZIP (and gzip, PNG) of `bytes`.
+uint32_t Crc32(const std::vector<uint8_t>& bytes);
+
 class ZipArchive {
  public:
   // Reads the central directory of the archive at `path`. False when the file cannot be
@@ -37,9 +41,10 @@ class ZipArchive {
 
   // The content of member `index`, stored or deflated. False when the index is out of range,
   // the compressed size is 0, the method is neither stored nor deflate, the data is not all
-  // there, the declared size is beyond what the data can hold or beyond kMaxFileBytes, or the
-  // data does not decode to exactly the declared size. `out` is replaced only on success.
-  // The CRC-32 and the local header's signature are not checked.
+  // there, the declared size is beyond what the data can hold or beyond kMaxMemberBytes, the
+  // data does not decode to exactly the declared size, or its CRC-32 differs from the one in
+  // the central directory. `out` is replaced only on success. The local header's signature
+  // is not checked.
   bool Extract(size_t index, std::vector<uint8_t>* out) const;
 
   const std::string& path() const { return path_; }
@@ -49,8 +54,17 @@ class ZipArchive {
   const std::vector<ZipDirectoryRecord>& records() const { return records_; }
   const std::vector<std::string>& names() const { return names_; }
 
+  // The index of the first member named exactly `name` (case-sensitive), in constant time
+  // through an index that Open builds once. False when no member has that name.
+  bool Find(const std::string& name, size_t* index) const;
+
  private:
+  void BuildIndex();
+
   std::string path_;
   std::vector<ZipDirectoryRecord> records_;
   std::vector<std::string> names_;
+  // Hash of a name to the index of the first member of that name; names with equal hashes
+  // share a bucket and are told apart by comparing names_.
+  std::unordered_multimap<size_t, size_t> first_of_name_;
 };

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "server/catalogue/inflate.h"
 #include "server/catalogue/little_endian.h"
+#include "server/catalogue/read_limits.h"
 #include "server/catalogue/test_support.h"
 #include "server/catalogue/zip_format.h"
 
@@ -337,6 +339,65 @@ TEST_F(ZipArchiveTest, AbsurdDeclaredSizesFailCleanly) {
     EXPECT_FALSE(bad.Extract(0, &out));
     EXPECT_TRUE(out.empty());
   }
+}
+
+TEST_F(ZipArchiveTest, MembersWhoseCrcDiffersFail) {
+  if (!HaveTools({"zip"})) GTEST_SKIP() << "zip is missing";
+  for (const char* command : {"zip -q -0 -X", "zip -q -9 -X"}) {
+    SCOPED_TRACE(command);
+    const std::string path = MakeArchive("crc.zip", command, "notes.txt photo.jpg");
+    ZipArchive archive;
+    ASSERT_TRUE(archive.Open(path));
+    const std::vector<uint8_t> good = ReadFile(path);
+    const size_t directory = CentralDirectoryOffset(good);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(archive.Extract(0, &out));
+    EXPECT_EQ(Crc32(out), archive.records()[0].crc32);
+
+    // One bit of the recorded CRC changed.
+    std::vector<uint8_t> bytes = good;
+    bytes[directory + 16] ^= 1;
+    WriteFile(path, bytes);
+    ZipArchive changed;
+    ASSERT_TRUE(changed.Open(path));
+    EXPECT_FALSE(changed.Extract(0, &out));
+    EXPECT_TRUE(changed.Extract(1, &out));
+
+    // The member's data zeroed (for a stored member, still the right size).
+    bytes = good;
+    const ZipDirectoryRecord& record = archive.records()[0];
+    size_t data = record.local_header_offset + zip_format::kLocalHeaderSize + record.name_length;
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(data),
+              bytes.begin() + static_cast<std::ptrdiff_t>(data + record.compressed_size), 0);
+    WriteFile(path, bytes);
+    ZipArchive zeroed;
+    ASSERT_TRUE(zeroed.Open(path));
+    EXPECT_FALSE(zeroed.Extract(0, &out));
+  }
+}
+
+TEST_F(ZipArchiveTest, MembersBeyondThePictureLimitAreRefused) {
+  if (!HaveTools({kPython})) GTEST_SKIP() << "python3 is missing";
+  // A member one byte over the limit, deflated from zeros to a few hundred kilobytes.
+  const std::string path = dir_.Join("bomb.zip");
+  const std::string script =
+      "import sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
+      "    with z.open('big.jpg', 'w', force_zip64=False) as m:\n"
+      "        for i in range(256): m.write(bytes(1 << 20))\n"
+      "        m.write(b'x')\n"
+      "    z.writestr('small.jpg', b'ok')\n";
+  WriteFile(dir_.Join("bomb.py"), script);
+  ASSERT_EQ(RunShell(std::string(kPython) + " " + Quote(dir_.Join("bomb.py")) + " " + Quote(path)),
+            0);
+  ZipArchive archive;
+  ASSERT_TRUE(archive.Open(path));
+  ASSERT_EQ(archive.records()[0].uncompressed_size, kMaxMemberBytes + 1);
+  // Refused for its size, not as an implausible expansion.
+  ASSERT_LE(kMaxMemberBytes + 1, uint64_t{archive.records()[0].compressed_size} * kMaxInflateRatio);
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(archive.Extract(0, &out));
+  EXPECT_TRUE(archive.Extract(1, &out));
 }
 
 TEST_F(ZipArchiveTest, IndexOutOfRangeAndEmptyMembersFail) {

@@ -2,54 +2,94 @@
 
 #include "platform/file_system.h"
 #include "server/catalogue/member_path.h"
-#include "server/catalogue/zip_archive.h"
 
 namespace {
 
-// Splits the path and opens its archive; false when there is no "|/", nothing after it, or
-// the archive cannot be read.
-bool OpenArchive(const std::string& path, ZipArchive* archive, std::string* member) {
-  std::string archive_path;
-  if (!SplitMemberPath(path, &archive_path, member) || member->empty()) return false;
-  return archive->Open(archive_path);
+// The archive's version when it is a regular file; false otherwise.
+bool ArchiveVersion(const std::string& archive_path, FileVersion* out) {
+  platform::FileStatus status;
+  if (!platform::StatPath(archive_path, &status) || !status.is_regular) return false;
+  *out = FileVersion{status.size, status.mtime_sec, status.mtime_nsec};
+  return true;
 }
 
-bool FindMember(const std::string& path, ZipArchive* archive, size_t* index) {
-  std::string member;
-  if (!OpenArchive(path, archive, &member)) return false;
-  const std::vector<std::string>& names = archive->names();
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == member) {
-      *index = i;
-      return true;
-    }
-  }
-  return false;
+size_t DirectoryBytes(const ZipArchive& archive) {
+  size_t bytes = archive.records().size() * (sizeof(ZipDirectoryRecord) + 64);
+  for (const std::string& name : archive.names()) bytes += name.capacity();
+  return bytes;
 }
 
 }  // namespace
+
+std::shared_ptr<const ZipArchive> CZIPFileAccess::OpenCurrent(const std::string& archive_path) {
+  FileVersion version;
+  if (!ArchiveVersion(archive_path, &version)) return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(open_lock_);
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if (it->path != archive_path) continue;
+      if (it->version == version) {
+        open_.splice(open_.begin(), open_, it);
+        return it->archive;
+      }
+      open_bytes_ -= it->bytes;
+      open_.erase(it);
+      break;
+    }
+  }
+  // The version was taken before the directory is read: a change in between makes the next
+  // look-up see a newer version and read the directory again.
+  auto archive = std::make_shared<ZipArchive>();
+  if (!archive->Open(archive_path)) return nullptr;
+  size_t bytes = DirectoryBytes(*archive);
+  if (bytes > kOpenArchiveBytes) return archive;
+  std::lock_guard<std::mutex> lock(open_lock_);
+  for (auto it = open_.begin(); it != open_.end(); ++it) {
+    if (it->path == archive_path) {  // another thread opened it meanwhile
+      open_bytes_ -= it->bytes;
+      open_.erase(it);
+      break;
+    }
+  }
+  open_.push_front(OpenArchive{archive_path, version, bytes, archive});
+  open_bytes_ += bytes;
+  while (open_.size() > kOpenArchiveLimit || open_bytes_ > kOpenArchiveBytes) {
+    open_bytes_ -= open_.back().bytes;
+    open_.pop_back();
+  }
+  return archive;
+}
+
+bool CZIPFileAccess::FindMember(const std::string& path, std::shared_ptr<const ZipArchive>* archive,
+                                size_t* index) {
+  std::string archive_path;
+  std::string member;
+  if (!SplitMemberPath(path, &archive_path, &member) || member.empty()) return false;
+  *archive = OpenCurrent(archive_path);
+  return *archive != nullptr && (*archive)->Find(member, index);
+}
 
 bool CZIPFileAccess::Accepts(const std::string& path) {
   return IsMemberPath(path);
 }
 
 bool CZIPFileAccess::ReadAll(uint32_t, const std::string& path, std::vector<uint8_t>* out) {
-  ZipArchive archive;
+  std::shared_ptr<const ZipArchive> archive;
   size_t index = 0;
-  return FindMember(path, &archive, &index) && archive.Extract(index, out);
+  return FindMember(path, &archive, &index) && archive->Extract(index, out);
 }
 
 bool CZIPFileAccess::Exists(const std::string& path) {
-  ZipArchive archive;
+  std::shared_ptr<const ZipArchive> archive;
   size_t index = 0;
   return FindMember(path, &archive, &index);
 }
 
 bool CZIPFileAccess::GetTime(const std::string& path, SystemTime* out) {
-  ZipArchive archive;
+  std::shared_ptr<const ZipArchive> archive;
   size_t index = 0;
   if (!FindMember(path, &archive, &index)) return false;
-  const ZipDirectoryRecord& record = archive.records()[index];
+  const ZipDirectoryRecord& record = archive->records()[index];
   if (out != nullptr) *out = SystemTimeFromDos(record.dos_date, record.dos_time);
   return true;
 }
@@ -57,11 +97,6 @@ bool CZIPFileAccess::GetTime(const std::string& path, SystemTime* out) {
 bool CZIPFileAccess::GetVersion(const std::string& path, FileVersion* out) {
   std::string archive_path;
   std::string member;
-  platform::FileStatus status;
-  if (!SplitMemberPath(path, &archive_path, &member) || member.empty() ||
-      !platform::StatPath(archive_path, &status) || !status.is_regular) {
-    return false;
-  }
-  *out = FileVersion{status.size, status.mtime_sec, status.mtime_nsec};
-  return true;
+  return SplitMemberPath(path, &archive_path, &member) && !member.empty() &&
+         ArchiveVersion(archive_path, out);
 }

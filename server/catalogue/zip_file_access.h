@@ -1,9 +1,16 @@
-// Members of ZIP archives, named by member paths (member_path.h). Stateless: every call opens
-// the archive anew and reads its central directory; members are found by exact,
-// case-sensitive comparison of names, the first match winning.
+// Members of ZIP archives, named by member paths (member_path.h). Members are found by exact,
+// case-sensitive comparison of names, the first match winning. The central directories of
+// the archives used last are kept with their name index while the archive's size and
+// full-precision modification time stay the same, so a look-up costs one stat, not a
+// directory read.
 #pragma once
 
+#include <list>
+#include <memory>
+#include <mutex>
+
 #include "server/catalogue/file_access.h"
+#include "server/catalogue/zip_archive.h"
 
 class CZIPFileAccess : public CBasseFileAccess {
  public:
@@ -15,4 +22,26 @@ class CZIPFileAccess : public CBasseFileAccess {
   // The uncompressed size from the central directory.
   // The archive's version: a member cannot change while its archive stays the same.
   bool GetVersion(const std::string& path, FileVersion* out) override;
+
+  // At most this many directories are kept, and at most kOpenArchiveBytes of them in all.
+  static constexpr size_t kOpenArchiveLimit = 8;
+  static constexpr size_t kOpenArchiveBytes = size_t{64} << 20;
+
+ private:
+  struct OpenArchive {
+    std::string path;
+    FileVersion version;
+    size_t bytes = 0;  // an estimate of the memory the directory holds
+    std::shared_ptr<const ZipArchive> archive;
+  };
+
+  // The archive of a member path and the member's index in it; false when the path names no
+  // member or the archive cannot be read.
+  bool FindMember(const std::string& path, std::shared_ptr<const ZipArchive>* archive,
+                  size_t* index);
+  std::shared_ptr<const ZipArchive> OpenCurrent(const std::string& archive_path);
+
+  std::mutex open_lock_;
+  std::list<OpenArchive> open_;  // most recently used first; guarded by open_lock_
+  size_t open_bytes_ = 0;        // guarded by open_lock_
 };

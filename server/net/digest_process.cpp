@@ -3,69 +3,161 @@
 #include <utility>
 
 #include "common/config/md5_hex.h"
+#include "platform/clock.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
-#include "server/net/nonce.h"
 
 namespace {
 
-std::vector<std::string> SplitOutsideQuotes(const std::string& value) {
-  std::vector<std::string> parts(1);
-  bool quoted = false;
-  for (char c : value) {
-    if (c == '"') quoted = !quoted;
-    if (c == ',' && !quoted) {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
   }
-  return parts;
+  return true;
+}
+
+void SkipBlanks(std::string_view text, size_t* at) {
+  while (*at < text.size() && IsBlank(text[*at])) ++*at;
+}
+
+// Reads a token (up to a blank, "," or "=") or a quoted string (backslash escapes one
+// character) starting at *at.
+std::string ReadValue(std::string_view text, size_t* at) {
+  std::string value;
+  if (*at < text.size() && text[*at] == '"') {
+    for (++*at; *at < text.size() && text[*at] != '"'; ++*at) {
+      if (text[*at] == '\\' && *at + 1 < text.size()) ++*at;
+      value += text[*at];
+    }
+    if (*at < text.size()) ++*at;  // the closing quote
+    return value;
+  }
+  while (*at < text.size() && !IsBlank(text[*at]) && text[*at] != ',' && text[*at] != '=') {
+    value += text[(*at)++];
+  }
+  return value;
+}
+
+// A value that may stand in a header: the characters of a Base64 nonce, at most 64 of them.
+bool IsNonceShaped(const std::string& text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (char c : text) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '+' || c == '/' || c == '-' || c == '_' || c == '=';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// The request count: exactly 8 hexadecimal digits.
+bool ParseNc(const std::string& text, uint32_t* nc) {
+  if (text.size() != 8) return false;
+  uint32_t value = 0;
+  for (char c : text) {
+    char l = Lower(c);
+    int digit = l >= '0' && l <= '9' ? l - '0' : l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<uint32_t>(digit);
+  }
+  *nc = value;
+  return true;
 }
 
 }  // namespace
 
-DigestFields ParseDigestFields(const std::string& value) {
-  DigestFields fields;
-  const std::pair<const char*, std::string*> names[] = {
-      {"Digest username", &fields.username},
-      {"realm", &fields.realm},
-      {"nonce", &fields.nonce},
-      {"uri", &fields.uri},
-      {"cnonce", &fields.cnonce},
-      {"nc", &fields.nc},
-      {"qop", &fields.qop},
-      {"response", &fields.response},
-      {"algorithm", &fields.algorithm},
+bool ParseDigestFields(std::string_view value, DigestFields* fields) {
+  constexpr std::string_view kScheme = "Digest";
+  if (value.size() <= kScheme.size() ||
+      !EqualsIgnoreCase(value.substr(0, kScheme.size()), kScheme) ||
+      !IsBlank(value[kScheme.size()])) {
+    return false;
+  }
+  const std::pair<std::string_view, std::string*> names[] = {
+      {"username", &fields->username},
+      {"realm", &fields->realm},
+      {"nonce", &fields->nonce},
+      {"uri", &fields->uri},
+      {"cnonce", &fields->cnonce},
+      {"nc", &fields->nc},
+      {"qop", &fields->qop},
+      {"response", &fields->response},
+      {"algorithm", &fields->algorithm},
   };
-  for (const std::string& part : SplitOutsideQuotes(value)) {
-    size_t equals = part.find('=');
-    if (equals == std::string::npos) continue;
-    size_t name_start = part.find_first_not_of(' ');
-    std::string name = part.substr(name_start, equals - name_start);
-    std::string text = part.substr(equals + 1);
-    size_t first_quote = text.find('"');
-    if (first_quote != std::string::npos) {
-      size_t last_quote = text.rfind('"');
-      text = last_quote > first_quote ? text.substr(first_quote + 1, last_quote - first_quote - 1)
-                                      : text.substr(first_quote + 1);
+  size_t at = kScheme.size();
+  while (at < value.size()) {
+    SkipBlanks(value, &at);
+    if (at < value.size() && value[at] == ',') {
+      ++at;
+      continue;
     }
+    std::string name = ReadValue(value, &at);
+    SkipBlanks(value, &at);
+    if (at >= value.size() || value[at] != '=') {
+      // Not a parameter: skip to the next comma.
+      while (at < value.size() && value[at] != ',') ++at;
+      continue;
+    }
+    ++at;
+    SkipBlanks(value, &at);
+    std::string text = ReadValue(value, &at);
     for (auto& [field_name, field] : names) {
-      if (name == field_name) *field = text;
+      if (EqualsIgnoreCase(name, field_name)) *field = text;
     }
   }
-  return fields;
+  return true;
 }
 
-std::string DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce) {
+std::string DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
+                                    bool stale) {
   return HttpResponse("401 OK")
       .ContentLength(0)
-      .SecurityPolicy(client_nonce)
+      .SecurityPolicy(IsNonceShaped(client_nonce) ? client_nonce : std::string())
       .Close()
-      .Header("WWW-Authenticate",
-              "Digest realm=\"secret\", nonce=\"" + nonce + "\",algorithm=MD5,qop=\"auth\"")
+      .Header("WWW-Authenticate", "Digest realm=\"secret\", nonce=\"" + nonce +
+                                      "\",algorithm=MD5,qop=\"auth\"" +
+                                      (stale ? ",stale=true" : ""))
       .Header("Content-Type", "text/html")
       .Finish();
+}
+
+CDigestProcess::CDigestProcess(const ServerSettings& settings, const DigestLimits& limits)
+    : settings_(settings),
+      nonces_(limits.nonce_lifetime_ms, limits.max_recorded_nonces),
+      failures_(limits.failure_limit, limits.failure_window_ms, limits.lockout_ms,
+                limits.max_tracked_clients) {}
+
+CDigestProcess::Verdict CDigestProcess::Check(const HttpRequest& request,
+                                              const DigestFields& fields, int64_t now_ms) {
+  std::string ha1;
+  for (const UserAccount& account : settings_.users) {
+    if (account.name != fields.username) continue;
+    ha1 = account.hash;  // with duplicate names the later account's hash counts
+    mutable_context().push_back(account);
+  }
+  // Without a configured user there is no secret: an empty HA1 would let anyone in.
+  if (mutable_context().empty()) return Verdict::kFailed;
+  std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
+  std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" + fields.cnonce +
+                                ":" + fields.qop + ":" + ha2);
+  uint32_t nc = 0;
+  if (fields.response != expected || fields.uri != request.target_text || fields.qop != "auth" ||
+      fields.cnonce.empty() || !ParseNc(fields.nc, &nc)) {
+    return Verdict::kFailed;
+  }
+  // The password is right; whether the nonce still counts decides between going on and
+  // asking the client to repeat the request with a new one.
+  return nonces_.Record(fields.nonce, nc, now_ms) == DigestNonces::Use::kAccepted
+             ? Verdict::kAccepted
+             : Verdict::kStale;
 }
 
 int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
@@ -73,24 +165,18 @@ int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection
   mutable_context().clear();
   if (settings_.need_user == 0) return 0;
 
+  int64_t now = platform::TickCountMs();
   std::string value;
   DigestFields fields;
-  bool has_header = request.Header("Authorization", &value) && !value.empty() && value[0] != ':';
-  if (has_header) {
-    fields = ParseDigestFields(value);
-    std::string ha1;
-    for (const UserAccount& account : settings_.users) {
-      if (account.name != fields.username) continue;
-      ha1 = account.hash;  // with duplicate names the later account's hash counts
-      mutable_context().push_back(account);
-    }
-    std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
-    std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" + fields.cnonce +
-                                  ":" + fields.qop + ":" + ha2);
-    // Without a configured user there is no secret: an empty HA1 would let anyone in.
-    if (!mutable_context().empty() && fields.response == expected) return 0;
+  Verdict verdict = Verdict::kFailed;
+  if (request.Header("Authorization", &value) && !failures_.Refused(request.client_address, now)) {
+    verdict = ParseDigestFields(value, &fields) ? Check(request, fields, now) : Verdict::kFailed;
+    if (verdict == Verdict::kAccepted) return 0;
+    if (verdict == Verdict::kFailed) failures_.RecordFailure(request.client_address, now);
   }
   mutable_context().clear();
-  server()->Respond(socket, connection_id, DigestChallengeResponse(fields.nonce, MakeNonce()));
+  server()->Respond(
+      socket, connection_id,
+      DigestChallengeResponse(fields.nonce, nonces_.Issue(now), verdict == Verdict::kStale));
   return 1;
 }

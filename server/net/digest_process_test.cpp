@@ -26,21 +26,35 @@ std::string Ha1(const std::string& user, const std::string& password) {
   return MD5Hex(user + ":secret:" + password);
 }
 
-// An Authorization header as a client computes it.
-std::string Authorization(const std::string& user, const std::string& ha1,
-                          const std::string& method, const std::string& uri,
-                          const std::string& nonce = "abcNONCE==",
-                          bool upper_case_response = false, std::string header_uri = "") {
-  if (header_uri.empty()) header_uri = uri;
-  std::string nc = "00000001", cnonce = "c1c2c3";
-  std::string response =
-      MD5Hex(ha1 + ":" + nonce + ":" + nc + ":" + cnonce + ":auth:" + MD5Hex(method + ":" + uri));
-  if (upper_case_response) {
-    for (char& c : response) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+// What a client puts into its Authorization header.
+struct Credentials {
+  Credentials(std::string user, std::string ha1, std::string method, std::string uri,
+              std::string nonce, std::string nc = "00000001", std::string header_uri = "",
+              bool upper_case_response = false)
+      : user(std::move(user)),
+        ha1(std::move(ha1)),
+        method(std::move(method)),
+        uri(std::move(uri)),
+        nonce(std::move(nonce)),
+        nc(std::move(nc)),
+        header_uri(std::move(header_uri)),
+        upper_case_response(upper_case_response) {}
+  std::string user, ha1, method, uri, nonce, nc;
+  std::string header_uri;  // the uri field when it differs from the hashed one
+  bool upper_case_response;
+};
+
+std::string Authorization(const Credentials& c) {
+  std::string cnonce = "c1c2c3";
+  std::string response = MD5Hex(c.ha1 + ":" + c.nonce + ":" + c.nc + ":" + cnonce +
+                                ":auth:" + MD5Hex(c.method + ":" + c.uri));
+  if (c.upper_case_response) {
+    for (char& ch : response) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
   }
-  return "Authorization: Digest username=\"" + user + "\", realm=\"secret\", nonce=\"" + nonce +
-         "\", uri=\"" + header_uri + "\", algorithm=MD5, response=\"" + response +
-         "\", qop=auth, nc=" + nc + ", cnonce=\"" + cnonce + "\"\r\n";
+  return "Authorization: Digest username=\"" + c.user + "\", realm=\"secret\", nonce=\"" + c.nonce +
+         "\", uri=\"" + (c.header_uri.empty() ? c.uri : c.header_uri) +
+         "\", algorithm=MD5, response=\"" + response + "\", qop=auth, nc=" + c.nc + ", cnonce=\"" +
+         cnonce + "\"\r\n";
 }
 
 class DigestProcessTest : public ::testing::Test {
@@ -58,7 +72,18 @@ class DigestProcessTest : public ::testing::Test {
   std::string Get(const std::string& uri, const std::string& headers) {
     return server_.Dispatch("GET " + uri + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
   }
-  static bool IsChallenge(const std::string& response, const std::string& client_nonce) {
+  // A nonce from the challenge to a request without credentials.
+  std::string IssuedNonce() {
+    std::smatch match;
+    std::string challenge = Get("/", "");
+    if (!std::regex_search(challenge, match, std::regex("nonce=\"([^\"]*)\""))) return "";
+    return match[1];
+  }
+  Credentials Alice(const std::string& uri) {
+    return {"alice", Ha1("alice", "wonder"), "GET", uri, IssuedNonce()};
+  }
+  static bool IsChallenge(const std::string& response, const std::string& client_nonce,
+                          bool stale = false) {
     const std::regex challenge(
         "HTTP/1\\.1 401 OK\r\n"
         "Content-Length: 0\r\n"
@@ -67,7 +92,9 @@ class DigestProcessTest : public ::testing::Test {
         "'\r\n"
         "Connection: Close\r\n"
         "WWW-Authenticate: Digest realm=\"secret\", nonce=\"[A-Za-z0-9+/]{22}==\","
-        "algorithm=MD5,qop=\"auth\"\r\n"
+        "algorithm=MD5,qop=\"auth\"" +
+        std::string(stale ? ",stale=true" : "") +
+        "\r\n"
         "Content-Type: text/html\r\n\r\n");
     return std::regex_match(response, challenge);
   }
@@ -78,69 +105,102 @@ class DigestProcessTest : public ::testing::Test {
 TEST_F(DigestProcessTest, OffMeansEveryRequestPassesWithEmptyContext) {
   settings_.need_user = 0;
   EXPECT_EQ(Get("/image?page=1-N-0", ""), "ok:");
-  EXPECT_EQ(Get("/", Authorization("alice", Ha1("alice", "wonder"), "GET", "/")), "ok:");
+  EXPECT_EQ(Get("/", Authorization({"alice", Ha1("alice", "wonder"), "GET", "/", "n"})), "ok:");
 }
 
 TEST_F(DigestProcessTest, ValidCredentialsPassWithTheAccountsAsContext) {
-  EXPECT_EQ(Get("/view?page=T-1-N-0", Authorization("alice", Ha1("alice", "wonder"), "GET",
-                                                      "/view?page=T-1-N-0")),
-            "ok:alice/0;");
+  EXPECT_EQ(Get("/view?page=T-1-N-0", Authorization(Alice("/view?page=T-1-N-0"))), "ok:alice/0;");
   // Duplicate names: both accounts go on, and the later one's hash is the one that counts.
-  EXPECT_EQ(Get("/", Authorization("bob", Ha1("bob", "builder"), "GET", "/")),
+  std::string nonce = IssuedNonce();
+  EXPECT_EQ(Get("/", Authorization({"bob", Ha1("bob", "builder"), "GET", "/", nonce})),
             "ok:bob/0;bob/1;");
-  EXPECT_TRUE(IsChallenge(Get("/", Authorization("bob", Ha1("bob", "old"), "GET", "/")),
-                          "abcNONCE=="));
+  EXPECT_TRUE(IsChallenge(
+      Get("/", Authorization({"bob", Ha1("bob", "old"), "GET", "/", nonce, "00000002"})), nonce));
 }
 
 TEST_F(DigestProcessTest, RejectionsGetTheExactChallenge) {
   const std::string ha1 = Ha1("alice", "wonder");
+  const std::string nonce = IssuedNonce();
   struct Case {
     const char* what;
-    std::string headers;
-    std::string client_nonce;
+    Credentials credentials;
+    std::string client_nonce;  // echoed in the policy line
+    bool stale;
   };
   const Case cases[] = {
-      {"no header", "", ""},
-      {"wrong password", Authorization("alice", Ha1("alice", "wrong"), "GET", "/"), "abcNONCE=="},
-      {"name in another case", Authorization("Alice", Ha1("Alice", "wonder"), "GET", "/"),
-       "abcNONCE=="},
-      {"upper-case hex", Authorization("alice", ha1, "GET", "/", "n+/=", true), "n+/="},
-      {"other method", Authorization("alice", ha1, "POST", "/"), "abcNONCE=="},
+      {"wrong password", {"alice", Ha1("alice", "wrong"), "GET", "/", nonce}, nonce, false},
+      {"name in another case", {"Alice", Ha1("Alice", "wonder"), "GET", "/", nonce}, nonce, false},
+      {"upper-case hex", {"alice", ha1, "GET", "/", nonce, "00000001", "", true}, nonce, false},
+      {"other method", {"alice", ha1, "POST", "/", nonce}, nonce, false},
       {"uri other than the one hashed",
-       Authorization("alice", ha1, "GET", "/other", "abcNONCE==", false, "/"), "abcNONCE=="},
+       {"alice", ha1, "GET", "/other", nonce, "00000001", "/"},
+       nonce,
+       false},
+      {"uri other than the target", {"alice", ha1, "GET", "/other", nonce}, nonce, false},
+      {"nc not 8 hex digits", {"alice", ha1, "GET", "/", nonce, "1"}, nonce, false},
       // No configured user means no secret; an empty HA1 must not open the door.
-      {"unknown user, empty HA1", Authorization("mallory", "", "GET", "/"), "abcNONCE=="},
+      {"unknown user, empty HA1", {"mallory", "", "GET", "/", nonce}, nonce, false},
+      // The right password on a nonce this server never issued: the client may retry.
+      {"made-up nonce", {"alice", ha1, "GET", "/", "abcNONCE=="}, "abcNONCE==", true},
+      // Only nonce-shaped values are echoed into the header; a line feed ends the header line.
+      {"line feed in the nonce", {"alice", ha1, "GET", "/", "a\nSet-Cookie: x"}, "a", false},
+      {"quote in the nonce", {"alice", ha1, "GET", "/", "a' 'unsafe-inline"}, "", true},
   };
+  EXPECT_TRUE(IsChallenge(Get("/", ""), ""));
   for (const Case& c : cases) {
-    std::string response = Get("/", c.headers);
-    EXPECT_TRUE(IsChallenge(response, c.client_nonce)) << c.what << "\n" << response;
+    std::string response = Get("/", Authorization(c.credentials));
+    EXPECT_TRUE(IsChallenge(response, c.client_nonce, c.stale)) << c.what << "\n" << response;
   }
+  // None of these used up the nonce.
+  EXPECT_EQ(Get("/", Authorization({"alice", ha1, "GET", "/", nonce})), "ok:alice/0;");
+}
+
+TEST_F(DigestProcessTest, ReplayIsRefusedWhileGrowingCountsPass) {
+  Credentials alice = Alice("/image?page=1-N-0");
+  for (const char* nc : {"00000001", "00000003", "00000002", "0000000A"}) {
+    alice.nc = nc;
+    EXPECT_EQ(Get(alice.uri, Authorization(alice)), "ok:alice/0;") << nc;
+  }
+  alice.nc = "00000003";
+  EXPECT_TRUE(IsChallenge(Get(alice.uri, Authorization(alice)), alice.nonce, true));
+  // The header for one path opens no other.
+  alice.nc = "0000000B";
+  EXPECT_TRUE(IsChallenge(Get("/view", Authorization(alice)), alice.nonce));
 }
 
 TEST_F(DigestProcessTest, NoAccountsMeansNobodyGetsIn) {
   settings_.users.clear();
-  EXPECT_TRUE(IsChallenge(Get("/", Authorization("", "", "GET", "/")), "abcNONCE=="));
+  EXPECT_TRUE(IsChallenge(Get("/", Authorization({"", "", "GET", "/", "n"})), "n"));
 }
 
 TEST_F(DigestProcessTest, HeaderIsFoundByNameNotByTheWordInTheTarget) {
   const std::string uri = "/view?word=Authorization:%20x,y&page=T-1-N-0";
-  EXPECT_EQ(Get(uri, "authorization: " +
-                         Authorization("alice", Ha1("alice", "wonder"), "GET", uri).substr(15)),
-            "ok:alice/0;");
+  EXPECT_EQ(Get(uri, "authorization: " + Authorization(Alice(uri)).substr(15)), "ok:alice/0;");
+}
+
+TEST_F(DigestProcessTest, SchemeAndParameterNamesInAnyCaseAndSpacing) {
+  std::string header = Authorization(Alice("/"));
+  header = "Authorization: dIGEST \t USERNAME = " + header.substr(header.find('"'));
+  EXPECT_EQ(Get("/", header), "ok:alice/0;");
 }
 
 TEST(DigestFieldsTest, ParsesQuotedAndBareValues) {
-  DigestFields f = ParseDigestFields(
-      "Digest username=\"a,b\", realm=\"secret\", nonce=\"n==\", uri=\"/x?a=1,2\", "
-      "response=\"r\", qop=auth, nc=00000001, cnonce=\"c\", algorithm=MD5, junk");
-  EXPECT_EQ(f.username, "a,b");
+  DigestFields f;
+  ASSERT_TRUE(ParseDigestFields(
+      "Digest username=\"a,\\\"b\", realm=\"secret\", nonce=\"n==\", uri=\"/x?a=1,2\", "
+      "response=\"r\", qop=auth , nc=00000001,cnonce=\"c\", algorithm=MD5, junk, x",
+      &f));
+  EXPECT_EQ(f.username, "a,\"b");
   EXPECT_EQ(f.nonce, "n==");
   EXPECT_EQ(f.uri, "/x?a=1,2");
   EXPECT_EQ(f.qop, "auth");
   EXPECT_EQ(f.nc, "00000001");
+  EXPECT_EQ(f.cnonce, "c");
   EXPECT_EQ(f.algorithm, "MD5");
-  // Without the scheme word the user name field is not recognised.
-  EXPECT_EQ(ParseDigestFields("username=\"a\"").username, "");
+  for (const char* other :
+       {"username=\"a\"", "Basic dXNlcjpwdw==", "Digestusername=\"a\"", "Digest", ""}) {
+    EXPECT_FALSE(ParseDigestFields(other, &f)) << other;
+  }
 }
 
 }  // namespace

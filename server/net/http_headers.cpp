@@ -13,15 +13,15 @@ std::string_view Trim(std::string_view s) {
 // Calls `on_header` for each header line (name, value) until it returns false.
 void ForEachHeader(std::string_view raw,
                    const std::function<bool(std::string_view, std::string_view)>& on_header) {
-  size_t end_of_block = raw.find("\r\n\r\n");
-  std::string_view block =
-      raw.substr(0, end_of_block == std::string_view::npos ? raw.size() : end_of_block + 2);
-  size_t line_start = block.find("\r\n");  // skip the request line
+  size_t block_size = HeaderBlockSize(raw);
+  std::string_view block = raw.substr(0, block_size);
+  size_t line_start = block.find('\n');  // skip the request line
   while (line_start != std::string_view::npos) {
-    line_start += 2;
-    size_t line_end = block.find("\r\n", line_start);
+    ++line_start;
+    size_t line_end = block.find('\n', line_start);
     if (line_end == std::string_view::npos) break;
     std::string_view line = block.substr(line_start, line_end - line_start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     size_t colon = line.find(':');
     if (colon != std::string_view::npos &&
         !on_header(line.substr(0, colon), Trim(line.substr(colon + 1)))) {
@@ -42,6 +42,15 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+size_t HeaderBlockSize(std::string_view raw) {
+  for (size_t end = raw.find('\n'); end != std::string_view::npos; end = raw.find('\n', end + 1)) {
+    std::string_view rest = raw.substr(end + 1);
+    if (rest.starts_with("\n")) return end + 2;
+    if (rest.starts_with("\r\n")) return end + 3;
+  }
+  return std::string_view::npos;
 }
 
 bool FindHeaderValue(std::string_view raw, std::string_view name, std::string* value) {

@@ -33,6 +33,7 @@ bool CImageServer::OnRequest(s_message& message) {
             HttpResponse("400 Bad Request").ContentLength(0).Close().Finish());
     return true;
   }
+  request.client_address = platform::PeerAddress(message.socket);
 
   std::vector<UserAccount> context;
   for (const auto& handler : handlers_) {

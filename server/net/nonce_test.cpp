@@ -22,4 +22,20 @@ TEST(NonceTest, ShapeAndUniqueness) {
   EXPECT_EQ(seen.size(), 200000u);
 }
 
+TEST(NonceTest, TextAndBytesRoundTrip) {
+  unsigned char bytes[kNonceBytes], back[kNonceBytes];
+  for (int i = 0; i < 1000; ++i) {
+    std::string nonce = MakeNonce();
+    ASSERT_TRUE(NonceBytes(nonce, bytes)) << nonce;
+    EXPECT_EQ(NonceText(bytes), nonce);
+  }
+  for (size_t i = 0; i < kNonceBytes; ++i) bytes[i] = static_cast<unsigned char>(i * 17);
+  ASSERT_TRUE(NonceBytes(NonceText(bytes), back));
+  EXPECT_EQ(std::string(bytes, bytes + kNonceBytes), std::string(back, back + kNonceBytes));
+  for (const char* bad : {"", "abc", "AAAAAAAAAAAAAAAAAAAAAA=", "AAAAAAAAAAAAAAAAAAAAAAA=",
+                          "AAAAAAAAAAAAAAAAAAAAAB==", "AAAAAAAAAAAAAAAAAAAA\nA=="}) {
+    EXPECT_FALSE(NonceBytes(bad, back)) << bad;
+  }
+}
+
 }  // namespace

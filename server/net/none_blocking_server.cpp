@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "server/net/http_headers.h"
+#include "server/net/http_response.h"
 #include "server/net/request_framing.h"
 
 namespace {
@@ -35,6 +36,9 @@ void CNoneBlockingServer::Log(int, const std::string&) {}
 double CNoneBlockingServer::GetTimeoutMs() {
   return 300000.0;
 }
+double CNoneBlockingServer::GetHeaderDeadlineMs() {
+  return kHeaderDeadlineMs;
+}
 
 void CNoneBlockingServer::AddStage(int32_t stage, StageHandler handler) {
   stages_.emplace_back(stage, std::move(handler));
@@ -52,6 +56,9 @@ void CNoneBlockingServer::RegisterStages() {
 
 bool CNoneBlockingServer::Start(const std::string& port) {
   Stop();
+  // Each connection holds a descriptor; the default soft limit of many systems (1024) would
+  // end accepting before the connection table is full.
+  platform::RaiseDescriptorLimit();
   listener_ = platform::ListenTcp(port, kBacklog);
   stages_.clear();
   RegisterStages();
@@ -83,9 +90,9 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   watches.reserve(connections_.size() + 1);
   std::vector<size_t> owners;
   owners.reserve(connections_.size());
-  bool watch_listener =
-      listener_ != platform::kInvalidSocket && connections_.size() < max_connections_;
-  if (watch_listener) watches.push_back({listener_});
+  // A full table still takes new connections while some connection can be evicted for them.
+  bool any_incomplete = false;
+  watches.push_back({listener_});
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
     c.readable = c.writable = false;
@@ -93,7 +100,11 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
       watches.push_back({c.socket, c.stage == kSending});
       owners.push_back(i);
     }
+    any_incomplete = any_incomplete || c.stage == kWaiting || c.stage == kReceiving;
   }
+  bool watch_listener = listener_ != platform::kInvalidSocket &&
+                        (connections_.size() < max_connections_ || any_incomplete);
+  if (!watch_listener) watches.erase(watches.begin());
   if (wake) watches.push_back({response_posted_.handle()});
   platform::WaitReady(&watches, timeout_us);
   if (wake) {
@@ -119,10 +130,33 @@ void CNoneBlockingServer::AcceptPending() {
   }
 }
 
+size_t CNoneBlockingServer::OldestIncomplete() const {
+  // The table is in accept order, so the first such connection is the oldest. One whose
+  // header block is whole (an upload under way, most likely) goes only when no other can.
+  size_t found = connections_.size();
+  for (size_t i = connections_.size(); i-- > 0;) {
+    const s_socket_stage& c = connections_[i];
+    if (c.stage != kWaiting && c.stage != kReceiving) continue;
+    if (!c.header_complete || found == connections_.size() || connections_[found].header_complete) {
+      found = i;
+    }
+  }
+  return found;
+}
+
 bool CNoneBlockingServer::AcceptOne() {
-  if (connections_.size() >= max_connections_) return false;
+  bool full = connections_.size() >= max_connections_;
+  if (full && OldestIncomplete() == connections_.size()) {
+    std::printf("Socket capacity over.\n");
+    return false;
+  }
   platform::SocketHandle s = platform::AcceptConnection(listener_);
   if (s == platform::kInvalidSocket) return false;
+  if (full) {
+    auto evicted = connections_.begin() + static_cast<std::ptrdiff_t>(OldestIncomplete());
+    CloseConnection(*evicted);
+    connections_.erase(evicted);
+  }
   s_socket_stage connection;
   connection.socket = s;
   connection.connection_id = connection_counter_++;
@@ -133,8 +167,6 @@ bool CNoneBlockingServer::AcceptOne() {
   connection.readable = true;
   connections_.push_back(std::move(connection));
   Log(102, "Socket[" + std::to_string(s) + "] is Added.");
-  // Further connections wait in the listen backlog (unwatched) until one closes.
-  if (connections_.size() == max_connections_) std::printf("Socket capacity over.\n");
   return true;
 }
 
@@ -169,7 +201,6 @@ int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
     c.stage = kReceiving;
     c.last_activity_ms = platform::TickCountMs();
     c.receive_buffer.clear();
-    c.header_seen = false;
     ++count;
   }
   return count;
@@ -185,12 +216,16 @@ void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string 
   connection.stage = kAwaitingResponse;
 }
 
-void CNoneBlockingServer::OnHeaderBlock(s_socket_stage& c, size_t request_size) {
-  c.header_seen = true;
-  // The whole request in one allocation: growing by doubling would copy a large body again
-  // and again and, at the last step, hold it nearly twice. Pages are touched only as the
-  // bytes arrive.
+bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t request_size) {
+  if (request_size > kMaxBufferedRequestBytes - reserved_bytes_) return false;
+  reserved_bytes_ += request_size;
+  c.reserved_bytes = request_size;
+  // One allocation of the final size: growing by doubling would hold up to twice the body.
   c.receive_buffer.reserve(request_size);
+  return true;
+}
+
+void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
   std::string expect;
   if (!FindHeaderValue(c.receive_buffer, "Expect", &expect) ||
       !EqualsIgnoreCase(expect, "100-continue")) {
@@ -202,6 +237,15 @@ void CNoneBlockingServer::OnHeaderBlock(s_socket_stage& c, size_t request_size) 
   size_t sent = 0;
   int error = 0;
   platform::SendSome(c.socket, kContinue.data(), kContinue.size(), &sent, &error);
+}
+
+void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
+  platform::CloseSocket(c.socket);
+  send_queue_.remove_by_connection(c.socket, c.connection_id);
+  receive_queue_.remove_by_connection(c.socket, c.connection_id);
+  reserved_bytes_ -= c.reserved_bytes;
+  c.reserved_bytes = 0;
+  Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
@@ -227,12 +271,27 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = platform::TickCountMs();
+  if (c.first_byte_ms < 0) c.first_byte_ms = c.last_activity_ms;
   c.receive_buffer.append(chunk, count);
+  if (!c.header_complete) {
+    // Only the new bytes need a look, and the two before them, where a blank line may begin.
+    size_t from = c.receive_buffer.size() - count;
+    from = from > 2 ? from - 2 : 0;
+    c.header_complete =
+        HeaderBlockSize(std::string_view(c.receive_buffer).substr(from)) != std::string_view::npos;
+    if (!c.header_complete && c.receive_buffer.size() <= kMaxHeaderBlockBytes) return;
+  }
 
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
   if (state == FramingState::kIncomplete) {
-    if (request_size > 0 && !c.header_seen) OnHeaderBlock(c, request_size);
+    if (request_size > 0 && c.reserved_bytes == 0) {
+      if (!ReserveRequest(c, request_size)) {
+        RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+        return;
+      }
+      AnswerExpectContinue(c);
+    }
     return;
   }
   if (state != FramingState::kComplete) {
@@ -336,13 +395,7 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
 
 int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
                                     const std::vector<size_t>& indices) {
-  for (size_t i : indices) {
-    s_socket_stage& c = table[i];
-    platform::CloseSocket(c.socket);
-    send_queue_.remove_by_connection(c.socket, c.connection_id);
-    receive_queue_.remove_by_connection(c.socket, c.connection_id);
-    Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
-  }
+  for (size_t i : indices) CloseConnection(table[i]);
   // indices ascend, so erasing from the back keeps the others valid.
   for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
     table.erase(table.begin() + static_cast<std::ptrdiff_t>(*it));
@@ -353,8 +406,13 @@ int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
 void CNoneBlockingServer::SweepTimeouts() {
   int64_t now = platform::TickCountMs();
   int sockets = 0;
+  double header_deadline = GetHeaderDeadlineMs();
   for (s_socket_stage& c : connections_) {
-    if (c.stage != kClosing && static_cast<double>(now - c.last_activity_ms) >= c.timeout_ms) {
+    if (c.stage == kClosing) continue;
+    bool idle = static_cast<double>(now - c.last_activity_ms) >= c.timeout_ms;
+    bool header_late = c.stage == kReceiving && !c.header_complete && c.first_byte_ms >= 0 &&
+                       static_cast<double>(now - c.first_byte_ms) >= header_deadline;
+    if (idle || header_late) {
       c.stage = kClosing;
       ++sockets;
     }

@@ -1,6 +1,8 @@
 // A single-threaded, never-blocking TCP server. The owner calls Step() over and over; each
 // connection moves through waiting -> receiving -> processing -> awaiting response ->
-// sending -> closing, and serves exactly one request. A derived class receives each whole
+// sending -> closing, and serves exactly one request. When the table is full, a new
+// connection takes the place of the oldest one that has not delivered a whole request, so
+// idle or trickling clients cannot lock others out. A derived class receives each whole
 // request through OnRequest and answers with PostResponse / PostFinalResponse, which any
 // thread may call.
 #pragma once
@@ -21,9 +23,11 @@ struct s_socket_stage {
   int32_t stage = 0;  // see CNoneBlockingServer::Stage
   int64_t last_activity_ms = 0;
   double timeout_ms = 0;
+  int64_t first_byte_ms = -1;    // when the request's first byte arrived; -1 before
+  bool header_complete = false;  // the request's header block has fully arrived
+  size_t reserved_bytes = 0;     // this request's share of kMaxBufferedRequestBytes
   std::string receive_buffer;
-  bool header_seen = false;  // the request's header block has arrived whole
-  bool readable = false;     // set from the readiness wait of the current pass
+  bool readable = false;  // set from the readiness wait of the current pass
   bool writable = false;
 };
 
@@ -39,6 +43,9 @@ class CNoneBlockingServer {
   };
 
   static constexpr size_t kDefaultMaxConnections = 1024;
+  // A request's header block must be whole this long after its first byte, however slowly
+  // the bytes trickle in.
+  static constexpr double kHeaderDeadlineMs = 30000;
 
   explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections);
   virtual ~CNoneBlockingServer();
@@ -65,6 +72,8 @@ class CNoneBlockingServer {
   void PostFinalResponse(s_message message) { PostResponse(1, std::move(message)); }
 
   size_t ConnectionCount() const { return connections_.size(); }
+  // The open connections in accept order. Step thread only (handlers run there).
+  const std::vector<s_socket_stage>& connections() const { return connections_; }
 
  protected:
   // Offered each complete request; true = consumed, false = offer it again next pass. An
@@ -77,6 +86,8 @@ class CNoneBlockingServer {
   virtual void Log(int code, const std::string& text);
   // Inactivity and queue time-out in milliseconds.
   virtual double GetTimeoutMs();
+  // Time from a request's first byte to the end of its header block, in milliseconds.
+  virtual double GetHeaderDeadlineMs();
 
   using StageHandler =
       std::function<int(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices)>;
@@ -87,6 +98,9 @@ class CNoneBlockingServer {
  private:
   void AcceptPending();
   bool AcceptOne();  // false when nothing was accepted
+  // The index of the connection that makes room for a new one when the table is full: the
+  // oldest that has not delivered a whole request. connections_.size() when there is none.
+  size_t OldestIncomplete() const;
   // Fills the readiness flags of the listener and the connections, waiting at most
   // `timeout_us` (and, with `wake`, ending early when a response is posted).
   void WaitForReadiness(int timeout_us, bool wake);
@@ -97,11 +111,14 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
-  // Once the header block is whole and a body of known size is still to come: makes room
-  // for the whole request, and tells a client that asked with "Expect: 100-continue" to send
-  // the body, so that it does not wait before sending.
-  void OnHeaderBlock(s_socket_stage& connection, size_t request_size);
   void RefuseRequest(s_socket_stage& connection, std::string response);
+  // Takes a share of the budget for requests whose bodies are arriving; false when the
+  // request does not fit beside the others.
+  bool ReserveRequest(s_socket_stage& connection, size_t request_size);
+  // Once room is made for a body still to come: tells a client that asked with
+  // "Expect: 100-continue" to send it, so that it does not wait before sending.
+  void AnswerExpectContinue(s_socket_stage& connection);
+  void CloseConnection(s_socket_stage& connection);
   void SweepTimeouts();
 
   const size_t max_connections_;
@@ -114,5 +131,6 @@ class CNoneBlockingServer {
   platform::WakeEvent response_posted_;
   std::vector<std::pair<int32_t, StageHandler>> stages_;
   int32_t connection_counter_ = 0;
+  size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
   int64_t last_orphan_sweep_ms_ = 0;
 };

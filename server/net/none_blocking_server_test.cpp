@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <thread>
 
 #include "platform/clock.h"
 #include "server/net/loopback_test_util.h"
+#include "server/net/request_framing.h"
 
 namespace {
 
@@ -22,11 +25,18 @@ class EchoServer : public CNoneBlockingServer {
       : CNoneBlockingServer(max_connections), timeout_ms_(timeout_ms) {}
 
   std::vector<std::string> requests;
+  std::vector<s_message> held;
   bool two_pieces = false;
+  bool hold = false;  // take requests without ever answering them
+  double header_deadline_ms = kHeaderDeadlineMs;
 
  protected:
   bool OnRequest(s_message& message) override {
     requests.push_back(message.bytes);
+    if (hold) {
+      held.push_back(message);
+      return true;
+    }
     s_message response;
     response.socket = message.socket;
     response.connection_id = message.connection_id;
@@ -43,10 +53,39 @@ class EchoServer : public CNoneBlockingServer {
     return true;
   }
   double GetTimeoutMs() override { return timeout_ms_; }
+  double GetHeaderDeadlineMs() override { return header_deadline_ms; }
 
  private:
   double timeout_ms_;
 };
+
+// Answers every request with an empty 200 and keeps only its size.
+class SizeServer : public CNoneBlockingServer {
+ public:
+  std::atomic<int> answered{0};
+
+ protected:
+  bool OnRequest(s_message& message) override {
+    s_message response;
+    response.socket = message.socket;
+    response.connection_id = message.connection_id;
+    response.bytes =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.bytes.size()) + "\r\n\r\n";
+    PostFinalResponse(response);
+    ++answered;
+    return true;
+  }
+};
+
+// The peak resident set size of this process, in KiB.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
 
 // Steps the server on this thread until `done` holds or a second passes.
 bool StepUntil(CNoneBlockingServer& server, const std::function<bool()>& done) {
@@ -154,21 +193,153 @@ TEST_F(NoneBlockingServerTest, PeerThatClosesWithoutSendingIsDroppedAtOnce) {
   EXPECT_TRUE(server.requests.empty());
 }
 
-TEST_F(NoneBlockingServerTest, FullTableLeavesTheNextConnectionInTheBacklog) {
+TEST_F(NoneBlockingServerTest, FullTableOfWholeRequestsLeavesTheNextInTheBacklog) {
   EchoServer server(2);
+  server.hold = true;
   StartServer(server);
-  int a = ConnectLoopback(port_), b = ConnectLoopback(port_), c = ConnectLoopback(port_);
+  int a = ConnectLoopback(port_), b = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(a, "GET /a HTTP/1.1\r\n\r\n"));
+  ASSERT_TRUE(SendAll(b, "GET /b HTTP/1.1\r\n\r\n"));
+  ASSERT_TRUE(StepUntil(server, [&] { return server.requests.size() == 2; }));
+  int c = ConnectLoopback(port_);
   ASSERT_GE(c, 0);  // the kernel completes the handshake; the server has not accepted it
-  StepFor(server, 50);
-  EXPECT_EQ(server.ConnectionCount(), 2u);
   ASSERT_TRUE(SendAll(c, "GET /c HTTP/1.1\r\n\r\n"));
   StepFor(server, 50);
-  EXPECT_TRUE(server.requests.empty());
-  CloseClient(a);
-  ASSERT_TRUE(StepUntil(server, [&] { return server.requests.size() == 1; }));
-  EXPECT_EQ(server.requests[0], "GET /c HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(server.requests.size(), 2u);
+  s_message answer = server.held[0];
+  answer.bytes = "HTTP/1.1 204 No Content\r\n\r\n";
+  server.PostFinalResponse(answer);
+  ASSERT_TRUE(StepUntil(server, [&] { return server.requests.size() == 3; }));
+  EXPECT_EQ(server.requests[2], "GET /c HTTP/1.1\r\n\r\n");
   CloseClient(b);
   CloseClient(c);
+}
+
+TEST_F(NoneBlockingServerTest, FullTableMakesRoomByClosingTheOldestIncomplete) {
+  EchoServer server(3);
+  StartServer(server);
+  // Oldest first: a header on its way, an idle connection, then a body on its way.
+  int header = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(header, "GET /slow HTTP/1.1\r\nHo"));
+  ASSERT_TRUE(StepUntil(server, [&] { return server.ConnectionCount() == 1; }));
+  int body = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(body, "POST /upload.php HTTP/1.1\r\nContent-Length: 9\r\n\r\nabc"));
+  ASSERT_TRUE(StepUntil(server, [&] { return server.ConnectionCount() == 2; }));
+  int idle = ConnectLoopback(port_);
+  ASSERT_TRUE(StepUntil(server, [&] { return server.ConnectionCount() == 3; }));
+  StepFor(server, 20);
+
+  // Each whole request (held unanswered, so it keeps its place) takes the place of an
+  // incomplete one: headers first, in accept order, and the upload last.
+  server.hold = true;
+  std::vector<int> whole;
+  for (int evicted : {header, idle, body}) {
+    int client = ConnectLoopback(port_);
+    ASSERT_TRUE(SendAll(client, "GET /ok HTTP/1.1\r\n\r\n"));
+    whole.push_back(client);
+    bool closed = false;
+    std::thread reader([&] { ReadUntilClosed(evicted, 2000, &closed); });
+    StepFor(server, 100);
+    reader.join();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(server.requests.size(), whole.size());
+  }
+  for (int client : whole) CloseClient(client);
+  for (int client : {header, body, idle}) CloseClient(client);
+}
+
+TEST_F(NoneBlockingServerTest, FloodOfSlowConnectionsLocksNobodyOut) {
+  EchoServer server;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  std::vector<int> slow;
+  for (int i = 0; i < 1100; ++i) {
+    int client = ConnectLoopback(port_);
+    ASSERT_GE(client, 0) << i;
+    SendAll(client, "G");
+    slow.push_back(client);
+  }
+  auto start = std::chrono::steady_clock::now();
+  std::string response = Exchange(port_, "GET /ok HTTP/1.1\r\n\r\n");
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_NE(response.find("200 OK"), std::string::npos);
+  EXPECT_LT(elapsed, std::chrono::seconds(1));
+  // The oldest of the slow ones made room.
+  bool closed = false;
+  ReadUntilClosed(slow.front(), 1000, &closed);
+  EXPECT_TRUE(closed);
+  for (int client : slow) CloseClient(client);
+}
+
+TEST_F(NoneBlockingServerTest, TricklingHeaderIsCutOffAtTheDeadline) {
+  EchoServer server;
+  server.header_deadline_ms = 300;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  const std::string request = "GET /view?page=T-1-N-0 HTTP/1.1\r\nHost: x\r\n\r\n";
+  auto start = std::chrono::steady_clock::now();
+  size_t sent = 0;
+  // One byte every 20 ms keeps the connection busy, but the header is not whole in time.
+  while (sent < request.size() && SendAll(client, request.substr(sent, 1))) {
+    ++sent;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  bool closed = false;
+  EXPECT_EQ(ReadUntilClosed(client, 2000, &closed), "");
+  EXPECT_TRUE(closed);
+  EXPECT_LT(sent, request.size());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  CloseClient(client);
+  // The deadline covers the header only; the body may take longer.
+  int upload = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(upload, "POST /p HTTP/1.1\r\nContent-Length: 2\r\n\r\na"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(SendAll(upload, "b"));
+  EXPECT_NE(ReadUntilClosed(upload, 2000).find("200 OK"), std::string::npos);
+  CloseClient(upload);
+}
+
+TEST_F(NoneBlockingServerTest, LargeBodiesTogetherStayWithinTheBudget) {
+  SizeServer server;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  constexpr size_t kBody = 450'000'000;
+  static_assert(kBody <= kMaxRequestBodyBytes && 2 * kBody > kMaxBufferedRequestBytes);
+  const std::string header =
+      "POST /upload.php HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n";
+  std::vector<int> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(ConnectLoopback(port_));
+    ASSERT_TRUE(SendAll(clients.back(), header));
+  }
+  std::vector<std::string> answers(clients.size());
+  std::vector<std::thread> senders;
+  for (size_t i = 0; i < clients.size(); ++i) {
+    senders.emplace_back([&, i] {
+      const std::string chunk(1 << 20, 'x');
+      for (size_t sent = 0; sent < kBody; sent += chunk.size()) {
+        if (!SendAll(clients[i], chunk.substr(0, std::min(chunk.size(), kBody - sent)))) break;
+      }
+      answers[i] = ReadUntilClosed(clients[i], 20000);
+    });
+  }
+  // Others are answered meanwhile.
+  EXPECT_NE(Exchange(port_, "GET /ok HTTP/1.1\r\n\r\n").find("200 OK"), std::string::npos);
+  for (std::thread& sender : senders) sender.join();
+  int whole = 0, refused = 0;
+  for (const std::string& answer : answers) {
+    whole +=
+        answer.rfind("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(header.size() + kBody),
+                     0) == 0;
+    refused += answer.rfind("HTTP/1.1 503 ", 0) == 0;
+  }
+  EXPECT_EQ(whole, 1);
+  EXPECT_EQ(refused, 3);
+  EXPECT_LT(PeakResidentKiB(), 512 * 1024);
+  std::printf("peak resident: %ld KiB\n", PeakResidentKiB());
+  for (int client : clients) CloseClient(client);
 }
 
 TEST_F(NoneBlockingServerTest, BadFramingIsAnsweredAndOthersAreStillServed) {

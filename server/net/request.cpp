@@ -62,12 +62,14 @@ std::string s_request::Param(std::string_view key) const {
 bool HttpRequest::Parse(std::string_view raw) {
   bytes = raw;
   std::string_view text = raw.substr(0, raw.find('\0'));
-  std::string_view line = text.substr(0, text.find("\r\n"));
+  std::string_view line = text.substr(0, text.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   size_t space = line.find(' ');
   if (space == std::string_view::npos) return false;
   method = line.substr(0, space);
   line.remove_prefix(space + 1);
-  target.parse(std::string(line.substr(0, line.find(' '))));
+  target_text = line.substr(0, line.find(' '));
+  target.parse(std::string(target_text));
   return true;
 }
 
@@ -76,6 +78,6 @@ bool HttpRequest::Header(std::string_view name, std::string* value) const {
 }
 
 std::string_view HttpRequest::Body() const {
-  size_t blank = bytes.find("\r\n\r\n");
-  return blank == std::string_view::npos ? std::string_view() : bytes.substr(blank + 4);
+  size_t header_size = HeaderBlockSize(bytes);
+  return header_size == std::string_view::npos ? std::string_view() : bytes.substr(header_size);
 }

@@ -21,13 +21,11 @@ bool ParseLength(const std::string& text, size_t* length) {
 }  // namespace
 
 FramingState CheckRequestFraming(std::string_view received, size_t* request_size) {
-  *request_size = 0;
-  size_t blank = received.find("\r\n\r\n");
-  if (blank == std::string_view::npos) {
+  size_t header_size = HeaderBlockSize(received);
+  if (header_size == std::string_view::npos) {
     return received.size() > kMaxHeaderBlockBytes ? FramingState::kHeaderTooLarge
                                                   : FramingState::kIncomplete;
   }
-  size_t header_size = blank + 4;
   if (header_size > kMaxHeaderBlockBytes) return FramingState::kHeaderTooLarge;
   std::string_view header_block = received.substr(0, header_size);
 

@@ -10,14 +10,14 @@ TEST(RequestFramingTest, CompletionTable) {
   struct Case {
     std::string received;
     FramingState state;
-    size_t size;  // checked when complete or waiting for the body
+    size_t size;  // checked when complete
   };
   const std::string big_header = "GET / HTTP/1.1\r\nX: " + std::string(kMaxHeaderBlockBytes, 'a');
   const Case cases[] = {
       {"GET / HTTP/1.1\r\nHost: a\r\n", FramingState::kIncomplete, 0},
       {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", FramingState::kComplete, 27},
       {"GET / HTTP/1.1\r\n\r\nextra", FramingState::kComplete, 18},
-      {"POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nab", FramingState::kIncomplete, 41},
+      {"POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nab", FramingState::kIncomplete, 0},
       {"POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", FramingState::kComplete, 41},
       {"POST / HTTP/1.1\r\ncontent-LENGTH:3 \r\n\r\nabcdef", FramingState::kComplete, 41},
       {"POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", FramingState::kComplete, 38},
@@ -32,13 +32,19 @@ TEST(RequestFramingTest, CompletionTable) {
        57},
       // The word in the target is not a header either.
       {"GET /view?word=Content-Length:5 HTTP/1.1\r\n\r\n", FramingState::kComplete, 44},
+      // Lines ending in a bare LF frame like CR LF ones.
+      {"GET / HTTP/1.1\nHost: a\n", FramingState::kIncomplete, 0},
+      {"GET / HTTP/1.1\nHost: a\n\n", FramingState::kComplete, 24},
+      {"POST / HTTP/1.1\nContent-Length: 2\n\nabc", FramingState::kComplete, 37},
+      {"GET / HTTP/1.1\r\nHost: a\n\r\n", FramingState::kComplete, 26},
+      {"GET / HTTP/1.1\r\nHost: a\r\n\nX", FramingState::kComplete, 26},
       {big_header, FramingState::kHeaderTooLarge, 0},
       {big_header + "\r\n\r\n", FramingState::kHeaderTooLarge, 0},
   };
   for (const Case& c : cases) {
     size_t size = 0;
     EXPECT_EQ(CheckRequestFraming(c.received, &size), c.state) << c.received.substr(0, 80);
-    if (c.state == FramingState::kComplete || c.state == FramingState::kIncomplete) {
+    if (c.state == FramingState::kComplete) {
       EXPECT_EQ(size, c.size) << c.received.substr(0, 80);
     }
   }
@@ -58,6 +64,11 @@ TEST(HttpHeadersTest, FindsHeadersByNameOnlyInTheHeaderBlock) {
   EXPECT_EQ(CountHeaders(raw, "AUTHORIZATION"), 2);
   EXPECT_FALSE(FindHeaderValue(raw, "If-None-Match", &value));
   EXPECT_FALSE(FindHeaderValue(raw, "Hos", &value));
+
+  const std::string bare_lf = "GET / HTTP/1.1\nHost: a\nAuthorization: b \n\nX: body\n";
+  ASSERT_TRUE(FindHeaderValue(bare_lf, "Authorization", &value));
+  EXPECT_EQ(value, "b");
+  EXPECT_FALSE(FindHeaderValue(bare_lf, "X", &value));
 }
 
 }  // namespace

@@ -67,6 +67,8 @@ TEST(RequestTest, WholeRequestParsedOnce) {
        ""},  // no protocol: the target runs to the line end
       {"GET  /x HTTP/1.1\r\n\r\n", true, "GET", "", ""},  // an empty token is the target
       {std::string("GET /a\0b HTTP/1.1\r\n\r\n", 21), true, "GET", "/a", ""},  // up to a zero byte
+      {"GET /image\nHost: x\n\nbody", true, "GET", "/image", "body"},          // bare LF lines
+      {"GET /image HTTP/1.1\r\nHost: x\n\nbody", true, "GET", "/image", "body"},
       {"GET\r\n\r\n", false, "", "", ""},
       {"/a=b", false, "", "", ""},
   };
@@ -76,6 +78,7 @@ TEST(RequestTest, WholeRequestParsedOnce) {
     if (!c.ok) continue;
     EXPECT_EQ(request.method, c.method) << c.raw;
     EXPECT_EQ(request.target.path, c.path) << c.raw;
+    EXPECT_EQ(request.target_text.substr(0, c.path.size()), c.path) << c.raw;
     EXPECT_EQ(request.Body(), c.body) << c.raw;
     EXPECT_EQ(request.bytes, c.raw);
   }

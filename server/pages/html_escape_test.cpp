@@ -16,6 +16,7 @@ TEST(HtmlEscapeTest, EntitiesPerCodePoint) {
       {"\xFFz", "&#xFFFD;&#x7A;"},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeHtmlEntities(c.text), c.expected) << c.text;
+  EXPECT_EQ(EscapeHtmlEntitiesBare("a<猫\xFF"), "&#x61&#x3C&#x732B&#xFFFD");
 }
 
 TEST(HtmlEscapeTest, AttributeValues) {

@@ -17,6 +17,7 @@
 #include "server/net/nonce.h"
 #include "server/pages/image_reduce.h"
 #include "server/pages/page_common.h"
+#include "server/pages/thumbnail_store.h"
 
 namespace {
 
@@ -113,16 +114,20 @@ std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string
   std::string tag = time_known ? EntityTag(path) : "";
 
   std::string_view status;
-  std::vector<uint8_t> body;
+  std::shared_ptr<const std::vector<uint8_t>> file;
+  Thumbnail thumbnail;
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (files.ReadAll(1, path, &body)) {
+  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &thumbnail)) {
     status = "200 OK";
-    if (shrink == 1) ReduceImage(content_type, &body);
+  } else if (files.ReadShared(path, &file)) {
+    status = "200 OK";  // not reduced: the picture is sent as stored
   } else {
     status = "404 Not Found";
   }
+  static const std::vector<uint8_t> kNoBody;
+  const std::vector<uint8_t>& body = thumbnail ? *thumbnail : file ? *file : kNoBody;
 
   HttpResponse response(status);
   response.NoCache().Close().SecurityPolicy(nonce);

@@ -45,7 +45,7 @@ bool ThumbnailSize(int width, int height, int orientation, int* stored_width, in
 // Decoded whole as RGBA by stb_image, then resized and turned upright.
 bool ReduceWithStb(std::span<const uint8_t> data, int orientation, Picture* thumbnail) {
   int width = 0, height = 0, target_width = 0, target_height = 0;
-  if (!ReadStbSize(data, &width, &height) ||
+  if (!ReadStbSize(data, &width, &height) || int64_t{width} * height > kMaxFullDecodePixels ||
       !ThumbnailSize(width, height, orientation, &target_width, &target_height)) {
     return false;
   }
@@ -98,4 +98,9 @@ bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body) {
   } catch (const std::bad_alloc&) {
     return false;  // the stored bytes are sent; `body` is only replaced after encoding
   }
+}
+
+bool ReducesType(std::string_view content_type) {
+  ThumbnailFormat format;
+  return FormatOf(content_type, &format);
 }

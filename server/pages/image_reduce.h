@@ -1,5 +1,5 @@
-// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. Nothing is
-// stored: every request decodes, resizes and encodes again.
+// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. The results
+// are kept by the thumbnail store (thumbnail_store.h).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,10 @@ inline constexpr int kThumbnailJpegQuality = 90;
 // Pictures with more pixels than this are sent as stored instead of being decoded, which
 // bounds the memory one reduction takes (256 MiB as RGBA; a 50-megapixel photo still fits).
 inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
+// The bound for pictures decoded whole at full size (PNG, CMYK JPEG; other JPEGs are decoded
+// scaled down): 32 MiB as RGBA, which keeps one decode with the decoder's own buffers near
+// 100 MB. Larger ones are sent as stored.
+inline constexpr int64_t kMaxFullDecodePixels = int64_t{1} << 23;
 
 // Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
 // kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
@@ -21,6 +25,10 @@ inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
 // `content_type`: "image/png" as PNG (alpha kept), "image/jpeg" as JPEG at
 // kThumbnailJpegQuality. Returns true when `*body` was replaced. Returns false and leaves it
 // as stored for any other type, for pictures no wider than a thumbnail or with a reduced
-// height of 0, for pictures over kMaxReducePixels, and on any failure to decode, resize or
+// height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels where the whole
+// picture is decoded at full size), and on any failure to decode, resize or
 // encode.
 bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
+
+// Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png").
+bool ReducesType(std::string_view content_type);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "server/pages/jpeg_decoder.h"
 #include "server/pages/test_pictures.h"
 
 namespace {
@@ -175,6 +176,24 @@ TEST(ImageReduceTest, PixelLimit) {
     EXPECT_EQ(ReduceImage("image/jpeg", &body), c.reduced) << c.height;
     if (!c.reduced) {
       EXPECT_EQ(body, file);
+    }
+  }
+}
+
+// Pictures decoded whole at full size have a lower limit.
+TEST(ImageReduceTest, FullDecodePixelLimit) {
+  static_assert(int64_t{4096} * 2048 == kMaxFullDecodePixels);
+  for (int height : {2048, 2049}) {
+    Picture grey{4096, height, 1, std::vector<uint8_t>(size_t(4096) * height, 128)};
+    Picture rgb{4096, height, 3, std::vector<uint8_t>(size_t(4096) * height * 3, 128)};
+    for (const Bytes& file : {PngFile(grey), CmykJpegFile(rgb)}) {
+      Bytes body = file;
+      EXPECT_EQ(ReduceImage(LooksLikeJpeg(file) ? "image/jpeg" : "image/png", &body),
+                height == 2048)
+          << height;
+      if (height > 2048) {
+        EXPECT_EQ(body, file);
+      }
     }
   }
 }

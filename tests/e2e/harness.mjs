@@ -26,7 +26,9 @@ export async function startServer(count, extraConfig = '', writePictures = write
   writePictures(pictures, count);
   const config = join(root, 'gallery.con');
   writeFileSync(config, `<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
-  const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'] });
+  // The thumbnail store lives in the test's folder, never in the user's own cache.
+  const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache') };
+  const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {
     child.once('exit', (code) => reject(new Error(`server exited with ${code}`)));

@@ -1,0 +1,33 @@
+# Sourced by the benchmark scripts that load nginx as their anchor.
+#
+# run_nginx WORK PORT WORKERS FOLDER FILE: (re)starts nginx with WORKERS worker processes on
+# 127.0.0.1:PORT, serving FOLDER/FILE as /FILE and 404 for everything else. Its
+# configuration, pid and logs live in WORK; an nginx started there before is stopped first.
+run_nginx() {
+  local work=$1 port=$2 workers=$3 folder=$4 file=$5
+  [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
+  # Workers as this user: the work folder (mktemp -d) is closed to anyone else, and nginx
+  # started by root would otherwise run them as nobody and answer 403.
+  cat > "$work/nginx.conf" <<NGINX
+user $(id -un) $(id -gn);
+worker_processes $workers;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  client_body_temp_path $work/body;
+  proxy_temp_path $work/proxy;
+  fastcgi_temp_path $work/fastcgi;
+  uwsgi_temp_path $work/uwsgi;
+  scgi_temp_path $work/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    location = /$file { root $folder; }
+    location / { return 404; }
+  }
+}
+NGINX
+  nginx -c "$work/nginx.conf" -p "$work"
+  sleep 0.5
+}

@@ -1,0 +1,142 @@
+#include "server/pages/status_process.h"
+
+#include "server/net/image_server.h"
+#include "server/net/nonce.h"
+#include "server/net/thread_mgr.h"
+#include "server/pages/html_escape.h"
+#include "server/pages/page_common.h"
+
+#ifndef LUMENVALE_FILE_VERSION
+#error "LUMENVALE_FILE_VERSION must be the program's version as four numbers"
+#endif
+
+namespace {
+
+// Where new versions of the program are published.
+constexpr char kDistributionPage[] = "https://lumenvale.example/download/";
+
+// The lowest and highest connection stages listed.
+constexpr int32_t kFirstListedStage = -1;
+constexpr int32_t kLastListedStage = 5;
+
+// The problems the list update and the hash list have noted, "" when there are none. It is
+// the program's own text, markup ("<br>") included; nothing from outside is in it.
+std::string DiagnosticText(const StatusSources& sources) {
+  return sources.catalogue.DiagnosticsText();
+}
+
+std::string Line(const std::string& text) {
+  return text + "<br>";
+}
+
+void AppendHead(const ServerSettings& settings, std::string* page) {
+  *page += kPageStart;
+  *page += kCharsetMeta;
+  *page += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
+  *page += "<title>" + EscapeHtmlEntities(settings.title) + " Status Info</title>\r\n";
+  *page += "</head>\r\n<body>\r\n";
+}
+
+void AppendConfiguration(const StatusSources& sources, std::string* page) {
+  const ServerSettings& settings = sources.settings;
+  *page += Line(std::string("Config file:") + (settings.loaded ? "Loaded." : "Not loaded."));
+  const std::string path_escaped = EscapeHtmlEntitiesBare(settings.config_path);
+  const std::string title_escaped = EscapeHtmlEntitiesBare(settings.title);
+  *page += Line("Config file name is \"" + path_escaped + "\"");
+  *page += Line("Title is \"" + title_escaped + "\"");
+  *page += Line("Ver:" LUMENVALE_FILE_VERSION);
+  *page += Line(std::string("<a href = \"") + kDistributionPage + "\">最新版配布先</a>");
+  *page += Line("<a></a>");
+  if (settings.show_fullpath != 0) {
+    *page += Line("Status \"Search sub\" is " + std::to_string(settings.sub));
+  }
+  const std::string diagnostics = DiagnosticText(sources);
+  if (!diagnostics.empty()) *page += Line("Debug:" + diagnostics);
+}
+
+void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::string* page) {
+  *page += sources.catalogue.TimingText();
+  *page += Line("Time_Loop:" + std::to_string(loop.last_step_ms));
+  *page += Line("Time_FileListUp:" + std::to_string(sources.catalogue.LastScanMs()));
+  *page += Line("Time_Sleep:" + std::to_string(loop.last_busy_length_ms));
+  *page += Line("Thread_now_run:" + std::to_string(MySystem::GetThreadMgr().RunningJobs()));
+}
+
+std::string UpnpStageText(uint32_t upnp, int32_t stage) {
+  if (stage >= 2) return "ポート開放処理完了";
+  if (upnp == 0 && stage == 0) return "ポート開放処理しない";
+  if (upnp == 1) return "ポート開放処理に失敗";
+  return "";
+}
+
+void AppendNetwork(const StatusSources& sources, std::string* page) {
+  const ServerSettings& settings = sources.settings;
+  UpnpPortMapper& upnp = sources.upnp;
+  *page += Line("Internal Port No:" + std::to_string(settings.port));
+  if (upnp.stage() > 1) *page += Line("External Port No:" + std::to_string(upnp.external_port()));
+  *page += Line("検索パス");
+  if (settings.show_fullpath != 0) {
+    for (const std::string& folder : settings.folders) {
+      const std::string folder_escaped = EscapeHtmlEntitiesBare(folder);
+      *page += Line(folder_escaped);
+    }
+  }
+  *page += "<br>";
+  *page += Line("UPnP stage:" + std::to_string(upnp.stage()) + "," +
+                UpnpStageText(settings.upnp, upnp.stage()));
+  if (upnp.stage() > 1) {
+    const std::string address_escaped = EscapeAttribute(upnp.GetExternalAddress());
+    *page += Line("グローバルIP:" + address_escaped);
+  }
+}
+
+void AppendOptions(const ServerSettings& settings, const LoopFigures& loop, std::string* page) {
+  *page +=
+      Line(settings.reset_standby_access == 1 ? "アクセスでスリープへのカウントをリセットする"
+                                              : "アクセスでスリープへのカウントをリセットしない");
+  *page += Line("zip_reject:" + std::to_string(settings.zip_reject));
+  *page += Line("zip_upload_reject:" + std::to_string(settings.zip_reject_upload));
+  *page += Line("Size of buffer:" + std::to_string(settings.buffer_size));
+  *page +=
+      Line("Post(" + std::to_string(loop.posts_answered) + ":" +
+           std::to_string(loop.posts_rejected) + "/" + std::to_string(loop.posts_received) + ")");
+}
+
+void AppendConnections(const std::vector<s_socket_stage>& connections, std::string* page) {
+  for (int32_t stage = kFirstListedStage; stage <= kLastListedStage; ++stage) {
+    size_t count = 0;
+    std::string sockets;
+    for (const s_socket_stage& connection : connections) {
+      if (connection.stage != stage) continue;
+      ++count;
+      sockets += "[" + std::to_string(connection.socket) + "]";
+    }
+    *page += Line(std::to_string(stage) + ":" + std::to_string(count) + " sockets." + sockets);
+  }
+}
+
+}  // namespace
+
+std::string StatusPageResponse(const StatusSources& sources,
+                               const std::vector<s_socket_stage>& connections,
+                               const std::string& nonce) {
+  const LoopFigures loop = sources.loop();
+  std::string page;
+  AppendHead(sources.settings, &page);
+  AppendConfiguration(sources, &page);
+  AppendTimings(sources, loop, &page);
+  AppendNetwork(sources, &page);
+  AppendOptions(sources.settings, loop, &page);
+  AppendConnections(connections, &page);
+  page += "</body>\r\n</html>";
+  const std::string body = ShiftJisPage(page);
+
+  return UncachedPageResponse(body, nonce);
+}
+
+int CStatusProcess::Process(platform::SocketHandle socket, int32_t connection_id,
+                            const s_request&) {
+  server()->Respond(socket, connection_id,
+                    StatusPageResponse(sources_, server()->connections(), MakeNonce()));
+  return 1;
+}

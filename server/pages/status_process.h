@@ -1,0 +1,51 @@
+// "/info": the administrator's status page. It shows whether the configuration was read, the
+// version, the folders, the timings of the main loop and the catalogue, the UPnP state, the
+// options, the upload counters and the socket server's connections by stage. It changes
+// nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/config/server_settings.h"
+#include "server/catalogue/image_catalogue.h"
+#include "server/net/none_blocking_server.h"
+#include "server/net/request_process.h"
+#include "server/upnp/upnp_port_mapper.h"
+
+// The figures the server loop keeps for the page, read fresh for every request.
+struct LoopFigures {
+  int64_t last_step_ms = 0;         // duration of the last loop step
+  int64_t last_busy_length_ms = 0;  // length of the last busy period
+  uint32_t posts_answered = 0;      // the upload counters
+  uint32_t posts_rejected = 0;
+  uint32_t posts_received = 0;
+};
+
+// Where the page takes its values from. Everything must outlive the handler.
+struct StatusSources {
+  const ServerSettings& settings;
+  const ImageCatalogue& catalogue;
+  UpnpPortMapper& upnp;
+  std::function<LoopFigures()> loop;
+};
+
+class CStatusProcess : public CRequestProcess {
+ public:
+  explicit CStatusProcess(StatusSources sources) : sources_(std::move(sources)) {}
+
+  std::string GetPath() override { return "/info"; }
+  int Process(platform::SocketHandle socket, int32_t connection_id,
+              const s_request& request) override;
+
+ private:
+  StatusSources sources_;
+};
+
+// The complete response for the connection table `connections`. Asks the gateway for its
+// external address when the mapping was made and the address is not known yet.
+std::string StatusPageResponse(const StatusSources& sources,
+                               const std::vector<s_socket_stage>& connections,
+                               const std::string& nonce);

@@ -1,0 +1,97 @@
+// Thumbnails kept once made, so that a picture is reduced once per version of its file: in
+// memory (bounded in bytes, the least recently used out) and in a folder on disk (bounded in
+// bytes, the least recently used out), which keeps the work across restarts. An entry is
+// keyed by the picture's path, the content type it is sent as and its version (size and
+// full-precision modification time; a ZIP member's is its archive's), so a changed picture
+// never gets an old thumbnail. What the store hands out is byte for byte what ReduceImage
+// makes of the file.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
+
+// Reads one entry file of the store's folder made for `key`. False when it is damaged, cut
+// short or made for another key. `*body` views into `file`; `*reduced` false means the
+// picture is sent as stored (and the body is empty).
+bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
+                         std::string_view* body);
+
+class ThumbnailStore {
+ public:
+  static constexpr size_t kMemoryBytes = size_t{32} << 20;
+  static constexpr uint64_t kDiskBytes = uint64_t{1} << 30;
+
+  // The process-wide store, in "lumenvale/thumbnails" under the user's cache folder
+  // (XDG_CACHE_HOME, else ~/.cache), created on first use.
+  static ThumbnailStore& Instance();
+
+  // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
+  // memory only. A folder that cannot be created or written leaves the store in memory
+  // only, said once in one line on standard error.
+  ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes);
+
+  // The thumbnail of the picture at `path` sent as `content_type`, made when the store has
+  // none for the file's current version. Two callers asking for the same missing thumbnail
+  // at once share one reduction. False when the picture is sent as stored (ReduceImage does
+  // not reduce it) or cannot be read; `*out` is then left alone. Any thread may call it.
+  bool Find(const std::string& path, std::string_view content_type, Thumbnail* out);
+
+  // Whether the store knows the outcome for the picture's current version without reducing.
+  bool Has(const std::string& path, std::string_view content_type);
+
+  bool UsesDisk();
+  size_t MemoryBytes();
+  uint64_t DiskBytes();
+  // The number of reductions this store has run.
+  uint64_t Reductions();
+
+ private:
+  // The outcome of one reduction; `thumbnail` is null when the picture is sent as stored.
+  struct Entry {
+    Thumbnail thumbnail;
+  };
+  struct InFlight {
+    bool done = false;
+    Entry entry;
+    std::condition_variable finished;
+  };
+  using Lru = std::list<std::pair<std::string, Entry>>;
+
+  bool Key(const std::string& path, std::string_view content_type, std::string* key);
+  bool Lookup(const std::string& key, Entry* entry);  // memory, then disk
+  // Reduces the picture, unless another caller is already at it: then waits for its result.
+  Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type);
+  // `*readable` false: the file could not be read, and the outcome is not to be kept.
+  Entry Reduce(const std::string& path, std::string_view content_type, bool* readable);
+  void Remember(const std::string& key, const Entry& entry);  // REQUIRES: lock_ held
+  bool ReadFromDisk(const std::string& key, Entry* entry);
+  void WriteToDisk(const std::string& key, const Entry& entry);
+  void PruneDisk();      // REQUIRES: lock_ held
+  bool PrepareFolder();  // false: memory only
+  void StopUsingDisk(const std::string& why);
+  std::string FileFor(const std::string& key) const;
+
+  const std::string folder_;
+  const size_t memory_bytes_;
+  const uint64_t disk_bytes_;
+
+  std::mutex lock_;
+  bool uses_disk_;             // guarded by lock_
+  bool folder_ready_ = false;  // guarded by lock_
+  uint64_t disk_total_ = 0;    // guarded by lock_
+  Lru lru_;                    // guarded by lock_, most recently used first
+  std::unordered_map<std::string, Lru::iterator> by_key_;                 // guarded by lock_
+  size_t memory_total_ = 0;                                               // guarded by lock_
+  std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_;  // guarded by lock_
+  uint64_t reductions_ = 0;                                               // guarded by lock_
+  uint64_t temporary_counter_ = 0;                                        // guarded by lock_
+};
