@@ -173,6 +173,9 @@ TEST_F(UploadClientsTest, CurlAndPythonRequestsSaveEveryFile) {
   EXPECT_EQ(Picture("b.png"), b);
   EXPECT_EQ(Picture("c.gif"), c);
   EXPECT_EQ(Picture("\xE5\x86\x99\xE7\x9C\x9F.bmp"), d);
+  // The status page counts each file's answer, and no post was refused before its files.
+  const std::string status = Exchange(port_, "GET /info HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_NE(status.find("Post(5:0/3)"), std::string::npos) << status;
 }
 
 TEST_F(UploadClientsTest, DigestAccountsWithAndWithoutTheRight) {
