@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/random.h"
+#include "platform/write_all.h"
 
 namespace platform {
 namespace {
@@ -28,16 +29,6 @@ int CreateTemporaryBeside(const std::string& path, std::string* temporary) {
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
 }
 
 // Makes the rename itself durable; a folder that cannot be synced does not undo the write.

@@ -14,10 +14,12 @@
 #include "server/pages/image_direct_process.h"
 #include "server/pages/image_page_process.h"
 #include "server/pages/image_thumbnail_process.h"
+#include "server/pages/image_upload_process.h"
 #include "server/pages/jquery_process.h"
 #include "server/pages/next_page_data_process.h"
 #include "server/pages/slide_show_process.h"
 #include "server/pages/status_process.h"
+#include "server/pages/upload_recv_process.h"
 #include "server/pages/vote_process.h"
 
 namespace {
@@ -67,8 +69,11 @@ bool LumenvaleServer::Start() {
   handlers.push_back(std::make_unique<CStatusProcess>(status_sources));                 // /info
   handlers.push_back(std::make_unique<CJQueryProcess>());                               // /script
   handlers.push_back(std::make_unique<CVoteProcess>(catalogue_));                       // /vote
-  handlers.push_back(std::make_unique<CHomePageProcess>(settings_));                    // /
-  handlers.push_back(std::make_unique<C404rocess>());  // ""  whatever is left
+  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));                 // /Uploader
+  handlers.push_back(std::make_unique<CUploadRecvProcess>(  // /upload.php
+      settings_, counters_.received, counters_.rejected, counters_.answered));
+  handlers.push_back(std::make_unique<CHomePageProcess>(settings_));  // /
+  handlers.push_back(std::make_unique<C404rocess>());                 // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
   return http_.Start(std::to_string(settings_.port));
 }

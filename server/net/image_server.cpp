@@ -1,6 +1,7 @@
 #include "server/net/image_server.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "server/net/http_response.h"
 
@@ -19,10 +20,13 @@ void CImageServer::Respond(platform::SocketHandle socket, int32_t connection_id,
   PostFinalResponse(std::move(message));
 }
 
-bool CImageServer::OnRequest(const s_message& message) {
+bool CImageServer::OnRequest(s_message& message) {
   if (message.bytes.empty()) return false;
+  // Moved, not copied, into shared ownership: a handler's jobs may keep the bytes.
+  auto bytes = std::make_shared<std::string>(std::move(message.bytes));
   HttpRequest request;
-  if (!request.Parse(message.bytes)) {
+  request.shared_bytes = bytes;
+  if (!request.Parse(*bytes)) {
     // Without a target there is nothing to route; answer at once instead of holding the
     // connection until its time-out.
     Respond(message.socket, message.connection_id,
@@ -42,6 +46,8 @@ bool CImageServer::OnRequest(const s_message& message) {
     if (handler->PassesContext() == 1) context = handler->context();
     if (handled != 0) return true;
   }
+  // Declined handlers keep nothing of the request, so its bytes go back as they came.
+  message.bytes = std::move(*bytes);
   return false;
 }
 

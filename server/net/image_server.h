@@ -24,7 +24,7 @@ class CImageServer : public CNoneBlockingServer {
   std::mt19937& random() { return random_; }
 
  protected:
-  bool OnRequest(const s_message& message) override;
+  bool OnRequest(s_message& message) override;
   void Log(int code, const std::string& text) override;
 
  private:

@@ -46,10 +46,14 @@ bool SendAll(int socket, const std::string& bytes) {
 }
 
 std::string ReadUntilClosed(int socket, int timeout_ms, bool* closed) {
+  return ReadBytes(socket, std::string::npos, timeout_ms, closed);
+}
+
+std::string ReadBytes(int socket, size_t count, int timeout_ms, bool* closed) {
   std::string received;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   if (closed != nullptr) *closed = false;
-  while (true) {
+  while (received.size() < count) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
@@ -64,6 +68,7 @@ std::string ReadUntilClosed(int socket, int timeout_ms, bool* closed) {
     }
     received.append(buffer, static_cast<size_t>(n));
   }
+  return received;
 }
 
 std::string Exchange(int port, const std::string& request) {

@@ -24,6 +24,9 @@ int ConnectLoopback(int port);
 bool SendAll(int socket, const std::string& bytes);
 // Reads until the peer closes or `timeout_ms` passes; *closed tells which.
 std::string ReadUntilClosed(int socket, int timeout_ms = 5000, bool* closed = nullptr);
+// Reads until `count` bytes have arrived (perhaps a few more), the peer closes or `timeout_ms`
+// passes.
+std::string ReadBytes(int socket, size_t count, int timeout_ms = 5000, bool* closed = nullptr);
 // Sends `request` on a new connection and returns everything read until the server closes.
 std::string Exchange(int port, const std::string& request);
 void CloseClient(int socket);

@@ -26,7 +26,7 @@ CNoneBlockingServer::~CNoneBlockingServer() {
   for (s_socket_stage& connection : connections_) platform::CloseSocket(connection.socket);
 }
 
-bool CNoneBlockingServer::OnRequest(const s_message&) {
+bool CNoneBlockingServer::OnRequest(s_message&) {
   return true;
 }
 int CNoneBlockingServer::OnActivity() {
@@ -225,6 +225,20 @@ bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t request_size)
   return true;
 }
 
+void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
+  std::string expect;
+  if (!FindHeaderValue(c.receive_buffer, "Expect", &expect) ||
+      !EqualsIgnoreCase(expect, "100-continue")) {
+    return;
+  }
+  // An interim answer on a connection that has sent nothing yet: it fits the socket's empty
+  // send buffer, so one send delivers it.
+  static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+  size_t sent = 0;
+  int error = 0;
+  platform::SendSome(c.socket, kContinue.data(), kContinue.size(), &sent, &error);
+}
+
 void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
   platform::CloseSocket(c.socket);
   send_queue_.remove_by_connection(c.socket, c.connection_id);
@@ -240,8 +254,14 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   int error = 0;
   platform::IoStatus status = platform::ReceiveSome(c.socket, chunk, sizeof chunk, &count, &error);
   if (status == platform::IoStatus::kWouldBlock) return;
+  if (status == platform::IoStatus::kClosed && !c.receive_buffer.empty()) {
+    // The peer ended its side with a request begun but not whole, such as a body shorter than
+    // its Content-Length; it may still read the answer.
+    RefuseRequest(c, FramingErrorResponse(FramingState::kBadLength));
+    return;
+  }
   if (status != platform::IoStatus::kDone) {
-    // The peer closed or the connection broke before the request was whole: nothing can be
+    // The peer closed before sending anything, or the connection broke: nothing can be
     // answered, so the connection goes at once.
     if (status == platform::IoStatus::kError) {
       std::printf("error : 0x%x\n", static_cast<unsigned>(error));
@@ -265,8 +285,12 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
   if (state == FramingState::kIncomplete) {
-    if (request_size > 0 && c.reserved_bytes == 0 && !ReserveRequest(c, request_size)) {
-      RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+    if (request_size > 0 && c.reserved_bytes == 0) {
+      if (!ReserveRequest(c, request_size)) {
+        RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+        return;
+      }
+      AnswerExpectContinue(c);
     }
     return;
   }

@@ -76,8 +76,10 @@ class CNoneBlockingServer {
   const std::vector<s_socket_stage>& connections() const { return connections_; }
 
  protected:
-  // Offered each complete request; true = consumed, false = offer it again next pass.
-  virtual bool OnRequest(const s_message& message);
+  // Offered each complete request; true = consumed, false = offer it again next pass. An
+  // implementation that consumes the request may keep its bytes by moving them out of
+  // `message`; one that declines must leave the message as it was.
+  virtual bool OnRequest(s_message& message);
   // Called at the end of a pass in which anything happened.
   virtual int OnActivity();
   // Diagnostic line; codes: 101 connection closed, 102 connection added, 103 time-out sweep.
@@ -113,6 +115,9 @@ class CNoneBlockingServer {
   // Takes a share of the budget for requests whose bodies are arriving; false when the
   // request does not fit beside the others.
   bool ReserveRequest(s_socket_stage& connection, size_t request_size);
+  // Once room is made for a body still to come: tells a client that asked with
+  // "Expect: 100-continue" to send it, so that it does not wait before sending.
+  void AnswerExpectContinue(s_socket_stage& connection);
   void CloseConnection(s_socket_stage& connection);
   void SweepTimeouts();
 

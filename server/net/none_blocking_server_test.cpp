@@ -1,5 +1,7 @@
 #include "server/net/none_blocking_server.h"
 
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,7 +31,7 @@ class EchoServer : public CNoneBlockingServer {
   double header_deadline_ms = kHeaderDeadlineMs;
 
  protected:
-  bool OnRequest(const s_message& message) override {
+  bool OnRequest(s_message& message) override {
     requests.push_back(message.bytes);
     if (hold) {
       held.push_back(message);
@@ -63,7 +65,7 @@ class SizeServer : public CNoneBlockingServer {
   std::atomic<int> answered{0};
 
  protected:
-  bool OnRequest(const s_message& message) override {
+  bool OnRequest(s_message& message) override {
     s_message response;
     response.socket = message.socket;
     response.connection_id = message.connection_id;
@@ -392,6 +394,41 @@ TEST_F(NoneBlockingServerTest, BodyThatStopsShortIsNeverDispatched) {
   EXPECT_EQ(response, "");
   EXPECT_TRUE(server.requests.empty());
   CloseClient(client);
+}
+
+TEST_F(NoneBlockingServerTest, BodyCutShortByTheClientsCloseIsAnswered) {
+  EchoServer server;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(client, "POST / HTTP/1.1\r\nContent-Length: 1000\r\n\r\nonly ten.."));
+  shutdown(client, SHUT_WR);
+  bool closed = false;
+  EXPECT_EQ(ReadUntilClosed(client, 2000, &closed).substr(0, 13), "HTTP/1.1 400 ");
+  EXPECT_TRUE(closed);
+  CloseClient(client);
+  EXPECT_TRUE(server.requests.empty());
+}
+
+TEST_F(NoneBlockingServerTest, ExpectContinueIsAnsweredBeforeTheBody) {
+  EchoServer server;
+  StartServer(server);
+  SteppingThread stepping(&server);
+  const std::string continue_line = "HTTP/1.1 100 Continue\r\n\r\n";
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(
+      SendAll(client, "POST / HTTP/1.1\r\nContent-Length: 5\r\nExpect: 100-Continue\r\n\r\n"));
+  EXPECT_EQ(ReadBytes(client, continue_line.size(), 2000), continue_line);
+  ASSERT_TRUE(SendAll(client, "hello"));
+  std::string response = ReadUntilClosed(client);
+  EXPECT_EQ(response.substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(response.substr(response.size() - 5), "hello");
+  CloseClient(client);
+  // Without the header, or with nothing left to send, there is no interim answer.
+  for (const char* request : {"POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi",
+                              "GET / HTTP/1.1\r\nExpect: 100-continue\r\n\r\n"}) {
+    EXPECT_EQ(Exchange(port_, request).substr(0, 15), "HTTP/1.1 200 OK") << request;
+  }
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ export function writeGallery(folder, count) {
 }
 
 // Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the
-// server on it with `extraConfig` (configuration elements). Resolves to { url, stop() }.
+// server on it with `extraConfig` (configuration elements). Resolves to { url, pictures (the
+// folder), stop() }.
 export async function startServer(count, extraConfig = '', writePictures = writeGallery) {
   const root = mkdtempSync(join(tmpdir(), 'lv_e2e_'));
   const pictures = join(root, 'pictures');
@@ -39,13 +40,14 @@ export async function startServer(count, extraConfig = '', writePictures = write
   lines.on('line', () => {});  // keep draining the server's output
   // The first scan runs on a worker; wait until the catalogue shows every picture.
   const deadline = Date.now() + 20000;
-  while (Date.now() < deadline) {
+  while (count > 0 && Date.now() < deadline) {
     const last = await fetch(`${url}image?page=1-N-${count - 1}`).catch(() => null);
     if (last && last.status === 200) break;
     await new Promise((r) => setTimeout(r, 100));
   }
   return {
     url,
+    pictures,
     async stop() {
       child.kill('SIGTERM');
       await new Promise((r) => child.once('exit', r));

@@ -1,0 +1,31 @@
+// "/Uploader": the page through which users add pictures. Its script sends the chosen or
+// dropped files to /upload.php in batches and shows the progress and the outcome.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/config/server_settings.h"
+#include "server/net/request_process.h"
+
+class CImageUploadProcess : public CRequestProcess {
+ public:
+  // `settings` must outlive the handler.
+  explicit CImageUploadProcess(const ServerSettings& settings) : settings_(settings) {}
+
+  std::string GetPath() override { return "/Uploader"; }
+  int Process(platform::SocketHandle socket, int32_t connection_id,
+              const s_request& request) override;
+
+ private:
+  const ServerSettings& settings_;
+};
+
+// The page's own script. Files go in order into batches posted in parallel: a new batch
+// starts before a file that would bring the batch to 8 000 000 bytes or more, and after 20
+// files. The progress bar shows the bytes sent of all batches against the files' total; the
+// result shows 成功, 拒否 or 失敗 as the last batch to finish was answered.
+extern const std::string_view kUploaderScript;
+
+// The complete response: the uploader page in Shift-JIS, titled after `settings.title`.
+std::string UploaderPageResponse(const ServerSettings& settings, std::string_view nonce);

@@ -1,0 +1,34 @@
+// Splitting a multipart/form-data request body into its parts. The parts are views into the
+// body, so a large file is never copied.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+// A body with more parts than this is not split.
+constexpr size_t kMaxMultipartParts = 1000;
+
+struct MultipartPart {
+  std::string_view name;          // the Content-Disposition's name parameter, "" when absent
+  bool has_file_name = false;     // the Content-Disposition has a filename parameter
+  std::string_view file_name;     // its value as sent (no decoding)
+  std::string_view content_type;  // the Content-Type value, "" when the part has none
+  std::string_view body;
+};
+
+// The boundary of a Content-Type header value such as
+// `multipart/form-data; boundary=----x` (quoted or not). False when there is none.
+bool MultipartBoundary(std::string_view content_type, std::string_view* boundary);
+
+enum class MultipartResult {
+  kSplit,         // *parts holds the parts (perhaps none)
+  kTooManyParts,  // more than kMaxMultipartParts; *parts is empty
+};
+
+// Splits `body` at the delimiter lines "--" + boundary. Text before the first delimiter is
+// ignored; a delimiter elsewhere counts only at the start of a line. A part without a header
+// block (ended by a blank line) is skipped, and so is the part after the last delimiter: the
+// one after the closing delimiter, or an unfinished one when the closing delimiter never came.
+MultipartResult SplitMultipart(std::string_view body, std::string_view boundary,
+                               std::vector<MultipartPart>* parts);

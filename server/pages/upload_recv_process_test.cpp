@@ -1,0 +1,227 @@
+#include "server/pages/upload_recv_process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/test_folder.h"
+#include "server/net/not_found_process.h"
+#include "server/net/response_capture.h"
+#include "server/pages/multipart_body.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Gives the request the accounts of an authenticated user, as the Digest check does.
+class AccountsProcess : public CRequestProcess {
+ public:
+  explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
+  std::string GetPath() override { return ""; }
+  int Process(platform::SocketHandle, int32_t, const s_request&) override {
+    mutable_context() = accounts_;
+    return 0;
+  }
+  int PassesContext() override { return 1; }
+
+ private:
+  std::vector<UserAccount> accounts_;
+};
+
+struct FilePart {
+  std::string field = "userfile";
+  std::string disposition_name = "photo.jpg";  // "-" for no filename parameter
+  std::string type = "image/jpeg";
+  std::string body = "JPEG";
+};
+
+std::string Post(const std::vector<FilePart>& parts, const std::string& boundary = "b0UnD") {
+  std::string body;
+  for (const FilePart& p : parts) {
+    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + p.field + "\"";
+    if (p.disposition_name != "-") body += "; filename=\"" + p.disposition_name + "\"";
+    body += "\r\n";
+    if (!p.type.empty()) body += "Content-Type: " + p.type + "\r\n";
+    body += "\r\n" + p.body + "\r\n";
+  }
+  body += "--" + boundary + "--\r\n";
+  return "POST /upload.php HTTP/1.1\r\nHost: x\r\n"
+         "Content-Type: multipart/form-data; boundary=" +
+         boundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string JobReply(const std::string& state) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: 36\r\nConnection: Close\r\n"
+         "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
+         "Content-Type: application/json\r\n\r\n"
+         "{\"state\":\"" +
+         state + "\",\"response\":\"xxx\"}";
+}
+
+std::string ImmediateReply(const std::string& state) {
+  return "HTTP/1.1 200 OK\r\nCache-Control: max-age=0\r\n"
+         "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"
+         "Content-Length: 36\r\nConnection: Close\r\n"
+         "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
+         "Content-Type: application/json\r\n\r\n"
+         "{\"state\":\"" +
+         state + "\",\"response\":\"xxx\"}";
+}
+
+class UploadRecvTest : public ::testing::Test {
+ protected:
+  void SetUp() override { settings_.folders = {folder_.Root()}; }
+
+  // Offers `request` to the handler list (accounts, /upload.php, 404), lets every job finish
+  // and returns the replies in the order posted, their nonces written as NONCE.
+  std::multiset<std::string> Send(const std::string& request,
+                                  const std::vector<UserAccount>& accounts = {}) {
+    ResponseCapture server;
+    {
+      MySystem::CThreadMgr pool(2);
+      std::vector<std::unique_ptr<CRequestProcess>> handlers;
+      handlers.push_back(std::make_unique<AccountsProcess>(accounts));
+      handlers.push_back(
+          std::make_unique<CUploadRecvProcess>(settings_, received_, rejected_, answered_, &pool));
+      handlers.push_back(std::make_unique<C404rocess>());
+      server.SetHandlers(std::move(handlers));
+      server.Dispatch(request);
+    }  // the pool finishes every job before it goes
+    std::multiset<std::string> replies;
+    const std::regex nonce("'nonce-[A-Za-z0-9+/]{22}=='");
+    for (const s_message& m : server.PostedMessages()) {
+      EXPECT_EQ(m.socket, 3);
+      EXPECT_EQ(m.connection_id, 1);
+      replies.insert(std::regex_replace(m.bytes, nonce, "'nonce-NONCE'"));
+    }
+    return replies;
+  }
+
+  std::set<std::string> Files() const { return FolderEntries(folder_.Root()); }
+
+  void ExpectCounters(uint32_t received, uint32_t rejected, uint32_t answered) {
+    EXPECT_EQ(received_.load(), received);
+    EXPECT_EQ(rejected_.load(), rejected);
+    EXPECT_EQ(answered_.load(), answered);
+  }
+
+  TestFolder folder_;
+  ServerSettings settings_;
+  std::atomic<uint32_t> received_{0}, rejected_{0}, answered_{0};
+};
+
+TEST_F(UploadRecvTest, ThreeFilesInOnePostAreAllSavedAndEachAnswered) {
+  std::multiset<std::string> replies =
+      Send(Post({{"userfile", "a.jpg", "image/jpeg", "one"},
+                 {"userfile", "b.png", "image/png", std::string("t\0o", 3)},
+                 {"userfile", "C:\\fakepath\\c.gif", "image/gif", "three\r\n--b0UnDx"}}));
+  const std::string success = JobReply("success");
+  EXPECT_EQ(replies, (std::multiset<std::string>{success, success, success}));
+  EXPECT_EQ(Files(), (std::set<std::string>{"a.jpg", "b.png", "c.gif"}));
+  EXPECT_EQ(folder_.Read("a.jpg"), "one");
+  EXPECT_EQ(folder_.Read("b.png"), std::string("t\0o", 3));
+  EXPECT_EQ(folder_.Read("c.gif"), "three\r\n--b0UnDx");
+  ExpectCounters(1, 0, 3);
+}
+
+TEST_F(UploadRecvTest, TheRightToUpload) {
+  const UserAccount uploader{"anna", "h", 1}, viewer{"ben", "h", 0};
+  struct Case {
+    const char* what;
+    int32_t need_user;
+    bool have_accounts;
+    std::vector<UserAccount> context;
+    bool allowed;
+  } cases[] = {
+      {"no authentication: anybody", 0, false, {}, true},
+      {"no authentication, a viewer anyway", 0, true, {viewer}, true},
+      {"an uploader", 1, true, {uploader}, true},
+      {"a viewer", 1, true, {viewer}, false},
+      {"only the first account counts", 1, true, {viewer, uploader}, false},
+      {"no user", 1, true, {}, false},
+      {"no accounts configured", 1, false, {uploader}, false},
+  };
+  uint32_t received = 0, rejected = 0, answered = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    settings_.need_user = c.need_user;
+    settings_.users.clear();
+    if (c.have_accounts) settings_.users = {uploader, viewer};
+    std::multiset<std::string> replies = Send(Post({{}}), c.context);
+    ++received;
+    (c.allowed ? answered : rejected) += 1;
+    EXPECT_EQ(replies, std::multiset<std::string>{c.allowed ? JobReply("success")
+                                                            : ImmediateReply("refused")});
+    ExpectCounters(received, rejected, answered);
+  }
+  EXPECT_EQ(Files(), (std::set<std::string>{"photo.jpg", "photo (1).jpg", "photo (2).jpg"}));
+}
+
+TEST_F(UploadRecvTest, TypesAndZip) {
+  struct Case {
+    uint32_t zip_reject_upload;
+    std::string type;
+    const char* state;
+  } cases[] = {
+      {0, "image/jpg", "refused"},       {0, "image/webp", "refused"},
+      {0, "image/PNG", "refused"},       {0, "", "refused"},
+      {0, "application/zip", "success"}, {1, "application/zip", "refused"},
+  };
+  for (const Case& c : cases) {
+    settings_.zip_reject_upload = c.zip_reject_upload;
+    EXPECT_EQ(Send(Post({{"userfile", "p.zip", c.type, "PK"}})),
+              std::multiset<std::string>{JobReply(c.state)})
+        << c.type << " " << c.zip_reject_upload;
+  }
+  EXPECT_EQ(Files(), std::set<std::string>{"p.zip"});
+}
+
+TEST_F(UploadRecvTest, PostsWithoutFilesFailAtOnce) {
+  struct Case {
+    const char* what;
+    std::string request;
+  } cases[] = {
+      {"another field", Post({{"comment", "a.jpg", "image/jpeg", "x"}})},
+      {"a file part without a filename", Post({{"userfile", "-", "image/jpeg", "x"}})},
+      {"no parts", Post({})},
+      {"no boundary",
+       "POST /upload.php HTTP/1.1\r\nContent-Type: multipart/form-data\r\n"
+       "Content-Length: 4\r\n\r\nbody"},
+      {"no Content-Type", "POST /upload.php HTTP/1.1\r\n\r\n"},
+      {"an unclosed last part",
+       Post({{}}).substr(0, Post({{}}).size() - std::string("\r\n--b0UnD--\r\n").size())},
+      {"too many parts", Post(std::vector<FilePart>(kMaxMultipartParts + 1))},
+  };
+  uint32_t count = 0;
+  for (const Case& c : cases) {
+    ++count;
+    EXPECT_EQ(Send(c.request), std::multiset<std::string>{ImmediateReply("failure")}) << c.what;
+    ExpectCounters(count, count, 0);
+  }
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(UploadRecvTest, NoFolderConfiguredAnswersFailure) {
+  settings_.folders.clear();
+  EXPECT_EQ(Send(Post({{}})), std::multiset<std::string>{JobReply("failure")});
+  ExpectCounters(1, 0, 1);
+}
+
+TEST_F(UploadRecvTest, OnlyPostsAreReceived) {
+  for (const char* method : {"GET", "HEAD", "PUT", "POSTX"}) {
+    std::string request = Post({{}});
+    request.replace(0, 4, method);
+    std::multiset<std::string> replies = Send(request);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies.begin()->substr(0, 24), "HTTP/1.1 404 Not Found\r\n") << method;
+  }
+  ExpectCounters(0, 0, 0);
+  EXPECT_TRUE(Files().empty());
+}
+
+}  // namespace
