@@ -49,7 +49,8 @@ asan: deps
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVALE_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && ctest --output-on-failure -j $(JOBS) -E e2e
+	cd build-tsan && TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan-suppressions.txt \
+	  ctest --output-on-failure -j $(JOBS) -E e2e
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMENVALE_FUZZ=ON
