@@ -14,6 +14,7 @@ set(LV_EMBEDDED
   ImagePageLikeJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageLike.js
   SlideShowSequenceJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/SlideShowSequence.js
   SlideShowSliderJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/SlideShowSlider.js
+  UploaderJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/Uploader.js
   FontCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/font.css
   DirectImagePageCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/DirectImagePage.css
   HeaderBarCss ${CMAKE_CURRENT_SOURCE_DIR}/resources/5-1-9.css)

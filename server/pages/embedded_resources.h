@@ -29,5 +29,6 @@ std::string_view SwipeTrackingJs();                  // SwipeTracking.js
 std::string_view ImagePageLikeJs();      // ImagePageLike.js, lines ending "\n" alone
 std::string_view SlideShowSequenceJs();  // SlideShowSequence.js
 std::string_view SlideShowSliderJs();    // SlideShowSlider.js
+std::string_view UploaderJs();           // Uploader.js, the uploader page's batching script
 
 }  // namespace embedded

@@ -21,11 +21,5 @@ class CImageUploadProcess : public CRequestProcess {
   const ServerSettings& settings_;
 };
 
-// The page's own script. Files go in order into batches posted in parallel: a new batch
-// starts before a file that would bring the batch to 8 000 000 bytes or more, and after 20
-// files. The progress bar shows the bytes sent of all batches against the files' total; the
-// result shows 成功, 拒否 or 失敗 as the last batch to finish was answered.
-extern const std::string_view kUploaderScript;
-
 // The complete response: the uploader page in Shift-JIS, titled after `settings.title`.
 std::string UploaderPageResponse(const ServerSettings& settings, std::string_view nonce);

@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "server/net/not_found_process.h"
 #include "server/net/response_capture.h"
+#include "server/pages/embedded_resources.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::string ExpectedPage() {
          "<title>&#x41;&#x3C;&#x26;&#x22;&#x5199;&#x1F4F7; ファイルアップローダ</title>\r\n"
          "<script nonce=\"NONCE\" src = \"/script?name=jquery.min.js\"></script>\r\n"
          "<script nonce=\"NONCE\">\r\n" +
-         std::string(kUploaderScript) +
+         std::string(embedded::UploaderJs()) +
          "</script>\r\n"
          "</head>\r\n"
          "<body>\r\n"
