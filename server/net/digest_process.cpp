@@ -4,6 +4,7 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/clock.h"
+#include "platform/tcp_socket.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 
@@ -169,10 +170,12 @@ int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection
   std::string value;
   DigestFields fields;
   Verdict verdict = Verdict::kFailed;
-  if (request.Header("Authorization", &value) && !failures_.Refused(request.client_address, now)) {
+  // Failures are counted per client address, asked of the socket only when users are required.
+  const std::string client_address = platform::PeerAddress(socket);
+  if (request.Header("Authorization", &value) && !failures_.Refused(client_address, now)) {
     verdict = ParseDigestFields(value, &fields) ? Check(request, fields, now) : Verdict::kFailed;
     if (verdict == Verdict::kAccepted) return 0;
-    if (verdict == Verdict::kFailed) failures_.RecordFailure(request.client_address, now);
+    if (verdict == Verdict::kFailed) failures_.RecordFailure(client_address, now);
   }
   mutable_context().clear();
   server()->Respond(

@@ -33,7 +33,6 @@ bool CImageServer::OnRequest(s_message& message) {
             HttpResponse("400 Bad Request").ContentLength(0).Close().Finish());
     return true;
   }
-  request.client_address = platform::PeerAddress(message.socket);
 
   std::vector<UserAccount> context;
   for (const auto& handler : handlers_) {

@@ -35,7 +35,6 @@ struct HttpRequest {
   std::string_view method;       // the request line up to its first space
   std::string_view target_text;  // the request target as received
   s_request target;              // empty path when the target's separators break the rules
-  std::string client_address;    // the peer's address, for limits kept per client
   // The owner of `bytes` when the dispatcher made the request (null when the bytes are
   // borrowed): a handler whose job reads the bytes after the dispatch, such as an upload's
   // files, keeps a copy of this pointer instead of copying the bytes.
