@@ -30,9 +30,9 @@ constexpr int kCodeLengthGiveUpBits = 31;
 // Room past the declared size for the 8-byte steps of a match copy.
 constexpr size_t kOutputSlack = 8;
 // The fast loop runs while one 8-byte load fits in the input and the longest match, with the
-// up to 15 bytes its wide copy steps write past it, fits in the output.
+// up to 31 bytes its wide copy steps write past it, fits in the output.
 constexpr size_t kFastInputRoom = 8;
-constexpr size_t kFastOutputRoom = 258 + 16;
+constexpr size_t kFastOutputRoom = 258 + 32;
 
 using huffman_entry::CodeBits;
 using huffman_entry::ExtraBits;
@@ -109,14 +109,21 @@ void RefillFrom(const uint8_t*& in, uint64_t& bitbuf, uint32_t& bitcount) {
   bitcount |= 56;
 }
 
-// Copies a match whose end leaves at least 15 bytes of room before the end of the output:
-// the wide steps may write up to 15 bytes past the match, into output not yet written.
+// Copies a match whose end leaves at least 31 bytes of room before the end of the output:
+// the wide steps may write up to 31 bytes past the match, into output not yet written.
 // REQUIRES: the match reaches no further back than the start of the output.
 uint8_t* CopyMatchWide(uint8_t* dst, size_t length, size_t distance) {
   uint8_t* const end = dst + length;
   const uint8_t* src = dst - distance;
-  if (distance >= 16) {
-    // Each step reads only bytes written before it.
+  // Each step reads only bytes written before it.
+  if (distance >= 32) {
+    do {
+      std::memcpy(dst, src, 16);
+      std::memcpy(dst + 16, src + 16, 16);
+      dst += 32;
+      src += 32;
+    } while (dst < end);
+  } else if (distance >= 16) {
     do {
       std::memcpy(dst, src, 16);
       dst += 16;
@@ -131,9 +138,11 @@ uint8_t* CopyMatchWide(uint8_t* dst, size_t length, size_t distance) {
   } else {
     // The match repeats the last `distance` bytes: spell the pattern out to 8 bytes and store
     // it in steps of the largest multiple of `distance` that fits in 8.
+    static constexpr uint8_t kStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
     uint8_t pattern[8];
-    for (size_t i = 0; i < 8; ++i) pattern[i] = i < distance ? src[i] : pattern[i - distance];
-    const size_t step = 8 - 8 % distance;
+    std::memcpy(pattern, src, 8);  // the bytes from `dst` on are overwritten below
+    for (size_t i = distance; i < 8; ++i) pattern[i] = pattern[i - distance];
+    const size_t step = kStep[distance];
     do {
       std::memcpy(dst, pattern, 8);
       dst += step;
@@ -305,6 +314,9 @@ class Decoder {
     uint64_t bitbuf = bitbuf_;
     uint32_t bitcount = bitcount_;
     uint8_t* out = out_;
+    const uint8_t* const in_limit = in_end_ - kFastInputRoom;
+    uint8_t* const out_limit = out_end_ - kFastOutputRoom;
+    uint8_t* const out_begin = out_begin_;
     bool end_of_block = false;
     do {
       // 56 bits or more: three literals of up to 15 bits, or one length of up to 15 + 5 bits
@@ -342,15 +354,14 @@ class Decoder {
       bitbuf >>= TotalBits(e);
       uint32_t d = DistanceTable::Lookup(distance, bitbuf);
       size_t dist = Value(d) + ((bitbuf & ((uint64_t{1} << TotalBits(d)) - 1)) >> CodeBits(d));
-      if ((d & kErrorFlag) || dist > static_cast<size_t>(out - out_begin_)) {
+      if ((d & kErrorFlag) || dist > static_cast<size_t>(out - out_begin)) {
         bitbuf = symbol_bits;
         break;
       }
       bitbuf >>= TotalBits(d);
       bitcount -= TotalBits(e) + TotalBits(d);
       out = CopyMatchWide(out, length, dist);
-    } while (static_cast<size_t>(in_end_ - in) >= kFastInputRoom &&
-             static_cast<size_t>(out_end_ - out) >= kFastOutputRoom);
+    } while (in <= in_limit && out <= out_limit);
     in_ = in;
     bitbuf_ = bitbuf;
     bitcount_ = bitcount;
