@@ -318,27 +318,22 @@ class Decoder {
     uint8_t* const out_limit = out_end_ - kFastOutputRoom;
     uint8_t* const out_begin = out_begin_;
     bool end_of_block = false;
-    do {
-      // 56 bits or more: three literals of up to 15 bits, or one length of up to 15 + 5 bits
-      // and one distance of up to 15 + 13 bits.
-      RefillFrom(in, bitbuf, bitcount);
-      uint32_t e = LiteralLengthTable::Lookup(literal_length, bitbuf);
+    // At the top of the loop the buffer holds 56 bits or more, enough for a length of up to
+    // 15 + 5 bits and a distance of up to 15 + 13 bits, and `e` is the entry of its first
+    // symbol.
+    RefillFrom(in, bitbuf, bitcount);
+    uint32_t e = LiteralLengthTable::Lookup(literal_length, bitbuf);
+    for (;;) {
       if (e & kLiteralFlag) {
         bitbuf >>= TotalBits(e);
         bitcount -= TotalBits(e);
         *out++ = static_cast<uint8_t>(Value(e));
+        // 41 bits or more are left: look the next symbol up before the refill, which adds
+        // bits only above them, so that the refill is not on the path from one symbol to
+        // the next.
         e = LiteralLengthTable::Lookup(literal_length, bitbuf);
-        if (e & kLiteralFlag) {
-          bitbuf >>= TotalBits(e);
-          bitcount -= TotalBits(e);
-          *out++ = static_cast<uint8_t>(Value(e));
-          e = LiteralLengthTable::Lookup(literal_length, bitbuf);
-          if (e & kLiteralFlag) {
-            bitbuf >>= TotalBits(e);
-            bitcount -= TotalBits(e);
-            *out++ = static_cast<uint8_t>(Value(e));
-          }
-        }
+        if (in > in_limit || out > out_limit) break;
+        RefillFrom(in, bitbuf, bitcount);
         continue;
       }
       if (e & (kEndOfBlockFlag | kErrorFlag)) {
@@ -361,7 +356,10 @@ class Decoder {
       bitbuf >>= TotalBits(d);
       bitcount -= TotalBits(e) + TotalBits(d);
       out = CopyMatchWide(out, length, dist);
-    } while (in <= in_limit && out <= out_limit);
+      if (in > in_limit || out > out_limit) break;
+      RefillFrom(in, bitbuf, bitcount);
+      e = LiteralLengthTable::Lookup(literal_length, bitbuf);
+    }
     in_ = in;
     bitbuf_ = bitbuf;
     bitcount_ = bitcount;
