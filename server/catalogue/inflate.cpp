@@ -109,32 +109,30 @@ void RefillFrom(const uint8_t*& in, uint64_t& bitbuf, uint32_t& bitcount) {
   bitcount |= 56;
 }
 
+// Copies [src, src + (end - dst)) to dst in steps of kStep bytes; the last step may write up
+// to kStep - 1 bytes past `end`.
+// REQUIRES: src + kStep <= dst, so that each step reads only bytes written before it.
+template <size_t kStep>
+void CopyInSteps(uint8_t* dst, const uint8_t* src, const uint8_t* end) {
+  do {
+    std::memcpy(dst, src, kStep);
+    dst += kStep;
+    src += kStep;
+  } while (dst < end);
+}
+
 // Copies a match whose end leaves at least 31 bytes of room before the end of the output:
 // the wide steps may write up to 31 bytes past the match, into output not yet written.
 // REQUIRES: the match reaches no further back than the start of the output.
 uint8_t* CopyMatchWide(uint8_t* dst, size_t length, size_t distance) {
   uint8_t* const end = dst + length;
   const uint8_t* src = dst - distance;
-  // Each step reads only bytes written before it.
   if (distance >= 32) {
-    do {
-      std::memcpy(dst, src, 16);
-      std::memcpy(dst + 16, src + 16, 16);
-      dst += 32;
-      src += 32;
-    } while (dst < end);
+    CopyInSteps<32>(dst, src, end);
   } else if (distance >= 16) {
-    do {
-      std::memcpy(dst, src, 16);
-      dst += 16;
-      src += 16;
-    } while (dst < end);
+    CopyInSteps<16>(dst, src, end);
   } else if (distance >= 8) {
-    do {
-      std::memcpy(dst, src, 8);
-      dst += 8;
-      src += 8;
-    } while (dst < end);
+    CopyInSteps<8>(dst, src, end);
   } else {
     // The match repeats the last `distance` bytes: spell the pattern out to 8 bytes and store
     // it in steps of the largest multiple of `distance` that fits in 8.
@@ -412,13 +410,9 @@ class Decoder {
     const uint8_t* src = out_ - dist;
     out_ += length;
     if (dist >= 8) {
-      // Each step reads only bytes written before it; the last may run up to 7 bytes past
-      // the match, into output not yet written or into the slack.
-      do {
-        std::memcpy(dst, src, 8);
-        dst += 8;
-        src += 8;
-      } while (dst < out_);
+      // The last step may run up to 7 bytes past the match, into output not yet written or
+      // into the slack.
+      CopyInSteps<8>(dst, src, out_);
     } else if (dist == 1) {
       std::memset(dst, *src, length);
     } else {
