@@ -428,8 +428,7 @@ std::vector<Case> HandMadeCases() {
       w.Header(true, 1);
       for (int i = 0; i < 600; ++i) FixedSymbol(w, 'a' + i % 3);
       tail.write(w);
-      w.Bits(0, 64);
-      w.Bits(0, 64);
+      for (int i = 0; i < 4; ++i) w.Bits(0, 32);
       cases.push_back({tail.name, w.Finish(), 999, tail.expected, {}});
     }
   }
