@@ -393,6 +393,45 @@ std::vector<Case> HandMadeCases() {
     cases.push_back(
         {"16 after 17 repeats length 0", w.Finish(), 2, InflateResult::kOk, Bytes("AB")});
   }
+  {
+    // The errors above, far from the ends of the input and the output, where the decoder
+    // takes its fast path: 600 literals first, 16 bytes of input after.
+    struct Tail {
+      const char* name;
+      void (*write)(BitWriter&);
+      InflateResult expected;
+    };
+    const Tail tails[] = {
+        {"distance before the start, mid-stream",
+         [](BitWriter& w) {
+           FixedSymbol(w, 257);
+           w.Code(29, 5);
+           w.Bits(0, 13);  // distance 24577
+         },
+         InflateResult::kDistanceTooFar},
+        {"fixed distance code 30, mid-stream",
+         [](BitWriter& w) {
+           FixedSymbol(w, 257);
+           w.Code(0x1E, 5);
+         },
+         InflateResult::kBadCode},
+        {"length symbol 286, mid-stream", [](BitWriter& w) { FixedSymbol(w, 286); },
+         InflateResult::kBadSymbol},
+        {"literal past the declared size, mid-stream",
+         [](BitWriter& w) {
+           for (int i = 0; i < 400; ++i) FixedSymbol(w, 'b');
+         },
+         InflateResult::kOutputOverflow},
+    };
+    for (const Tail& tail : tails) {
+      BitWriter w;
+      w.Header(true, 1);
+      for (int i = 0; i < 600; ++i) FixedSymbol(w, 'a' + i % 3);
+      tail.write(w);
+      for (int i = 0; i < 4; ++i) w.Bits(0, 32);
+      cases.push_back({tail.name, w.Finish(), 999, tail.expected, {}});
+    }
+  }
   cases.push_back({"declared size beyond what the input can hold",
                    {0x03, 0x00},
                    2 * 1032 + 1,
@@ -519,6 +558,14 @@ TEST(InflateTest, StreamsOfOtherEncodersDecodeExactly) {
       ASSERT_EQ(static_cast<int>(Inflate(stream.data(), stream.size(), original.size(), &out)),
                 static_cast<int>(InflateResult::kOk));
       EXPECT_TRUE(out == original);
+      // A declared size one short or one long fails at the end of the output.
+      std::vector<uint8_t> unused;
+      EXPECT_EQ(
+          static_cast<int>(Inflate(stream.data(), stream.size(), original.size() - 1, &unused)),
+          static_cast<int>(InflateResult::kOutputOverflow));
+      EXPECT_EQ(
+          static_cast<int>(Inflate(stream.data(), stream.size(), original.size() + 1, &unused)),
+          static_cast<int>(InflateResult::kOutputShort));
       // Every strict prefix of a stream fails; none is taken for the whole.
       for (size_t cut : {size_t{0}, stream.size() / 2, stream.size() - 1}) {
         std::vector<uint8_t> partial;
