@@ -38,12 +38,12 @@ class MultipartReader {
 
  private:
   enum class State {
-    kStart,           // the body may open with the first delimiter
-    kPreamble,        // text before the first delimiter
-    kDelimiterTail,   // right after a delimiter: "--" closes the body
-    kDelimiterLine,   // the rest of a delimiter line
-    kContent,         // a part's header block or body
-    kDone,            // after the closing delimiter, or a body that stopped being split
+    kStart,          // the body may open with the first delimiter
+    kPreamble,       // text before the first delimiter
+    kDelimiterTail,  // right after a delimiter: "--" closes the body
+    kDelimiterLine,  // the rest of a delimiter line
+    kContent,        // a part's header block or body
+    kDone,           // after the closing delimiter, or a body that stopped being split
     kTooManyParts,
   };
 

@@ -28,7 +28,8 @@ std::vector<std::string> TrickyBodies() {
       "--bnd\r\nX: " + std::string(kMaxPartHeaderBytes - 9, 'h') + "\r\n\r\njust fits\r\n--bnd--",
   };
   std::string many;
-  for (size_t i = 0; i <= kMaxMultipartParts; ++i) many += "--bnd\r\n\r\n" + std::to_string(i) + "\r\n";
+  for (size_t i = 0; i <= kMaxMultipartParts; ++i)
+    many += "--bnd\r\n\r\n" + std::to_string(i) + "\r\n";
   bodies.push_back(many + "--bnd--\r\n");
   bodies.push_back(many.substr(0, many.rfind("--bnd")) + "--bnd--\r\n");
   return bodies;
