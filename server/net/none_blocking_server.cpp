@@ -363,7 +363,8 @@ bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t request_size
 }
 
 void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
-  std::string piece(kBodyChunk, '\0');
+  std::string piece = c.body_stream->SpareBuffer();
+  if (piece.size() < kBodyChunk) piece.resize(kBodyChunk);
   size_t count = 0;
   int error = 0;
   platform::IoStatus status =
@@ -386,7 +387,7 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
   // Bytes past the body are dropped, as after a whole request.
   piece.resize(std::min(count, c.body_remaining));
   // A small piece is copied so that the stream does not hold a mostly empty buffer.
-  if (piece.size() < kBodyChunk / 4) piece.shrink_to_fit();
+  if (piece.size() < kBodyChunk / 4) piece = std::string(piece);
   DeliverBody(c, std::move(piece));
 }
 

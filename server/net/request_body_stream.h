@@ -20,6 +20,10 @@ class CRequestBodyStream {
   // until it turns false, and the stream then wakes the server loop
   // (CNoneBlockingServer::WakeLoop), which may be waiting.
   virtual bool Full() = 0;
+  // A buffer for the next piece, of any size and with stale bytes: one the stream has used up,
+  // so that a long body does not make the server allocate (and the kernel clear) fresh memory
+  // for every piece. Empty when the stream has none.
+  virtual std::string SpareBuffer() { return {}; }
   // Every byte of the body has been appended.
   virtual void Finish() = 0;
   // The body will never be whole (the client left, the connection timed out): nothing of it

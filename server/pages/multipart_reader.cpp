@@ -1,5 +1,7 @@
 #include "server/pages/multipart_reader.h"
 
+#include <string.h>
+
 MultipartReader::MultipartReader(std::string_view boundary, Listener* listener)
     : needle_("\n--" + std::string(boundary)), listener_(listener) {}
 
@@ -21,8 +23,11 @@ size_t MultipartReader::FindDelimiter(bool at_end, size_t* keep_from) const {
   *keep_from = held_.size() > keep ? held_.size() - keep : 0;
   size_t from = 0;
   while (true) {
-    size_t hit = held_.find(needle_, from);
-    if (hit == std::string::npos) return hit;
+    // memmem skips through a file's bytes far faster than a search for each line break.
+    const void* found =
+        memmem(held_.data() + from, held_.size() - from, needle_.data(), needle_.size());
+    if (found == nullptr) return std::string::npos;
+    size_t hit = static_cast<size_t>(static_cast<const char*>(found) - held_.data());
     size_t after = hit + needle_.size();
     if (after == held_.size()) return at_end ? hit : std::string::npos;
     if (EndsDelimiter(held_[after])) return hit;

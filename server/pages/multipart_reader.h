@@ -50,7 +50,8 @@ class MultipartReader {
   // Runs the state machine over the held bytes; `at_end` when no more will come.
   void Process(bool at_end);
   // In kPreamble and kContent: the position in held_ of the "\n" that begins the first
-  // delimiter, or npos. *wait is set when a delimiter may begin at or after the bytes kept.
+  // delimiter, or npos; then the bytes from *keep_from on must be held, as a delimiter may
+  // yet begin among them.
   size_t FindDelimiter(bool at_end, size_t* keep_from) const;
   // Passes content bytes on to the part's header block or body.
   void Content(std::string_view bytes);

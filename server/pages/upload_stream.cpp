@@ -9,6 +9,8 @@ namespace {
 constexpr int32_t kJobPriority = 0;
 // Bytes a job writes before it gives its worker back to the other jobs.
 constexpr size_t kBytesPerRun = 1024 * 1024;
+// Used-up pieces kept for the socket loop to read the next ones into.
+constexpr size_t kSpareBuffers = 8;
 
 // The field name the uploader page gives its files.
 constexpr std::string_view kFileField = "userfile";
@@ -42,6 +44,14 @@ bool CUploadStream::Full() {
   return queued_bytes_ >= kBodyStreamWindowBytes;
 }
 
+std::string CUploadStream::SpareBuffer() {
+  std::lock_guard lock(mutex_);
+  if (spares_.empty()) return {};
+  std::string spare = std::move(spares_.back());
+  spares_.pop_back();
+  return spare;
+}
+
 void CUploadStream::Finish() {
   std::lock_guard lock(mutex_);
   finished_ = true;
@@ -52,6 +62,7 @@ void CUploadStream::Abandon() {
   std::lock_guard lock(mutex_);
   abandoned_ = true;
   pieces_.clear();
+  spares_.clear();
   Schedule();
 }
 
@@ -84,9 +95,13 @@ int CUploadStream::Drain() {
       continue;
     }
     Consume(piece);
-    written += piece.size();
-    if ((queued_bytes_ -= piece.size()) < kBodyStreamWindowBytes / 2 &&
-        held_back_.exchange(false)) {
+    const size_t size = piece.size();
+    written += size;
+    {
+      std::lock_guard lock(mutex_);
+      if (spares_.size() < kSpareBuffers) spares_.push_back(std::move(piece));
+    }
+    if ((queued_bytes_ -= size) < kBodyStreamWindowBytes / 2 && held_back_.exchange(false)) {
       request_.server->WakeLoop();
     }
   }

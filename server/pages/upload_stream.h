@@ -48,6 +48,7 @@ class CUploadStream : public CRequestBodyStream,
   // The socket loop's side.
   void Append(std::string bytes) override;
   bool Full() override;
+  std::string SpareBuffer() override;
   void Finish() override;
   void Abandon() override;
 
@@ -74,11 +75,12 @@ class CUploadStream : public CRequestBodyStream,
   MySystem::CThreadMgr* const pool_;
 
   std::mutex mutex_;
-  std::deque<std::string> pieces_;  // guarded by mutex_
-  bool finished_ = false;           // guarded by mutex_
-  bool abandoned_ = false;          // guarded by mutex_
-  bool scheduled_ = false;          // guarded by mutex_: a job is queued or running
-  bool completed_ = false;          // guarded by mutex_: the files are named and answered
+  std::deque<std::string> pieces_;   // guarded by mutex_
+  std::vector<std::string> spares_;  // guarded by mutex_: pieces used up, for reuse
+  bool finished_ = false;            // guarded by mutex_
+  bool abandoned_ = false;           // guarded by mutex_
+  bool scheduled_ = false;           // guarded by mutex_: a job is queued or running
+  bool completed_ = false;           // guarded by mutex_: the files are named and answered
   std::atomic<size_t> queued_bytes_{0};
   std::atomic<bool> held_back_{false};  // the loop found the stream Full and may be waiting
 
