@@ -1,5 +1,7 @@
 #include "server/pages/image_save.h"
 
+#include <atomic>
+
 #include "server/pages/upload_stream.h"
 
 namespace {
@@ -7,6 +9,8 @@ namespace {
 // Numbered names tried before giving up; far more than a folder holds of one name.
 constexpr int kMaxNumberedNames = 100000;
 constexpr int kTemporaryNames = 0x10000;
+
+std::atomic<int> open_upload_files{0};
 
 // Gives `file` the first free name that `name_at(i)` makes for i = 0, 1, ...
 template <typename NameAt>
@@ -44,16 +48,30 @@ SaveResult PendingUpload::Open(const UploadFolder& folder, std::string_view file
   if (extension_.empty()) return SaveResult::kRefused;
   kind_ = ReadUploadBase(file_name, &base_);
   if (folder.path.empty() || kind_ == UploadNameKind::kUnusable) return SaveResult::kFailure;
+  if (open_upload_files.fetch_add(1) >= kMaxOpenUploadFiles) {
+    open_upload_files.fetch_sub(1);
+    return SaveResult::kFailure;
+  }
   file_.emplace();
   if (!file_->Create(folder.path)) {
-    file_.reset();
+    Close();
     return SaveResult::kFailure;
   }
   return SaveResult::kSuccess;
 }
 
+PendingUpload::~PendingUpload() {
+  Close();
+}
+
+void PendingUpload::Close() {
+  if (!file_.has_value()) return;
+  file_.reset();
+  open_upload_files.fetch_sub(1);
+}
+
 void PendingUpload::Write(std::string_view bytes) {
-  if (file_.has_value() && !file_->Write(bytes)) file_.reset();
+  if (file_.has_value() && !file_->Write(bytes)) Close();
 }
 
 SaveResult PendingUpload::Finish(uint16_t unique) {
@@ -65,7 +83,7 @@ SaveResult PendingUpload::Finish(uint16_t unique) {
                    : NameFirstFree(file, kTemporaryNames, [&](int n) {
                        return TemporaryUploadName(static_cast<uint16_t>(unique + n), extension_);
                      });
-  file_.reset();
+  Close();
   return named ? SaveResult::kSuccess : SaveResult::kFailure;
 }
 

@@ -30,10 +30,16 @@ struct UploadFolder {
 // named disappears with the object.
 class PendingUpload {
  public:
+  PendingUpload() = default;
+  ~PendingUpload();
+  PendingUpload(const PendingUpload&) = delete;
+  PendingUpload& operator=(const PendingUpload&) = delete;
+
   // Checks the type and the sent name and creates the file, still without a name. kSuccess
   // when the file awaits its bytes; otherwise the answer for it, and nothing is written:
   // kRefused for a type without an extension, kFailure when the folder is missing or not
-  // configured, the name holds control characters, or the file cannot be created.
+  // configured, the name holds control characters, or the file cannot be created (also when
+  // the uploads together already hold kMaxOpenUploadFiles files open).
   SaveResult Open(const UploadFolder& folder, std::string_view file_name,
                   std::string_view content_type);
   // Appends `bytes`. After a failed write the file is dropped and later bytes are ignored.
@@ -43,11 +49,18 @@ class PendingUpload {
   SaveResult Finish(uint16_t unique);
 
  private:
+  void Close();
+
   std::optional<platform::PendingFile> file_;  // from Open until a failure or the naming
   std::string base_;
   UploadNameKind kind_ = UploadNameKind::kUnnamed;
   std::string_view extension_;
 };
+
+// Files that uploads hold open together at most. Each holds two descriptors and a post may
+// carry a thousand files, so without a bound a few posts that stop before their end could take
+// every descriptor the process may open, and no client could connect.
+constexpr int kMaxOpenUploadFiles = 4096;
 
 // Saves `body` at once, as a PendingUpload written in one piece.
 SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,

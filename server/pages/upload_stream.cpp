@@ -38,7 +38,8 @@ void CUploadStream::Append(std::string bytes) {
 }
 
 bool CUploadStream::Full() {
-  // Marked before the look, so that a job draining meanwhile either is seen here or sees the
+  if (queued_bytes_ < kBodyStreamWindowBytes) return false;
+  // Marked, then looked at again: a job draining meanwhile either is seen here or sees the
   // mark and wakes the loop.
   held_back_ = true;
   return queued_bytes_ >= kBodyStreamWindowBytes;
