@@ -513,6 +513,8 @@ TEST_F(NoneBlockingServerTest, FullBodyStreamStopsTheReadingUntilItDrains) {
   CloseClient(client);
 }
 
+// A streamed body is asked for like any other, and a client that leaves before its end gets
+// the answer to a request cut short, its stream abandoned.
 TEST_F(NoneBlockingServerTest, BodyStreamOfAClientThatLeavesIsAbandoned) {
   StreamServer server;
   server.released = true;
@@ -520,8 +522,12 @@ TEST_F(NoneBlockingServerTest, BodyStreamOfAClientThatLeavesIsAbandoned) {
   port_ = server.ListeningPort();
   SteppingThread stepping(&server);
   int client = ConnectLoopback(port_);
-  ASSERT_TRUE(SendAll(client, "POST /stream HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" +
-                                  std::string(300000, 'x')));
+  ASSERT_TRUE(SendAll(client,
+                      "POST /stream HTTP/1.1\r\nContent-Length: 1000000\r\n"
+                      "Expect: 100-continue\r\n\r\n"));
+  const std::string continue_line = "HTTP/1.1 100 Continue\r\n\r\n";
+  EXPECT_EQ(ReadBytes(client, continue_line.size(), 2000), continue_line);
+  ASSERT_TRUE(SendAll(client, std::string(300000, 'x')));
   shutdown(client, SHUT_WR);
   // As for a whole request cut short: 400, and the body never counts as whole.
   EXPECT_EQ(ReadUntilClosed(client).substr(0, 13), "HTTP/1.1 400 ");
