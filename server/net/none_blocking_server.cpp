@@ -384,6 +384,10 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = platform::TickCountMs();
+  // An answer given from the header block alone (a 401) waits for the body's end; it must
+  // not expire while the body is still arriving, however slowly.
+  send_queue_.visit_first(c.socket, c.connection_id,
+                          [&c](s_message& answer) { answer.enqueue_time_ms = c.last_activity_ms; });
   // Bytes past the body are dropped, as after a whole request.
   piece.resize(std::min(count, c.body_remaining));
   // A small piece is copied so that the stream does not hold a mostly empty buffer.

@@ -101,14 +101,25 @@ class StreamServer : public CNoneBlockingServer {
   std::atomic<size_t> received{0};
   std::atomic<bool> released{false};
   std::atomic<bool> abandoned{false};
+  bool answer_at_once = false;  // answer from the header block, as a failed Digest check does
+  double timeout_ms = 300000;
 
  protected:
   bool WantsBodyStream(std::string_view head) override {
     return head.rfind("POST /stream ", 0) == 0;
   }
+  double GetTimeoutMs() override { return timeout_ms; }
   std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
                                                      int32_t connection_id,
                                                      std::string_view) override {
+    if (answer_at_once) {
+      s_message answer;
+      answer.socket = socket;
+      answer.connection_id = connection_id;
+      answer.bytes = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n";
+      PostFinalResponse(answer);
+      return std::make_shared<CDroppedRequestBody>();
+    }
     auto stream = std::make_shared<Stream>();
     stream->server = this;
     stream->socket = socket;
@@ -532,6 +543,25 @@ TEST_F(NoneBlockingServerTest, BodyStreamOfAClientThatLeavesIsAbandoned) {
   // As for a whole request cut short: 400, and the body never counts as whole.
   EXPECT_EQ(ReadUntilClosed(client).substr(0, 13), "HTTP/1.1 400 ");
   EXPECT_TRUE(server.abandoned);
+  CloseClient(client);
+}
+
+// An answer given from the header block is sent once the body has arrived, even when the
+// body takes longer than a queued answer may wait.
+TEST_F(NoneBlockingServerTest, AnswerFromTheHeaderWaitsForASlowBody) {
+  StreamServer server;
+  server.answer_at_once = true;
+  server.timeout_ms = 300;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(client, "POST /stream HTTP/1.1\r\nContent-Length: 8\r\n\r\n"));
+  for (int i = 0; i < 8; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(SendAll(client, "x"));
+  }
+  EXPECT_EQ(ReadUntilClosed(client), "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
   CloseClient(client);
 }
 
