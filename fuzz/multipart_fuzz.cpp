@@ -1,5 +1,7 @@
 // An upload's Content-Type value (the first line) and body (the rest): the boundary, the
 // split into parts, and the names the parts' file names give, all straight from the network.
+// The body is also read piece by piece, as it arrives, in pieces whose sizes come from its
+// own bytes: the parts must be those of the whole body.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "server/pages/multipart_body.h"
+#include "server/pages/multipart_collector.h"
 #include "server/pages/upload_names.h"
 
 namespace {
@@ -25,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view body = line_end == std::string_view::npos ? "" : input.substr(line_end + 1);
   std::string_view boundary;
   if (!MultipartBoundary(content_type, &boundary)) return 0;
+  std::vector<size_t> pieces;
+  for (size_t i = 0; i < body.size() && i < 64; ++i) pieces.push_back(1 + (body[i] & 0x1F));
+  if (ReadInPieces(boundary, body, pieces) != SplitWhole(boundary, body)) __builtin_trap();
   std::vector<MultipartPart> parts;
   if (SplitMultipart(body, boundary, &parts) == MultipartResult::kTooManyParts) return 0;
   if (parts.size() > kMaxMultipartParts) __builtin_trap();

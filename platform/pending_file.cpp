@@ -14,6 +14,8 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // less the process umask, as for any new file
 constexpr int kTemporaryNameTries = 16;
+// How much of a file is written before its write-back to the disk is started.
+constexpr off_t kWritebackBytes = 8 * 1024 * 1024;
 
 bool IsSingleComponent(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -33,6 +35,7 @@ void PendingFile::CloseAll() {
   fd_ = folder_fd_ = -1;
   temporary_name_.clear();
   named_ = false;
+  written_ = flushed_ = 0;
 }
 
 bool PendingFile::Create(const std::string& folder) {
@@ -69,7 +72,14 @@ bool PendingFile::CreateWithTemporaryName(const std::string& folder) {
 }
 
 bool PendingFile::Write(std::string_view bytes) {
-  return fd_ >= 0 && WriteAll(fd_, bytes);
+  if (fd_ < 0 || !WriteAll(fd_, bytes)) return false;
+  written_ += static_cast<off_t>(bytes.size());
+  if (written_ - flushed_ >= kWritebackBytes) {
+    // Only starts the write-back of what is written so far; it does not wait for it.
+    ::sync_file_range(fd_, flushed_, written_ - flushed_, SYNC_FILE_RANGE_WRITE);
+    flushed_ = written_;
+  }
+  return true;
 }
 
 bool PendingFile::Sync() {

@@ -3,6 +3,8 @@
 // fails when the name exists, so that two writers never share a name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
@@ -30,7 +32,9 @@ class PendingFile {
   // unnamed files.
   bool CreateWithTemporaryName(const std::string& folder);
 
-  // Appends all of `bytes`; false on any error or when the file takes fewer bytes.
+  // Appends all of `bytes`; false on any error or when the file takes fewer bytes. A file
+  // written in many pieces starts going to the disk while it is written, so that Sync has
+  // little left to do.
   bool Write(std::string_view bytes);
   // Flushes the contents to the disk, so that a crash after the naming cannot leave the
   // name on an empty or partial file. Write errors that the file system reports late
@@ -48,6 +52,8 @@ class PendingFile {
   int folder_fd_ = -1;
   int fd_ = -1;
   std::string temporary_name_;  // empty for an unnamed file
+  off_t written_ = 0;           // bytes written so far
+  off_t flushed_ = 0;           // bytes before this are on their way to the disk
   bool named_ = false;
 };
 

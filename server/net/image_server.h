@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/net/none_blocking_server.h"
@@ -25,9 +26,22 @@ class CImageServer : public CNoneBlockingServer {
 
  protected:
   bool OnRequest(s_message& message) override;
+  // A request whose handler takes its body while it arrives: routed from its header block.
+  bool WantsBodyStream(std::string_view head) override;
+  std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
+                                                     int32_t connection_id,
+                                                     std::string_view head) override;
   void Log(int code, const std::string& text) override;
 
  private:
+  // The handler whose own path is the request's: the one that answers it unless a handler
+  // for every path ("") before it does. Null when there is none.
+  CRequestProcess* RoutedHandler(const HttpRequest& request) const;
+  // Offers the request to `handler` with the request's context so far, and passes the
+  // handler's context on when it does so; nonzero when it handled the request.
+  int Offer(CRequestProcess* handler, platform::SocketHandle socket, int32_t connection_id,
+            const HttpRequest& request, std::vector<UserAccount>* context);
+
   std::vector<std::unique_ptr<CRequestProcess>> handlers_;
   std::mt19937 random_{5489u};
 };

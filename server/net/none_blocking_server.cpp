@@ -1,5 +1,6 @@
 #include "server/net/none_blocking_server.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
@@ -14,6 +15,12 @@ constexpr int kBacklog = 1024;
 // Connections accepted in one pass at most, so a burst of new ones cannot starve the rest.
 constexpr int kAcceptsPerPass = 64;
 constexpr size_t kReceiveChunk = 64 * 1024;
+// A streamed body is read in larger pieces: fewer calls per megabyte, and each piece goes to
+// the stream as it is, without a copy.
+constexpr size_t kBodyChunk = 256 * 1024;
+// What a body stream may hold before the server stops reading its connection, plus the piece
+// read last: its share of the request budget.
+constexpr size_t kBodyStreamBudget = kBodyStreamWindowBytes + kBodyChunk;
 constexpr int64_t kOrphanSweepIntervalMs = 1000;
 
 }  // namespace
@@ -23,11 +30,21 @@ CNoneBlockingServer::CNoneBlockingServer(size_t max_connections)
 
 CNoneBlockingServer::~CNoneBlockingServer() {
   Stop();
-  for (s_socket_stage& connection : connections_) platform::CloseSocket(connection.socket);
+  for (s_socket_stage& connection : connections_) {
+    if (connection.body_stream != nullptr) connection.body_stream->Abandon();
+    platform::CloseSocket(connection.socket);
+  }
 }
 
 bool CNoneBlockingServer::OnRequest(s_message&) {
   return true;
+}
+bool CNoneBlockingServer::WantsBodyStream(std::string_view) {
+  return false;
+}
+std::shared_ptr<CRequestBodyStream> CNoneBlockingServer::OpenBodyStream(platform::SocketHandle,
+                                                                        int32_t, std::string_view) {
+  return std::make_shared<CDroppedRequestBody>();
 }
 int CNoneBlockingServer::OnActivity() {
   return 0;
@@ -96,7 +113,10 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
     c.readable = c.writable = false;
-    if (c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) {
+    // A body stream that holds its fill is not read: the client's sending stalls in the
+    // socket's buffers until the stream's writer catches up and wakes the loop.
+    bool held_back = c.body_stream != nullptr && c.body_stream->Full();
+    if ((c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) && !held_back) {
       watches.push_back({c.socket, c.stage == kSending});
       owners.push_back(i);
     }
@@ -216,12 +236,10 @@ void CNoneBlockingServer::RefuseRequest(s_socket_stage& connection, std::string 
   connection.stage = kAwaitingResponse;
 }
 
-bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t request_size) {
-  if (request_size > kMaxBufferedRequestBytes - reserved_bytes_) return false;
-  reserved_bytes_ += request_size;
-  c.reserved_bytes = request_size;
-  // One allocation of the final size: growing by doubling would hold up to twice the body.
-  c.receive_buffer.reserve(request_size);
+bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t bytes) {
+  if (bytes > kMaxBufferedRequestBytes - reserved_bytes_) return false;
+  reserved_bytes_ += bytes;
+  c.reserved_bytes = bytes;
   return true;
 }
 
@@ -245,10 +263,18 @@ void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
   receive_queue_.remove_by_connection(c.socket, c.connection_id);
   reserved_bytes_ -= c.reserved_bytes;
   c.reserved_bytes = 0;
+  if (c.body_stream != nullptr) {
+    c.body_stream->Abandon();
+    c.body_stream.reset();
+  }
   Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
+  if (c.body_stream != nullptr) {
+    ReceiveBody(c);
+    return;
+  }
   char chunk[kReceiveChunk];
   size_t count = 0;
   int error = 0;
@@ -284,12 +310,18 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
 
   size_t request_size = 0;
   FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
+  if ((state == FramingState::kIncomplete || state == FramingState::kComplete) &&
+      c.reserved_bytes == 0 && request_size > 0 && StartBodyStream(c, request_size)) {
+    return;
+  }
   if (state == FramingState::kIncomplete) {
     if (request_size > 0 && c.reserved_bytes == 0) {
       if (!ReserveRequest(c, request_size)) {
         RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
         return;
       }
+      // One allocation of the final size: growing by doubling would hold up to twice the body.
+      c.receive_buffer.reserve(request_size);
       AnswerExpectContinue(c);
     }
     return;
@@ -308,6 +340,68 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   c.receive_buffer.clear();
   receive_queue_.push(1, std::move(request));
   c.stage = kProcessing;
+}
+
+bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t request_size) {
+  const size_t head_size = HeaderBlockSize(c.receive_buffer);
+  if (head_size == std::string::npos || request_size <= head_size ||
+      !WantsBodyStream(std::string_view(c.receive_buffer).substr(0, head_size))) {
+    return false;
+  }
+  if (!ReserveRequest(c, kBodyStreamBudget)) {
+    RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+    return true;
+  }
+  if (request_size > c.receive_buffer.size()) AnswerExpectContinue(c);
+  c.body_stream = OpenBodyStream(c.socket, c.connection_id,
+                                 std::string_view(c.receive_buffer).substr(0, head_size));
+  c.body_remaining = request_size - head_size;
+  std::string first = c.receive_buffer.substr(head_size, c.body_remaining);
+  std::string().swap(c.receive_buffer);
+  DeliverBody(c, std::move(first));
+  return true;
+}
+
+void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
+  std::string piece = c.body_stream->SpareBuffer();
+  if (piece.size() < kBodyChunk) piece.resize(kBodyChunk);
+  size_t count = 0;
+  int error = 0;
+  platform::IoStatus status =
+      platform::ReceiveSome(c.socket, piece.data(), piece.size(), &count, &error);
+  if (status == platform::IoStatus::kWouldBlock) return;
+  if (status != platform::IoStatus::kDone) {
+    c.body_stream->Abandon();
+    c.body_stream.reset();
+    if (status == platform::IoStatus::kClosed) {
+      // As for a whole request cut short: the client may still read the answer.
+      RefuseRequest(c, FramingErrorResponse(FramingState::kBadLength));
+    } else {
+      std::printf("error : 0x%x\n", static_cast<unsigned>(error));
+      std::printf("disconnect.\n");
+      c.stage = kClosing;
+    }
+    return;
+  }
+  c.last_activity_ms = platform::TickCountMs();
+  // An answer given from the header block alone (a 401) waits for the body's end; it must
+  // not expire while the body is still arriving, however slowly.
+  send_queue_.visit_first(c.socket, c.connection_id,
+                          [&c](s_message& answer) { answer.enqueue_time_ms = c.last_activity_ms; });
+  // Bytes past the body are dropped, as after a whole request.
+  piece.resize(std::min(count, c.body_remaining));
+  // A small piece is copied so that the stream does not hold a mostly empty buffer.
+  if (piece.size() < kBodyChunk / 4) piece = std::string(piece);
+  DeliverBody(c, std::move(piece));
+}
+
+void CNoneBlockingServer::DeliverBody(s_socket_stage& c, std::string bytes) {
+  c.body_remaining -= bytes.size();
+  if (!bytes.empty()) c.body_stream->Append(std::move(bytes));
+  if (c.body_remaining > 0) return;
+  c.body_stream->Finish();
+  c.body_stream.reset();
+  c.stage = kAwaitingResponse;
 }
 
 int CNoneBlockingServer::RunReceiving(std::vector<s_socket_stage>& table,

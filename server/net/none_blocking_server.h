@@ -9,12 +9,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/tcp_socket.h"
 #include "platform/wake_event.h"
 #include "server/net/message_queue.h"
+#include "server/net/request_body_stream.h"
 
 // One open connection.
 struct s_socket_stage {
@@ -27,6 +30,10 @@ struct s_socket_stage {
   bool header_complete = false;  // the request's header block has fully arrived
   size_t reserved_bytes = 0;     // this request's share of kMaxBufferedRequestBytes
   std::string receive_buffer;
+  // Set while the request's body goes to a handler's stream as it arrives, in place of the
+  // receive buffer; body_remaining is how much of it is still to come.
+  std::shared_ptr<CRequestBodyStream> body_stream;
+  size_t body_remaining = 0;
   bool readable = false;  // set from the readiness wait of the current pass
   bool writable = false;
 };
@@ -70,6 +77,8 @@ class CNoneBlockingServer {
   // connection closes after the piece posted with final_flag 1. Callable from any thread.
   virtual void PostResponse(int16_t final_flag, s_message message);
   void PostFinalResponse(s_message message) { PostResponse(1, std::move(message)); }
+  // Ends a wait of the loop (WaitForWork) at once, as a posted response does. Any thread.
+  void WakeLoop() { response_posted_.Signal(); }
 
   size_t ConnectionCount() const { return connections_.size(); }
   // The open connections in accept order. Step thread only (handlers run there).
@@ -80,6 +89,15 @@ class CNoneBlockingServer {
   // implementation that consumes the request may keep its bytes by moving them out of
   // `message`; one that declines must leave the message as it was.
   virtual bool OnRequest(s_message& message);
+  // Asked once a request's header block `head` has arrived with a body still to come: true
+  // when the body is to go to a stream while it arrives (OpenBodyStream), false for the
+  // whole request to be held and offered to OnRequest. Must have no other effect.
+  virtual bool WantsBodyStream(std::string_view head);
+  // Takes the request from its header block; the returned stream receives the body. Called
+  // only after WantsBodyStream said true; never returns null.
+  virtual std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
+                                                             int32_t connection_id,
+                                                             std::string_view head);
   // Called at the end of a pass in which anything happened.
   virtual int OnActivity();
   // Diagnostic line; codes: 101 connection closed, 102 connection added, 103 time-out sweep.
@@ -111,10 +129,16 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
+  // Once the header block is whole: hands the body to a stream when the request wants one.
+  // True when the request went that way (or was refused for want of room).
+  bool StartBodyStream(s_socket_stage& connection, size_t request_size);
+  void ReceiveBody(s_socket_stage& connection);
+  // Passes the next body bytes to the connection's stream, and finishes it with the last.
+  void DeliverBody(s_socket_stage& connection, std::string bytes);
   void RefuseRequest(s_socket_stage& connection, std::string response);
-  // Takes a share of the budget for requests whose bodies are arriving; false when the
-  // request does not fit beside the others.
-  bool ReserveRequest(s_socket_stage& connection, size_t request_size);
+  // Takes a share of the budget for requests whose bodies are arriving (`bytes`: the whole
+  // request, or what its stream holds at most); false when it does not fit beside the others.
+  bool ReserveRequest(s_socket_stage& connection, size_t bytes);
   // Once room is made for a body still to come: tells a client that asked with
   // "Expect: 100-continue" to send it, so that it does not wait before sending.
   void AnswerExpectContinue(s_socket_stage& connection);

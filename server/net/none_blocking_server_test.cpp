@@ -77,6 +77,65 @@ class SizeServer : public CNoneBlockingServer {
   }
 };
 
+// Takes bodies of "POST /stream" requests as they arrive and answers with their size. Its
+// streams hold what they are given until `released`: Full once they hold a window's worth.
+class StreamServer : public CNoneBlockingServer {
+ public:
+  struct Stream : CRequestBodyStream {
+    StreamServer* server;
+    platform::SocketHandle socket;
+    int32_t connection_id;
+    void Append(std::string bytes) override { server->received += bytes.size(); }
+    bool Full() override { return !server->released && server->received >= kBodyStreamWindowBytes; }
+    void Finish() override {
+      s_message answer;
+      answer.socket = socket;
+      answer.connection_id = connection_id;
+      answer.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Body: " +
+                     std::to_string(server->received.load()) + "\r\n\r\n";
+      server->PostFinalResponse(answer);
+    }
+    void Abandon() override { server->abandoned = true; }
+  };
+
+  std::atomic<size_t> received{0};
+  std::atomic<bool> released{false};
+  std::atomic<bool> abandoned{false};
+  bool answer_at_once = false;  // answer from the header block, as a failed Digest check does
+  double timeout_ms = 300000;
+
+ protected:
+  bool WantsBodyStream(std::string_view head) override {
+    return head.rfind("POST /stream ", 0) == 0;
+  }
+  double GetTimeoutMs() override { return timeout_ms; }
+  std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
+                                                     int32_t connection_id,
+                                                     std::string_view) override {
+    if (answer_at_once) {
+      s_message answer;
+      answer.socket = socket;
+      answer.connection_id = connection_id;
+      answer.bytes = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n";
+      PostFinalResponse(answer);
+      return std::make_shared<CDroppedRequestBody>();
+    }
+    auto stream = std::make_shared<Stream>();
+    stream->server = this;
+    stream->socket = socket;
+    stream->connection_id = connection_id;
+    return stream;
+  }
+  bool OnRequest(s_message& message) override {
+    s_message answer;
+    answer.socket = message.socket;
+    answer.connection_id = message.connection_id;
+    answer.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+    PostFinalResponse(answer);
+    return true;
+  }
+};
+
 // The peak resident set size of this process, in KiB.
 long PeakResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -432,6 +491,78 @@ TEST_F(NoneBlockingServerTest, ExpectContinueIsAnsweredBeforeTheBody) {
                               "GET / HTTP/1.1\r\nExpect: 100-continue\r\n\r\n"}) {
     EXPECT_EQ(Exchange(port_, request).substr(0, 15), "HTTP/1.1 200 OK") << request;
   }
+}
+
+TEST_F(NoneBlockingServerTest, FullBodyStreamStopsTheReadingUntilItDrains) {
+  StreamServer server;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  constexpr size_t kBody = 64u << 20;
+  int client = ConnectLoopback(port_);
+  std::thread sender([&] {
+    SendAll(client,
+            "POST /stream HTTP/1.1\r\nContent-Length: " + std::to_string(kBody) + "\r\n\r\n");
+    const std::string chunk(1 << 20, 's');
+    for (size_t sent = 0; sent < kBody; sent += chunk.size()) SendAll(client, chunk);
+  });
+  for (int i = 0; i < 500 && server.received < kBodyStreamWindowBytes; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The server stopped reading once the stream was full: the rest waits in the sockets.
+  EXPECT_GE(server.received.load(), kBodyStreamWindowBytes);
+  EXPECT_LT(server.received.load(), kBodyStreamWindowBytes + (1u << 20));
+  // Other requests are served meanwhile.
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  server.released = true;
+  server.WakeLoop();
+  sender.join();
+  EXPECT_EQ(ReadUntilClosed(client), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Body: " +
+                                         std::to_string(kBody) + "\r\n\r\n");
+  EXPECT_FALSE(server.abandoned);
+  CloseClient(client);
+}
+
+// A streamed body is asked for like any other, and a client that leaves before its end gets
+// the answer to a request cut short, its stream abandoned.
+TEST_F(NoneBlockingServerTest, BodyStreamOfAClientThatLeavesIsAbandoned) {
+  StreamServer server;
+  server.released = true;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(client,
+                      "POST /stream HTTP/1.1\r\nContent-Length: 1000000\r\n"
+                      "Expect: 100-continue\r\n\r\n"));
+  const std::string continue_line = "HTTP/1.1 100 Continue\r\n\r\n";
+  EXPECT_EQ(ReadBytes(client, continue_line.size(), 2000), continue_line);
+  ASSERT_TRUE(SendAll(client, std::string(300000, 'x')));
+  shutdown(client, SHUT_WR);
+  // As for a whole request cut short: 400, and the body never counts as whole.
+  EXPECT_EQ(ReadUntilClosed(client).substr(0, 13), "HTTP/1.1 400 ");
+  EXPECT_TRUE(server.abandoned);
+  CloseClient(client);
+}
+
+// An answer given from the header block is sent once the body has arrived, even when the
+// body takes longer than a queued answer may wait.
+TEST_F(NoneBlockingServerTest, AnswerFromTheHeaderWaitsForASlowBody) {
+  StreamServer server;
+  server.answer_at_once = true;
+  server.timeout_ms = 300;
+  ASSERT_TRUE(server.Start("0"));
+  port_ = server.ListeningPort();
+  SteppingThread stepping(&server);
+  int client = ConnectLoopback(port_);
+  ASSERT_TRUE(SendAll(client, "POST /stream HTTP/1.1\r\nContent-Length: 8\r\n\r\n"));
+  for (int i = 0; i < 8; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(SendAll(client, "x"));
+  }
+  EXPECT_EQ(ReadUntilClosed(client), "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
+  CloseClient(client);
 }
 
 }  // namespace

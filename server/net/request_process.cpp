@@ -7,3 +7,8 @@ int CRequestProcess::ProcessRaw(platform::SocketHandle, int32_t, const HttpReque
 int CRequestProcess::Process(platform::SocketHandle, int32_t, const s_request&) {
   return 0;
 }
+
+std::shared_ptr<CRequestBodyStream> CRequestProcess::OpenBodyStream(platform::SocketHandle, int32_t,
+                                                                    const HttpRequest&) {
+  return std::make_shared<CDroppedRequestBody>();
+}

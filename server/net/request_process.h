@@ -2,12 +2,14 @@
 // list order; a handler returns nonzero once it has answered (or queued a job that will).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/config/server_settings.h"
 #include "platform/tcp_socket.h"
 #include "server/net/request.h"
+#include "server/net/request_body_stream.h"
 
 class CImageServer;
 
@@ -27,6 +29,15 @@ class CRequestProcess {
   virtual int WantsRawRequest() { return 0; }
   // 1: after the call, this handler's context becomes the request's context.
   virtual int PassesContext() { return 0; }
+  // 1: the handler takes `head`'s body while it arrives, through OpenBodyStream, in place of
+  // a ProcessRaw call with the whole request. `head` holds the request line and headers only.
+  // Must have no other effect.
+  virtual int StreamsBody(const HttpRequest& /*head*/) { return 0; }
+  // Handles the request from its header block; the body goes to the returned stream, which
+  // answers once it is whole. Called only when StreamsBody said 1; never returns null.
+  virtual std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
+                                                             int32_t connection_id,
+                                                             const HttpRequest& head);
 
   // Set by the dispatcher before every call.
   void Bind(CImageServer* server, const std::vector<UserAccount>& context) {

@@ -1,15 +1,16 @@
 #include "server/pages/image_save.h"
 
-#include "platform/clock.h"
-#include "platform/pending_file.h"
-#include "server/pages/upload_names.h"
-#include "server/pages/upload_recv_process.h"
+#include <atomic>
+
+#include "server/pages/upload_stream.h"
 
 namespace {
 
 // Numbered names tried before giving up; far more than a folder holds of one name.
 constexpr int kMaxNumberedNames = 100000;
 constexpr int kTemporaryNames = 0x10000;
+
+std::atomic<int> open_upload_files{0};
 
 // Gives `file` the first free name that `name_at(i)` makes for i = 0, 1, ...
 template <typename NameAt>
@@ -41,42 +42,62 @@ std::string_view SaveResultJson(SaveResult result) {
   return "{\"state\":\"failure\",\"response\":\"xxx\"}";
 }
 
-SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
-                      std::string_view content_type, std::string_view body, uint16_t unique) {
-  std::string_view extension = UploadExtension(content_type, folder.zip_allowed);
-  if (extension.empty()) return SaveResult::kRefused;
-  std::string base;
-  UploadNameKind kind = ReadUploadBase(file_name, &base);
-  if (folder.path.empty() || kind == UploadNameKind::kUnusable) return SaveResult::kFailure;
+SaveResult PendingUpload::Open(const UploadFolder& folder, std::string_view file_name,
+                               std::string_view content_type) {
+  extension_ = UploadExtension(content_type, folder.zip_allowed);
+  if (extension_.empty()) return SaveResult::kRefused;
+  kind_ = ReadUploadBase(file_name, &base_);
+  if (folder.path.empty() || kind_ == UploadNameKind::kUnusable) return SaveResult::kFailure;
+  if (open_upload_files.fetch_add(1) >= kMaxOpenUploadFiles) {
+    open_upload_files.fetch_sub(1);
+    return SaveResult::kFailure;
+  }
+  file_.emplace();
+  if (!file_->Create(folder.path)) {
+    Close();
+    return SaveResult::kFailure;
+  }
+  return SaveResult::kSuccess;
+}
 
-  platform::PendingFile file;
-  if (!file.Create(folder.path) || !file.Write(body) || !file.Sync()) return SaveResult::kFailure;
-  bool named = kind == UploadNameKind::kNamed
-                   ? NameFirstFree(&file, kMaxNumberedNames,
-                                   [&](int n) { return NumberedUploadName(base, n, extension); })
-                   : NameFirstFree(&file, kTemporaryNames, [&](int n) {
-                       return TemporaryUploadName(static_cast<uint16_t>(unique + n), extension);
+PendingUpload::~PendingUpload() {
+  Close();
+}
+
+void PendingUpload::Close() {
+  if (!file_.has_value()) return;
+  file_.reset();
+  open_upload_files.fetch_sub(1);
+}
+
+void PendingUpload::Write(std::string_view bytes) {
+  if (file_.has_value() && !file_->Write(bytes)) Close();
+}
+
+SaveResult PendingUpload::Finish(uint16_t unique) {
+  if (!file_.has_value() || !file_->Sync()) return SaveResult::kFailure;
+  platform::PendingFile* file = &*file_;
+  bool named = kind_ == UploadNameKind::kNamed
+                   ? NameFirstFree(file, kMaxNumberedNames,
+                                   [&](int n) { return NumberedUploadName(base_, n, extension_); })
+                   : NameFirstFree(file, kTemporaryNames, [&](int n) {
+                       return TemporaryUploadName(static_cast<uint16_t>(unique + n), extension_);
                      });
+  Close();
   return named ? SaveResult::kSuccess : SaveResult::kFailure;
 }
 
-CImageSave::CImageSave(CUploadRecvProcess* owner, CImageServer* server,
-                       platform::SocketHandle socket, int32_t connection_id,
-                       std::shared_ptr<const std::string> request_bytes, std::string_view file_name,
-                       std::string_view content_type, std::string_view body)
-    : owner_(owner),
-      server_(server),
-      socket_(socket),
-      connection_id_(connection_id),
-      request_bytes_(std::move(request_bytes)),
-      file_name_(file_name),
-      content_type_(content_type),
-      body_(body) {}
+SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
+                      std::string_view content_type, std::string_view body, uint16_t unique) {
+  PendingUpload upload;
+  SaveResult opened = upload.Open(folder, file_name, content_type);
+  if (opened != SaveResult::kSuccess) return opened;
+  upload.Write(body);
+  return upload.Finish(unique);
+}
+
+CImageSave::CImageSave(std::shared_ptr<CUploadStream> stream) : stream_(std::move(stream)) {}
 
 int CImageSave::Run() {
-  // A name made for a file sent without one starts from the clock, as a temporary name does.
-  const auto unique = static_cast<uint16_t>(platform::TickCountMs() & 0xFFFF);
-  owner_->Answer(server_, socket_, connection_id_,
-                 SaveUpload(owner_->folder(), file_name_, content_type_, body_, unique));
-  return 0;
+  return stream_->Drain();
 }

@@ -59,9 +59,9 @@ void ForEachParameter(std::string_view text,
   }
 }
 
-// Reads the header lines of a part into `part` and sets its body to the bytes after the
-// blank line. False when the part has no blank line ending its headers.
-bool ReadPart(std::string_view content, MultipartPart* part) {
+}  // namespace
+
+bool ReadMultipartPart(std::string_view content, MultipartPart* part) {
   bool have_disposition = false, have_type = false;
   size_t line_start = 0;
   while (true) {
@@ -70,6 +70,7 @@ bool ReadPart(std::string_view content, MultipartPart* part) {
     std::string_view line = content.substr(line_start, line_end - line_start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     line_start = line_end + 1;
+    if (line_start > kMaxPartHeaderBytes) return false;
     if (line.empty()) break;
     size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
@@ -93,8 +94,6 @@ bool ReadPart(std::string_view content, MultipartPart* part) {
   part->body = content.substr(line_start);
   return true;
 }
-
-}  // namespace
 
 bool MultipartBoundary(std::string_view content_type, std::string_view* boundary) {
   std::string_view found;
@@ -122,10 +121,7 @@ MultipartResult SplitMultipart(std::string_view body, std::string_view boundary,
       if (hit == body.end()) return std::string_view::npos;
       size_t at = static_cast<size_t>(hit - body.begin()) + 1;
       size_t after = at + needle.size() - 1;
-      if (after >= body.size() || body[after] == '\r' || body[after] == '\n' ||
-          body[after] == '-' || body[after] == ' ' || body[after] == '\t') {
-        return at;
-      }
+      if (after >= body.size() || EndsDelimiter(body[after])) return at;
       from = at;
     }
     return std::string_view::npos;
@@ -146,7 +142,7 @@ MultipartResult SplitMultipart(std::string_view body, std::string_view boundary,
     if (content_end > content_start && body[content_end - 1] == '\r') --content_end;
     MultipartPart part;
     if (content_end >= content_start &&
-        ReadPart(body.substr(content_start, content_end - content_start), &part)) {
+        ReadMultipartPart(body.substr(content_start, content_end - content_start), &part)) {
       if (parts->size() == kMaxMultipartParts) {
         parts->clear();
         return MultipartResult::kTooManyParts;

@@ -8,6 +8,9 @@
 
 // A body with more parts than this is not split.
 constexpr size_t kMaxMultipartParts = 1000;
+// A part whose header block (with its blank line) is longer than this has no usable header
+// and is skipped, so that a reader of a body still arriving holds at most this much of it.
+constexpr size_t kMaxPartHeaderBytes = 64 * 1024;
 
 struct MultipartPart {
   std::string_view name;          // the Content-Disposition's name parameter, "" when absent
@@ -30,5 +33,14 @@ enum class MultipartResult {
 // ignored; a delimiter elsewhere counts only at the start of a line. A part without a header
 // block (ended by a blank line) is skipped, and so is the part after the last delimiter: the
 // one after the closing delimiter, or an unfinished one when the closing delimiter never came.
+// Whether `c`, right after "--" + boundary, ends a delimiter: a longer word is no delimiter.
+inline bool EndsDelimiter(char c) {
+  return c == '\r' || c == '\n' || c == '-' || c == ' ' || c == '\t';
+}
+
+// Reads the header lines of a part's content into `part` and sets its body to the bytes after
+// the blank line. False when no blank line ends the headers within kMaxPartHeaderBytes.
+bool ReadMultipartPart(std::string_view content, MultipartPart* part);
+
 MultipartResult SplitMultipart(std::string_view body, std::string_view boundary,
                                std::vector<MultipartPart>* parts);

@@ -1,7 +1,8 @@
 // "/upload.php": receives the multipart posts of the uploader page. It checks the right to
-// upload, splits the body, and hands each file to a CImageSave job on the worker pool, which
-// saves it into the first folder and answers. Refusals and bodies without files are answered
-// at once.
+// upload from the header block and hands the body, while it arrives, to a CUploadStream,
+// whose job on the worker pool writes each file into the first folder and answers once the
+// body is whole. Refusals and bodies without files are answered once the body is whole too,
+// with the no-cache lines of an immediate answer.
 #pragma once
 
 #include <atomic>
@@ -24,24 +25,33 @@ class CUploadRecvProcess : public CRequestProcess {
 
   std::string GetPath() override { return "/upload.php"; }
   int WantsRawRequest() override { return 1; }
-  // Declines (0) every method but POST; answers or queues the answer for every POST.
+  // Declines (0) every method but POST; answers or queues the answer for every POST. The
+  // whole request's body goes through the same stream as a body still arriving.
   int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
                  const HttpRequest& request) override;
+  // Every POST takes its body as it arrives.
+  int StreamsBody(const HttpRequest& head) override { return head.method == "POST" ? 1 : 0; }
+  std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
+                                                     int32_t connection_id,
+                                                     const HttpRequest& head) override;
 
   // Where the jobs save: the first configured folder.
   const UploadFolder& folder() const { return folder_; }
-  // Run by each CImageSave job on its worker thread: counts the reply as answered and posts
-  // it to `server` for the connection. A post of several files is answered once per file;
-  // the connection closes after the first reply, so the browser sees the first to finish.
+  // The rest run by a CImageSave job on its worker thread once a post's body is whole.
+  // Counts the post as received.
+  void CountReceived() { received_.fetch_add(1); }
+  // Counts a file's reply as answered and posts it to `server` for the connection. A post of
+  // several files is answered once per file; the connection closes after the first reply.
   void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
+              SaveResult result);
+  // Counts the post as rejected and posts the answer `result` for the whole post.
+  void Reject(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
               SaveResult result);
 
  private:
   // Whether the request's user may upload: anybody without authentication, else the first
   // account of the request's context when it has privilege 1.
   bool MayUpload() const;
-  // Counts the post as rejected and posts `result` at once.
-  void Reject(platform::SocketHandle socket, int32_t connection_id, SaveResult result);
 
   const ServerSettings& settings_;
   const UploadFolder folder_;

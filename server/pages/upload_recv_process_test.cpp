@@ -206,6 +206,40 @@ TEST_F(UploadRecvTest, PostsWithoutFilesFailAtOnce) {
   EXPECT_TRUE(Files().empty());
 }
 
+// A body handed over in pieces while it arrives saves the same files; one abandoned halfway
+// saves nothing and is neither counted nor answered.
+TEST_F(UploadRecvTest, BodiesInPiecesAndAbandonedOnes) {
+  const std::string file(300000, 'f');
+  const std::string request =
+      Post({{"userfile", "a.jpg", "image/jpeg", file}, {"userfile", "b.png", "image/png", "2"}});
+  const size_t head_size = request.find("\r\n\r\n") + 4;
+  HttpRequest head;
+  ASSERT_TRUE(head.Parse(std::string_view(request).substr(0, head_size)));
+  ResponseCapture server;
+  std::unique_ptr<CUploadRecvProcess> handler;  // outlives the pool and its jobs
+  {
+    MySystem::CThreadMgr pool(2);
+    handler =
+        std::make_unique<CUploadRecvProcess>(settings_, received_, rejected_, answered_, &pool);
+    handler->Bind(&server, {});
+    for (bool abandon : {true, false}) {
+      std::shared_ptr<CRequestBodyStream> stream = handler->OpenBodyStream(3, 1, head);
+      for (size_t at = head_size; at < request.size(); at += 7001) {
+        if (abandon && at > request.size() / 2) break;
+        stream->Append(request.substr(at, 7001));
+      }
+      abandon ? stream->Abandon() : stream->Finish();
+    }
+  }  // the pool finishes every job before it goes
+  ASSERT_EQ(server.PostedMessages().size(), 2u);
+  for (const s_message& reply : server.PostedMessages()) {
+    EXPECT_NE(reply.bytes.find("success"), std::string::npos) << reply.bytes;
+  }
+  EXPECT_EQ(Files(), (std::set<std::string>{"a.jpg", "b.png"}));
+  EXPECT_TRUE(folder_.Read("a.jpg") == file);
+  ExpectCounters(1, 0, 2);
+}
+
 TEST_F(UploadRecvTest, NoFolderConfiguredAnswersFailure) {
   settings_.folders.clear();
   EXPECT_EQ(Send(Post({{}})), std::multiset<std::string>{JobReply("failure")});
