@@ -28,7 +28,10 @@ class ResponseCapture : public CImageServer {
   std::string Posted() {
     std::lock_guard guard(mutex_);
     std::string all;
-    for (const s_message& m : posted_) all += m.bytes;
+    for (const s_message& m : posted_) {
+      all += m.bytes;
+      if (m.body) all.append(m.body->begin(), m.body->end());
+    }
     return all;
   }
 
