@@ -1,5 +1,7 @@
 #include "platform/scripted_sockets.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -118,6 +120,17 @@ IoStatus ScriptedSockets::Send(SocketHandle socket, std::string_view head, std::
     if (take < part.size()) break;
   }
   return IoStatus::kDone;
+}
+
+IoStatus ScriptedSockets::SendFile(SocketHandle socket, int file, uint64_t offset, size_t size,
+                                   size_t* count, int* error) {
+  *count = 0;
+  if (Open(socket, "SendFile") == nullptr) return IoStatus::kError;
+  std::string bytes(std::min<size_t>(size, 1 << 20), '\0');
+  ssize_t n = pread(file, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+  if (n <= 0 && size > 0) return IoStatus::kClosed;
+  bytes.resize(static_cast<size_t>(n));
+  return Send(socket, bytes, {}, count, error);
 }
 
 void ScriptedSockets::Close(SocketHandle socket) {

@@ -48,6 +48,9 @@ class ScriptedSockets : public SocketLayer {
                    int* error) override;
   IoStatus Send(SocketHandle socket, std::string_view head, std::string_view tail, size_t* count,
                 int* error) override;
+  // Reads the file with pread, so a test may pass a real file.
+  IoStatus SendFile(SocketHandle socket, int file, uint64_t offset, size_t size, size_t* count,
+                    int* error) override;
   void Close(SocketHandle socket) override;
   int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) override;
   std::string PeerAddress(SocketHandle socket) override;

@@ -1,5 +1,6 @@
 #include "platform/socket_layer.h"
 
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -10,6 +11,14 @@
 namespace platform {
 
 namespace {
+
+IoStatus Result(ssize_t n, size_t* count, int* error) {
+  *count = n > 0 ? static_cast<size_t>(n) : 0;
+  if (n >= 0) return IoStatus::kDone;
+  *error = errno;
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? IoStatus::kWouldBlock
+                                                                   : IoStatus::kError;
+}
 
 class SystemSocketLayer : public SocketLayer {
  public:
@@ -38,12 +47,17 @@ class SystemSocketLayer : public SocketLayer {
     msghdr message{};
     message.msg_iov = parts;
     message.msg_iovlen = static_cast<size_t>(used);
-    ssize_t n = sendmsg(socket, &message, MSG_NOSIGNAL);
-    *count = n > 0 ? static_cast<size_t>(n) : 0;
-    if (n >= 0) return IoStatus::kDone;
-    *error = errno;
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? IoStatus::kWouldBlock
-                                                                     : IoStatus::kError;
+    return Result(sendmsg(socket, &message, MSG_NOSIGNAL), count, error);
+  }
+  IoStatus SendFile(SocketHandle socket, int file, uint64_t offset, size_t size, size_t* count,
+                    int* error) override {
+    off_t from = static_cast<off_t>(offset);
+    ssize_t n = sendfile(socket, file, &from, size);
+    if (n == 0 && size > 0) {
+      *count = 0;
+      return IoStatus::kClosed;
+    }
+    return Result(n, count, error);
   }
   void Close(SocketHandle socket) override { CloseSocket(socket); }
   int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) override {

@@ -27,6 +27,11 @@ class SocketLayer {
   // *count is the number of bytes taken from the two together. Never kClosed.
   virtual IoStatus Send(SocketHandle socket, std::string_view head, std::string_view tail,
                         size_t* count, int* error) = 0;
+  // Sends up to `size` bytes of the open file `file` from `offset` without copying them
+  // through the process (sendfile). kClosed when the file ends before `offset` + 1, as when
+  // it was cut short after it was opened.
+  virtual IoStatus SendFile(SocketHandle socket, int file, uint64_t offset, size_t size,
+                            size_t* count, int* error) = 0;
   virtual void Close(SocketHandle socket) = 0;
   virtual int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) = 0;
   // As PeerAddress.

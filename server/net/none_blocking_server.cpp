@@ -371,21 +371,18 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     if (!c.writable) continue;
     bool finished = false, closing = false, broken = false;
     bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
-      // The header bytes and the shared body go out together; `sent` may end in either.
-      std::string_view head = std::string_view(m.bytes).substr(std::min(m.sent, m.bytes.size()));
-      std::string_view body;
-      if (m.body) {
-        body = std::string_view(reinterpret_cast<const char*>(m.body->data()), m.body->size());
-        body.remove_prefix(m.sent > m.bytes.size() ? m.sent - m.bytes.size() : 0);
-      }
       size_t sent = 0;
-      int error = 0;
-      platform::IoStatus status = sockets_.Send(c.socket, head, body, &sent, &error);
-      if (status == platform::IoStatus::kError) {
+      platform::IoStatus status = SendSomeOf(c.socket, m, &sent);
+      if (status == platform::IoStatus::kDone && m.file && sent > 0 && m.sent == m.bytes.size()) {
+        // The header block has just gone; its file follows in the same pass.
+        size_t more = 0;
+        status = SendSomeOf(c.socket, m, &more);
+        sent += more;
+      }
+      if (status == platform::IoStatus::kError || status == platform::IoStatus::kClosed) {
         broken = true;
         return;
       }
-      m.sent += sent;
       finished = m.sent == m.size();
       closing = finished && m.final_flag == 1;
       if (sent > 0 || finished) c.last_activity_ms = sockets_.TickCountMs();
@@ -396,7 +393,7 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     }
     ++count;
     if (broken) {
-      // The peer is gone; retrying cannot deliver anything.
+      // The peer is gone, or the file was cut short: retrying cannot deliver anything.
       std::printf("Error to send.\n");
       c.stage = kClosing;
       continue;
@@ -405,6 +402,28 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     if (closing) c.stage = kClosing;
   }
   return count;
+}
+
+platform::IoStatus CNoneBlockingServer::SendSomeOf(platform::SocketHandle socket, s_message& m,
+                                                   size_t* sent) {
+  int error = 0;
+  if (m.file && m.sent >= m.bytes.size()) {
+    uint64_t offset = m.sent - m.bytes.size();
+    platform::IoStatus status =
+        sockets_.SendFile(socket, m.file->handle(), offset, m.file->size() - offset, sent, &error);
+    m.sent += *sent;
+    return status;
+  }
+  // The header bytes and the shared body go out together; `sent` may end in either.
+  std::string_view head = std::string_view(m.bytes).substr(std::min(m.sent, m.bytes.size()));
+  std::string_view body;
+  if (m.body) {
+    body = std::string_view(reinterpret_cast<const char*>(m.body->data()), m.body->size());
+    body.remove_prefix(m.sent > m.bytes.size() ? m.sent - m.bytes.size() : 0);
+  }
+  platform::IoStatus status = sockets_.Send(socket, head, body, sent, &error);
+  m.sent += *sent;
+  return status;
 }
 
 int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,

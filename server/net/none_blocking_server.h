@@ -128,6 +128,9 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
+  // One send call for the unsent rest of `message` (its header bytes and shared body, or
+  // its file once the header bytes are out); advances message.sent by *sent.
+  platform::IoStatus SendSomeOf(platform::SocketHandle socket, s_message& message, size_t* sent);
   void RefuseRequest(s_socket_stage& connection, std::string response);
   // Takes a share of the budget for requests whose bodies are arriving; false when the
   // request does not fit beside the others.

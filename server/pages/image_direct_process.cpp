@@ -82,6 +82,18 @@ std::string EncodedFileName(std::string_view path) {
   return encoded;
 }
 
+// A plain file of kSendFromFileBytes or more, opened to be sent from the page cache: the
+// file cache need not hold it, and slow readers of it hold no memory of the process.
+bool OpenLargePlainFile(const std::string& path, std::shared_ptr<const platform::OpenFile>* out) {
+  FileVersion version;
+  if (IsMemberPath(path) || !COmniFileAccess::Instance().GetVersion(path, &version) ||
+      version.size < kSendFromFileBytes) {
+    return false;
+  }
+  *out = platform::OpenFile::Open(path);
+  return *out != nullptr;
+}
+
 }  // namespace
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
@@ -122,6 +134,8 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
     status = time_known ? "304 Not modified" : "404 Not Found";
   } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &message.body)) {
     status = "200 OK";
+  } else if (OpenLargePlainFile(path, &message.file)) {
+    status = "200 OK";
   } else if (files.ReadShared(path, &message.body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
   } else {
@@ -135,7 +149,7 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
   if (time_known) response.Header("Last-Modified", date);
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
-  response.ContentLength(message.body ? message.body->size() : 0);
+  response.ContentLength(message.size());
   message.bytes = response.Finish();
   return message;
 }
