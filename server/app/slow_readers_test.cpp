@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -29,26 +28,6 @@ constexpr uint64_t kPeakBound = 512ull << 20;
 // Generous: the machine running the tests may be busy with other work.
 constexpr int64_t kProbeBoundMs = 3000;
 
-uint64_t PeakResidentBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
-}
-
-// The same bytes on every machine: a linear congruential generator's high bytes. /image
-// sends a picture as stored, so they need not decode.
-std::string PseudoRandomBytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 std::string Body(const std::string& response) {
   size_t blank = response.find("\r\n\r\n");
   return blank == std::string::npos ? "" : response.substr(blank + 4);
@@ -58,6 +37,7 @@ TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedA
   TestFolder folder;
   std::filesystem::create_directories(folder.Path("pictures"));
   std::filesystem::create_directories(folder.Path("units"));
+  // /image sends a picture as stored, so its bytes need not decode.
   const std::string picture = PseudoRandomBytes(kPictureBytes, 11);
   folder.Write("pictures/photo.jpg", picture);
   const std::string config = folder.Write(
