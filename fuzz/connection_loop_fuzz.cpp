@@ -1,11 +1,15 @@
 // The socket server's connection loop over scripted sockets. The input is a script of
 // operations: clients connect, deliver request pieces or raw bytes, let sends take only so
 // many bytes, close their side or break, time passes, the loop steps, and the handler answers
-// a request (an interim piece, then a header block with a body shared between answers).
+// a request (an interim piece, then a header block with a body shared between answers or
+// with a file).
 // Checked: no crash and no call on a closed handle; what a client receives is always a
 // prefix of its answer and, once it reads freely, the whole answer before the close; every
 // connection closes once its time is up; the bytes counted for queued answers stay within
 // the limit and return to zero when every connection is gone.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/open_file.h"
 #include "platform/scripted_sockets.h"
 #include "server/net/none_blocking_server.h"
 
@@ -117,9 +122,32 @@ void CheckStep(ScriptedServer& server, const ScriptedSockets& sockets) {
   Check(server.QueuedResponseBytes() <= kResponseLimit + kMaxClients * 256);
 }
 
+// What answers carry after their header: shared bodies (one over the limit, two that fit
+// only one at a time), and a file sent from its descriptor.
+struct Payloads {
+  std::vector<std::shared_ptr<const std::vector<uint8_t>>> bodies;
+  std::shared_ptr<const platform::OpenFile> file;
+  std::string file_bytes;
+
+  Payloads() {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{3000}, size_t{40000}, size_t{40000},
+                        kResponseLimit + 1}) {
+      std::vector<uint8_t> body(size);
+      for (size_t i = 0; i < size; ++i) body[i] = static_cast<uint8_t>(i * 7 + size);
+      bodies.push_back(std::make_shared<const std::vector<uint8_t>>(std::move(body)));
+    }
+    file_bytes.assign(5000, 'f');
+    int fd = memfd_create("answer", MFD_CLOEXEC);
+    Check(write(fd, file_bytes.data(), file_bytes.size()) ==
+          static_cast<ssize_t>(file_bytes.size()));
+    file = platform::OpenFile::Open("/proc/self/fd/" + std::to_string(fd));
+    close(fd);
+    Check(file != nullptr);
+  }
+};
+
 // The handler answers one of the requests not answered yet, chosen by the script.
-void PostAnswer(ScriptedServer& server, Script& script,
-                const std::vector<std::shared_ptr<const std::vector<uint8_t>>>& bodies) {
+void PostAnswer(ScriptedServer& server, Script& script, const Payloads& payloads) {
   if (server.unanswered.empty()) return;
   size_t which = script.Next() % server.unanswered.size();
   auto [socket, connection_id] = server.unanswered[which];
@@ -135,11 +163,17 @@ void PostAnswer(ScriptedServer& server, Script& script,
     server.PostResponse(0, message);
     expected.whole = expected.refused = kInterim;
   }
-  message.body = bodies[choice % bodies.size()];
+  size_t pick = choice % (payloads.bodies.size() + 1);
+  if (pick < payloads.bodies.size()) {
+    message.body = payloads.bodies[pick];
+  } else {
+    message.file = payloads.file;
+  }
   message.bytes =
-      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.body->size()) + "\r\n\r\n";
+      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(message.size()) + "\r\n\r\n";
   expected.whole += message.bytes;
-  expected.whole.append(message.body->begin(), message.body->end());
+  if (message.body) expected.whole.append(message.body->begin(), message.body->end());
+  if (message.file) expected.whole += payloads.file_bytes;
   expected.refused += kRefused;
   server.PostFinalResponse(std::move(message));
 }
@@ -150,14 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptedSockets sockets;
   ScriptedServer server(&sockets);
   Check(server.Start("0"));
-  // Shared bodies: one over the limit, two that fit only one at a time.
-  std::vector<std::shared_ptr<const std::vector<uint8_t>>> bodies;
-  for (size_t body_size :
-       {size_t{0}, size_t{1}, size_t{3000}, size_t{40000}, size_t{40000}, kResponseLimit + 1}) {
-    std::vector<uint8_t> body(body_size);
-    for (size_t i = 0; i < body_size; ++i) body[i] = static_cast<uint8_t>(i * 7 + body_size);
-    bodies.push_back(std::make_shared<const std::vector<uint8_t>>(std::move(body)));
-  }
+  const Payloads payloads;
 
   std::vector<SocketHandle> clients;
   auto client = [&](Script& script) {
@@ -201,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckStep(server, sockets);
         break;
       case 8:
-        PostAnswer(server, script, bodies);
+        PostAnswer(server, script, payloads);
         break;
     }
   }

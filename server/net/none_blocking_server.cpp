@@ -86,6 +86,7 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
   if (!send_queue_.push_within(limit, final_flag, message)) {
     message.bytes = HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish();
     message.body.reset();
+    message.file.reset();
     send_queue_.push(final_flag, std::move(message));
   }
   response_posted_.Signal();

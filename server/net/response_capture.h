@@ -2,6 +2,8 @@
 // so handlers can be driven without sockets.
 #pragma once
 
+#include <unistd.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +33,11 @@ class ResponseCapture : public CImageServer {
     for (const s_message& m : posted_) {
       all += m.bytes;
       if (m.body) all.append(m.body->begin(), m.body->end());
+      if (m.file) {
+        std::string bytes(m.file->size(), '\0');
+        ssize_t n = pread(m.file->handle(), bytes.data(), bytes.size(), 0);
+        all += bytes.substr(0, n > 0 ? static_cast<size_t>(n) : 0);
+      }
     }
     return all;
   }
