@@ -36,7 +36,8 @@ class SocketLayer {
   virtual int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) = 0;
   // As PeerAddress.
   virtual std::string PeerAddress(SocketHandle socket) = 0;
-  // As TickCountMs.
+  // As TickCountMs. Unlike the socket calls, it may be called from any thread: responses
+  // are stamped with it where they are posted.
   virtual int64_t TickCountMs() = 0;
 };
 
