@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -33,16 +32,6 @@ namespace fs = std::filesystem;
 const std::string kSuccess = "{\"state\":\"success\",\"response\":\"xxx\"}";
 const std::string kRefused = "{\"state\":\"refused\",\"response\":\"xxx\"}";
 const std::string kFailure = "{\"state\":\"failure\",\"response\":\"xxx\"}";
-
-// The same bytes on every machine: a linear congruential generator's high bytes.
-std::string PseudoRandomBytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    c = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
 
 struct FilePart {
   std::string name;
@@ -89,16 +78,6 @@ std::string Client(const std::vector<std::string>& argv) {
 // The -F argument of curl that sends the file at `path` as the field userfile.
 std::string CurlFile(const std::string& path, const std::string& type) {
   return "userfile=@" + path + ";type=" + type;
-}
-
-// The server's peak resident memory in bytes, from /proc.
-uint64_t PeakResidentBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
 }
 
 class UploadClientsTest : public ::testing::Test {

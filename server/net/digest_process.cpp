@@ -171,7 +171,7 @@ int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection
   DigestFields fields;
   Verdict verdict = Verdict::kFailed;
   // Failures are counted per client address, asked of the socket only when users are required.
-  const std::string client_address = platform::PeerAddress(socket);
+  const std::string client_address = server()->PeerAddress(socket);
   if (request.Header("Authorization", &value) && !failures_.Refused(client_address, now)) {
     verdict = ParseDigestFields(value, &fields) ? Check(request, fields, now) : Verdict::kFailed;
     if (verdict == Verdict::kAccepted) return 0;

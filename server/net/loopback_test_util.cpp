@@ -22,8 +22,11 @@ SteppingThread::~SteppingThread() {
   thread_.join();
 }
 
-int ConnectLoopback(int port) {
+int ConnectLoopback(int port, int receive_buffer) {
   int s = socket(AF_INET, SOCK_STREAM, 0);
+  if (receive_buffer > 0) {
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));

@@ -19,8 +19,9 @@ class SteppingThread {
   std::thread thread_;
 };
 
-// A blocking client socket connected to 127.0.0.1:port; -1 on failure.
-int ConnectLoopback(int port);
+// A blocking client socket connected to 127.0.0.1:port; -1 on failure. With
+// `receive_buffer`, the socket's receive buffer is set to that many bytes before connecting.
+int ConnectLoopback(int port, int receive_buffer = 0);
 bool SendAll(int socket, const std::string& bytes);
 // Reads until the peer closes or `timeout_ms` passes; *closed tells which.
 std::string ReadUntilClosed(int socket, int timeout_ms = 5000, bool* closed = nullptr);

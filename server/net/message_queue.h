@@ -18,6 +18,9 @@ class CMessageQueue {
   // Stores the flag, assigns the next key and appends the message behind the others of its
   // connection.
   void push(int16_t final_flag, s_message message);
+  // As push, unless the bytes held would then pass `limit`: then false, and `message` is
+  // left as it was.
+  bool push_within(size_t limit, int16_t final_flag, s_message& message);
 
   // Whether the connection has a message queued.
   bool find(platform::SocketHandle socket, int32_t connection_id) const;
@@ -39,6 +42,9 @@ class CMessageQueue {
       const std::function<bool(platform::SocketHandle socket, int32_t connection_id)>& gone);
 
   size_t size() const;
+  // The bytes the queued messages hold: each message's own bytes, and each shared body
+  // once, however many messages point at it.
+  size_t held_bytes() const;
 
  private:
   struct ConnectionKey {
@@ -59,4 +65,13 @@ class CMessageQueue {
   std::unordered_map<ConnectionKey, std::vector<s_message>, ConnectionKeyHash>
       by_connection_;  // guarded by lock_
   size_t size_ = 0;    // guarded by lock_
+  // How many queued messages point at each shared body.
+  std::unordered_map<const void*, size_t> body_users_;  // guarded by lock_
+  size_t held_bytes_ = 0;                               // guarded by lock_
+
+  // The bytes `message` would add to held_bytes_. REQUIRES: lock_ held.
+  size_t AddedBytes(const s_message& message) const;
+  // Count a message in or out of held_bytes_. REQUIRES: lock_ held exclusively.
+  void Hold(const s_message& message);
+  void Release(const s_message& message);
 };

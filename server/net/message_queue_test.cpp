@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 s_message Message(platform::SocketHandle socket, int32_t id, std::string bytes,
@@ -51,6 +54,36 @@ TEST(MessageQueueTest, ExpiryAndDroppedConnections) {
   EXPECT_FALSE(queue.find(2, 2));
   EXPECT_EQ(queue.expire(150), 1);
   EXPECT_EQ(queue.size(), 0u);
+}
+
+// Held bytes through every way out of the queue: a shared body counts while any message
+// points at it, a refused push changes nothing.
+TEST(MessageQueueTest, HeldBytesCountASharedBodyOnce) {
+  auto body = std::make_shared<const std::vector<uint8_t>>(1000, 'b');
+  auto with_body = [&](platform::SocketHandle socket, int64_t enqueued) {
+    s_message m = Message(socket, 1, "head", enqueued, 100);
+    m.body = body;
+    return m;
+  };
+  CMessageQueue queue;
+  queue.push(1, with_body(1, 0));
+  queue.push(1, with_body(2, 50));
+  queue.push(1, with_body(3, 50));
+  EXPECT_EQ(queue.held_bytes(), 3 * 4 + 1000u);
+  s_message refused = Message(4, 1, std::string(100, 'x'));
+  EXPECT_FALSE(queue.push_within(1100, 1, refused));
+  EXPECT_EQ(refused.bytes.size(), 100u);
+  EXPECT_EQ(queue.held_bytes(), 3 * 4 + 1000u);
+  s_message fits = Message(4, 1, std::string(88, 'x'));
+  EXPECT_TRUE(queue.push_within(1100, 1, fits));
+  EXPECT_EQ(queue.held_bytes(), 1100u);
+
+  queue.remove_by_connection(1, 1);
+  EXPECT_EQ(queue.held_bytes(), 2 * 4 + 1000u + 88);
+  EXPECT_EQ(queue.expire(150), 2);
+  EXPECT_EQ(queue.held_bytes(), 88u);
+  EXPECT_EQ(queue.remove_connections_if([](platform::SocketHandle, int32_t) { return true; }), 1);
+  EXPECT_EQ(queue.held_bytes(), 0u);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "platform/clock.h"
 #include "server/net/http_headers.h"
 #include "server/net/http_response.h"
 #include "server/net/request_framing.h"
@@ -25,14 +24,14 @@ constexpr int64_t kOrphanSweepIntervalMs = 1000;
 
 }  // namespace
 
-CNoneBlockingServer::CNoneBlockingServer(size_t max_connections)
-    : max_connections_(max_connections) {}
+CNoneBlockingServer::CNoneBlockingServer(size_t max_connections, platform::SocketLayer* sockets)
+    : max_connections_(max_connections), sockets_(*sockets) {}
 
 CNoneBlockingServer::~CNoneBlockingServer() {
   Stop();
   for (s_socket_stage& connection : connections_) {
     if (connection.body_stream != nullptr) connection.body_stream->Abandon();
-    platform::CloseSocket(connection.socket);
+    sockets_.Close(connection.socket);
   }
 }
 
@@ -56,6 +55,9 @@ double CNoneBlockingServer::GetTimeoutMs() {
 double CNoneBlockingServer::GetHeaderDeadlineMs() {
   return kHeaderDeadlineMs;
 }
+size_t CNoneBlockingServer::GetResponseByteLimit() {
+  return kMaxQueuedResponseBytes;
+}
 
 void CNoneBlockingServer::AddStage(int32_t stage, StageHandler handler) {
   stages_.emplace_back(stage, std::move(handler));
@@ -76,7 +78,7 @@ bool CNoneBlockingServer::Start(const std::string& port) {
   // Each connection holds a descriptor; the default soft limit of many systems (1024) would
   // end accepting before the connection table is full.
   platform::RaiseDescriptorLimit();
-  listener_ = platform::ListenTcp(port, kBacklog);
+  listener_ = sockets_.Listen(port, kBacklog);
   stages_.clear();
   RegisterStages();
   connection_counter_ = 0;
@@ -84,19 +86,25 @@ bool CNoneBlockingServer::Start(const std::string& port) {
 }
 
 void CNoneBlockingServer::Stop() {
-  platform::CloseSocket(listener_);
+  if (listener_ != platform::kInvalidSocket) sockets_.Close(listener_);
   listener_ = platform::kInvalidSocket;
 }
 
 int CNoneBlockingServer::ListeningPort() const {
-  return listener_ == platform::kInvalidSocket ? 0 : platform::LocalPort(listener_);
+  return listener_ == platform::kInvalidSocket ? 0 : sockets_.LocalPort(listener_);
 }
 
 void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
-  message.enqueue_time_ms = platform::TickCountMs();
+  message.enqueue_time_ms = sockets_.TickCountMs();
   message.timeout_ms = GetTimeoutMs();
   message.sent = 0;
-  send_queue_.push(final_flag, std::move(message));
+  size_t limit = final_flag == 1 ? GetResponseByteLimit() : static_cast<size_t>(-1);
+  if (!send_queue_.push_within(limit, final_flag, message)) {
+    message.bytes = HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish();
+    message.body.reset();
+    message.file.reset();
+    send_queue_.push(final_flag, std::move(message));
+  }
   response_posted_.Signal();
 }
 
@@ -126,7 +134,7 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
                         (connections_.size() < max_connections_ || any_incomplete);
   if (!watch_listener) watches.erase(watches.begin());
   if (wake) watches.push_back({response_posted_.handle()});
-  platform::WaitReady(&watches, timeout_us);
+  sockets_.WaitReady(&watches, timeout_us);
   if (wake) {
     if (watches.back().ready) response_posted_.Clear();
     watches.pop_back();
@@ -170,7 +178,7 @@ bool CNoneBlockingServer::AcceptOne() {
     std::printf("Socket capacity over.\n");
     return false;
   }
-  platform::SocketHandle s = platform::AcceptConnection(listener_);
+  platform::SocketHandle s = sockets_.Accept(listener_);
   if (s == platform::kInvalidSocket) return false;
   if (full) {
     auto evicted = connections_.begin() + static_cast<std::ptrdiff_t>(OldestIncomplete());
@@ -181,7 +189,7 @@ bool CNoneBlockingServer::AcceptOne() {
   connection.socket = s;
   connection.connection_id = connection_counter_++;
   connection.stage = kWaiting;
-  connection.last_activity_ms = platform::TickCountMs();
+  connection.last_activity_ms = sockets_.TickCountMs();
   connection.timeout_ms = GetTimeoutMs();
   // The new socket's first bytes may already be there; let the waiting stage look at once.
   connection.readable = true;
@@ -219,7 +227,7 @@ int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
     s_socket_stage& c = table[i];
     if (!c.readable) continue;
     c.stage = kReceiving;
-    c.last_activity_ms = platform::TickCountMs();
+    c.last_activity_ms = sockets_.TickCountMs();
     c.receive_buffer.clear();
     ++count;
   }
@@ -254,11 +262,11 @@ void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
   static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
   size_t sent = 0;
   int error = 0;
-  platform::SendSome(c.socket, kContinue.data(), kContinue.size(), &sent, &error);
+  sockets_.Send(c.socket, kContinue, {}, &sent, &error);
 }
 
 void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
-  platform::CloseSocket(c.socket);
+  sockets_.Close(c.socket);
   send_queue_.remove_by_connection(c.socket, c.connection_id);
   receive_queue_.remove_by_connection(c.socket, c.connection_id);
   reserved_bytes_ -= c.reserved_bytes;
@@ -278,7 +286,7 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   char chunk[kReceiveChunk];
   size_t count = 0;
   int error = 0;
-  platform::IoStatus status = platform::ReceiveSome(c.socket, chunk, sizeof chunk, &count, &error);
+  platform::IoStatus status = sockets_.Receive(c.socket, chunk, sizeof chunk, &count, &error);
   if (status == platform::IoStatus::kWouldBlock) return;
   if (status == platform::IoStatus::kClosed && !c.receive_buffer.empty()) {
     // The peer ended its side with a request begun but not whole, such as a body shorter than
@@ -296,7 +304,7 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     c.stage = kClosing;
     return;
   }
-  c.last_activity_ms = platform::TickCountMs();
+  c.last_activity_ms = sockets_.TickCountMs();
   if (c.first_byte_ms < 0) c.first_byte_ms = c.last_activity_ms;
   c.receive_buffer.append(chunk, count);
   if (!c.header_complete) {
@@ -368,7 +376,7 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
   size_t count = 0;
   int error = 0;
   platform::IoStatus status =
-      platform::ReceiveSome(c.socket, piece.data(), piece.size(), &count, &error);
+      sockets_.Receive(c.socket, piece.data(), piece.size(), &count, &error);
   if (status == platform::IoStatus::kWouldBlock) return;
   if (status != platform::IoStatus::kDone) {
     c.body_stream->Abandon();
@@ -383,7 +391,7 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
     }
     return;
   }
-  c.last_activity_ms = platform::TickCountMs();
+  c.last_activity_ms = sockets_.TickCountMs();
   // An answer given from the header block alone (a 401) waits for the body's end; it must
   // not expire while the body is still arriving, however slowly.
   send_queue_.visit_first(c.socket, c.connection_id,
@@ -430,7 +438,7 @@ int CNoneBlockingServer::RunProcessing(std::vector<s_socket_stage>& table,
     ++count;
     if (!consumed) continue;
     c.stage = kAwaitingResponse;
-    c.last_activity_ms = platform::TickCountMs();
+    c.last_activity_ms = sockets_.TickCountMs();
     receive_queue_.remove_by_connection(c.socket, c.connection_id);
   }
   return count;
@@ -458,17 +466,20 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     bool finished = false, closing = false, broken = false;
     bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
       size_t sent = 0;
-      int error = 0;
-      platform::IoStatus status = platform::SendSome(c.socket, m.bytes.data() + m.sent,
-                                                     m.bytes.size() - m.sent, &sent, &error);
-      if (status == platform::IoStatus::kError) {
+      platform::IoStatus status = SendSomeOf(c.socket, m, &sent);
+      if (status == platform::IoStatus::kDone && m.file && sent > 0 && m.sent == m.bytes.size()) {
+        // The header block has just gone; its file follows in the same pass.
+        size_t more = 0;
+        status = SendSomeOf(c.socket, m, &more);
+        sent += more;
+      }
+      if (status == platform::IoStatus::kError || status == platform::IoStatus::kClosed) {
         broken = true;
         return;
       }
-      m.sent += sent;
-      finished = m.sent == m.bytes.size();
+      finished = m.sent == m.size();
       closing = finished && m.final_flag == 1;
-      if (sent > 0 || finished) c.last_activity_ms = platform::TickCountMs();
+      if (sent > 0 || finished) c.last_activity_ms = sockets_.TickCountMs();
     });
     if (!found) {
       c.stage = kAwaitingResponse;  // the next piece has not been posted yet
@@ -476,7 +487,7 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     }
     ++count;
     if (broken) {
-      // The peer is gone; retrying cannot deliver anything.
+      // The peer is gone, or the file was cut short: retrying cannot deliver anything.
       std::printf("Error to send.\n");
       c.stage = kClosing;
       continue;
@@ -485,6 +496,28 @@ int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
     if (closing) c.stage = kClosing;
   }
   return count;
+}
+
+platform::IoStatus CNoneBlockingServer::SendSomeOf(platform::SocketHandle socket, s_message& m,
+                                                   size_t* sent) {
+  int error = 0;
+  if (m.file && m.sent >= m.bytes.size()) {
+    uint64_t offset = m.sent - m.bytes.size();
+    platform::IoStatus status =
+        sockets_.SendFile(socket, m.file->handle(), offset, m.file->size() - offset, sent, &error);
+    m.sent += *sent;
+    return status;
+  }
+  // The header bytes and the shared body go out together; `sent` may end in either.
+  std::string_view head = std::string_view(m.bytes).substr(std::min(m.sent, m.bytes.size()));
+  std::string_view body;
+  if (m.body) {
+    body = std::string_view(reinterpret_cast<const char*>(m.body->data()), m.body->size());
+    body.remove_prefix(m.sent > m.bytes.size() ? m.sent - m.bytes.size() : 0);
+  }
+  platform::IoStatus status = sockets_.Send(socket, head, body, sent, &error);
+  m.sent += *sent;
+  return status;
 }
 
 int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
@@ -498,7 +531,7 @@ int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
 }
 
 void CNoneBlockingServer::SweepTimeouts() {
-  int64_t now = platform::TickCountMs();
+  int64_t now = sockets_.TickCountMs();
   int sockets = 0;
   double header_deadline = GetHeaderDeadlineMs();
   for (s_socket_stage& c : connections_) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/socket_layer.h"
 #include "platform/tcp_socket.h"
 #include "platform/wake_event.h"
 #include "server/net/message_queue.h"
@@ -53,8 +54,15 @@ class CNoneBlockingServer {
   // A request's header block must be whole this long after its first byte, however slowly
   // the bytes trickle in.
   static constexpr double kHeaderDeadlineMs = 30000;
+  // The most bytes queued responses may hold together (a shared body counts once). A
+  // response that would pass it is answered 503 instead: its bytes exist already, so
+  // holding it back would not bound anything, and a client that does not read must not
+  // make the process grow.
+  static constexpr size_t kMaxQueuedResponseBytes = 256u * 1024 * 1024;
 
-  explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections);
+  // `sockets` must outlive the server.
+  explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections,
+                               platform::SocketLayer* sockets = &platform::SystemSockets());
   virtual ~CNoneBlockingServer();
   CNoneBlockingServer(const CNoneBlockingServer&) = delete;
   CNoneBlockingServer& operator=(const CNoneBlockingServer&) = delete;
@@ -75,10 +83,17 @@ class CNoneBlockingServer {
 
   // Queues a response piece for a connection; pieces are sent in the order posted, and the
   // connection closes after the piece posted with final_flag 1. Callable from any thread.
+  // A final piece that would take the queued bytes past GetResponseByteLimit is replaced by
+  // an empty 503 answer. REQUIRES: pieces before the final one are interim answers (such as
+  // 103 Early Hints), which are small and always queued.
   virtual void PostResponse(int16_t final_flag, s_message message);
   void PostFinalResponse(s_message message) { PostResponse(1, std::move(message)); }
   // Ends a wait of the loop (WaitForWork) at once, as a posted response does. Any thread.
   void WakeLoop() { response_posted_.Signal(); }
+  // The bytes held by queued responses now.
+  size_t QueuedResponseBytes() const { return send_queue_.held_bytes(); }
+  // The address of a connection's peer, "" when unknown.
+  std::string PeerAddress(platform::SocketHandle socket) { return sockets_.PeerAddress(socket); }
 
   size_t ConnectionCount() const { return connections_.size(); }
   // The open connections in accept order. Step thread only (handlers run there).
@@ -106,6 +121,8 @@ class CNoneBlockingServer {
   virtual double GetTimeoutMs();
   // Time from a request's first byte to the end of its header block, in milliseconds.
   virtual double GetHeaderDeadlineMs();
+  // The bound on QueuedResponseBytes.
+  virtual size_t GetResponseByteLimit();
 
   using StageHandler =
       std::function<int(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices)>;
@@ -135,6 +152,9 @@ class CNoneBlockingServer {
   void ReceiveBody(s_socket_stage& connection);
   // Passes the next body bytes to the connection's stream, and finishes it with the last.
   void DeliverBody(s_socket_stage& connection, std::string bytes);
+  // One send call for the unsent rest of `message` (its header bytes and shared body, or
+  // its file once the header bytes are out); advances message.sent by *sent.
+  platform::IoStatus SendSomeOf(platform::SocketHandle socket, s_message& message, size_t* sent);
   void RefuseRequest(s_socket_stage& connection, std::string response);
   // Takes a share of the budget for requests whose bodies are arriving (`bytes`: the whole
   // request, or what its stream holds at most); false when it does not fit beside the others.
@@ -146,6 +166,7 @@ class CNoneBlockingServer {
   void SweepTimeouts();
 
   const size_t max_connections_;
+  platform::SocketLayer& sockets_;
   std::vector<s_socket_stage> connections_;  // accept order; touched by the Step thread only
   platform::SocketHandle listener_ = platform::kInvalidSocket;
   bool listener_ready_ = false;

@@ -2,6 +2,8 @@
 // so handlers can be driven without sockets.
 #pragma once
 
+#include <unistd.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,7 +30,15 @@ class ResponseCapture : public CImageServer {
   std::string Posted() {
     std::lock_guard guard(mutex_);
     std::string all;
-    for (const s_message& m : posted_) all += m.bytes;
+    for (const s_message& m : posted_) {
+      all += m.bytes;
+      if (m.body) all.append(m.body->begin(), m.body->end());
+      if (m.file) {
+        std::string bytes(m.file->size(), '\0');
+        ssize_t n = pread(m.file->handle(), bytes.data(), bytes.size(), 0);
+        all += bytes.substr(0, n > 0 ? static_cast<size_t>(n) : 0);
+      }
+    }
     return all;
   }
 

@@ -36,8 +36,10 @@ class CImageLoading : public CThreadCommand {
         shrink_(shrink) {}
 
   int Run() override {
-    server_->Respond(socket_, connection_id_,
-                     ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce()));
+    s_message response = ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce());
+    response.socket = socket_;
+    response.connection_id = connection_id_;
+    server_->PostFinalResponse(std::move(response));
     return 0;
   }
 
@@ -80,6 +82,18 @@ std::string EncodedFileName(std::string_view path) {
   return encoded;
 }
 
+// A plain file of kSendFromFileBytes or more, opened to be sent from the page cache: the
+// file cache need not hold it, and slow readers of it hold no memory of the process.
+bool OpenLargePlainFile(const std::string& path, std::shared_ptr<const platform::OpenFile>* out) {
+  FileVersion version;
+  if (IsMemberPath(path) || !COmniFileAccess::Instance().GetVersion(path, &version) ||
+      version.size < kSendFromFileBytes) {
+    return false;
+  }
+  *out = platform::OpenFile::Open(path);
+  return *out != nullptr;
+}
+
 }  // namespace
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
@@ -103,9 +117,9 @@ std::string_view ImageContentType(std::string_view path) {
   return type.empty() ? "text/html" : type;
 }
 
-std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
-                              const ImageValidators& validators, int32_t shrink,
-                              std::string_view nonce) {
+s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+                            const ImageValidators& validators, int32_t shrink,
+                            std::string_view nonce) {
   COmniFileAccess& files = COmniFileAccess::Instance();
   SystemTime time;
   bool time_known =
@@ -114,20 +128,20 @@ std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string
   std::string tag = time_known ? EntityTag(path) : "";
 
   std::string_view status;
-  std::shared_ptr<const std::vector<uint8_t>> file;
-  Thumbnail thumbnail;
+  s_message message;
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &thumbnail)) {
+  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &message.body)) {
     status = "200 OK";
-  } else if (files.ReadShared(path, &file)) {
+  } else if (OpenLargePlainFile(path, &message.file)) {
+    status = "200 OK";
+  } else if (files.ReadShared(path, &message.body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
   } else {
     status = "404 Not Found";
+    message.body.reset();
   }
-  static const std::vector<uint8_t> kNoBody;
-  const std::vector<uint8_t>& body = thumbnail ? *thumbnail : file ? *file : kNoBody;
 
   HttpResponse response(status);
   response.NoCache().Close().SecurityPolicy(nonce);
@@ -135,8 +149,9 @@ std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string
   if (time_known) response.Header("Last-Modified", date);
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
-  response.ContentLength(body.size());
-  return response.Finish(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  response.ContentLength(message.size());
+  message.bytes = response.Finish();
+  return message;
 }
 
 int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "server/catalogue/image_catalogue.h"
+#include "server/net/message.h"
 #include "server/net/request_process.h"
 #include "server/net/thread_mgr.h"
 
@@ -27,6 +28,10 @@ class CImageDirectProcess : public CRequestProcess {
   MySystem::CThreadMgr* pool_;
 };
 
+// Plain files of this size or more are sent straight from the file (sendfile) instead of
+// being read into the file cache.
+constexpr uint64_t kSendFromFileBytes = 1u << 20;
+
 // What the client sent back of an earlier response.
 struct ImageValidators {
   std::string if_modified_since;  // the date, as the header carries it
@@ -40,7 +45,10 @@ std::string_view ImageContentType(std::string_view path);
 
 // The complete response for the image at `path`: 304 when both validators match the
 // current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
-// and the type is JPEG or PNG), or 404 when the file cannot be read.
-std::string ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
-                              const ImageValidators& validators, int32_t shrink,
-                              std::string_view nonce);
+// and the type is JPEG or PNG), or 404 when the file cannot be read. The header block is in
+// `bytes`; the picture is the `body`, shared with the file cache or the thumbnail store,
+// or, for a large plain file, the open `file`.
+// The connection fields are left for the caller.
+s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+                            const ImageValidators& validators, int32_t shrink,
+                            std::string_view nonce);

@@ -1,6 +1,7 @@
 #include "server/pages/image_direct_process.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,27 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
   head = std::regex_replace(head, std::regex("'nonce-[A-Za-z0-9+/]{22}=='"), "'nonce-NONCE'");
   EXPECT_EQ(head, expected_head);
   EXPECT_EQ(BodyDigest(response), MD5Hex(Bytes(jpeg_)));
+}
+
+// Small pictures go out from memory shared with the file cache, large ones from the file
+// itself; the bytes are the same either way.
+TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
+  const std::string large(kSendFromFileBytes, 'L');
+  folder_.Write("large.jpg", large);
+  s_message from_file = ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n");
+  ASSERT_NE(from_file.file, nullptr);
+  EXPECT_EQ(from_file.body, nullptr);
+  EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),
+            std::string::npos);
+  std::string read(large.size(), '\0');
+  EXPECT_EQ(pread(from_file.file->handle(), read.data(), read.size(), 0),
+            static_cast<ssize_t>(large.size()));
+  EXPECT_TRUE(read == large);
+
+  s_message from_memory = ImageFileResponse(*catalogue_, folder_.Path("a.jpg"), {}, 0, "n");
+  EXPECT_EQ(from_memory.file, nullptr);
+  ASSERT_NE(from_memory.body, nullptr);
+  EXPECT_TRUE(*from_memory.body == jpeg_);
 }
 
 TEST_F(ImageDirectProcessTest, ZipMemberServedWithItsExactBytes) {

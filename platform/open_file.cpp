@@ -1,0 +1,24 @@
+#include "platform/open_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::shared_ptr<const OpenFile> OpenFile::Open(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  return std::shared_ptr<const OpenFile>(new OpenFile(fd, static_cast<uint64_t>(status.st_size)));
+}
+
+OpenFile::~OpenFile() {
+  close(fd_);
+}
+
+}  // namespace platform

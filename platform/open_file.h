@@ -1,0 +1,32 @@
+// A regular file held open for reading, so that its bytes can be sent from the page cache
+// while the holders keep it; closed when the last holder lets go.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class OpenFile {
+ public:
+  // The regular file at `path`, opened; nullptr when it cannot be opened or is not a
+  // regular file.
+  static std::shared_ptr<const OpenFile> Open(const std::string& path);
+
+  ~OpenFile();
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  int handle() const { return fd_; }
+  // The size when it was opened.
+  uint64_t size() const { return size_; }
+
+ private:
+  OpenFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+
+  int fd_;
+  uint64_t size_;
+};
+
+}  // namespace platform

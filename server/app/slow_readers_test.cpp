@@ -1,0 +1,91 @@
+// The real server binary under clients that ask for a large picture and never read it: the
+// answers hold no copy of the picture each, so the server's peak memory stays bounded and
+// other clients are still answered at once.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/test_folder.h"
+#include "server/app/child_process.h"
+#include "server/net/loopback_test_util.h"
+
+#ifndef LUMENVALE_BINARY
+#error "LUMENVALE_BINARY must name the server executable"
+#endif
+
+namespace {
+
+constexpr size_t kPictureBytes = 5'000'000;
+constexpr int kSlowReaders = 400;
+constexpr uint64_t kPeakBound = 512ull << 20;
+// Generous: the machine running the tests may be busy with other work.
+constexpr int64_t kProbeBoundMs = 3000;
+
+std::string Body(const std::string& response) {
+  size_t blank = response.find("\r\n\r\n");
+  return blank == std::string::npos ? "" : response.substr(blank + 4);
+}
+
+TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedAndOthersServed) {
+  TestFolder folder;
+  std::filesystem::create_directories(folder.Path("pictures"));
+  std::filesystem::create_directories(folder.Path("units"));
+  // /image sends a picture as stored, so its bytes need not decode.
+  const std::string picture = PseudoRandomBytes(kPictureBytes, 11);
+  folder.Write("pictures/photo.jpg", picture);
+  const std::string config = folder.Write(
+      "gallery.con", "<PATH>" + folder.Path("pictures") + "</PATH>\r\n<PORT>0</PORT>\r\n");
+  ChildProcess server({LUMENVALE_BINARY, config}, {{"DISPLAY", std::nullopt},
+                                                   {"WAYLAND_DISPLAY", std::nullopt},
+                                                   {"INVOCATION_ID", std::nullopt},
+                                                   {"NOTIFY_SOCKET", std::nullopt},
+                                                   {"SYSTEMD_UNIT_PATH", folder.Path("units")},
+                                                   {"XDG_CACHE_HOME", folder.Path("cache")}});
+  std::smatch match;
+  const std::string banner = server.ReadLine();
+  ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
+  const int port = std::stoi(match[1]);
+  const std::string request = "GET /image?page=1-N-0 HTTP/1.1\r\nHost: x\r\n\r\n";
+  // The first scan lists the picture shortly after the start.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Body(Exchange(port, request)) != picture && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(Body(Exchange(port, request)) == picture);
+
+  std::vector<int> readers;
+  for (int i = 0; i < kSlowReaders; ++i) {
+    readers.push_back(ConnectLoopback(port, 4096));
+    ASSERT_GE(readers.back(), 0);
+    ASSERT_TRUE(SendAll(readers.back(), request));
+  }
+  // Jobs run in the order posted, so this answer comes after the 400 were made.
+  auto start = std::chrono::steady_clock::now();
+  const std::string probe = Exchange(port, request);
+  auto probe_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  EXPECT_TRUE(Body(probe) == picture);
+  EXPECT_LT(probe_ms, kProbeBoundMs);
+  const uint64_t peak = PeakResidentBytes(server.pid());
+  std::printf("%d clients that never read a %zu-byte picture: peak RSS %.1f MB, probe %lld ms\n",
+              kSlowReaders, kPictureBytes, static_cast<double>(peak) / 1e6,
+              static_cast<long long>(probe_ms));
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  // A sanitizer's shadow memory and quarantine make the process's own figure meaningless.
+  EXPECT_LT(peak, kPeakBound);
+#endif
+  // The readers that do read at last get the whole picture.
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Body(ReadUntilClosed(readers[i])) == picture);
+  for (int reader : readers) CloseClient(reader);
+  EXPECT_EQ(server.Wait(SIGTERM), 0);
+}
+
+}  // namespace
