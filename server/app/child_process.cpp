@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "platform/tcp_socket.h"
@@ -110,4 +112,13 @@ int FreePort() {
   int port = platform::LocalPort(probe);
   platform::CloseSocket(probe);
   return port;
+}
+
+uint64_t PeakResidentBytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+  }
+  return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,3 +44,5 @@ class ChildProcess {
 std::string GalleryConfig(const std::string& folder, int port);
 // A TCP port that nothing listens on just now.
 int FreePort();
+// The peak resident memory of process `pid` in bytes (VmHWM from /proc); 0 when unknown.
+uint64_t PeakResidentBytes(pid_t pid);

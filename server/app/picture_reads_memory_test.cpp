@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -35,15 +34,6 @@ constexpr int kImageClients = 2;
 // that lives until it is sent, so each adds kBombBytes again; 96 MiB is left for everything
 // else the server holds.
 constexpr uint64_t kPeakBound = (1 + kImageClients) * kBombBytes + 96 * kMiB;
-
-uint64_t PeakResidentBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
-}
 
 // Writes an archive of four small pictures and, between them in name order, the large member:
 // zeros with a few bytes of noise every 64 KiB, so it deflates to well under a megabyte but

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -89,16 +88,6 @@ std::string Client(const std::vector<std::string>& argv) {
 // The -F argument of curl that sends the file at `path` as the field userfile.
 std::string CurlFile(const std::string& path, const std::string& type) {
   return "userfile=@" + path + ";type=" + type;
-}
-
-// The server's peak resident memory in bytes, from /proc.
-uint64_t PeakResidentBytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
 }
 
 class UploadClientsTest : public ::testing::Test {

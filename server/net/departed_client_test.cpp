@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/test_latch.h"
+#include "server/net/gate_job.h"
 #include "server/net/image_server.h"
 #include "server/net/loopback_test_util.h"
 #include "server/net/thread_mgr.h"
@@ -27,21 +28,6 @@ struct RunLog {
     std::lock_guard<std::mutex> hold(lock);
     return names;
   }
-};
-
-// Holds its worker until the test opens the gate.
-class GateJob : public CThreadCommand {
- public:
-  GateJob(TestLatch* started, TestLatch* gate) : started_(started), gate_(gate) {}
-  int Run() override {
-    started_->count_down();
-    gate_->wait();
-    return 0;
-  }
-
- private:
-  TestLatch* started_;
-  TestLatch* gate_;
 };
 
 // Answers with its name; with a gate, only once the gate opens.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/test_latch.h"
+#include "server/net/gate_job.h"
 
 namespace {
 
@@ -28,22 +29,6 @@ class Journal {
  private:
   std::mutex lock_;
   std::vector<std::string> entries_;
-};
-
-// A job that blocks its worker until the test opens the gate, so the queue behind it fills
-// up deterministically.
-class GateJob : public CThreadCommand {
- public:
-  GateJob(TestLatch* started, TestLatch* gate) : started_(started), gate_(gate) {}
-  int Run() override {
-    started_->count_down();
-    gate_->wait();
-    return 0;
-  }
-
- private:
-  TestLatch* started_;
-  TestLatch* gate_;
 };
 
 // Notes its name on each run; asks to run again `extra_runs` times; counts its deletion.

@@ -12,6 +12,7 @@
 #include "platform/test_folder.h"
 #include "platform/test_latch.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/net/gate_job.h"
 #include "server/net/image_server.h"
 #include "server/net/loopback_test_util.h"
 #include "server/net/not_found_process.h"
@@ -31,21 +32,6 @@ bool Eventually(Done done) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return done();
 }
-
-// Holds the pool's only worker until the test opens the gate.
-class GateJob : public CThreadCommand {
- public:
-  GateJob(TestLatch* started, TestLatch* gate) : started_(started), gate_(gate) {}
-  int Run() override {
-    started_->count_down();
-    gate_->wait();
-    return 0;
-  }
-
- private:
-  TestLatch* started_;
-  TestLatch* gate_;
-};
 
 TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   TestFolder folder;
