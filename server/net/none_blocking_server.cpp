@@ -104,7 +104,7 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
       owners.push_back(i);
     } else if (c.stage == kAwaitingResponse && !c.owner_heard) {
       // A client that leaves before its answer comes should not keep a worker busy for it.
-      watches.push_back({c.socket, false, true});
+      watches.push_back({.socket = c.socket, .hang_up_only = true});
       owners.push_back(i);
     }
     any_incomplete = any_incomplete || c.stage == kWaiting || c.stage == kReceiving;
