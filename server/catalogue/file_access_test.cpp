@@ -350,6 +350,21 @@ TEST_F(FileAccessTest, ConcurrentReadsOfOnePathShareOneRead) {
   }
 }
 
+TEST_F(FileAccessTest, BytesStillHeldAreSharedUntilTheFileChanges) {
+  const std::string path = dir_.Join("held.jpg");
+  WriteFile(path, Bytes("first version"));
+  COmniFileAccess omni;
+  omni.SetCacheByteLimit(10);  // too large to cache
+  std::shared_ptr<const std::vector<uint8_t>> first, again, changed;
+  ASSERT_TRUE(omni.ReadShared(path, &first));
+  ASSERT_TRUE(omni.ReadShared(path, &again));
+  EXPECT_EQ(again.get(), first.get());
+  WriteFile(path, Bytes("second, longer version"));
+  ASSERT_TRUE(omni.ReadShared(path, &changed));
+  EXPECT_EQ(*changed, Bytes("second, longer version"));
+  EXPECT_EQ(*first, Bytes("first version"));
+}
+
 TEST_F(FileAccessTest, SizesOfFilesAndMembers) {
   COmniFileAccess omni;
   EXPECT_EQ(omni.GetSize(dir_.Join("plain.jpg")), 11u);

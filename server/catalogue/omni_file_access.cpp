@@ -53,6 +53,7 @@ bool COmniFileAccess::ReadShared(const std::string& path,
   bool leads = false;
   if (versioned) {
     std::unique_lock<std::mutex> hold(in_flight_lock_);
+    if (FindHeld(path, version, out)) return true;
     auto it = in_flight_.find(path);
     if (it != in_flight_.end() && it->second.version == version) {
       ++it->second.readers;
@@ -78,12 +79,32 @@ bool COmniFileAccess::ReadShared(const std::string& path,
     {
       std::lock_guard<std::mutex> hold(in_flight_lock_);
       in_flight_.erase(path);
+      if (shared != nullptr) RememberHeld(path, version, shared);
     }
     promise.set_value(shared);
   }
   if (shared == nullptr) return false;
   *out = std::move(shared);
   return true;
+}
+
+bool COmniFileAccess::FindHeld(const std::string& path, const FileVersion& version,
+                               SharedBytes* out) {
+  auto it = held_.find(path);
+  if (it == held_.end() || !(it->second.version == version)) return false;
+  SharedBytes bytes = it->second.bytes.lock();
+  if (bytes == nullptr) return false;
+  *out = std::move(bytes);
+  return true;
+}
+
+void COmniFileAccess::RememberHeld(const std::string& path, const FileVersion& version,
+                                   const SharedBytes& bytes) {
+  held_[path] = HeldRead{version, bytes};
+  if (held_.size() < held_sweep_at_) return;
+  // Only reads whose bytes are still held stay; those are few, as they occupy memory.
+  std::erase_if(held_, [](const auto& entry) { return entry.second.bytes.expired(); });
+  held_sweep_at_ = std::max<size_t>(64, 2 * held_.size());
 }
 
 bool COmniFileAccess::ReadFromCache(const std::string& path, const FileVersion& version,

@@ -31,7 +31,9 @@ class COmniFileAccess : public CBasseFileAccess {
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
   // ReadAll through the cache, handing out the cached bytes themselves instead of a copy.
   // One read at a time per path: a caller that finds the same version of the file being
-  // read already waits for that read and shares its bytes.
+  // read already waits for that read and shares its bytes, and one that comes while an
+  // earlier caller still holds the bytes of that version (a file too large to cache) shares
+  // them too.
   bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
@@ -67,6 +69,14 @@ class COmniFileAccess : public CBasseFileAccess {
     std::shared_future<SharedBytes> result;
     int readers = 1;
   };
+  // The bytes of the last read of a path, for as long as any caller holds them.
+  struct HeldRead {
+    FileVersion version;
+    std::weak_ptr<const std::vector<uint8_t>> bytes;
+  };
+  // REQUIRES: in_flight_lock_ held.
+  bool FindHeld(const std::string& path, const FileVersion& version, SharedBytes* out);
+  void RememberHeld(const std::string& path, const FileVersion& version, const SharedBytes& bytes);
 
   std::vector<std::unique_ptr<CBasseFileAccess>> backends_;  // plain files first, then ZIP
   CSharedLock cache_lock_;
@@ -77,4 +87,6 @@ class COmniFileAccess : public CBasseFileAccess {
   std::atomic<uint64_t> cache_byte_limit_{kFileCacheBytes};
   std::mutex in_flight_lock_;
   std::unordered_map<std::string, ReadInFlight> in_flight_;  // guarded by in_flight_lock_
+  std::unordered_map<std::string, HeldRead> held_;           // guarded by in_flight_lock_
+  size_t held_sweep_at_ = 64;  // held_ is rid of released reads at this size; in_flight_lock_
 };
