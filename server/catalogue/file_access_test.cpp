@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_eventually.h"
 #include "server/catalogue/direct_file_access.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
@@ -310,14 +311,6 @@ TEST_F(FileAccessTest, ConcurrentReaders) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong, std::vector<int>(4, 0));
   EXPECT_LE(omni.CachedCount(), 8u);
-}
-
-// Waits up to two seconds for `done`.
-template <typename Done>
-bool Eventually(Done done) {
-  for (int i = 0; i < 2000 && !done(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return done();
 }
 
 TEST_F(FileAccessTest, ConcurrentReadsOfOnePathShareOneRead) {

@@ -8,19 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_eventually.h"
+
 namespace {
 
 using std::chrono::milliseconds;
-
-// Polls `done` for up to two seconds.
-template <typename Done>
-bool Eventually(Done done) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  return done();
-}
 
 TEST(ReadBudgetTest, ReadsBeyondTheRoomWaitAndThenFail) {
   ReadBudget budget(100);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_eventually.h"
 #include "platform/test_latch.h"
 #include "server/net/gate_job.h"
 #include "server/net/image_server.h"
@@ -100,13 +101,6 @@ class CountingServer : public CImageServer {
     return CImageServer::OnPeerHungUp(socket, id);
   }
 };
-
-template <typename Done>
-bool Eventually(Done done) {
-  for (int i = 0; i < 2000 && !done(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return done();
-}
 
 class DepartedClientTest : public ::testing::Test {
  protected:

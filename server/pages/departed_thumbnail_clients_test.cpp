@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_eventually.h"
 #include "platform/test_folder.h"
 #include "platform/test_latch.h"
 #include "server/catalogue/omni_file_access.h"
@@ -24,13 +25,6 @@ namespace {
 
 std::string Text(const std::vector<uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
-}
-
-template <typename Done>
-bool Eventually(Done done) {
-  for (int i = 0; i < 5000 && !done(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return done();
 }
 
 TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
