@@ -161,7 +161,8 @@ int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) {
   std::vector<pollfd> fds(watches->size());
   for (size_t i = 0; i < fds.size(); ++i) {
     fds[i].fd = (*watches)[i].socket;
-    fds[i].events = (*watches)[i].want_write ? POLLOUT : POLLIN;
+    const ReadinessWatch& watch = (*watches)[i];
+    fds[i].events = watch.hang_up_only ? POLLRDHUP : watch.want_write ? POLLOUT : POLLIN;
   }
   timespec timeout{timeout_us / 1000000, static_cast<long>(timeout_us % 1000000) * 1000};
   int n = ppoll(fds.data(), fds.size(), &timeout, nullptr);

@@ -50,6 +50,8 @@ struct ReadinessWatch {
   SocketHandle socket;
   bool want_write = false;  // watch for writability instead of readability
   bool ready = false;       // set by WaitReady (also on hang-up or error)
+  // Watch only for the peer ending its side (or an error), not for bytes to read.
+  bool hang_up_only = false;
 };
 
 // Waits at most `timeout_us` microseconds for any watched socket to become ready.

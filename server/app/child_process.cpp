@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <string>
 #include <thread>
 
 #include "platform/tcp_socket.h"

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "server/catalogue/member_path.h"
+#include "server/catalogue/read_budget.h"
 #include "server/catalogue/read_limits.h"
 
 bool CDirectFileAccess::Accepts(const std::string& path) {
@@ -9,7 +10,16 @@ bool CDirectFileAccess::Accepts(const std::string& path) {
 }
 
 bool CDirectFileAccess::ReadAll(uint32_t, const std::string& path, std::vector<uint8_t>* out) {
-  return platform::ReadWholeFile(path, kMaxFileBytes, out);
+  platform::ReadOnlyFile file;
+  if (!file.Open(path) || file.size() > kMaxFileBytes) return false;
+  // The size at opening bounds the read, so the reservation covers it even if the file grows.
+  ReadReservation reservation(file.size());
+  if (!reservation.ok()) return false;
+  std::vector<uint8_t> bytes(file.size());
+  // A file that shrank since it was opened yields what is still there.
+  bytes.resize(file.ReadUpTo(0, bytes.size(), bytes.data()));
+  *out = std::move(bytes);
+  return true;
 }
 
 bool CDirectFileAccess::Exists(const std::string& path) {
@@ -22,6 +32,11 @@ bool CDirectFileAccess::GetTime(const std::string& path, SystemTime* out) {
   if (!platform::StatPath(path, &status)) return false;
   if (out != nullptr) *out = SystemTimeFromUnix(status.mtime_sec, status.mtime_nsec);
   return true;
+}
+
+uint64_t CDirectFileAccess::GetSize(const std::string& path) {
+  platform::FileStatus status;
+  return platform::StatPath(path, &status) && status.is_regular ? status.size : 0;
 }
 
 bool CDirectFileAccess::GetVersion(const std::string& path, FileVersion* out) {

@@ -14,4 +14,5 @@ class CDirectFileAccess : public CBasseFileAccess {
   bool GetTime(const std::string& path, SystemTime* out) override;
   // 0 for anything but a regular file.
   bool GetVersion(const std::string& path, FileVersion* out) override;
+  uint64_t GetSize(const std::string& path) override;
 };

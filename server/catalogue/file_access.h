@@ -33,4 +33,6 @@ class CBasseFileAccess {
   virtual bool GetTime(const std::string& path, SystemTime* out) = 0;
   // The version of the file's content (see FileVersion); false when it cannot be known.
   virtual bool GetVersion(const std::string& path, FileVersion* out) = 0;
+  // The file's size in bytes (a member's uncompressed size); 0 when it is not found.
+  virtual uint64_t GetSize(const std::string& path) = 0;
 };

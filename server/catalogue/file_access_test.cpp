@@ -5,9 +5,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_eventually.h"
 #include "server/catalogue/direct_file_access.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/read_budget.h"
 #include "server/catalogue/read_limits.h"
 #include "server/catalogue/test_support.h"
 #include "server/catalogue/zip_file_access.h"
@@ -309,6 +311,60 @@ TEST_F(FileAccessTest, ConcurrentReaders) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong, std::vector<int>(4, 0));
   EXPECT_LE(omni.CachedCount(), 8u);
+}
+
+TEST_F(FileAccessTest, ConcurrentReadsOfOnePathShareOneRead) {
+  const std::string plain = dir_.Join("shared.jpg");
+  WriteFile(plain, test_support::SampleText(5000, 3));
+  const std::string member = MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg");
+  COmniFileAccess omni;
+  omni.SetCacheByteLimit(10);  // nothing is kept: the second reader cannot be a cache hit
+  ReadBudget& budget = ReadBudget::Instance();
+  for (const std::string& path : {plain, member}) {
+    SCOPED_TRACE(path);
+    // With the budget taken, the first reader waits inside its read, where the second finds it.
+    ASSERT_TRUE(budget.Acquire(ReadBudget::kReadBytesInFlight));
+    std::shared_ptr<const std::vector<uint8_t>> first, second;
+    std::thread a([&] { EXPECT_TRUE(omni.ReadShared(path, &first)); });
+    ASSERT_TRUE(Eventually([&] { return budget.Waiting() == 1 && omni.ReadersOf(path) == 1; }));
+    std::thread b([&] { EXPECT_TRUE(omni.ReadShared(path, &second)); });
+    ASSERT_TRUE(Eventually([&] { return omni.ReadersOf(path) == 2; }));
+    EXPECT_EQ(budget.Waiting(), 1);  // one read, not two
+    budget.Release(ReadBudget::kReadBytesInFlight);
+    a.join();
+    b.join();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first.get(), second.get());
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(omni.ReadAll(0, path, &expected));
+    EXPECT_EQ(*first, expected);
+    EXPECT_EQ(omni.ReadersOf(path), 0);
+    EXPECT_EQ(budget.InUse(), 0u);
+  }
+}
+
+TEST_F(FileAccessTest, BytesStillHeldAreSharedUntilTheFileChanges) {
+  const std::string path = dir_.Join("held.jpg");
+  WriteFile(path, Bytes("first version"));
+  COmniFileAccess omni;
+  omni.SetCacheByteLimit(10);  // too large to cache
+  std::shared_ptr<const std::vector<uint8_t>> first, again, changed;
+  ASSERT_TRUE(omni.ReadShared(path, &first));
+  ASSERT_TRUE(omni.ReadShared(path, &again));
+  EXPECT_EQ(again.get(), first.get());
+  WriteFile(path, Bytes("second, longer version"));
+  ASSERT_TRUE(omni.ReadShared(path, &changed));
+  EXPECT_EQ(*changed, Bytes("second, longer version"));
+  EXPECT_EQ(*first, Bytes("first version"));
+}
+
+TEST_F(FileAccessTest, SizesOfFilesAndMembers) {
+  COmniFileAccess omni;
+  EXPECT_EQ(omni.GetSize(dir_.Join("plain.jpg")), 11u);
+  EXPECT_EQ(omni.GetSize(MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg")), 44u);
+  EXPECT_EQ(omni.GetSize(MakeMemberPath(dir_.Join("b.zip"), "c/none.jpg")), 0u);
+  EXPECT_EQ(omni.GetSize(dir_.Join("missing.jpg")), 0u);
+  EXPECT_EQ(omni.GetSize(dir_.Join("folder.zip")), 0u);
 }
 
 TEST(FileAccessInstanceTest, OneProcessWideInstance) {

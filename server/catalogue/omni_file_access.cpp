@@ -49,12 +49,62 @@ bool COmniFileAccess::ReadShared(const std::string& path,
   FileVersion version;
   bool versioned = backend.GetVersion(path, &version);
   if (versioned && ReadFromCache(path, version, out)) return true;
+  std::promise<SharedBytes> promise;
+  bool leads = false;
+  if (versioned) {
+    std::unique_lock<std::mutex> hold(in_flight_lock_);
+    if (FindHeld(path, version, out)) return true;
+    auto it = in_flight_.find(path);
+    if (it != in_flight_.end() && it->second.version == version) {
+      ++it->second.readers;
+      std::shared_future<SharedBytes> result = it->second.result;
+      hold.unlock();
+      *out = result.get();
+      return *out != nullptr;
+    }
+    // A read of an older or newer version under way is left to its own callers.
+    if (it == in_flight_.end()) {
+      in_flight_.emplace(path, ReadInFlight{version, promise.get_future().share()});
+      leads = true;
+    }
+  }
+  SharedBytes shared;
   std::vector<uint8_t> bytes;
-  if (!backend.ReadAll(0, path, &bytes)) return false;
-  auto shared = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
-  if (versioned) Store(path, version, shared);
+  if (backend.ReadAll(0, path, &bytes)) {
+    shared = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    if (versioned) Store(path, version, shared);
+  }
+  if (leads) {
+    // Stored first: a caller arriving after the read has left the table finds it cached.
+    {
+      std::lock_guard<std::mutex> hold(in_flight_lock_);
+      in_flight_.erase(path);
+      if (shared != nullptr) RememberHeld(path, version, shared);
+    }
+    promise.set_value(shared);
+  }
+  if (shared == nullptr) return false;
   *out = std::move(shared);
   return true;
+}
+
+bool COmniFileAccess::FindHeld(const std::string& path, const FileVersion& version,
+                               SharedBytes* out) {
+  auto it = held_.find(path);
+  if (it == held_.end() || !(it->second.version == version)) return false;
+  SharedBytes bytes = it->second.bytes.lock();
+  if (bytes == nullptr) return false;
+  *out = std::move(bytes);
+  return true;
+}
+
+void COmniFileAccess::RememberHeld(const std::string& path, const FileVersion& version,
+                                   const SharedBytes& bytes) {
+  held_[path] = HeldRead{version, bytes};
+  if (held_.size() < held_sweep_at_) return;
+  // Only reads whose bytes are still held stay; those are few, as they occupy memory.
+  std::erase_if(held_, [](const auto& entry) { return entry.second.bytes.expired(); });
+  held_sweep_at_ = std::max<size_t>(64, 2 * held_.size());
 }
 
 bool COmniFileAccess::ReadFromCache(const std::string& path, const FileVersion& version,
@@ -131,6 +181,10 @@ bool COmniFileAccess::GetVersion(const std::string& path, FileVersion* out) {
   return BackendFor(path).GetVersion(path, out);
 }
 
+uint64_t COmniFileAccess::GetSize(const std::string& path) {
+  return BackendFor(path).GetSize(path);
+}
+
 void COmniFileAccess::SetCacheLimit(uint32_t limit) {
   cache_limit_.store(limit);
 }
@@ -147,4 +201,18 @@ size_t COmniFileAccess::CachedCount() {
 bool COmniFileAccess::IsCached(const std::string& path) {
   std::shared_lock lock(cache_lock_);
   return cache_.count(path) != 0;
+}
+
+bool COmniFileAccess::IsCurrentInCache(const std::string& path) {
+  FileVersion version;
+  if (!GetVersion(path, &version)) return false;
+  std::shared_lock lock(cache_lock_);
+  auto it = cache_.find(path);
+  return it != cache_.end() && it->second.version == version;
+}
+
+int COmniFileAccess::ReadersOf(const std::string& path) {
+  std::lock_guard<std::mutex> hold(in_flight_lock_);
+  auto it = in_flight_.find(path);
+  return it == in_flight_.end() ? 0 : it->second.readers;
 }

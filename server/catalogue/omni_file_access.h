@@ -3,7 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "server/catalogue/file_access.h"
@@ -27,10 +30,15 @@ class COmniFileAccess : public CBasseFileAccess {
   // the byte limit. Any thread may call it.
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
   // ReadAll through the cache, handing out the cached bytes themselves instead of a copy.
+  // One read at a time per path: a caller that finds the same version of the file being
+  // read already waits for that read and shares its bytes, and one that comes while an
+  // earlier caller still holds the bytes of that version (a file too large to cache) shares
+  // them too.
   bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;
+  uint64_t GetSize(const std::string& path) override;
 
   // The number of files the cache falls back to (30 until set; the server sets it from its
   // configuration at start).
@@ -41,6 +49,10 @@ class COmniFileAccess : public CBasseFileAccess {
   static constexpr uint64_t kFileCacheBytes = uint64_t{64} << 20;
   size_t CachedCount();
   bool IsCached(const std::string& path);
+  // Whether the cache holds the file as it is now.
+  bool IsCurrentInCache(const std::string& path);
+  // The callers sharing the read of `path` under way through ReadShared; 0 when none is.
+  int ReadersOf(const std::string& path);
 
  private:
   CBasseFileAccess& BackendFor(const std::string& path);
@@ -50,6 +62,22 @@ class COmniFileAccess : public CBasseFileAccess {
              std::shared_ptr<const std::vector<uint8_t>> bytes);
   void Trim();
 
+  using SharedBytes = std::shared_ptr<const std::vector<uint8_t>>;
+  // A read under way through ReadShared; its result is null when the read failed.
+  struct ReadInFlight {
+    FileVersion version;
+    std::shared_future<SharedBytes> result;
+    int readers = 1;
+  };
+  // The bytes of the last read of a path, for as long as any caller holds them.
+  struct HeldRead {
+    FileVersion version;
+    std::weak_ptr<const std::vector<uint8_t>> bytes;
+  };
+  // REQUIRES: in_flight_lock_ held.
+  bool FindHeld(const std::string& path, const FileVersion& version, SharedBytes* out);
+  void RememberHeld(const std::string& path, const FileVersion& version, const SharedBytes& bytes);
+
   std::vector<std::unique_ptr<CBasseFileAccess>> backends_;  // plain files first, then ZIP
   CSharedLock cache_lock_;
   FileCache cache_;            // guarded by cache_lock_
@@ -57,4 +85,8 @@ class COmniFileAccess : public CBasseFileAccess {
   std::atomic<uint32_t> use_counter_{0};
   std::atomic<uint32_t> cache_limit_{30};
   std::atomic<uint64_t> cache_byte_limit_{kFileCacheBytes};
+  std::mutex in_flight_lock_;
+  std::unordered_map<std::string, ReadInFlight> in_flight_;  // guarded by in_flight_lock_
+  std::unordered_map<std::string, HeldRead> held_;           // guarded by in_flight_lock_
+  size_t held_sweep_at_ = 64;  // held_ is rid of released reads at this size; in_flight_lock_
 };

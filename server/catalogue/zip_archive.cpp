@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "server/catalogue/inflate.h"
 #include "server/catalogue/little_endian.h"
+#include "server/catalogue/read_budget.h"
 #include "server/catalogue/read_limits.h"
 #include "server/catalogue/zip_format.h"
 
@@ -230,6 +231,10 @@ bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
   if (header.method == kMethodDeflate && uncompressed_size > compressed_size * kMaxInflateRatio) {
     return false;
   }
+  // The compressed data and the inflated content are held together while inflating.
+  ReadReservation reservation(header.method == kMethodStored ? compressed_size
+                                                             : compressed_size + uncompressed_size);
+  if (!reservation.ok()) return false;
   std::vector<uint8_t> data(compressed_size);
   if (!file.ReadAt(data_offset, data.size(), data.data())) return false;
   std::vector<uint8_t> content;

@@ -43,8 +43,9 @@ class ZipArchive {
   // the compressed size is 0, the method is neither stored nor deflate, the data is not all
   // there, the declared size is beyond what the data can hold or beyond kMaxMemberBytes, the
   // data does not decode to exactly the declared size, or its CRC-32 differs from the one in
-  // the central directory. `out` is replaced only on success. The local header's signature
-  // is not checked.
+  // the central directory, or no room for it comes in time in the ReadBudget (which it holds
+  // while reading and inflating). `out` is replaced only on success. The local header's
+  // signature is not checked.
   bool Extract(size_t index, std::vector<uint8_t>* out) const;
 
   const std::string& path() const { return path_; }

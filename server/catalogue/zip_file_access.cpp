@@ -94,6 +94,13 @@ bool CZIPFileAccess::GetTime(const std::string& path, SystemTime* out) {
   return true;
 }
 
+uint64_t CZIPFileAccess::GetSize(const std::string& path) {
+  std::shared_ptr<const ZipArchive> archive;
+  size_t index = 0;
+  if (!FindMember(path, &archive, &index)) return 0;
+  return archive->records()[index].uncompressed_size;
+}
+
 bool CZIPFileAccess::GetVersion(const std::string& path, FileVersion* out) {
   std::string archive_path;
   std::string member;

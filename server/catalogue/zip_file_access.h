@@ -19,9 +19,10 @@ class CZIPFileAccess : public CBasseFileAccess {
   bool Exists(const std::string& path) override;
   // The member's DOS time, which is local time where the archive was made.
   bool GetTime(const std::string& path, SystemTime* out) override;
-  // The uncompressed size from the central directory.
   // The archive's version: a member cannot change while its archive stays the same.
   bool GetVersion(const std::string& path, FileVersion* out) override;
+  // The uncompressed size from the central directory.
+  uint64_t GetSize(const std::string& path) override;
 
   // At most this many directories are kept, and at most kOpenArchiveBytes of them in all.
   static constexpr size_t kOpenArchiveLimit = 8;

@@ -95,6 +95,11 @@ std::shared_ptr<CRequestBodyStream> CImageServer::OpenBodyStream(platform::Socke
   return std::make_shared<CDroppedRequestBody>();
 }
 
+bool CImageServer::OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id) {
+  MySystem::CThreadMgr& pool = pool_ != nullptr ? *pool_ : MySystem::GetThreadMgr();
+  return pool.DropJobsFor(socket, connection_id) > 0;
+}
+
 void CImageServer::Log(int code, const std::string& text) {
   // Connections come and go by the thousand; only the time-out sweep is worth a line.
   if (code == 103) std::printf("%s\r\n", text.c_str());

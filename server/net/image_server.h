@@ -10,6 +10,7 @@
 
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
+#include "server/net/thread_mgr.h"
 
 class CImageServer : public CNoneBlockingServer {
  public:
@@ -24,6 +25,10 @@ class CImageServer : public CNoneBlockingServer {
   // The generator the pages use for random choices (main thread only).
   std::mt19937& random() { return random_; }
 
+  // The pool whose jobs answer this server's connections (the process-wide one until set).
+  // REQUIRES: `pool` outlives the server.
+  void SetPool(MySystem::CThreadMgr* pool) { pool_ = pool; }
+
  protected:
   bool OnRequest(s_message& message) override;
   // A request whose handler takes its body while it arrives: routed from its header block.
@@ -32,6 +37,8 @@ class CImageServer : public CNoneBlockingServer {
                                                      int32_t connection_id,
                                                      std::string_view head) override;
   void Log(int code, const std::string& text) override;
+  // Drops the jobs that were to answer the connection and have not started.
+  bool OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id) override;
 
  private:
   // The handler whose own path is the request's: the one that answers it unless a handler
@@ -43,5 +50,6 @@ class CImageServer : public CNoneBlockingServer {
             const HttpRequest& request, std::vector<UserAccount>* context);
 
   std::vector<std::unique_ptr<CRequestProcess>> handlers_;
+  MySystem::CThreadMgr* pool_ = nullptr;
   std::mt19937 random_{5489u};
 };

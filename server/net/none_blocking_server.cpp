@@ -48,6 +48,9 @@ std::shared_ptr<CRequestBodyStream> CNoneBlockingServer::OpenBodyStream(platform
 int CNoneBlockingServer::OnActivity() {
   return 0;
 }
+bool CNoneBlockingServer::OnPeerHungUp(platform::SocketHandle, int32_t) {
+  return false;
+}
 void CNoneBlockingServer::Log(int, const std::string&) {}
 double CNoneBlockingServer::GetTimeoutMs() {
   return 300000.0;
@@ -120,12 +123,16 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   watches.push_back({listener_});
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
-    c.readable = c.writable = false;
+    c.readable = c.writable = c.hung_up = false;
     // A body stream that holds its fill is not read: the client's sending stalls in the
     // socket's buffers until the stream's writer catches up and wakes the loop.
     bool held_back = c.body_stream != nullptr && c.body_stream->Full();
     if ((c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) && !held_back) {
       watches.push_back({c.socket, c.stage == kSending});
+      owners.push_back(i);
+    } else if (c.stage == kAwaitingResponse && !c.owner_heard) {
+      // A client that leaves before its answer comes should not keep a worker busy for it.
+      watches.push_back({.socket = c.socket, .hang_up_only = true});
       owners.push_back(i);
     }
     any_incomplete = any_incomplete || c.stage == kWaiting || c.stage == kReceiving;
@@ -143,7 +150,8 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   listener_ready_ = first == 1 && watches[0].ready;
   for (size_t w = first; w < watches.size(); ++w) {
     s_socket_stage& c = connections_[owners[w - first]];
-    (watches[w].want_write ? c.writable : c.readable) = watches[w].ready;
+    const platform::ReadinessWatch& watch = watches[w];
+    (watch.hang_up_only ? c.hung_up : watch.want_write ? c.writable : c.readable) = watch.ready;
   }
 }
 
@@ -449,7 +457,13 @@ int CNoneBlockingServer::RunAwaiting(std::vector<s_socket_stage>& table,
   int count = 0;
   for (size_t i : indices) {
     s_socket_stage& c = table[i];
-    if (!send_queue_.find(c.socket, c.connection_id)) continue;
+    if (!send_queue_.find(c.socket, c.connection_id)) {
+      if (!c.hung_up) continue;
+      c.owner_heard = true;
+      if (OnPeerHungUp(c.socket, c.connection_id)) c.stage = kClosing;
+      ++count;
+      continue;
+    }
     c.stage = kSending;
     c.writable = true;  // try the first send in this same pass
     ++count;

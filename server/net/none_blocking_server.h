@@ -37,6 +37,8 @@ struct s_socket_stage {
   size_t body_remaining = 0;
   bool readable = false;  // set from the readiness wait of the current pass
   bool writable = false;
+  bool hung_up = false;      // awaiting its answer, the peer ended its side (this pass)
+  bool owner_heard = false;  // the owner heard of the hang-up and answers all the same
 };
 
 class CNoneBlockingServer {
@@ -115,6 +117,11 @@ class CNoneBlockingServer {
                                                              std::string_view head);
   // Called at the end of a pass in which anything happened.
   virtual int OnActivity();
+  // The peer of a connection whose answer has not been posted yet has ended its side: it
+  // closed, or shut down only its sending. True when nothing will answer the connection any
+  // more (its job was dropped), so it closes now; false keeps it open for the answer, which
+  // a peer that only shut down its sending may still read.
+  virtual bool OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id);
   // Diagnostic line; codes: 101 connection closed, 102 connection added, 103 time-out sweep.
   virtual void Log(int code, const std::string& text);
   // Inactivity and queue time-out in milliseconds.

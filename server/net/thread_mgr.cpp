@@ -28,7 +28,9 @@ int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t
     job->job_id_ = job_id_counter_;
     job->owner_ = owner;
     job->priority_ = priority;
-    queue_.push(QueueEntry{job, priority, ++sequence_});
+    queue_.push_back(QueueEntry{job, priority, ++sequence_});
+    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
+    CountAnswering(*job, 1);
   }
   queue_changed_.notify_one();
   return 0;
@@ -42,8 +44,10 @@ void CThreadMgr::WorkerLoop() {
       // The running flag is only looked at with an empty queue, so shutdown drains it first.
       queue_changed_.wait(hold, [this] { return !queue_.empty() || !running_; });
       if (queue_.empty()) return;
-      entry = queue_.top();
-      queue_.pop();
+      std::pop_heap(queue_.begin(), queue_.end(), RunsLater());
+      entry = queue_.back();
+      queue_.pop_back();
+      CountAnswering(*entry.job, -1);
     }
     ++running_jobs_;
     int again = entry.job->Run();
@@ -54,6 +58,39 @@ void CThreadMgr::WorkerLoop() {
       delete entry.job;
     }
   }
+}
+
+uint64_t CThreadMgr::ConnectionKey(platform::SocketHandle socket, int32_t connection_id) {
+  return (uint64_t{static_cast<uint32_t>(socket)} << 32) | static_cast<uint32_t>(connection_id);
+}
+
+void CThreadMgr::CountAnswering(const CThreadCommand& job, int delta) {
+  if (!job.answers_) return;
+  const uint64_t key = ConnectionKey(job.socket_, job.connection_id_);
+  if ((answering_[key] += delta) == 0) answering_.erase(key);
+}
+
+int CThreadMgr::DropJobsFor(platform::SocketHandle socket, int32_t connection_id) {
+  std::vector<CThreadCommand*> dropped;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (answering_.erase(ConnectionKey(socket, connection_id)) == 0) return 0;
+    auto answers = [&](const QueueEntry& e) {
+      return e.job->answers_ && e.job->socket_ == socket && e.job->connection_id_ == connection_id;
+    };
+    for (const QueueEntry& e : queue_) {
+      if (answers(e)) dropped.push_back(e.job);
+    }
+    queue_.erase(std::remove_if(queue_.begin(), queue_.end(), answers), queue_.end());
+    std::make_heap(queue_.begin(), queue_.end(), RunsLater());
+  }
+  for (CThreadCommand* job : dropped) delete job;
+  return static_cast<int>(dropped.size());
+}
+
+size_t CThreadMgr::QueuedJobs() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return queue_.size();
 }
 
 CThreadMgr& GetThreadMgr() {

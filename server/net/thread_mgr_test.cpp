@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/test_latch.h"
+#include "server/net/gate_job.h"
 
 namespace {
 
@@ -28,22 +29,6 @@ class Journal {
  private:
   std::mutex lock_;
   std::vector<std::string> entries_;
-};
-
-// A job that blocks its worker until the test opens the gate, so the queue behind it fills
-// up deterministically.
-class GateJob : public CThreadCommand {
- public:
-  GateJob(TestLatch* started, TestLatch* gate) : started_(started), gate_(gate) {}
-  int Run() override {
-    started_->count_down();
-    gate_->wait();
-    return 0;
-  }
-
- private:
-  TestLatch* started_;
-  TestLatch* gate_;
 };
 
 // Notes its name on each run; asks to run again `extra_runs` times; counts its deletion.
@@ -192,6 +177,38 @@ TEST(ThreadMgrTest, DestructionFinishesTheQueueFirst) {
     gate.count_down();
   }
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"x", "y", "z"}));
+}
+
+TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(5);
+  int deleted = 0;
+  MySystem::CThreadMgr pool(1);
+  auto* running = new GateJob(&started, &gate);
+  running->AnswersConnection(9, 1);
+  pool.Post(running, 0, nullptr, 0);
+  started.wait();
+  struct Queued {
+    const char* name;
+    int socket;  // -1: answers no connection
+    int32_t id;
+    int32_t priority;
+  };
+  for (const Queued& q : {Queued{"a", 7, 1, 0}, Queued{"b", 7, 2, 0}, Queued{"c", 7, 1, 50},
+                          Queued{"d", -1, 0, 0}, Queued{"e", 8, 1, 0}}) {
+    auto* job = new NoteJob(&journal, q.name, &done, 0, &deleted);
+    if (q.socket >= 0) job->AnswersConnection(q.socket, q.id);
+    pool.Post(job, q.priority, nullptr, 0);
+  }
+  EXPECT_EQ(pool.DropJobsFor(7, 1), 2);  // a and c, whatever their priority
+  EXPECT_EQ(deleted, 2);
+  EXPECT_EQ(pool.DropJobsFor(7, 1), 0);
+  EXPECT_EQ(pool.DropJobsFor(9, 1), 0);  // running: it finishes
+  EXPECT_EQ(pool.DropJobsFor(8, 1), 1);
+  EXPECT_EQ(pool.QueuedJobs(), 2u);
+  gate.count_down();
+  done.wait();
+  EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"b", "d"}));
 }
 
 TEST(ThreadMgrTest, ProcessPoolHasAtLeastFourThreads) {

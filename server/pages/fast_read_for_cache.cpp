@@ -6,7 +6,16 @@
 
 #include "server/catalogue/omni_file_access.h"
 
+bool WorthPreReading(const std::string& path) {
+  COmniFileAccess& files = COmniFileAccess::Instance();
+  const uint64_t size = files.GetSize(path);
+  return size > 0 && size <= kPreReadMaxBytes && files.ReadersOf(path) == 0 &&
+         !files.IsCurrentInCache(path);
+}
+
 int CFastReadForCache::Run() {
+  // The page asked for it a moment ago; a request for the file may have read it since.
+  if (!WorthPreReading(path_)) return 0;
   std::shared_ptr<const std::vector<uint8_t>> ignored;  // only the cache keeps it
   COmniFileAccess::Instance().ReadShared(path_, &ignored);
   return 0;

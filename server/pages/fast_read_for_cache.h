@@ -2,16 +2,26 @@
 // that the request is answered from memory.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "server/net/thread_mgr.h"
+
+// Files larger than this are not read ahead. Five neighbours of this size together fill the
+// file cache (64 MiB), so larger ones would push each other out before their requests came;
+// and a large file read ahead for a page nobody looks at holds memory for nothing.
+constexpr uint64_t kPreReadMaxBytes = uint64_t{12} << 20;
+
+// Whether reading the file ahead can help: it is not larger than kPreReadMaxBytes, not
+// cached as it is now, and not being read already.
+bool WorthPreReading(const std::string& path);
 
 class CFastReadForCache : public CThreadCommand {
  public:
   explicit CFastReadForCache(std::string path) : path_(std::move(path)) {}
 
   // Reads the file through the shared COmniFileAccess with its cache in use and drops the
-  // bytes; a file that cannot be read is left alone. Returns 0.
+  // bytes, when that is still worth it; a file that cannot be read is left alone. Returns 0.
   int Run() override;
 
  private:

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "platform/test_folder.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/read_budget.h"
 
 namespace {
 
@@ -32,6 +35,40 @@ TEST(FastReadForCacheTest, AMissingFileIsNoFailure) {
   CFastReadForCache job(path);
   EXPECT_EQ(job.Run(), 0);
   EXPECT_FALSE(COmniFileAccess::Instance().IsCached(path));
+}
+
+TEST(FastReadForCacheTest, SkipsLargeCachedAndBeingReadFiles) {
+  TestFolder folder;
+  COmniFileAccess& files = COmniFileAccess::Instance();
+  const std::string large = folder.Write("large.jpg", std::string(kPreReadMaxBytes + 1, 'x'));
+  const std::string limit = folder.Write("limit.jpg", std::string(kPreReadMaxBytes, 'x'));
+  const std::string small = folder.Write("small.jpg", "small");
+  EXPECT_FALSE(WorthPreReading(large));
+  EXPECT_FALSE(WorthPreReading(folder.Path("missing.jpg")));
+  EXPECT_TRUE(WorthPreReading(limit));
+  EXPECT_TRUE(WorthPreReading(small));
+
+  CFastReadForCache(large).Run();
+  EXPECT_FALSE(files.IsCached(large));
+  CFastReadForCache(small).Run();
+  EXPECT_TRUE(files.IsCached(small));
+  EXPECT_FALSE(WorthPreReading(small));  // cached as it is now
+  folder.Write("small.jpg", "changed");
+  EXPECT_TRUE(WorthPreReading(small));  // the cached copy is out of date
+
+  // While a request reads the file, a read ahead would only be a second copy.
+  ReadBudget& budget = ReadBudget::Instance();
+  ASSERT_TRUE(budget.Acquire(ReadBudget::kReadBytesInFlight));
+  std::thread request([&] {
+    std::shared_ptr<const std::vector<uint8_t>> bytes;
+    files.ReadShared(small, &bytes);
+  });
+  for (int i = 0; i < 2000 && files.ReadersOf(small) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_FALSE(WorthPreReading(small));
+  budget.Release(ReadBudget::kReadBytesInFlight);
+  request.join();
 }
 
 TEST(FastReadForCacheTest, RunsOnThePool) {

@@ -165,8 +165,9 @@ int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t conne
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(new CImageLoading(server(), catalogue_, socket, connection_id, entry.path,
-                                ReadImageValidators(request), shrink),
-              0, this, 0);
+  auto* job = new CImageLoading(server(), catalogue_, socket, connection_id, entry.path,
+                                ReadImageValidators(request), shrink);
+  job->AnswersConnection(socket, connection_id);
+  pool_->Post(job, 0, this, 0);
   return 1;
 }

@@ -237,7 +237,9 @@ CImagePageProcess::CImagePageProcess(const ServerSettings& settings,
 
 int CImagePageProcess::Process(platform::SocketHandle socket, int32_t connection_id,
                                const s_request& request) {
-  pool_->Post(new CImagePageLoading(this, server(), socket, connection_id, request), 0, this, 0);
+  auto* job = new CImagePageLoading(this, server(), socket, connection_id, request);
+  job->AnswersConnection(socket, connection_id);
+  pool_->Post(job, 0, this, 0);
   return 1;
 }
 
@@ -253,7 +255,7 @@ void CImagePageProcess::BuildPage(CImageServer* server, platform::SocketHandle s
     return;
   }
   for (std::string& path : page.preread_paths) {
-    pool_->Post(new CFastReadForCache(std::move(path)), 0, nullptr, 0);
+    if (WorthPreReading(path)) pool_->Post(new CFastReadForCache(std::move(path)), 0, nullptr, 0);
   }
   s_message hints;
   hints.socket = socket;

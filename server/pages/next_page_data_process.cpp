@@ -46,9 +46,10 @@ std::string NextPageDataResponse(const OrderedLists& orders, const ImageKey& key
 
 int CNextPageDataProcess::Process(platform::SocketHandle socket, int32_t connection_id,
                                   const s_request& request) {
-  pool_->Post(new CNextPageDataLoading(this, server(), socket, connection_id,
-                                       NextPageDataKey(request), request),
-              kJobPriority, this, 0);
+  auto* job = new CNextPageDataLoading(this, server(), socket, connection_id,
+                                       NextPageDataKey(request), request);
+  job->AnswersConnection(socket, connection_id);
+  pool_->Post(job, kJobPriority, this, 0);
   return 1;
 }
 
