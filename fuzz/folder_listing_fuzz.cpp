@@ -190,9 +190,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = data[0];
   const bool recursive = flags & 1, zip_reject = flags & 2;
   std::random_device random;
-  const fs::path base =
-      fs::temp_directory_path() / ("lv_listing_" + std::to_string(random()) + "." +
-                                   std::to_string(random()));
+  const fs::path base = fs::temp_directory_path() /
+                        ("lv_listing_" + std::to_string(random()) + "." + std::to_string(random()));
   fs::create_directory(base);
   const std::vector<fs::path> configured = BuildTree(base, data + 1, size - 1, flags);
 

@@ -1,7 +1,8 @@
 // Input: the stored bytes of a picture file, whatever its format. The thumbnail reduction is
 // asked for it as a JPEG and as a PNG. A file it cannot or must not reduce is left exactly as
 // stored; a reduced one is a picture kThumbnailWidth pixels wide in the asked format, made
-// from a picture within the pixel bounds.
+// from a picture within the pixel bounds. Run it with -malloc_limit_mb=200: no input may make
+// the decoders reserve more than one bounded decode needs.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -46,7 +47,8 @@ void Check(std::string_view type, const std::vector<uint8_t>& file) {
   }
   bool whole_decode = false;
   const int64_t pixels = HeaderPixels(file, &whole_decode);
-  if (pixels <= 0 || pixels > (whole_decode ? kMaxFullDecodePixels : kMaxReducePixels)) {
+  if (pixels <= 0 || pixels > (whole_decode ? kMaxFullDecodePixels : kMaxReducePixels) ||
+      (LooksLikeJpeg(file) && WholeCoefficientBytes(file) > kMaxJpegCoefficientBytes)) {
     std::abort();
   }
 }

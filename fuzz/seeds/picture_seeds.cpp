@@ -29,7 +29,8 @@ Bytes Gradient(int width, int height, int channels) {
   Bytes pixels;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      for (int c = 0; c < channels; ++c) pixels.push_back(uint8_t(x * 255 / width + y * 40 + c * 70));
+      for (int c = 0; c < channels; ++c)
+        pixels.push_back(uint8_t(x * 255 / width + y * 40 + c * 70));
     }
   }
   return pixels;
@@ -56,11 +57,13 @@ Bytes Jpeg(int width, int height, int format, int subsampling, int flags) {
 
 // `jpeg` with an EXIF segment holding Orientation `orientation` (little-endian TIFF).
 Bytes WithOrientation(const Bytes& jpeg, int orientation) {
-  const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0,
-                      uint8_t(orientation), 0, 0, 0, 0, 0, 0, 0};
+  const Bytes tiff = {
+      'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation),
+      0,   0,   0,  0, 0, 0, 0};
   Bytes out(jpeg.begin(), jpeg.begin() + 2);
   const size_t length = 2 + 6 + tiff.size();
-  out.insert(out.end(), {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0});
+  out.insert(out.end(),
+             {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0});
   out.insert(out.end(), tiff.begin(), tiff.end());
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return out;
@@ -120,15 +123,28 @@ void WritePngs() {
     rows_palette.push_back(row_palette);
   }
   Save("png_16bit_rgba.png", Png(160, 3, 16, 6, rows16));
-  Save("png_palette.png", Png(160, 3, 8, 3, rows_palette, {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+  Save("png_palette.png",
+       Png(160, 3, 8, 3, rows_palette, {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
 }
 
 // A GIF whose 7-bit codes are written as whole bytes, with a clear code before the code
 // table would grow past them.
 Bytes Gif(int width, int height, int frames) {
-  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', uint8_t(width), uint8_t(width >> 8), uint8_t(height),
-               uint8_t(height >> 8), 0xF6, 0, 0};  // global table of 128 colours
-  for (int i = 0; i < 128; ++i) gif.insert(gif.end(), {uint8_t(i * 2), uint8_t(255 - i * 2), uint8_t(i)});
+  Bytes gif = {'G',
+               'I',
+               'F',
+               '8',
+               '9',
+               'a',
+               uint8_t(width),
+               uint8_t(width >> 8),
+               uint8_t(height),
+               uint8_t(height >> 8),
+               0xF6,
+               0,
+               0};  // global table of 128 colours
+  for (int i = 0; i < 128; ++i)
+    gif.insert(gif.end(), {uint8_t(i * 2), uint8_t(255 - i * 2), uint8_t(i)});
   for (int frame = 0; frame < frames; ++frame) {
     gif.insert(gif.end(), {0x21, 0xF9, 4, 0x04, 10, 0, 0, 0});  // delay, keep the frame
     gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8), uint8_t(height),
@@ -154,9 +170,9 @@ Bytes Psd(int width, int height) {
   Bytes psd = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
   Big32(&psd, uint32_t(height));
   Big32(&psd, uint32_t(width));
-  psd.insert(psd.end(), {0, 8, 0, 3});  // 8 bits, RGB
+  psd.insert(psd.end(), {0, 8, 0, 3});         // 8 bits, RGB
   for (int i = 0; i < 3; ++i) Big32(&psd, 0);  // no colour data, resources, layers
-  psd.insert(psd.end(), {0, 0});  // raw planes
+  psd.insert(psd.end(), {0, 0});               // raw planes
   for (int c = 0; c < 3; ++c) {
     for (int i = 0; i < width * height; ++i) psd.push_back(uint8_t(i + c * 80));
   }

@@ -68,6 +68,7 @@ bool ReduceJpeg(std::span<const uint8_t> data, Picture* thumbnail) {
   if (!decoder.ReadHeader(data, &width, &height, &cmyk)) return false;
   const int orientation = ReadJpegOrientation(data);
   if (cmyk) return ReduceWithStb(data, orientation, thumbnail);
+  if (WholeCoefficientBytes(data) > kMaxJpegCoefficientBytes) return false;
   if (!ThumbnailSize(width, height, orientation, &target_width, &target_height)) return false;
   Picture decoded;
   if (!decoder.DecodeScaled(data, target_width, target_height, &decoded) ||

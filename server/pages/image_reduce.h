@@ -17,6 +17,10 @@ inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
 // scaled down): 32 MiB as RGBA, which keeps one decode with the decoder's own buffers near
 // 100 MB. Larger ones are sent as stored.
 inline constexpr int64_t kMaxFullDecodePixels = int64_t{1} << 23;
+// The bound for the coefficients a JPEG decoder keeps for a whole picture that comes in
+// several scans (a progressive file): 64 MiB, a 22-megapixel photo with the usual 4:2:0
+// sampling. Larger ones are sent as stored, however small their file is.
+inline constexpr uint64_t kMaxJpegCoefficientBytes = uint64_t{1} << 26;
 
 // Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
 // kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
@@ -26,8 +30,8 @@ inline constexpr int64_t kMaxFullDecodePixels = int64_t{1} << 23;
 // kThumbnailJpegQuality. Returns true when `*body` was replaced. Returns false and leaves it
 // as stored for any other type, for pictures no wider than a thumbnail or with a reduced
 // height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels where the whole
-// picture is decoded at full size), and on any failure to decode, resize or
-// encode.
+// picture is decoded at full size, kMaxJpegCoefficientBytes for a JPEG of several scans), and
+// on any failure to decode, resize or encode.
 bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
 
 // Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png").

@@ -198,6 +198,38 @@ TEST(ImageReduceTest, FullDecodePixelLimit) {
   }
 }
 
+// A JPEG of several scans is decoded with a buffer for the coefficients of the whole picture,
+// whatever the scale: a small progressive file of many pixels would otherwise take hundreds
+// of megabytes. Over the bound it is sent as stored.
+TEST(ImageReduceTest, WholeCoefficientBound) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    uint64_t bytes;
+  };
+  const Picture rgb = NoisePicture(160, 80);
+  const Bytes baseline = JpegFile(rgb);
+  Picture grey{161, 80, 1, std::vector<uint8_t>(size_t(161) * 80, 90)};
+  const Case cases[] = {
+      {"baseline", baseline, 0},
+      {"progressive RGB", ProgressiveJpegFile(rgb), 3 * 20 * 10 * 128},
+      {"progressive grey", ProgressiveJpegFile(grey), 21 * 10 * 128},
+      {"truncated header", Bytes(baseline.begin(), baseline.begin() + 100), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WholeCoefficientBytes(c.file), c.bytes) << c.name;
+
+  // 4:4:4, 2 bytes a sample: 4096 x 2728 needs 67 043 328 bytes, 4096 x 2736 67 239 936.
+  for (int height : {2728, 2736}) {
+    Picture flat{4096, height, 3, std::vector<uint8_t>(size_t(4096) * height * 3, 200)};
+    const Bytes file = ProgressiveJpegFile(flat);
+    Bytes body = file;
+    EXPECT_EQ(ReduceImage("image/jpeg", &body), height == 2728) << height;
+    if (height > 2728) {
+      EXPECT_EQ(body, file);
+    }
+  }
+}
+
 // A JPEG is reduced as a browser shows it: turned upright by its EXIF orientation, and
 // 150 pixels wide after turning. The stored picture of each case is painted so that, once
 // turned, its top-left quadrant is red, top-right green, bottom-left blue, bottom-right white.
