@@ -47,7 +47,9 @@ void Check(std::string_view type, const std::vector<uint8_t>& file) {
   }
   bool whole_decode = false;
   const int64_t pixels = HeaderPixels(file, &whole_decode);
-  if (pixels <= 0 || pixels > (whole_decode ? kMaxFullDecodePixels : kMaxReducePixels) ||
+  const int64_t full_bound =
+      HasWideSamples(file) ? kMaxWideSampleDecodePixels : kMaxFullDecodePixels;
+  if (pixels <= 0 || pixels > (whole_decode ? full_bound : kMaxReducePixels) ||
       (LooksLikeJpeg(file) && WholeCoefficientBytes(file) > kMaxJpegCoefficientBytes)) {
     std::abort();
   }

@@ -1,6 +1,7 @@
 #include "server/pages/image_reduce.h"
 
 #include <gtest/gtest.h>
+#include <stb_image_write.h>
 
 #include <string>
 
@@ -194,6 +195,27 @@ TEST(ImageReduceTest, FullDecodePixelLimit) {
       if (height > 2048) {
         EXPECT_EQ(body, file);
       }
+    }
+  }
+}
+
+// Pictures of more than 8 bits a channel are decoded through larger buffers: half the bound.
+TEST(ImageReduceTest, WideSamplePixelLimit) {
+  static_assert(int64_t{2048} * 2048 == kMaxWideSampleDecodePixels);
+  const auto append = [](void* context, void* data, int size) {
+    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(),
+                                         static_cast<uint8_t*>(data),
+                                         static_cast<uint8_t*>(data) + size);
+  };
+  for (int height : {300, 2049}) {
+    const int width = height == 300 ? 400 : 2048;
+    const std::vector<float> light(size_t(width) * height * 3, 0.5f);
+    Bytes file;
+    ASSERT_TRUE(stbi_write_hdr_to_func(append, &file, width, height, 3, light.data()));
+    Bytes body = file;
+    EXPECT_EQ(ReduceImage("image/png", &body), height == 300) << height;
+    if (height > 300) {
+      EXPECT_EQ(body, file);
     }
   }
 }

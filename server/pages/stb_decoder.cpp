@@ -48,6 +48,13 @@ bool ReadStbSize(std::span<const uint8_t> data, int* width, int* height) {
          *width > 0 && *height > 0;
 }
 
+bool HasWideSamples(std::span<const uint8_t> data) {
+  if (!FitsStb(data)) return false;
+  const int size = static_cast<int>(data.size());
+  return stbi_is_16_bit_from_memory(data.data(), size) != 0 ||
+         stbi_is_hdr_from_memory(data.data(), size) != 0;
+}
+
 StbPicture::~StbPicture() {
   stbi_image_free(const_cast<uint8_t*>(view_.pixels));
 }
