@@ -134,7 +134,10 @@ std::vector<fs::path> BuildTree(const fs::path& base, const uint8_t* data, size_
     }
   }
   std::vector<fs::path> configured = {nodes[0].path};
-  if (flags & 4) configured.push_back(nodes[folders[data[size - 1] % folders.size()]].path);
+  if (flags & 4) {
+    const uint8_t which = size > 0 ? data[size - 1] : 0;
+    configured.push_back(nodes[folders[which % folders.size()]].path);
+  }
   return configured;
 }
 
