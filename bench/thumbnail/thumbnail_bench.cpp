@@ -1,6 +1,7 @@
 // Thumbnail reduction benchmark. Two commands, driven by bench/thumbnail.sh:
-//   thumbnail_bench generate DIR COUNT
-//     writes COUNT photos of 4000x3000 (noise over a gradient, JPEG quality 90) into DIR;
+//   thumbnail_bench generate DIR COUNT [FIRST]
+//     writes COUNT photos of 4000x3000 (noise over a gradient, JPEG quality 90) into DIR,
+//     numbered from FIRST (default 0), so several processes can share the work;
 //   thumbnail_bench reduce THREADS OUTDIR FILE...
 //     reads, reduces with ReduceImage and writes each file's thumbnail into OUTDIR, with
 //     THREADS threads taking the next file as they finish. The script times the process, as
@@ -43,9 +44,9 @@ std::vector<uint8_t> Photo(unsigned seed) {
   return rgb;
 }
 
-int Generate(const std::filesystem::path& dir, int count) {
+int Generate(const std::filesystem::path& dir, int first, int count) {
   tjhandle handle = tjInitCompress();
-  for (int n = 0; n < count; ++n) {
+  for (int n = first; n < first + count; ++n) {
     const std::vector<uint8_t> rgb = Photo(static_cast<unsigned>(n + 1));
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
@@ -103,13 +104,15 @@ int Reduce(int threads, const std::filesystem::path& out_dir,
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "generate" && argc == 4) return Generate(argv[2], std::atoi(argv[3]));
+  if (command == "generate" && (argc == 4 || argc == 5)) {
+    return Generate(argv[2], argc == 5 ? std::atoi(argv[4]) : 0, std::atoi(argv[3]));
+  }
   if (command == "reduce" && argc >= 5) {
     return Reduce(std::atoi(argv[2]), argv[3],
                   std::vector<std::filesystem::path>(argv + 4, argv + argc));
   }
   std::fprintf(stderr,
-               "usage: thumbnail_bench generate DIR COUNT\n"
+               "usage: thumbnail_bench generate DIR COUNT [FIRST]\n"
                "       thumbnail_bench reduce THREADS OUTDIR FILE...\n");
   return 2;
 }

@@ -63,6 +63,8 @@ TEST(ImageListerTest, ImageNameRule) {
       {"/p/x.jpg.txt", false},
       {"/p/x.j-pg", false},
       {"/p.jpg/README", false},
+      {"/p/trip.jpg_files/README", false},
+      {"/p/a.zip|/scans.png-1/notes", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsImagePath(c.path), c.image) << c.path;
 }

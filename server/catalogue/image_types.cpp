@@ -3,8 +3,10 @@
 #include <string>
 
 std::string_view PictureContentType(std::string_view path) {
+  // The extension is the file name's: a folder named "trip.jpg_files" makes no picture of
+  // the "README" inside it.
   const size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos) return {};
+  if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos) return {};
   std::string_view extension = path.substr(dot + 1);
   extension = extension.substr(0, extension.find_first_of("-_:"));
   if (extension.size() > 4) return {};  // longer than any in the table

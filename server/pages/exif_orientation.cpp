@@ -2,16 +2,11 @@
 
 #include <cstring>
 
+#include "server/pages/jpeg_segments.h"
+
 namespace {
 
-constexpr uint8_t kMarkerStart = 0xFF;
-constexpr uint8_t kStartOfImage = 0xD8;
-constexpr uint8_t kEndOfImage = 0xD9;
-constexpr uint8_t kStartOfScan = 0xDA;
 constexpr uint8_t kApp1 = 0xE1;
-constexpr uint8_t kTemporary = 0x01;
-constexpr uint8_t kFirstRestart = 0xD0;
-constexpr uint8_t kLastRestart = 0xD7;
 
 constexpr char kExifHeader[] = {'E', 'x', 'i', 'f', '\0', '\0'};
 constexpr uint16_t kTiffMagic = 42;
@@ -86,35 +81,17 @@ int OrientationFromTiff(std::span<const uint8_t> tiff) {
   return kOrientationAsStored;
 }
 
-bool IsStandalone(uint8_t marker) {
-  return marker == kTemporary || marker == kStartOfImage ||
-         (marker >= kFirstRestart && marker <= kLastRestart);
-}
-
 }  // namespace
 
 int ReadJpegOrientation(std::span<const uint8_t> data) {
-  if (data.size() < 2 || data[0] != kMarkerStart || data[1] != kStartOfImage) {
-    return kOrientationAsStored;
-  }
-  size_t pos = 2;
-  while (pos < data.size()) {
-    if (data[pos] != kMarkerStart) return kOrientationAsStored;
-    while (pos < data.size() && data[pos] == kMarkerStart) ++pos;  // fill bytes
-    if (pos == data.size()) break;
-    const uint8_t marker = data[pos++];
-    // Metadata segments all come before the first scan; what follows is picture data.
-    if (marker == kStartOfScan || marker == kEndOfImage || marker == 0) break;
-    if (IsStandalone(marker)) continue;
-    if (data.size() - pos < 2) break;
-    const size_t length = size_t{data[pos]} << 8 | data[pos + 1];
-    if (length < 2 || data.size() - pos < length) break;
-    const std::span<const uint8_t> body = data.subspan(pos + 2, length - 2);
-    if (marker == kApp1 && body.size() >= sizeof kExifHeader &&
-        std::memcmp(body.data(), kExifHeader, sizeof kExifHeader) == 0) {
-      return OrientationFromTiff(body.subspan(sizeof kExifHeader));
+  int orientation = kOrientationAsStored;
+  ForEachJpegSegment(data, [&orientation](uint8_t marker, std::span<const uint8_t> body) {
+    if (marker != kApp1 || body.size() < sizeof kExifHeader ||
+        std::memcmp(body.data(), kExifHeader, sizeof kExifHeader) != 0) {
+      return true;
     }
-    pos += length;
-  }
-  return kOrientationAsStored;
+    orientation = OrientationFromTiff(body.subspan(sizeof kExifHeader));
+    return false;
+  });
+  return orientation;
 }

@@ -45,7 +45,8 @@ bool ThumbnailSize(int width, int height, int orientation, int* stored_width, in
 // Decoded whole as RGBA by stb_image, then resized and turned upright.
 bool ReduceWithStb(std::span<const uint8_t> data, int orientation, Picture* thumbnail) {
   int width = 0, height = 0, target_width = 0, target_height = 0;
-  if (!ReadStbSize(data, &width, &height) || int64_t{width} * height > kMaxFullDecodePixels ||
+  const int64_t bound = HasWideSamples(data) ? kMaxWideSampleDecodePixels : kMaxFullDecodePixels;
+  if (!ReadStbSize(data, &width, &height) || int64_t{width} * height > bound ||
       !ThumbnailSize(width, height, orientation, &target_width, &target_height)) {
     return false;
   }
@@ -68,6 +69,7 @@ bool ReduceJpeg(std::span<const uint8_t> data, Picture* thumbnail) {
   if (!decoder.ReadHeader(data, &width, &height, &cmyk)) return false;
   const int orientation = ReadJpegOrientation(data);
   if (cmyk) return ReduceWithStb(data, orientation, thumbnail);
+  if (WholeCoefficientBytes(data) > kMaxJpegCoefficientBytes) return false;
   if (!ThumbnailSize(width, height, orientation, &target_width, &target_height)) return false;
   Picture decoded;
   if (!decoder.DecodeScaled(data, target_width, target_height, &decoded) ||

@@ -15,8 +15,14 @@ inline constexpr int kThumbnailJpegQuality = 90;
 inline constexpr int64_t kMaxReducePixels = int64_t{1} << 26;
 // The bound for pictures decoded whole at full size (PNG, CMYK JPEG; other JPEGs are decoded
 // scaled down): 32 MiB as RGBA, which keeps one decode with the decoder's own buffers near
-// 100 MB. Larger ones are sent as stored.
+// 100 MB. Larger ones are sent as stored. Pictures of more than 8 bits a channel (16-bit,
+// HDR) take twice as much or more per pixel while they are decoded: half the bound.
 inline constexpr int64_t kMaxFullDecodePixels = int64_t{1} << 23;
+inline constexpr int64_t kMaxWideSampleDecodePixels = kMaxFullDecodePixels / 2;
+// The bound for the coefficients a JPEG decoder keeps for a whole picture that comes in
+// several scans (a progressive file): 64 MiB, a 22-megapixel photo with the usual 4:2:0
+// sampling. Larger ones are sent as stored, however small their file is.
+inline constexpr uint64_t kMaxJpegCoefficientBytes = uint64_t{1} << 26;
 
 // Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
 // kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
@@ -25,9 +31,10 @@ inline constexpr int64_t kMaxFullDecodePixels = int64_t{1} << 23;
 // `content_type`: "image/png" as PNG (alpha kept), "image/jpeg" as JPEG at
 // kThumbnailJpegQuality. Returns true when `*body` was replaced. Returns false and leaves it
 // as stored for any other type, for pictures no wider than a thumbnail or with a reduced
-// height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels where the whole
-// picture is decoded at full size), and on any failure to decode, resize or
-// encode.
+// height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels or
+// kMaxWideSampleDecodePixels where the whole picture is decoded at full size,
+// kMaxJpegCoefficientBytes for a JPEG of several scans), and on any failure to decode,
+// resize or encode.
 bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
 
 // Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png").

@@ -1,6 +1,7 @@
 #include "server/pages/image_reduce.h"
 
 #include <gtest/gtest.h>
+#include <stb_image_write.h>
 
 #include <string>
 
@@ -194,6 +195,59 @@ TEST(ImageReduceTest, FullDecodePixelLimit) {
       if (height > 2048) {
         EXPECT_EQ(body, file);
       }
+    }
+  }
+}
+
+// Pictures of more than 8 bits a channel are decoded through larger buffers: half the bound.
+TEST(ImageReduceTest, WideSamplePixelLimit) {
+  static_assert(int64_t{2048} * 2048 == kMaxWideSampleDecodePixels);
+  const auto append = [](void* context, void* data, int size) {
+    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(),
+                                         static_cast<uint8_t*>(data),
+                                         static_cast<uint8_t*>(data) + size);
+  };
+  for (int height : {300, 2049}) {
+    const int width = height == 300 ? 400 : 2048;
+    const std::vector<float> light(size_t(width) * height * 3, 0.5f);
+    Bytes file;
+    ASSERT_TRUE(stbi_write_hdr_to_func(append, &file, width, height, 3, light.data()));
+    Bytes body = file;
+    EXPECT_EQ(ReduceImage("image/png", &body), height == 300) << height;
+    if (height > 300) {
+      EXPECT_EQ(body, file);
+    }
+  }
+}
+
+// A JPEG of several scans is decoded with a buffer for the coefficients of the whole picture,
+// whatever the scale: a small progressive file of many pixels would otherwise take hundreds
+// of megabytes. Over the bound it is sent as stored.
+TEST(ImageReduceTest, WholeCoefficientBound) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    uint64_t bytes;
+  };
+  const Picture rgb = NoisePicture(160, 80);
+  const Bytes baseline = JpegFile(rgb);
+  Picture grey{161, 80, 1, std::vector<uint8_t>(size_t(161) * 80, 90)};
+  const Case cases[] = {
+      {"baseline", baseline, 0},
+      {"progressive RGB", ProgressiveJpegFile(rgb), 3 * 20 * 10 * 128},
+      {"progressive grey", ProgressiveJpegFile(grey), 21 * 10 * 128},
+      {"truncated header", Bytes(baseline.begin(), baseline.begin() + 100), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WholeCoefficientBytes(c.file), c.bytes) << c.name;
+
+  // 4:4:4, 2 bytes a sample: 4096 x 2728 needs 67 043 328 bytes, 4096 x 2736 67 239 936.
+  for (int height : {2728, 2736}) {
+    Picture flat{4096, height, 3, std::vector<uint8_t>(size_t(4096) * height * 3, 200)};
+    const Bytes file = ProgressiveJpegFile(flat);
+    Bytes body = file;
+    EXPECT_EQ(ReduceImage("image/jpeg", &body), height == 2728) << height;
+    if (height > 2728) {
+      EXPECT_EQ(body, file);
     }
   }
 }

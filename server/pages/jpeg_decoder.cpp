@@ -2,9 +2,56 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "server/pages/jpeg_segments.h"
+
 namespace {
 
 constexpr int kRgbChannels = 3;
+constexpr int kBlockSize = 8;
+constexpr uint64_t kBytesPerBlock = kBlockSize * kBlockSize * 2;
+
+struct FrameComponent {
+  int horizontal = 0;  // sampling factors
+  int vertical = 0;
+};
+
+struct Frame {
+  bool progressive = false;
+  int width = 0;
+  int height = 0;
+  std::vector<FrameComponent> components;
+};
+
+// Start-of-frame markers: 0xC0-0xCF but for DHT (0xC4), JPG (0xC8) and DAC (0xCC).
+bool IsStartOfFrame(uint8_t marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+bool IsProgressiveFrame(uint8_t marker) {
+  return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+}
+
+bool ParseFrame(uint8_t marker, std::span<const uint8_t> body, Frame* frame) {
+  if (body.size() < 6) return false;
+  frame->progressive = IsProgressiveFrame(marker);
+  frame->height = body[1] << 8 | body[2];
+  frame->width = body[3] << 8 | body[4];
+  const size_t count = body[5];
+  if (body.size() < 6 + 3 * count) return false;
+  frame->components.clear();
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t factors = body[6 + 3 * i + 1];
+    frame->components.push_back({factors >> 4, factors & 0x0F});
+  }
+  return true;
+}
+
+uint64_t DivideUp(uint64_t a, uint64_t b) {
+  return (a + b - 1) / b;
+}
 
 // The smallest scaling factor not above 1 whose scaled size still covers the minimum. Scaling
 // factors are exact fractions, so they are compared by cross-multiplying.
@@ -23,6 +70,34 @@ tjscalingfactor SmallestCoveringFactor(int width, int height, int min_width, int
 }
 
 }  // namespace
+
+uint64_t WholeCoefficientBytes(std::span<const uint8_t> data) {
+  Frame frame;
+  bool have_frame = false, several_scans = false;
+  ForEachJpegSegment(data, [&](uint8_t marker, std::span<const uint8_t> body) {
+    if (IsStartOfFrame(marker)) {
+      have_frame = ParseFrame(marker, body, &frame);
+      return have_frame;
+    }
+    if (marker == kJpegStartOfScan && have_frame) {
+      several_scans = frame.progressive || body.empty() || body[0] < frame.components.size();
+    }
+    return true;
+  });
+  if (!have_frame || !several_scans) return 0;
+  int max_horizontal = 1, max_vertical = 1;
+  for (const FrameComponent& c : frame.components) {
+    max_horizontal = std::max(max_horizontal, c.horizontal);
+    max_vertical = std::max(max_vertical, c.vertical);
+  }
+  uint64_t blocks = 0;
+  for (const FrameComponent& c : frame.components) {
+    const uint64_t samples_wide = DivideUp(uint64_t(frame.width) * c.horizontal, max_horizontal);
+    const uint64_t samples_high = DivideUp(uint64_t(frame.height) * c.vertical, max_vertical);
+    blocks += DivideUp(samples_wide, kBlockSize) * DivideUp(samples_high, kBlockSize);
+  }
+  return blocks * kBytesPerBlock;
+}
 
 bool LooksLikeJpeg(std::span<const uint8_t> data) {
   return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;

@@ -10,6 +10,13 @@
 // True when `data` starts like a JPEG file (SOI followed by a marker).
 bool LooksLikeJpeg(std::span<const uint8_t> data);
 
+// The bytes the decoder keeps for the coefficients of the whole JPEG `data` while it decodes
+// it: 2 for each sample of each component, at any scale. Such a buffer is needed when the
+// picture comes in several scans (a progressive file, or a first scan that holds fewer
+// components than the frame); a file of one interleaved scan is decoded a row of blocks at a
+// time and needs none: 0. Also 0 when the header cannot be read.
+uint64_t WholeCoefficientBytes(std::span<const uint8_t> data);
+
 // One decompressor; not shared between threads.
 class JpegDecoder {
  public:

@@ -10,6 +10,11 @@
 // The size of the picture in `data`, read from its header without decoding it.
 bool ReadStbSize(std::span<const uint8_t> data, int* width, int* height);
 
+// True for a picture of more than 8 bits a channel (16-bit PNG or PSD, Radiance HDR), which
+// stb_image decodes through buffers of 16-bit or float samples before it makes RGBA of it:
+// twice the memory per pixel of other pictures, or more.
+bool HasWideSamples(std::span<const uint8_t> data);
+
 // A whole picture decoded as RGBA (grey, palette, 16-bit and alpha-less data converted), held
 // in stb_image's own buffer, which is released with the object.
 class StbPicture {

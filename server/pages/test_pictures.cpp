@@ -56,18 +56,30 @@ std::vector<uint8_t> PngFile(const Picture& picture) {
   return out;
 }
 
-std::vector<uint8_t> JpegFile(const Picture& picture) {
+namespace {
+
+std::vector<uint8_t> Compress(const Picture& picture, int rgb_subsampling, int flags) {
   tjhandle handle = tjInitCompress();
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
   const bool grey = picture.channels == 1;
   const int format = grey ? TJPF_GRAY : picture.channels == 3 ? TJPF_RGB : TJPF_RGBA;
   tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height, format, &jpeg, &size,
-              grey ? TJSAMP_GRAY : TJSAMP_420, 95, 0);
+              grey ? TJSAMP_GRAY : rgb_subsampling, 95, flags);
   std::vector<uint8_t> out(jpeg, jpeg + size);
   tjFree(jpeg);
   tjDestroy(handle);
   return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> JpegFile(const Picture& picture) {
+  return Compress(picture, TJSAMP_420, 0);
+}
+
+std::vector<uint8_t> ProgressiveJpegFile(const Picture& picture) {
+  return Compress(picture, TJSAMP_444, TJFLAG_PROGRESSIVE);
 }
 
 std::vector<uint8_t> CmykJpegFile(const Picture& rgb) {

@@ -22,6 +22,9 @@ std::vector<uint8_t> PngFile(const Picture& picture);
 // A JPEG file written with TurboJPEG at quality 95 (grey when the picture has one channel).
 std::vector<uint8_t> JpegFile(const Picture& picture);
 
+// A progressive JPEG written with TurboJPEG at quality 95, grey or RGB without subsampling.
+std::vector<uint8_t> ProgressiveJpegFile(const Picture& picture);
+
 // A CMYK JPEG (an Adobe YCCK file, as TurboJPEG writes it) of an RGB picture, its channels
 // stored inverted as such files hold them: no black, and 255 - ink, which is the RGB value.
 std::vector<uint8_t> CmykJpegFile(const Picture& rgb);
