@@ -1,10 +1,14 @@
 // Thumbnail page load in Chromium: a gallery of 100 photos of 4000x3000 (12 MP JPEGs of a
-// few megabytes), a freshly started server, and the time from navigation to the load event
-// of the first thumbnail page, which waits for all 100 thumbnails. Then the same page again:
-// in a new browser context (server warm, browser cache empty: every thumbnail is reduced
-// again, from the file cache), and in the same context as the first load (the browser
-// revalidates each thumbnail, which the server answers 304 without reading the file).
+// few megabytes), and the time from navigation to the load event of the first thumbnail
+// page, which waits for all 100 thumbnails. First with a freshly started server (its
+// background work starts alongside). Then, once the background work has made every
+// thumbnail (the store's folder holds all of them), in new browser contexts (browser cache
+// empty: every thumbnail is asked for, and sent as kept; median of 3, target under 500 ms),
+// and in the same context as the first load (the browser revalidates each thumbnail, which
+// the server answers 304 without reading the file).
 import { execFileSync } from 'node:child_process';
+import { readdirSync } from 'node:fs';
+import { dirname, join } from 'node:path';
 
 import { launchBrowser, startServer } from '../tests/e2e/harness.mjs';
 
@@ -23,6 +27,22 @@ async function loadTime(page, url) {
   return ms;
 }
 
+// Resolves when the thumbnail store's folder holds `count` thumbnails.
+async function backgroundDone(folder) {
+  const deadline = Date.now() + 300000;
+  const made = () => {
+    try {
+      return readdirSync(folder).filter((name) => name.endsWith('.thumb')).length;
+    } catch {
+      return 0;
+    }
+  };
+  while (made() < count) {
+    if (Date.now() > deadline) throw new Error(`${made()} of ${count} thumbnails made ahead`);
+    await new Promise((r) => setTimeout(r, 100));
+  }
+}
+
 const server = await startServer(count, '', (folder) =>
   execFileSync(thumbnailBench, ['generate', folder, String(count)]));
 const browser = await launchBrowser();
@@ -30,13 +50,21 @@ try {
   const url = `${server.url}view?page=T-1-N-0`;
   const first = await browser.newContext();
   const cold = await loadTime(await first.newPage(), url);
-  const fresh = await browser.newContext();
-  const warm = await loadTime(await fresh.newPage(), url);
+  await backgroundDone(join(dirname(server.pictures), 'cache', 'lumenvale', 'thumbnails'));
+  const fresh = [];
+  for (let turn = 0; turn < 3; ++turn) {
+    const context = await browser.newContext();
+    fresh.push(await loadTime(await context.newPage(), url));
+    await context.close();
+  }
+  fresh.sort((a, b) => a - b);
   const again = await loadTime(await first.newPage(), url);
   console.log(`page load: ${count} thumbnails of 4000x3000 JPEGs, navigation to load event`);
-  console.log(`  cold server:                          ${cold.toFixed(0).padStart(7)} ms`);
-  console.log(`  second load, new browser context:     ${warm.toFixed(0).padStart(7)} ms`);
-  console.log(`  second load, same context (304s):     ${again.toFixed(0).padStart(7)} ms`);
+  console.log(`  fresh server, background work alongside: ${cold.toFixed(0).padStart(7)} ms`);
+  console.log(
+    `  new browser context, background done:    ${fresh[1].toFixed(0).padStart(7)} ms` +
+      ` (median of 3; target < 500 ms)`);
+  console.log(`  same context again (304s):               ${again.toFixed(0).padStart(7)} ms`);
 } finally {
   await browser.close();
   await server.stop();
