@@ -5,7 +5,8 @@
 # connection of its own, as the server closes each). The figure is the wall time of the page.
 #   warm: a server whose background work has made and kept every thumbnail, beside nginx
 #         serving the same 100 thumbnails as ready-made files to the same client.
-#         Target: at most 1.5 x nginx. Best of 5 turns each, taken in turn.
+#         Target: at most 1.5 x nginx. Best of 10 turns each, taken in turn; the CPU time
+#         per page of the server and of nginx's processes is the mean over the turns.
 #   cold: a freshly started server with an empty store and no background work: its cache
 #         folder cannot be made (XDG_CACHE_HOME names a file), so the store keeps thumbnails
 #         in memory only and makes none ahead. Beside `vipsthumbnail -s 150` with one process
@@ -62,20 +63,26 @@ url_list() {
 url_list "http://127.0.0.1:$port/image?page=1-N-%d&shrink=1" > "$work/lumenvale.urls"
 url_list "http://127.0.0.1:$nginx_port/%d.jpg" > "$work/nginx.urls"
 
-# "wall_ms" for one page: every request of the list $1, two at a time; any failure ends the
-# benchmark. With a server process id as $2, "wall_ms cpu_ms" with the server's CPU time.
+# "wall_ms cpu_ms" for one page: every request of the list $1, two at a time, and the CPU
+# time the processes $2... (a quoted list of ids) spent meanwhile. Any failure ends the
+# benchmark.
 page_ms() {
-  local start end cpu_before=0 cpu_after=0
-  [ -n "${2:-}" ] && cpu_before=$(cpu_ticks "$2")
+  local start end cpu_before cpu_after
+  cpu_before=$(cpu_ticks $2)
   start=$(date +%s%N)
   curl -s --no-progress-meter --fail --parallel --parallel-max 2 -H 'Connection: close' \
     --config "$1"
   end=$(date +%s%N)
-  [ -n "${2:-}" ] && cpu_after=$(cpu_ticks "$2")
+  cpu_after=$(cpu_ticks $2)
   awk -v ns=$((end - start)) -v ticks=$((cpu_after - cpu_before)) -v hz="$(getconf CLK_TCK)" \
     'BEGIN { printf "%.1f %.0f\n", ns / 1e6, ticks * 1000 / hz }'
 }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# User + system clock ticks of the processes given.
+cpu_ticks() {
+  local pid total=0
+  for pid in "$@"; do total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat"))); done
+  echo "$total"
+}
 # "wall_ms cpu_ms" for vipsthumbnail over every photo, one process per core.
 vips_ms() {
   local TIMEFORMAT='%R %U %S' times
@@ -113,22 +120,25 @@ for i in $(seq 0 $((count - 1))); do
   curl -s --fail -o "$work/thumbs/$i.jpg" "http://127.0.0.1:$port/image?page=1-N-$i&shrink=1"
 done
 run_nginx "$work" "$nginx_port" auto "$work/thumbs"
-page_ms "$work/nginx.urls" > /dev/null
-warm='' nginx=''
-for _ in 1 2 3 4 5; do
-  warm=$(smaller "$warm" "$(page_ms "$work/lumenvale.urls")")
-  nginx=$(smaller "$nginx" "$(page_ms "$work/nginx.urls")")
+nginx_pids="$(cat "$work/nginx.pid") $(pgrep -P "$(cat "$work/nginx.pid")" | tr '\n' ' ')"
+page_ms "$work/nginx.urls" "$nginx_pids" > /dev/null
+warm='' nginx='' warm_cpu=0 nginx_cpu=0 turns=10
+for _ in $(seq "$turns"); do
+  read -r wall cpu <<<"$(page_ms "$work/lumenvale.urls" "$server_pid")"
+  warm=$(smaller "$warm" "$wall") warm_cpu=$((warm_cpu + cpu))
+  read -r wall cpu <<<"$(page_ms "$work/nginx.urls" "$nginx_pids")"
+  nginx=$(smaller "$nginx" "$wall") nginx_cpu=$((nginx_cpu + cpu))
 done
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/a" }'; }
 size=$(du -k "$work/photos/photo_000.jpg" | cut -f1)
-read -r warm _ <<<"$warm"
-read -r nginx _ <<<"$nginx"
 read -r cold_wall cold_cpu <<<"$cold"
 read -r vips_wall vips_cpu <<<"$vips"
 echo "thumbnail page: $count thumbnails of 4000x3000 JPEGs (${size} KiB each), 2 clients"
 printf '  warm  %8s ms   nginx, the same thumbnails ready-made %8s ms   ratio %s (target <= 1.5)\n' \
   "$warm" "$nginx" "$(ratio "$warm" "$nginx")"
+printf '  warm CPU %5s ms   nginx CPU                           %8s ms   ratio %s\n' \
+  $((warm_cpu / turns)) $((nginx_cpu / turns)) "$(ratio "$warm_cpu" "$nginx_cpu")"
 printf '  cold  %8s ms   vipsthumbnail, %d processes          %8s ms   ratio %s (target <= 1.0)\n' \
   "$cold_wall" "$cores" "$vips_wall" "$(ratio "$cold_wall" "$vips_wall")"
 printf '  cold CPU %5s ms   vipsthumbnail CPU                   %8s ms   ratio %s\n' \
