@@ -17,6 +17,21 @@ constexpr int kScanPriority = 50;
 constexpr int kComparePriority = 0;
 constexpr int64_t kRescanIntervalMs = 30000;
 
+// Frees a scan result on the pool: its many paths take milliseconds to free, which the loop
+// thread is not to spend. Then gives the pages back, as after an unchanged rescan.
+class CReleaseScanJob : public CThreadCommand {
+ public:
+  explicit CReleaseScanJob(std::shared_ptr<CImageLister> lister) : lister_(std::move(lister)) {}
+  int Run() override {
+    lister_.reset();
+    platform::ReturnFreeMemory();
+    return 0;
+  }
+
+ private:
+  std::shared_ptr<CImageLister> lister_;
+};
+
 }  // namespace
 
 ImageCatalogue::ImageCatalogue(MySystem::CThreadMgr* pool)
@@ -168,7 +183,9 @@ bool ImageCatalogue::UpdateList(bool logical) {
         std::lock_guard<std::mutex> hold(list_lock_);
         list_ = compared->list;
       }
-      ReleaseScan(compared->scan_count);
+      if (std::shared_ptr<CImageLister> released = ReleaseScan(compared->scan_count)) {
+        pool_->Post(new CReleaseScanJob(std::move(released)), kComparePriority, nullptr, 0);
+      }
       AppendDiagnostics("need_update_hash_list_only1:1");
       changed = true;
     }
@@ -188,7 +205,7 @@ void ImageCatalogue::FinishComparison(Comparison comparison) {
     // The scan found what the list holds already. Its result is freed here in many small
     // blocks: the pages go back to the system before the job counts as done, so that the
     // resident size stays that of one catalogue however many rescans run.
-    ReleaseScan(comparison.scan_count);
+    ReleaseScan(comparison.scan_count).reset();
     platform::ReturnFreeMemory();
   }
   std::lock_guard<std::mutex> hold(jobs_lock_);
@@ -197,11 +214,11 @@ void ImageCatalogue::FinishComparison(Comparison comparison) {
   jobs_changed_.notify_all();
 }
 
-void ImageCatalogue::ReleaseScan(uint32_t scan_count) {
-  std::shared_ptr<CImageLister> released;
+std::shared_ptr<CImageLister> ImageCatalogue::ReleaseScan(uint32_t scan_count) {
   std::unique_lock<CSharedLock> hold(lock_);
   // A scan that ended meanwhile has not been compared yet: it stays.
-  if (scan_count == scan_count_) released.swap(lister_);
+  if (scan_count != scan_count_) return nullptr;
+  return std::move(lister_);
 }
 
 std::shared_ptr<const std::vector<ImageEntry>> ImageCatalogue::CurrentList() const {

@@ -92,8 +92,9 @@ class ImageCatalogue {
 
   void FinishScan(const std::shared_ptr<CImageLister>& lister);
   void FinishComparison(Comparison comparison);
-  // Drops the scan result once the list holds its images, unless a newer scan has ended.
-  void ReleaseScan(uint32_t scan_count);
+  // Takes the scan result out once the list holds its images, unless a newer scan has
+  // ended; the caller frees it.
+  std::shared_ptr<CImageLister> ReleaseScan(uint32_t scan_count);
 
   MySystem::CThreadMgr* const pool_;
 
