@@ -1,12 +1,18 @@
 # Sourced by the benchmark scripts that load nginx as their anchor.
 #
-# run_nginx WORK PORT WORKERS FOLDER FILE...: (re)starts nginx with WORKERS worker processes
-# on 127.0.0.1:PORT, serving each FOLDER/FILE as /FILE and 404 for everything else. Its
-# configuration, pid and logs live in WORK; an nginx started there before is stopped first.
+# run_nginx WORK PORT WORKERS FOLDER [FILE...]: (re)starts nginx with WORKERS worker processes
+# on 127.0.0.1:PORT, serving each FOLDER/FILE as /FILE and 404 for everything else (without
+# FILE, every file of FOLDER by its name). Its configuration, pid and logs live in WORK; an
+# nginx started there before is stopped first.
 run_nginx() {
   local work=$1 port=$2 workers=$3 folder=$4 file locations=""
   shift 4
   for file in "$@"; do locations+="    location = /$file { root $folder; }"$'\n'; done
+  if [ $# -eq 0 ]; then
+    locations="    location / { root $folder; }"$'\n'
+  else
+    locations+="    location / { return 404; }"$'\n'
+  fi
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
   # Workers as this user: the work folder (mktemp -d) is closed to anyone else, and nginx
   # started by root would otherwise run them as nobody and answer 403.
@@ -25,7 +31,7 @@ http {
   scgi_temp_path $work/scgi;
   server {
     listen 127.0.0.1:$port;
-$locations    location / { return 404; }
+$locations
   }
 }
 NGINX

@@ -6,6 +6,7 @@
 
 #include "common/config/server_settings.h"
 #include "platform/capabilities.h"
+#include "platform/free_memory.h"
 #include "platform/instance_lock.h"
 #include "platform/service_manager.h"
 #include "server/app/console_mode.h"
@@ -28,6 +29,7 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::LimitRetainedMemory();
   // Before anything reads a file: started as root, the server keeps only what serving
   // pictures needs.
   platform::DropCapabilities(platform::ServerDroppedCapabilities());

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <tuple>
 
-#include "platform/free_memory.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/list_positions.h"
 
@@ -40,20 +39,24 @@ CCompareUpdatelist::CCompareUpdatelist(ImageCatalogue* catalogue,
 int CCompareUpdatelist::Run() {
   ImageCatalogue::Comparison result;
   result.scan_count = scan_count_;
-  {
-    std::vector<ImageEntry> files = scanned_ ? scanned_->Files() : std::vector<ImageEntry>();
+  const std::vector<ImageEntry> none;
+  const auto compare = [&](const std::vector<ImageEntry>& files) {
     result.differs = !SameImages(*current_, files);
-    if (result.differs) {
-      PositionList(&files, logical_);
-      result.orders = OrderedLists::PrepareOrders(files);
-      result.list = std::make_shared<const std::vector<ImageEntry>>(std::move(files));
-    }
+    if (!result.differs) return;
+    // A copy made in one go keeps the list that stays in use together in memory, apart
+    // from what the scan left between its entries.
+    std::vector<ImageEntry> list = files;
+    PositionList(&list, logical_);
+    result.list = std::make_shared<const std::vector<ImageEntry>>(std::move(list));
+    result.orders = OrderedLists::PrepareOrders(result.list);
+  };
+  if (scanned_) {
+    scanned_->ReadFiles(compare);
+  } else {
+    compare(none);
   }
-  const bool unchanged = !result.differs;
+  current_.reset();
+  scanned_.reset();
   catalogue_->FinishComparison(std::move(result));
-  // An unchanged rescan has just freed a whole list in many small blocks (and the scan
-  // before it the previous scan's): give the pages back, so that the resident size stays
-  // that of one catalogue however many rescans run.
-  if (unchanged) platform::ReturnFreeMemory();
   return 0;
 }

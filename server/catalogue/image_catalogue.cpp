@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/free_memory.h"
 #include "platform/local_time.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/compare_updatelist.h"
@@ -15,6 +16,21 @@ namespace {
 constexpr int kScanPriority = 50;
 constexpr int kComparePriority = 0;
 constexpr int64_t kRescanIntervalMs = 30000;
+
+// Frees a scan result on the pool: its many paths take milliseconds to free, which the loop
+// thread is not to spend. Then gives the pages back, as after an unchanged rescan.
+class CReleaseScanJob : public CThreadCommand {
+ public:
+  explicit CReleaseScanJob(std::shared_ptr<CImageLister> lister) : lister_(std::move(lister)) {}
+  int Run() override {
+    lister_.reset();
+    platform::ReturnFreeMemory();
+    return 0;
+  }
+
+ private:
+  std::shared_ptr<CImageLister> lister_;
+};
 
 }  // namespace
 
@@ -51,7 +67,7 @@ bool ImageCatalogue::Rescan() {
     // Unchanged archives are taken from the last scan instead of being read again.
     lister->SetArchiveCache(*saved_archives_);
     // Before the first scan has ended its lister is the current one, readable as it grows.
-    if (!lister_) lister_ = lister;
+    if (scan_count_ == 0 && !lister_) lister_ = lister;
   }
   pool_->Post(new CImgListJob(this, std::move(lister), folders_), kScanPriority, this, 0);
   return true;
@@ -95,7 +111,8 @@ std::vector<ImageEntry> ImageCatalogue::GetFiles() const {
     std::shared_lock<CSharedLock> hold(lock_);
     lister = lister_;
   }
-  return lister ? lister->Files() : std::vector<ImageEntry>();
+  if (lister) return lister->Files();
+  return *CurrentList();
 }
 
 uint32_t ImageCatalogue::ScanCount() const {
@@ -166,6 +183,9 @@ bool ImageCatalogue::UpdateList(bool logical) {
         std::lock_guard<std::mutex> hold(list_lock_);
         list_ = compared->list;
       }
+      if (std::shared_ptr<CImageLister> released = ReleaseScan(compared->scan_count)) {
+        pool_->Post(new CReleaseScanJob(std::move(released)), kComparePriority, nullptr, 0);
+      }
       AppendDiagnostics("need_update_hash_list_only1:1");
       changed = true;
     }
@@ -181,10 +201,24 @@ bool ImageCatalogue::UpdateList(bool logical) {
 }
 
 void ImageCatalogue::FinishComparison(Comparison comparison) {
+  if (!comparison.differs) {
+    // The scan found what the list holds already. Its result is freed here in many small
+    // blocks: the pages go back to the system before the job counts as done, so that the
+    // resident size stays that of one catalogue however many rescans run.
+    ReleaseScan(comparison.scan_count).reset();
+    platform::ReturnFreeMemory();
+  }
   std::lock_guard<std::mutex> hold(jobs_lock_);
   compared_ = std::make_unique<Comparison>(std::move(comparison));
   comparing_ = false;
   jobs_changed_.notify_all();
+}
+
+std::shared_ptr<CImageLister> ImageCatalogue::ReleaseScan(uint32_t scan_count) {
+  std::unique_lock<CSharedLock> hold(lock_);
+  // A scan that ended meanwhile has not been compared yet: it stays.
+  if (scan_count != scan_count_) return nullptr;
+  return std::move(lister_);
 }
 
 std::shared_ptr<const std::vector<ImageEntry>> ImageCatalogue::CurrentList() const {

@@ -48,7 +48,8 @@ class ImageCatalogue {
   // starts one. Loop thread.
   void RescanWhenDue(int64_t pass_start_ms, bool zip_reject);
 
-  // The images of the current scan result, unpositioned (the first scan's while it grows).
+  // The images of the current scan result (the first scan's while it grows); once the
+  // result has been compared with the list, the list's images, which are the same.
   std::vector<ImageEntry> GetFiles() const;
   // The time of a ZIP member as the last finished scan saw it (its DOS date and time, as the
   // file access layer reports it); false when the path is not a member path or the archive
@@ -91,6 +92,9 @@ class ImageCatalogue {
 
   void FinishScan(const std::shared_ptr<CImageLister>& lister);
   void FinishComparison(Comparison comparison);
+  // Takes the scan result out once the list holds its images, unless a newer scan has
+  // ended; the caller frees it.
+  std::shared_ptr<CImageLister> ReleaseScan(uint32_t scan_count);
 
   MySystem::CThreadMgr* const pool_;
 
@@ -101,6 +105,7 @@ class ImageCatalogue {
   int64_t last_rescan_start_ms_;
 
   mutable CSharedLock lock_;
+  // The last scan result until the list holds it; null after.
   std::shared_ptr<CImageLister> lister_;                // guarded by lock_
   std::shared_ptr<const ArchiveCache> saved_archives_;  // guarded by lock_
   uint32_t scan_count_ = 0;                             // guarded by lock_

@@ -62,6 +62,9 @@ TEST_F(ImageCatalogueTest, FirstScanPublishesListAndOrders) {
   EXPECT_EQ(catalogue_.orders().Current()->Size(ListOrder::FolderTopByName), 2u);
   EXPECT_EQ(catalogue_.ScanCount(), 1u);
   EXPECT_EQ(catalogue_.GetFiles().size(), 4u);
+  // The orders keep the list itself, not a copy of it.
+  EXPECT_EQ(&catalogue_.orders().Current()->At(ListOrder::Date, 0),
+            &catalogue_.CurrentList()->front());
 }
 
 TEST_F(ImageCatalogueTest, ListReplacedOnlyWhenTheScanDiffers) {
@@ -77,6 +80,7 @@ TEST_F(ImageCatalogueTest, ListReplacedOnlyWhenTheScanDiffers) {
   EXPECT_EQ(catalogue_.orders().Current(), before);
   EXPECT_EQ(catalogue_.CurrentList(), list_before);
   EXPECT_EQ(catalogue_.DiagnosticsText(), "");
+  EXPECT_EQ(catalogue_.GetFiles().size(), 2u);  // the scan result was dropped for the list
 
   // A touched file (new modification time) replaces the list after the next scan.
   const std::string y = dir_.Join("y.jpg");

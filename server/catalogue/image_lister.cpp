@@ -25,3 +25,9 @@ std::vector<ImageEntry> CImageLister::Files() const {
   std::shared_lock<CSharedLock> hold(lock_);
   return files_;
 }
+
+void CImageLister::ReadFiles(
+    const std::function<void(const std::vector<ImageEntry>&)>& read) const {
+  std::shared_lock<CSharedLock> hold(lock_);
+  read(files_);
+}

@@ -1,6 +1,7 @@
 // The scan that keeps images: CFileLister with the image-name rule.
 #pragma once
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,8 @@ class CImageLister : public CFileLister {
 
   // A copy of the images found so far; safe while the scan runs.
   std::vector<ImageEntry> Files() const;
+  // Calls `read` with the images found so far, without copying them; the scan waits for it.
+  void ReadFiles(const std::function<void(const std::vector<ImageEntry>&)>& read) const;
 
  private:
   mutable CSharedLock lock_;

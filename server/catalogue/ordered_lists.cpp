@@ -15,6 +15,21 @@ std::string_view FolderOf(std::string_view path) {
 
 }  // namespace
 
+void NormalizedPaths::Add(std::string_view path) {
+  text_ += NormalizeForSearch(path);
+  ends_.push_back(text_.size());
+}
+
+std::string_view NormalizedPaths::At(size_t index) const {
+  const size_t begin = index == 0 ? 0 : ends_[index - 1];
+  return std::string_view(text_).substr(begin, ends_[index] - begin);
+}
+
+void NormalizedPaths::ShrinkToFit() {
+  text_.shrink_to_fit();
+  ends_.shrink_to_fit();
+}
+
 OrderSet::OrderSet()
     : list_(std::make_shared<const ListPart>()), likes_(std::make_shared<const LikesPart>()) {}
 
@@ -49,12 +64,12 @@ size_t OrderSet::NameIndex(ListOrder order, size_t position) const {
 
 const ImageEntry& OrderSet::At(ListOrder order, size_t position) const {
   if (order == ListOrder::Likes) return likes_->entries[position];
-  return list_->by_name[NameIndex(order, position)];
+  return (*list_->entries)[list_->by_name[NameIndex(order, position)]];
 }
 
-const std::string& OrderSet::NormalizedPath(ListOrder order, size_t position) const {
-  if (order == ListOrder::Likes) return likes_->normalized[position];
-  return list_->normalized[NameIndex(order, position)];
+std::string_view OrderSet::NormalizedPath(ListOrder order, size_t position) const {
+  if (order == ListOrder::Likes) return likes_->normalized.At(position);
+  return list_->normalized.At(NameIndex(order, position));
 }
 
 FilteredView::FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order,
@@ -109,30 +124,37 @@ std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::strin
 
 OrderedLists::OrderedLists() : current_(std::make_shared<const OrderSet>()) {}
 
-PreparedOrders OrderedLists::PrepareOrders(const std::vector<ImageEntry>& list) {
+PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<ImageEntry>> list) {
   auto part = std::make_shared<OrderSet::ListPart>();
-  part->by_name = list;
+  const std::vector<ImageEntry>& entries = *list;
+  part->entries = std::move(list);
+  part->by_name.resize(entries.size());
+  std::iota(part->by_name.begin(), part->by_name.end(), 0u);
   std::sort(part->by_name.begin(), part->by_name.end(),
-            [](const ImageEntry& a, const ImageEntry& b) { return a.namePos < b.namePos; });
-  const std::vector<ImageEntry>& by_name = part->by_name;
-  part->normalized.reserve(by_name.size());
-  for (const ImageEntry& e : by_name) part->normalized.push_back(NormalizeForSearch(e.path));
+            [&](uint32_t a, uint32_t b) { return entries[a].namePos < entries[b].namePos; });
+  const auto named = [&](uint32_t name_position) -> const ImageEntry& {
+    return entries[part->by_name[name_position]];
+  };
+  for (uint32_t index : part->by_name) part->normalized.Add(entries[index].path);
+  part->normalized.ShrinkToFit();
 
-  part->by_date.resize(by_name.size());
+  part->by_date.resize(entries.size());
   std::iota(part->by_date.begin(), part->by_date.end(), 0u);
   std::sort(part->by_date.begin(), part->by_date.end(),
-            [&](uint32_t a, uint32_t b) { return by_name[a].datePos < by_name[b].datePos; });
+            [&](uint32_t a, uint32_t b) { return named(a).datePos < named(b).datePos; });
 
   // A folder group is a maximal run of one folder in name order: its first entry has the
   // smallest namePos; the entry with the smallest datePos represents it by date.
-  for (uint32_t i = 0; i < by_name.size(); ++i) {
-    if (i == 0 || FolderOf(by_name[i].path) != FolderOf(by_name[i - 1].path)) {
+  for (uint32_t i = 0; i < entries.size(); ++i) {
+    if (i == 0 || FolderOf(named(i).path) != FolderOf(named(i - 1).path)) {
       part->top_by_name.push_back(i);
       part->top_by_date.push_back(i);
-    } else if (by_name[i].datePos < by_name[part->top_by_date.back()].datePos) {
+    } else if (named(i).datePos < named(part->top_by_date.back()).datePos) {
       part->top_by_date.back() = i;
     }
   }
+  part->top_by_name.shrink_to_fit();
+  part->top_by_date.shrink_to_fit();
 
   PreparedOrders prepared;
   prepared.part_ = std::move(part);
@@ -149,8 +171,7 @@ void OrderedLists::InstallOrders(const PreparedOrders& prepared) {
 void OrderedLists::SetLikes(const std::vector<ImageEntry>& likes) {
   auto part = std::make_shared<OrderSet::LikesPart>();
   part->entries = likes;
-  part->normalized.reserve(likes.size());
-  for (const ImageEntry& e : likes) part->normalized.push_back(NormalizeForSearch(e.path));
+  for (const ImageEntry& e : likes) part->normalized.Add(e.path);
 
   std::lock_guard<std::mutex> writing(write_lock_);
   auto next = std::make_shared<OrderSet>(*Current());

@@ -16,6 +16,21 @@
 
 constexpr uint32_t kImagesPerPage = 100;
 
+// The normalised paths of a list, one after another in one block: a list of 100 000 paths
+// costs its characters and an offset each, not a string object and an allocation each.
+class NormalizedPaths {
+ public:
+  // Appends the normalised form of `path`.
+  void Add(std::string_view path);
+  std::string_view At(size_t index) const;
+  // Frees the spare capacity left by building.
+  void ShrinkToFit();
+
+ private:
+  std::string text_;
+  std::vector<size_t> ends_;  // end of each path in `text_`
+};
+
 // One immutable version of the five orders.
 class OrderSet {
  public:
@@ -24,24 +39,28 @@ class OrderSet {
   // REQUIRES: position < Size(order).
   const ImageEntry& At(ListOrder order, size_t position) const;
   // The entry's path as NormalizeForSearch gives it. REQUIRES: position < Size(order).
-  const std::string& NormalizedPath(ListOrder order, size_t position) const;
+  std::string_view NormalizedPath(ListOrder order, size_t position) const;
 
  private:
   friend class OrderedLists;
   friend class PreparedOrders;
-  // Name, Date and both folder orders; the last three index `by_name`.
+  // Name, Date and both folder orders over one list of entries, which the catalogue shares
+  // as its current list: the orders hold positions, not copies of the entries. The last
+  // three orders hold name positions.
   struct ListPart {
-    std::vector<ImageEntry> by_name;
-    std::vector<std::string> normalized;  // by name position
+    std::shared_ptr<const std::vector<ImageEntry>> entries =
+        std::make_shared<const std::vector<ImageEntry>>();
+    std::vector<uint32_t> by_name;  // index into `entries` at each name position
+    NormalizedPaths normalized;     // by name position
     std::vector<uint32_t> by_date;
     std::vector<uint32_t> top_by_name;
     std::vector<uint32_t> top_by_date;
   };
   struct LikesPart {
     std::vector<ImageEntry> entries;
-    std::vector<std::string> normalized;
+    NormalizedPaths normalized;
   };
-  // Index into list_->by_name of `position` in a Name-based order.
+  // The name position of `position` in a Name-based order.
   size_t NameIndex(ListOrder order, size_t position) const;
 
   std::shared_ptr<const ListPart> list_;
@@ -101,14 +120,16 @@ class OrderedLists {
  public:
   OrderedLists();
 
-  // Builds what BuildOrders installs; see there.
-  static PreparedOrders PrepareOrders(const std::vector<ImageEntry>& list);
+  // Builds what BuildOrders installs; see there. The orders keep `list` itself.
+  static PreparedOrders PrepareOrders(std::shared_ptr<const std::vector<ImageEntry>> list);
   // Replaces Name, Date and both folder orders; Likes stays as it is.
   void InstallOrders(const PreparedOrders& prepared);
 
-  // Replaces Name, Date and both folder orders from `list`, whose namePos, datePos and
-  // folderIndex are set (each position a permutation of 0..n-1). Likes stays as it is.
-  void BuildOrders(const std::vector<ImageEntry>& list) { InstallOrders(PrepareOrders(list)); }
+  // Replaces Name, Date and both folder orders from a copy of `list`, whose namePos, datePos
+  // and folderIndex are set (each position a permutation of 0..n-1). Likes stays as it is.
+  void BuildOrders(const std::vector<ImageEntry>& list) {
+    InstallOrders(PrepareOrders(std::make_shared<const std::vector<ImageEntry>>(list)));
+  }
   // Replaces the Likes order.
   void SetLikes(const std::vector<ImageEntry>& likes);
 

@@ -64,8 +64,10 @@ void ThumbnailPrefetch::Update() {
     work_ = std::make_shared<Work>(std::move(current));
   }
   // Jobs of a replaced list end at their next turn; new ones take their places as they go.
+  // The folder is made before the first job, so a store that cannot keep thumbnails on disk
+  // is known before any work is done ahead.
   while (work_->next.load() < work_->count && active_->load() < pool_->ThreadCount() &&
-         store_->UsesDisk()) {
+         store_->PrepareFolder()) {
     active_->fetch_add(1);
     pool_->Post(new Job(work_, store_, active_), kPriority, nullptr, 1);
   }

@@ -91,14 +91,19 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
 TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
   OrderedLists lists;
   lists.BuildOrders(Pictures("a", 6, 300));
-  MySystem::CThreadMgr pool(1);
-  ThumbnailStore store("", ThumbnailStore::kMemoryBytes, 0);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
-  for (int turn = 0; turn < 50 && (turn == 0 || prefetch.ActiveJobs() > 0); ++turn) {
-    prefetch.Update();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  std::ofstream(folder_ + "/file").put('x');
+  // No folder at all, and a folder that cannot be made (under a file): not even one
+  // reduction runs ahead before the store finds out.
+  for (const std::string& cache : {std::string(), folder_ + "/file/cache"}) {
+    MySystem::CThreadMgr pool(1);
+    ThumbnailStore store(cache, ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailPrefetch prefetch(lists, &pool, &store);
+    for (int turn = 0; turn < 50 && (turn == 0 || prefetch.ActiveJobs() > 0); ++turn) {
+      prefetch.Update();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(store.Reductions(), 0u) << cache;
   }
-  EXPECT_EQ(store.Reductions(), 0u);
 }
 
 }  // namespace

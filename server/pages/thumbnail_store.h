@@ -49,6 +49,9 @@ class ThumbnailStore {
   bool Has(const std::string& path, std::string_view content_type);
 
   bool UsesDisk();
+  // Makes the store's folder unless it is made already. False when thumbnails are kept in
+  // memory only (no folder, or one that cannot be made).
+  bool PrepareFolder();
   size_t MemoryBytes();
   uint64_t DiskBytes();
   // The number of reductions this store has run.
@@ -75,8 +78,7 @@ class ThumbnailStore {
   void Remember(const std::string& key, const Entry& entry);  // REQUIRES: lock_ held
   bool ReadFromDisk(const std::string& key, Entry* entry);
   void WriteToDisk(const std::string& key, const Entry& entry);
-  void PruneDisk();      // REQUIRES: lock_ held
-  bool PrepareFolder();  // false: memory only
+  void PruneDisk();  // REQUIRES: lock_ held
   void StopUsingDisk(const std::string& why);
   std::string FileFor(const std::string& key) const;
 
