@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -101,6 +102,20 @@ int ChildProcess::Wait(int signal, int timeout_ms) {
   }
   exited_ = true;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ChildProcess::Environment ConsoleEnvironment(const std::string& unit_folder) {
+  return {{"DISPLAY", std::nullopt},
+          {"WAYLAND_DISPLAY", std::nullopt},
+          {"INVOCATION_ID", std::nullopt},
+          {"NOTIFY_SOCKET", std::nullopt},
+          {"SYSTEMD_UNIT_PATH", unit_folder}};
+}
+
+int BannerPort(const std::string& banner) {
+  std::smatch match;
+  if (!std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) return 0;
+  return std::stoi(match[1]);
 }
 
 std::string GalleryConfig(const std::string& folder, int port) {

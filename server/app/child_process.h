@@ -40,6 +40,11 @@ class ChildProcess {
   bool exited_ = false;
 };
 
+// The environment of a server started in console mode: no display, not under systemd, and
+// `unit_folder` as the folder its service unit would be looked for in.
+ChildProcess::Environment ConsoleEnvironment(const std::string& unit_folder);
+// The port in the start-up line "... http://localhost:PORT/ ...", 0 when it names none.
+int BannerPort(const std::string& banner);
 // The configuration text of a gallery on `folder` served on `port`.
 std::string GalleryConfig(const std::string& folder, int port);
 // A TCP port that nothing listens on just now.

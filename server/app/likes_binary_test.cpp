@@ -45,17 +45,11 @@ class LikesAcrossRuns : public testing::Test {
   // Starts the server and waits until its first scan has listed both pictures.
   void Start() {
     server_.reset();
-    server_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{LUMENVALE_BINARY, config_},
-        ChildProcess::Environment{{"DISPLAY", std::nullopt},
-                                  {"WAYLAND_DISPLAY", std::nullopt},
-                                  {"INVOCATION_ID", std::nullopt},
-                                  {"NOTIFY_SOCKET", std::nullopt},
-                                  {"SYSTEMD_UNIT_PATH", folder_.Path("units")}});
-    std::smatch match;
+    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{LUMENVALE_BINARY, config_},
+                                             ConsoleEnvironment(folder_.Path("units")));
     const std::string banner = server_->ReadLine();
-    ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
-    port_ = std::stoi(match[1]);
+    port_ = BannerPort(banner);
+    ASSERT_NE(port_, 0) << banner;
     ASSERT_TRUE(WaitFor("/image?page=1-N-1"));
   }
 

@@ -44,13 +44,8 @@ class Gallery {
   const std::string& config() const { return config_; }
   const TestFolder& folder() const { return folder_; }
 
-  // Console mode: no display, not under systemd.
   ChildProcess::Environment ConsoleEnvironment() const {
-    return {{"DISPLAY", std::nullopt},
-            {"WAYLAND_DISPLAY", std::nullopt},
-            {"INVOCATION_ID", std::nullopt},
-            {"NOTIFY_SOCKET", std::nullopt},
-            {"SYSTEMD_UNIT_PATH", folder_.Path("units")}};
+    return ::ConsoleEnvironment(folder_.Path("units"));
   }
   ChildProcess Start() const {
     return ChildProcess({LUMENVALE_BINARY, config_}, ConsoleEnvironment());

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,15 +89,10 @@ TEST(PictureReadsMemoryTest, LargeMemberWithPagesAroundItStaysWithinTheBound) {
   ASSERT_LT(std::filesystem::file_size(folder.Path("pictures/album.zip")), 4 * kMiB);
   const std::string config = folder.Write(
       "gallery.con", "<PATH>" + folder.Path("pictures") + "</PATH>\r\n<PORT>0</PORT>\r\n");
-  ChildProcess server({LUMENVALE_BINARY, config}, {{"DISPLAY", std::nullopt},
-                                                   {"WAYLAND_DISPLAY", std::nullopt},
-                                                   {"INVOCATION_ID", std::nullopt},
-                                                   {"NOTIFY_SOCKET", std::nullopt},
-                                                   {"SYSTEMD_UNIT_PATH", folder.Path("units")}});
-  std::smatch match;
+  ChildProcess server({LUMENVALE_BINARY, config}, ConsoleEnvironment(folder.Path("units")));
   const std::string banner = server.ReadLine();
-  ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
-  const int port = std::stoi(match[1]);
+  const int port = BannerPort(banner);
+  ASSERT_NE(port, 0) << banner;
   // The first scan runs at start; the small pictures answer once it has ended.
   Answer first;
   for (int i = 0; i < 500 && first.status != "HTTP/1.1 200 OK"; ++i) {

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,16 +41,12 @@ TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedA
   folder.Write("pictures/photo.jpg", picture);
   const std::string config = folder.Write(
       "gallery.con", "<PATH>" + folder.Path("pictures") + "</PATH>\r\n<PORT>0</PORT>\r\n");
-  ChildProcess server({LUMENVALE_BINARY, config}, {{"DISPLAY", std::nullopt},
-                                                   {"WAYLAND_DISPLAY", std::nullopt},
-                                                   {"INVOCATION_ID", std::nullopt},
-                                                   {"NOTIFY_SOCKET", std::nullopt},
-                                                   {"SYSTEMD_UNIT_PATH", folder.Path("units")},
-                                                   {"XDG_CACHE_HOME", folder.Path("cache")}});
-  std::smatch match;
+  ChildProcess::Environment env = ConsoleEnvironment(folder.Path("units"));
+  env["XDG_CACHE_HOME"] = folder.Path("cache");
+  ChildProcess server({LUMENVALE_BINARY, config}, env);
   const std::string banner = server.ReadLine();
-  ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
-  const int port = std::stoi(match[1]);
+  const int port = BannerPort(banner);
+  ASSERT_NE(port, 0) << banner;
   const std::string request = "GET /image?page=1-N-0 HTTP/1.1\r\nHost: x\r\n\r\n";
   // The first scan lists the picture shortly after the start.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -91,17 +91,11 @@ class UploadClientsTest : public ::testing::Test {
     }
     const std::string config = folder_.Write(
         "gallery.con", "<PATH>" + pictures_ + "</PATH>\r\n<PORT>0</PORT>\r\n" + extra);
-    server_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{LUMENVALE_BINARY, config},
-        ChildProcess::Environment{{"DISPLAY", std::nullopt},
-                                  {"WAYLAND_DISPLAY", std::nullopt},
-                                  {"INVOCATION_ID", std::nullopt},
-                                  {"NOTIFY_SOCKET", std::nullopt},
-                                  {"SYSTEMD_UNIT_PATH", folder_.Path("units")}});
+    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{LUMENVALE_BINARY, config},
+                                             ConsoleEnvironment(folder_.Path("units")));
     const std::string banner = server_->ReadLine();
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(banner, match, std::regex("localhost:(\\d+)/"))) << banner;
-    port_ = std::stoi(match[1]);
+    port_ = BannerPort(banner);
+    ASSERT_NE(port_, 0) << banner;
     url_ = "http://127.0.0.1:" + std::to_string(port_) + "/upload.php";
   }
 
