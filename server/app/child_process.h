@@ -49,6 +49,13 @@ int BannerPort(const std::string& banner);
 std::string GalleryConfig(const std::string& folder, int port);
 // A TCP port that nothing listens on just now.
 int FreePort();
+// Whether a process's resident memory says anything about the code: a sanitizer's shadow
+// memory and quarantine make the figure meaningless.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryIsMeaningful = false;
+#else
+constexpr bool kResidentMemoryIsMeaningful = true;
+#endif
 // The peak resident memory of process `pid` in bytes (VmHWM), 0 when unknown.
 uint64_t PeakResidentBytes(pid_t pid);
 // The same bytes on every machine: a linear congruential generator's high bytes.

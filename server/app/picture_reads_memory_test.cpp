@@ -130,7 +130,9 @@ TEST(PictureReadsMemoryTest, LargeMemberWithPagesAroundItStaysWithinTheBound) {
               static_cast<double>(peak) / kMiB, static_cast<double>(before) / kMiB,
               static_cast<double>(kPeakBound) / kMiB);
   RecordProperty("peak_rss_bytes", std::to_string(peak));
-  EXPECT_LT(peak, kPeakBound);
+  if (kResidentMemoryIsMeaningful) {
+    EXPECT_LT(peak, kPeakBound);
+  }
   EXPECT_EQ(server.Wait(SIGTERM), 0);
 }
 
