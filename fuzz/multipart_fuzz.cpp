@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/pages/multipart_body.h"
+#include "server/pages/multipart_split.h"
 #include "server/pages/multipart_collector.h"
 #include "server/pages/upload_names.h"
 

@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "server/net/http_headers.h"
-#include "server/net/http_response.h"
 #include "server/net/request_framing.h"
 
 namespace {
@@ -103,7 +102,7 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
   message.sent = 0;
   size_t limit = final_flag == 1 ? GetResponseByteLimit() : static_cast<size_t>(-1);
   if (!send_queue_.push_within(limit, final_flag, message)) {
-    message.bytes = HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish();
+    message.bytes = ServiceUnavailableResponse();
     message.body.reset();
     message.file.reset();
     send_queue_.push(final_flag, std::move(message));
@@ -325,15 +324,17 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   }
 
   size_t request_size = 0;
-  FramingState state = CheckRequestFraming(c.receive_buffer, &request_size);
+  size_t head_size = 0;
+  FramingState state = CheckRequestFraming(c.receive_buffer, &request_size, &head_size);
   if ((state == FramingState::kIncomplete || state == FramingState::kComplete) &&
-      c.reserved_bytes == 0 && request_size > 0 && StartBodyStream(c, request_size)) {
+      c.reserved_bytes == 0 && request_size > head_size &&
+      StartBodyStream(c, head_size, request_size)) {
     return;
   }
   if (state == FramingState::kIncomplete) {
     if (request_size > 0 && c.reserved_bytes == 0) {
       if (!ReserveRequest(c, request_size)) {
-        RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+        RefuseRequest(c, ServiceUnavailableResponse());
         return;
       }
       // One allocation of the final size: growing by doubling would hold up to twice the body.
@@ -358,14 +359,11 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
   c.stage = kProcessing;
 }
 
-bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t request_size) {
-  const size_t head_size = HeaderBlockSize(c.receive_buffer);
-  if (head_size == std::string::npos || request_size <= head_size ||
-      !WantsBodyStream(std::string_view(c.receive_buffer).substr(0, head_size))) {
-    return false;
-  }
+bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t head_size,
+                                          size_t request_size) {
+  if (!WantsBodyStream(std::string_view(c.receive_buffer).substr(0, head_size))) return false;
   if (!ReserveRequest(c, kBodyStreamBudget)) {
-    RefuseRequest(c, HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish());
+    RefuseRequest(c, ServiceUnavailableResponse());
     return true;
   }
   if (request_size > c.receive_buffer.size()) AnswerExpectContinue(c);

@@ -153,9 +153,10 @@ class CNoneBlockingServer {
   int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
   void ReceiveOnce(s_socket_stage& connection);
-  // Once the header block is whole: hands the body to a stream when the request wants one.
-  // True when the request went that way (or was refused for want of room).
-  bool StartBodyStream(s_socket_stage& connection, size_t request_size);
+  // Once the header block (its first `head_size` bytes) is whole and a body follows: hands the
+  // body to a stream when the request wants one. True when the request went that way (or was
+  // refused for want of room).
+  bool StartBodyStream(s_socket_stage& connection, size_t head_size, size_t request_size);
   void ReceiveBody(s_socket_stage& connection);
   // Passes the next body bytes to the connection's stream, and finishes it with the last.
   void DeliverBody(s_socket_stage& connection, std::string bytes);

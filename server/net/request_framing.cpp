@@ -20,13 +20,15 @@ bool ParseLength(const std::string& text, size_t* length) {
 
 }  // namespace
 
-FramingState CheckRequestFraming(std::string_view received, size_t* request_size) {
+FramingState CheckRequestFraming(std::string_view received, size_t* request_size,
+                                 size_t* header_size_out) {
   size_t header_size = HeaderBlockSize(received);
   if (header_size == std::string_view::npos) {
     return received.size() > kMaxHeaderBlockBytes ? FramingState::kHeaderTooLarge
                                                   : FramingState::kIncomplete;
   }
   if (header_size > kMaxHeaderBlockBytes) return FramingState::kHeaderTooLarge;
+  if (header_size_out != nullptr) *header_size_out = header_size;
   std::string_view header_block = received.substr(0, header_size);
 
   size_t body_size = 0;
@@ -56,4 +58,8 @@ std::string FramingErrorResponse(FramingState state) {
       return {};
   }
   return HttpResponse(status).ContentLength(0).Close().Finish();
+}
+
+std::string ServiceUnavailableResponse() {
+  return HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish();
 }

@@ -26,8 +26,12 @@ enum class FramingState {
 // "\n\n" from a client that ends its lines in a bare LF) and, if it has a
 // Content-Length header, that many body bytes have followed.
 // While the body is still arriving (kIncomplete after the header block), *request_size is
-// the size the whole request will have; before that it is left as it is.
-FramingState CheckRequestFraming(std::string_view received, size_t* request_size);
+// the size the whole request will have; before that it is left as it is. `header_size`, when
+// given, receives the header block's size once the block is whole.
+FramingState CheckRequestFraming(std::string_view received, size_t* request_size,
+                                 size_t* header_size = nullptr);
 
 // The answer the socket server sends for a framing failure; empty for the other states.
 std::string FramingErrorResponse(FramingState state);
+// The answer to a request the server has no room for just now (503).
+std::string ServiceUnavailableResponse();

@@ -87,15 +87,6 @@ SaveResult PendingUpload::Finish(uint16_t unique) {
   return named ? SaveResult::kSuccess : SaveResult::kFailure;
 }
 
-SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
-                      std::string_view content_type, std::string_view body, uint16_t unique) {
-  PendingUpload upload;
-  SaveResult opened = upload.Open(folder, file_name, content_type);
-  if (opened != SaveResult::kSuccess) return opened;
-  upload.Write(body);
-  return upload.Finish(unique);
-}
-
 CImageSave::CImageSave(std::shared_ptr<CUploadStream> stream) : stream_(std::move(stream)) {}
 
 int CImageSave::Run() {

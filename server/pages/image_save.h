@@ -62,10 +62,6 @@ class PendingUpload {
 // every descriptor the process may open, and no client could connect.
 constexpr int kMaxOpenUploadFiles = 4096;
 
-// Saves `body` at once, as a PendingUpload written in one piece.
-SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
-                      std::string_view content_type, std::string_view body, uint16_t unique);
-
 // The job that writes an upload's pieces as they wait in its stream, and answers once the
 // body is whole (CUploadStream::Drain).
 class CImageSave : public CThreadCommand {

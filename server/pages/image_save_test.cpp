@@ -16,6 +16,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Saves `body` at once, as a PendingUpload written in one piece.
+SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
+                      std::string_view content_type, std::string_view body, uint16_t unique) {
+  PendingUpload upload;
+  SaveResult opened = upload.Open(folder, file_name, content_type);
+  if (opened != SaveResult::kSuccess) return opened;
+  upload.Write(body);
+  return upload.Finish(unique);
+}
+
 // The names in `after` that are not in `before`.
 std::vector<std::string> Added(const std::set<std::string>& before,
                                const std::set<std::string>& after) {

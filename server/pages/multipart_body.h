@@ -1,10 +1,9 @@
-// Splitting a multipart/form-data request body into its parts. The parts are views into the
-// body, so a large file is never copied.
+// The pieces of a multipart/form-data request body: its boundary, a part's headers, the
+// delimiter rule. A part's fields are views into the body, so a large file is never copied.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 // A body with more parts than this is not split.
 constexpr size_t kMaxMultipartParts = 1000;
@@ -29,10 +28,6 @@ enum class MultipartResult {
   kTooManyParts,  // more than kMaxMultipartParts; *parts is empty
 };
 
-// Splits `body` at the delimiter lines "--" + boundary. Text before the first delimiter is
-// ignored; a delimiter elsewhere counts only at the start of a line. A part without a header
-// block (ended by a blank line) is skipped, and so is the part after the last delimiter: the
-// one after the closing delimiter, or an unfinished one when the closing delimiter never came.
 // Whether `c`, right after "--" + boundary, ends a delimiter: a longer word is no delimiter.
 inline bool EndsDelimiter(char c) {
   return c == '\r' || c == '\n' || c == '-' || c == ' ' || c == '\t';
@@ -41,6 +36,3 @@ inline bool EndsDelimiter(char c) {
 // Reads the header lines of a part's content into `part` and sets its body to the bytes after
 // the blank line. False when no blank line ends the headers within kMaxPartHeaderBytes.
 bool ReadMultipartPart(std::string_view content, MultipartPart* part);
-
-MultipartResult SplitMultipart(std::string_view body, std::string_view boundary,
-                               std::vector<MultipartPart>* parts);

@@ -1,4 +1,4 @@
-#include "server/pages/multipart_body.h"
+#include "server/pages/multipart_split.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "server/pages/multipart_reader.h"
+#include "server/pages/multipart_split.h"
 
 struct CollectedPart {
   std::string name;

@@ -1,7 +1,7 @@
 // Splitting a multipart/form-data body into its parts while it arrives, piece by piece. The
-// parts, their headers and their bodies are exactly those SplitMultipart finds in the whole
-// body, however the body is cut into pieces; the reader holds only a part's header block and
-// the few bytes that may begin a delimiter, never a part's body.
+// parts, their headers and their bodies are exactly those the whole-body split of the tests
+// (multipart_split.h) finds, however the body is cut into pieces; the reader holds only a
+// part's header block and the few bytes that may begin a delimiter, never a part's body.
 #pragma once
 
 #include <cstddef>
