@@ -17,6 +17,10 @@ std::shared_ptr<const OpenFile> OpenFile::Open(const std::string& path) {
   return std::shared_ptr<const OpenFile>(new OpenFile(fd, static_cast<uint64_t>(status.st_size)));
 }
 
+void OpenFile::ReadAhead() const {
+  posix_fadvise(fd_, 0, 0, POSIX_FADV_WILLNEED);
+}
+
 OpenFile::~OpenFile() {
   close(fd_);
 }

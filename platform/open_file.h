@@ -21,6 +21,9 @@ class OpenFile {
   int handle() const { return fd_; }
   // The size when it was opened.
   uint64_t size() const { return size_; }
+  // Asks the kernel to bring the file into its page cache in the background, so that a
+  // send of it soon after does not wait for the disk.
+  void ReadAhead() const;
 
  private:
   OpenFile(int fd, uint64_t size) : fd_(fd), size_(size) {}

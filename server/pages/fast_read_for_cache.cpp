@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "server/catalogue/omni_file_access.h"
+#include "server/pages/image_direct_process.h"
 
 bool WorthPreReading(const std::string& path) {
   COmniFileAccess& files = COmniFileAccess::Instance();
@@ -16,6 +17,12 @@ bool WorthPreReading(const std::string& path) {
 int CFastReadForCache::Run() {
   // The page asked for it a moment ago; a request for the file may have read it since.
   if (!WorthPreReading(path_)) return 0;
+  // A picture sent from the file never goes through the file cache: only the kernel's page
+  // cache can hold it ahead.
+  if (auto file = OpenForSending(path_)) {
+    file->ReadAhead();
+    return 0;
+  }
   std::shared_ptr<const std::vector<uint8_t>> ignored;  // only the cache keeps it
   COmniFileAccess::Instance().ReadShared(path_, &ignored);
   return 0;

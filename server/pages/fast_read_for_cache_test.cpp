@@ -10,6 +10,7 @@
 #include "platform/test_folder.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/read_budget.h"
+#include "server/pages/image_direct_process.h"
 
 namespace {
 
@@ -69,6 +70,14 @@ TEST(FastReadForCacheTest, SkipsLargeCachedAndBeingReadFiles) {
   EXPECT_FALSE(WorthPreReading(small));
   budget.Release(ReadBudget::kReadBytesInFlight);
   request.join();
+}
+
+TEST(FastReadForCacheTest, APictureSentFromItsFileIsLeftToThePageCache) {
+  TestFolder folder;
+  const std::string path = folder.Write("big.jpg", std::string(kSendFromFileBytes, 'x'));
+  ASSERT_TRUE(WorthPreReading(path));
+  CFastReadForCache(path).Run();
+  EXPECT_FALSE(COmniFileAccess::Instance().IsCached(path));
 }
 
 TEST(FastReadForCacheTest, RunsOnThePool) {

@@ -82,19 +82,16 @@ std::string EncodedFileName(std::string_view path) {
   return encoded;
 }
 
-// A plain file of kSendFromFileBytes or more, opened to be sent from the page cache: the
-// file cache need not hold it, and slow readers of it hold no memory of the process.
-bool OpenLargePlainFile(const std::string& path, std::shared_ptr<const platform::OpenFile>* out) {
+}  // namespace
+
+std::shared_ptr<const platform::OpenFile> OpenForSending(const std::string& path) {
   FileVersion version;
   if (IsMemberPath(path) || !COmniFileAccess::Instance().GetVersion(path, &version) ||
       version.size < kSendFromFileBytes) {
-    return false;
+    return nullptr;
   }
-  *out = platform::OpenFile::Open(path);
-  return *out != nullptr;
+  return platform::OpenFile::Open(path);
 }
-
-}  // namespace
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
                                          MySystem::CThreadMgr* pool)
@@ -134,7 +131,7 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
     status = time_known ? "304 Not modified" : "404 Not Found";
   } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &message.body)) {
     status = "200 OK";
-  } else if (OpenLargePlainFile(path, &message.file)) {
+  } else if ((message.file = OpenForSending(path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &message.body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored

@@ -3,9 +3,11 @@
 // sending run in a CImageLoading job on the worker pool.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/open_file.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/message.h"
 #include "server/net/request_process.h"
@@ -31,6 +33,10 @@ class CImageDirectProcess : public CRequestProcess {
 // Plain files of this size or more are sent straight from the file (sendfile) instead of
 // being read into the file cache.
 constexpr uint64_t kSendFromFileBytes = 1u << 20;
+// The picture at `path`, opened to be sent from the page cache when it is sent that way (a
+// plain file of kSendFromFileBytes or more): the file cache need not hold it, and slow readers
+// of it hold no memory of the process. Null for the pictures that go through the file cache.
+std::shared_ptr<const platform::OpenFile> OpenForSending(const std::string& path);
 
 // What the client sent back of an earlier response.
 struct ImageValidators {
