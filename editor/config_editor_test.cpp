@@ -5,8 +5,8 @@
 
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
-#include "editor/scripted_prompts.h"
-#include "platform/test_folder.h"
+#include "editor/testing/scripted_prompts.h"
+#include "platform/testing/test_folder.h"
 
 namespace {
 

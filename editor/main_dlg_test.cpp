@@ -23,7 +23,7 @@
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
 #include "editor/dialog_ids.h"
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 
 namespace ids = dialog_ids;
 

@@ -10,10 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "editor/scripted_prompts.h"
+#include "editor/testing/scripted_prompts.h"
 #include "platform/random.h"
 #include "platform/run_command.h"
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/open_file.h"
-#include "platform/scripted_sockets.h"
+#include "platform/testing/scripted_sockets.h"
 #include "server/net/none_blocking_server.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "server/pages/exif_orientation.h"
+#include "server/pictures/exif_orientation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int orientation = ReadJpegOrientation(std::span<const uint8_t>(data, size));

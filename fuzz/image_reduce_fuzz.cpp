@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "server/pages/image_reduce.h"
-#include "server/pages/jpeg_decoder.h"
-#include "server/pages/stb_decoder.h"
+#include "server/pictures/image_reduce.h"
+#include "server/pictures/jpeg_decoder.h"
+#include "server/pictures/stb_decoder.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "server/pages/multipart_split.h"
-#include "server/pages/multipart_collector.h"
-#include "server/pages/upload_names.h"
+#include "server/upload/testing/multipart_split.h"
+#include "server/upload/testing/multipart_collector.h"
+#include "server/upload/upload_names.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "server/pages/thumbnail_store.h"
+#include "server/pictures/thumbnail_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view file(reinterpret_cast<const char*>(data), size);

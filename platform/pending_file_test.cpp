@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "platform/test_folder.h"
-#include "platform/test_tmpfs.h"
+#include "platform/testing/test_folder.h"
+#include "platform/testing/test_tmpfs.h"
 
 namespace platform {
 namespace {

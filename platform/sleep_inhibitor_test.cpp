@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 
 namespace {
 

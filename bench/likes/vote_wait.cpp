@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 

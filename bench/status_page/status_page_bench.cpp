@@ -8,7 +8,7 @@
 
 #include "bench/support/bench_gallery.h"
 #include "server/net/image_server.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 #include "server/pages/status_process.h"
 
 namespace {

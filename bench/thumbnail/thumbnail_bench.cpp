@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/pages/image_reduce.h"
+#include "server/pictures/image_reduce.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 
 // Readable failure messages for the record.
 void PrintTo(const EditorAccount& a, std::ostream* os) {

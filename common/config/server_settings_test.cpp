@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 #include "platform/known_folders.h"
 #include "platform/text.h"
 

@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/test_folder.h"
-#include "server/app/child_process.h"
+#include "platform/testing/test_folder.h"
+#include "server/app/testing/child_process.h"
 #include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/hash_list.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 
 #ifndef LUMENVALE_BINARY
 #error "LUMENVALE_BINARY must name the server executable"

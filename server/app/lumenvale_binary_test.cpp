@@ -20,9 +20,9 @@
 #include "common/config/password_hash.h"
 #include "platform/local_address.h"
 #include "platform/tcp_socket.h"
-#include "platform/test_folder.h"
-#include "server/app/child_process.h"
-#include "server/net/loopback_test_util.h"
+#include "platform/testing/test_folder.h"
+#include "server/app/testing/child_process.h"
+#include "server/net/testing/loopback_test_util.h"
 
 #ifndef LUMENVALE_BINARY
 #error "LUMENVALE_BINARY must name the server executable"

@@ -13,7 +13,7 @@
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/image_server.h"
-#include "server/pages/thumbnail_prefetch.h"
+#include "server/pictures/thumbnail_prefetch.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "platform/run_command.h"
-#include "platform/test_folder.h"
-#include "server/app/child_process.h"
+#include "platform/testing/test_folder.h"
+#include "server/app/testing/child_process.h"
 #include "server/catalogue/read_limits.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 

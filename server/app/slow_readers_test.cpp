@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_folder.h"
-#include "server/app/child_process.h"
-#include "server/net/loopback_test_util.h"
+#include "platform/testing/test_folder.h"
+#include "server/app/testing/child_process.h"
+#include "server/net/testing/loopback_test_util.h"
 
 #ifndef LUMENVALE_BINARY
 #error "LUMENVALE_BINARY must name the server executable"

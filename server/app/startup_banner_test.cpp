@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 
 namespace {
 

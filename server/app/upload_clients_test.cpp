@@ -21,9 +21,9 @@
 #include "common/config/password_hash.h"
 #include "platform/random.h"
 #include "platform/run_command.h"
-#include "platform/test_folder.h"
-#include "server/app/child_process.h"
-#include "server/net/loopback_test_util.h"
+#include "platform/testing/test_folder.h"
+#include "server/app/testing/child_process.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 

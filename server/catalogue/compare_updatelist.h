@@ -8,7 +8,7 @@
 
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/image_lister.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
 

@@ -5,13 +5,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_eventually.h"
+#include "platform/testing/test_eventually.h"
 #include "server/catalogue/direct_file_access.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/read_budget.h"
 #include "server/catalogue/read_limits.h"
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 #include "server/catalogue/zip_file_access.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 // Runs `body(i)` for every i < `count`, on the calling thread and on helper jobs posted to
 // `pool` with `priority`, each claiming the next index; returns when every index is done. A

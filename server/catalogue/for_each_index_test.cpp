@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_latch.h"
+#include "platform/testing/test_latch.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "server/catalogue/image_lister.h"
 #include "server/catalogue/like_table.h"
 #include "server/catalogue/ordered_lists.h"
-#include "server/net/shared_lock.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/shared_lock.h"
+#include "server/threads/thread_mgr.h"
 
 class ImageCatalogue {
  public:

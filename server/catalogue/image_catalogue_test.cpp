@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/test_latch.h"
+#include "platform/testing/test_latch.h"
 #include "server/catalogue/omni_file_access.h"
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 
 namespace {
 

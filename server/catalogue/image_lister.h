@@ -7,7 +7,7 @@
 
 #include "server/catalogue/file_lister.h"
 #include "server/catalogue/image_entry.h"
-#include "server/net/shared_lock.h"
+#include "server/threads/shared_lock.h"
 
 // True when `path` names one of the picture types of PictureContentType (image_types.h).
 bool IsImagePath(std::string_view path);

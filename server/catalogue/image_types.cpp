@@ -28,3 +28,8 @@ std::string_view PictureContentType(std::string_view path) {
   }
   return {};
 }
+
+std::string_view ImageContentType(std::string_view path) {
+  const std::string_view type = PictureContentType(path);
+  return type.empty() ? "text/html" : type;
+}

@@ -10,3 +10,7 @@
 // are "image/jpeg", gif "image/gif", png and apng "image/png", bmp "image/bmp", svg and svgz
 // "image/svg+xml", webp "image/webp".
 std::string_view PictureContentType(std::string_view path);
+
+// The Content-Type a file at `path` is served with: PictureContentType, or "text/html" when
+// the path names none of the picture types.
+std::string_view ImageContentType(std::string_view path);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "server/catalogue/image_lister.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "server/catalogue/read_limits.h"
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 
 namespace {
 

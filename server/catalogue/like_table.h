@@ -18,7 +18,7 @@
 #include <unordered_map>
 
 #include "server/catalogue/hash_list.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
 

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/image_catalogue.h"
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "server/catalogue/file_access.h"
 #include "server/catalogue/file_cache.h"
-#include "server/net/shared_lock.h"
+#include "server/threads/shared_lock.h"
 
 class COmniFileAccess : public CBasseFileAccess {
  public:

@@ -12,7 +12,7 @@
 
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/list_order.h"
-#include "server/net/shared_lock.h"
+#include "server/threads/shared_lock.h"
 
 constexpr uint32_t kImagesPerPage = 100;
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_eventually.h"
+#include "platform/testing/test_eventually.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "server/catalogue/inflate.h"
 #include "server/catalogue/little_endian.h"
 #include "server/catalogue/read_limits.h"
-#include "server/catalogue/test_support.h"
+#include "server/catalogue/testing/test_support.h"
 #include "server/catalogue/zip_format.h"
 
 namespace {

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_eventually.h"
-#include "platform/test_latch.h"
-#include "server/net/gate_job.h"
+#include "platform/testing/test_eventually.h"
+#include "platform/testing/test_latch.h"
+#include "server/threads/testing/gate_job.h"
 #include "server/net/image_server.h"
-#include "server/net/loopback_test_util.h"
-#include "server/net/thread_mgr.h"
+#include "server/net/testing/loopback_test_util.h"
+#include "server/threads/thread_mgr.h"
 
 namespace {
 

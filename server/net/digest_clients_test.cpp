@@ -15,7 +15,7 @@
 #include "common/config/server_settings.h"
 #include "server/net/digest_process.h"
 #include "server/net/image_server.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 #include "server/net/not_found_process.h"
 
 namespace {

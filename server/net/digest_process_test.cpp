@@ -6,7 +6,7 @@
 
 #include "common/config/md5_hex.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CImageServer : public CNoneBlockingServer {
  public:

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 
 namespace {
 

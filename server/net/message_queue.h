@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "server/net/message.h"
-#include "server/net/shared_lock.h"
+#include "server/threads/shared_lock.h"
 
 class CMessageQueue {
  public:

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "server/net/loopback_test_util.h"
+#include "server/net/testing/loopback_test_util.h"
 #include "server/net/request_framing.h"
 
 namespace {

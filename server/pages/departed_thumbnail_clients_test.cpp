@@ -9,17 +9,17 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_eventually.h"
-#include "platform/test_folder.h"
-#include "platform/test_latch.h"
+#include "platform/testing/test_eventually.h"
+#include "platform/testing/test_folder.h"
+#include "platform/testing/test_latch.h"
 #include "server/catalogue/omni_file_access.h"
-#include "server/net/gate_job.h"
 #include "server/net/image_server.h"
-#include "server/net/loopback_test_util.h"
 #include "server/net/not_found_process.h"
+#include "server/net/testing/loopback_test_util.h"
 #include "server/pages/image_direct_process.h"
-#include "server/pages/test_pictures.h"
-#include "server/pages/thumbnail_store.h"
+#include "server/pictures/testing/test_pictures.h"
+#include "server/pictures/thumbnail_store.h"
+#include "server/threads/testing/gate_job.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 // Files larger than this are not read ahead. Five neighbours of this size together fill the
 // file cache (64 MiB), so larger ones would push each other out before their requests came;

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/read_budget.h"
 #include "server/pages/image_direct_process.h"

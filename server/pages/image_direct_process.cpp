@@ -15,9 +15,9 @@
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/pages/image_reduce.h"
+#include "server/pictures/image_reduce.h"
 #include "server/pages/page_common.h"
-#include "server/pages/thumbnail_store.h"
+#include "server/pictures/thumbnail_store.h"
 
 namespace {
 
@@ -107,11 +107,6 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
         first != std::string::npos && last > first ? tag.substr(first + 1, last - first - 1) : tag;
   }
   return validators;
-}
-
-std::string_view ImageContentType(std::string_view path) {
-  const std::string_view type = PictureContentType(path);
-  return type.empty() ? "text/html" : type;
 }
 
 s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,

@@ -11,7 +11,7 @@
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/message.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CImageDirectProcess : public CRequestProcess {
  public:
@@ -44,10 +44,6 @@ struct ImageValidators {
   std::string if_none_match;      // the tag without its quotes (and without a weak W/)
 };
 ImageValidators ReadImageValidators(const HttpRequest& request);
-
-// The Content-Type for the path's extension (PictureContentType, any letter case); "text/html"
-// when it is none of the picture types.
-std::string_view ImageContentType(std::string_view path);
 
 // The complete response for the image at `path`: 304 when both validators match the
 // current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1

@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "common/config/md5_hex.h"
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
-#include "server/pages/test_pictures.h"
+#include "server/net/testing/response_capture.h"
+#include "server/pictures/testing/test_pictures.h"
 
 namespace {
 
@@ -194,37 +194,6 @@ TEST_F(ImageDirectProcessTest, ValidatorsGive304OnlyWhenBothMatch) {
       EXPECT_EQ(Header(response, "Last-Modified"), date);
     }
   }
-}
-
-TEST(ImageContentTypeTest, ExtensionsInAnyCase) {
-  struct Case {
-    const char* path;
-    const char* type;
-  } cases[] = {
-      {"/p/a.jpg", "image/jpeg"},
-      {"/p/DSC_0001.JPG", "image/jpeg"},
-      {"/p/a.Jpeg", "image/jpeg"},
-      {"/p/a.JPEG", "image/jpeg"},
-      {"/p/a.GIF", "image/gif"},
-      {"/p/a.Png", "image/png"},
-      {"/p/a.APNG", "image/png"},
-      {"/p/a.bMp", "image/bmp"},
-      {"/p/a.SVG", "image/svg+xml"},
-      {"/p/a.svgZ", "image/svg+xml"},
-      {"/p/a.WebP", "image/webp"},
-      {"/p/a.JPG_large", "image/jpeg"},
-      {"/p/a.PNG:orig", "image/png"},
-      {"/p/a.Jpg-1", "image/jpeg"},
-      {"/p/a.zip|/dir/b.JPG", "image/jpeg"},
-      {"/p/a.TXT", "text/html"},
-      {"/p/a.JPGX", "text/html"},
-      {"/p/a.JP", "text/html"},
-      {"/p/README", "text/html"},
-      {"/p/a.jpg.TXT", "text/html"},
-      {"/p.JPG/README", "text/html"},
-      {"/p/a.\xEF\xBC\xAA\xEF\xBC\xB0\xEF\xBC\xA7", "text/html"},  // full-width JPG
-  };
-  for (const Case& c : cases) EXPECT_EQ(ImageContentType(c.path), c.type) << c.path;
 }
 
 TEST_F(ImageDirectProcessTest, ContentTypesAndShrink) {

@@ -6,7 +6,7 @@
 
 #include "platform/tcp_socket.h"
 #include "server/net/request.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CImagePageProcess;
 class CImageServer;

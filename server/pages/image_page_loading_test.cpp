@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/image_page_process.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "common/config/server_settings.h"
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CImagePageProcess : public CRequestProcess {
  public:

@@ -12,12 +12,12 @@
 #include <regex>
 #include <thread>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 #include "server/catalogue/list_positions.h"
 #include "server/catalogue/omni_file_access.h"
-#include "server/net/loopback_test_util.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/loopback_test_util.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/page_common.h"
 
 namespace {
@@ -62,7 +62,7 @@ s_request Request(const std::string& target) {
 }
 
 std::string ReadGolden(const std::string& name) {
-  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  std::ifstream in(LUMENVALE_SOURCE_DIR "/server/pages/testdata/" + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -369,8 +369,9 @@ TEST_F(ImagePageTest, LikeScriptColoursTheButtonByTheAnswer) {
                      ShiftJisPage("いいねの送信に失敗しました。") + "\n"},
   };
   for (const Case& c : cases) {
-    const std::string command = "node server/pages/testdata/like_script_harness.js '" + script +
-                                "' " + c.mode + " > '" + folder.Path("out.txt") + "' 2>&1";
+    const std::string command = "node " LUMENVALE_SOURCE_DIR
+                                "/server/pages/testdata/like_script_harness.js '" +
+                                script + "' " + c.mode + " > '" + folder.Path("out.txt") + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << folder.Read("out.txt");
     EXPECT_EQ(folder.Read("out.txt"), c.expected) << c.mode;
   }

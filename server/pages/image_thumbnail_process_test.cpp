@@ -8,9 +8,9 @@
 #include <regex>
 
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/page_common.h"
-#include "server/pages/test_gallery.h"
+#include "server/pages/testing/test_gallery.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool Contains(const std::string& text, const std::string& piece) {
 }
 
 std::string ReadTestData(const std::string& name) {
-  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  std::ifstream in(LUMENVALE_SOURCE_DIR "/server/pages/testdata/" + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

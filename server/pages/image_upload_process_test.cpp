@@ -7,7 +7,7 @@
 
 #include "platform/text.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/embedded_resources.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "server/catalogue/calendar_time.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/page_scripts.h"
 
 namespace {
@@ -71,14 +71,16 @@ class JQueryProcessTest : public ::testing::Test {
 };
 
 TEST_F(JQueryProcessTest, ServesEveryScriptOfTheTable) {
-  const std::string resources = "server/pages/resources/";
+  const std::string resources = LUMENVALE_SOURCE_DIR "/server/pages/resources/";
   struct Case {
     const char* name;
     std::string body;
     const char* type;
   } cases[] = {
-      {"jquery.min.js", ReadFile("node_modules/jquery/dist/jquery.min.js"), "text/javascript"},
-      {"jquery_ui.js", ReadFile("node_modules/jquery-ui/dist/jquery-ui.js"), "text/javascript"},
+      {"jquery.min.js", ReadFile(LUMENVALE_SOURCE_DIR "/node_modules/jquery/dist/jquery.min.js"),
+       "text/javascript"},
+      {"jquery_ui.js", ReadFile(LUMENVALE_SOURCE_DIR "/node_modules/jquery-ui/dist/jquery-ui.js"),
+       "text/javascript"},
       {"ImagePageUI.js", ReadFile(resources + "ImagePageUI.js"), "text/javascript"},
       {"font.css", ReadFile(resources + "font.css"), "text/css"},
       {"DirectImagePage.css", ReadFile(resources + "DirectImagePage.css"), "text/css"},
@@ -96,9 +98,11 @@ TEST_F(JQueryProcessTest, ServesEveryScriptOfTheTable) {
                 ExpectedResponse("HTTP/1.1 200 OK", c.type, c.body))
         << c.name;
   }
-  EXPECT_NE(ReadFile("node_modules/jquery/package.json").find("\"version\": \"3.6.4\""),
+  EXPECT_NE(ReadFile(LUMENVALE_SOURCE_DIR "/node_modules/jquery/package.json")
+                .find("\"version\": \"3.6.4\""),
             std::string::npos);
-  EXPECT_NE(ReadFile("node_modules/jquery-ui/package.json").find("\"version\": \"1.13.2\""),
+  EXPECT_NE(ReadFile(LUMENVALE_SOURCE_DIR "/node_modules/jquery-ui/package.json")
+                .find("\"version\": \"1.13.2\""),
             std::string::npos);
 }
 
@@ -134,7 +138,8 @@ TEST_F(JQueryProcessTest, NotModifiedOnlyForTheExactDate) {
       {"X-If-Modified-Since: " + date + "\r\n", false},
   };
   const std::string full =
-      ExpectedResponse("HTTP/1.1 200 OK", "text/css", ReadFile("server/pages/resources/font.css"));
+      ExpectedResponse("HTTP/1.1 200 OK", "text/css",
+                       ReadFile(LUMENVALE_SOURCE_DIR "/server/pages/resources/font.css"));
   for (const Case& c : cases) {
     EXPECT_EQ(Get("/script?name=font.css", c.headers), c.not_modified ? not_modified : full)
         << c.headers;

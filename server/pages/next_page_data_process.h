@@ -10,7 +10,7 @@
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/page_keys.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CNextPageDataProcess : public CRequestProcess {
  public:

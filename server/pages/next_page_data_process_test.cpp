@@ -7,8 +7,8 @@
 #include <regex>
 #include <thread>
 
-#include "server/net/response_capture.h"
-#include "server/pages/test_gallery.h"
+#include "server/net/testing/response_capture.h"
+#include "server/pages/testing/test_gallery.h"
 
 namespace {
 

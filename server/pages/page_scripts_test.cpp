@@ -94,10 +94,10 @@ class ScriptBehaviourTest : public ::testing::Test {
   std::string Run(std::string_view script, const std::string& cases_json) {
     Write("script.js", std::string(script));
     Write("cases.json", cases_json);
-    std::string command = "node server/pages/testdata/script_harness.js '" +
-                          (folder_ / "script.js").string() + "' '" +
-                          (folder_ / "cases.json").string() + "' > '" +
-                          (folder_ / "out.txt").string() + "' 2>&1";
+    std::string command =
+        "node " LUMENVALE_SOURCE_DIR "/server/pages/testdata/script_harness.js '" +
+        (folder_ / "script.js").string() + "' '" + (folder_ / "cases.json").string() + "' > '" +
+        (folder_ / "out.txt").string() + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << Read("out.txt");
     return Read("out.txt");
   }

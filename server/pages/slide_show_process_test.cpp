@@ -9,8 +9,8 @@
 #include <set>
 #include <sstream>
 
-#include "platform/test_folder.h"
-#include "server/net/response_capture.h"
+#include "platform/testing/test_folder.h"
+#include "server/net/testing/response_capture.h"
 #include "server/pages/page_common.h"
 
 namespace {
@@ -20,7 +20,7 @@ bool Contains(const std::string& text, const std::string& piece) {
 }
 
 std::string ReadTestData(const std::string& name) {
-  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  std::ifstream in(LUMENVALE_SOURCE_DIR "/server/pages/testdata/" + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -106,8 +106,9 @@ class SlideShowScriptTest : public SlideShowProcessTest {
       scripts += page.substr(at, page.find("</script>", at) - at);
     }
     const std::string script_path = folder_.Write("scripts.js", scripts);
-    const std::string command = "node server/pages/testdata/slide_show_harness.js '" + script_path +
-                                "' '" + query + "' '" + steps_json + "' > '" +
+    const std::string command = "node " LUMENVALE_SOURCE_DIR
+                                "/server/pages/testdata/slide_show_harness.js '" +
+                                script_path + "' '" + query + "' '" + steps_json + "' > '" +
                                 folder_.Path("out.txt") + "' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << folder_.Read("out.txt");
     std::vector<std::string> lines;

@@ -2,7 +2,7 @@
 
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
 

@@ -10,10 +10,10 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "server/net/loopback_test_util.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
-#include "server/upnp/fake_gateway.h"
+#include "server/net/testing/loopback_test_util.h"
+#include "server/net/testing/response_capture.h"
+#include "server/upnp/testing/fake_gateway.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 // A golden page, with the program's version for "{VERSION}".
 std::string ReadTestData(const std::string& name) {
-  std::ifstream in("server/pages/testdata/" + name, std::ios::binary);
+  std::ifstream in(LUMENVALE_SOURCE_DIR "/server/pages/testdata/" + name, std::ios::binary);
   return Replace(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
                  "\\{VERSION\\}", LUMENVALE_FILE_VERSION);
 }

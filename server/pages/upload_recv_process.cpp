@@ -6,8 +6,8 @@
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/pages/multipart_body.h"
-#include "server/pages/upload_stream.h"
+#include "server/upload/multipart_body.h"
+#include "server/upload/upload_stream.h"
 
 namespace {
 

@@ -12,10 +12,11 @@
 
 #include "common/config/server_settings.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
-#include "server/pages/image_save.h"
+#include "server/threads/thread_mgr.h"
+#include "server/upload/image_save.h"
+#include "server/upload/upload_stream.h"
 
-class CUploadRecvProcess : public CRequestProcess {
+class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
  public:
   // `settings`, the server's three upload counters and `pool` must outlive the handler and
   // its jobs.
@@ -35,18 +36,13 @@ class CUploadRecvProcess : public CRequestProcess {
                                                      int32_t connection_id,
                                                      const HttpRequest& head) override;
 
-  // Where the jobs save: the first configured folder.
-  const UploadFolder& folder() const { return folder_; }
-  // The rest run by a CImageSave job on its worker thread once a post's body is whole.
-  // Counts the post as received.
-  void CountReceived() { received_.fetch_add(1); }
-  // Counts a file's reply as answered and posts it to `server` for the connection. A post of
-  // several files is answered once per file; the connection closes after the first reply.
+  // The receiving side of its streams, run by their CImageSave jobs on worker threads.
+  const UploadFolder& folder() const override { return folder_; }
+  void CountReceived() override { received_.fetch_add(1); }
   void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-              SaveResult result);
-  // Counts the post as rejected and posts the answer `result` for the whole post.
+              SaveResult result) override;
   void Reject(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-              SaveResult result);
+              SaveResult result) override;
 
  private:
   // Whether the request's user may upload: anybody without authentication, else the first

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/test_folder.h"
+#include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
-#include "server/pages/multipart_body.h"
+#include "server/net/testing/response_capture.h"
+#include "server/upload/multipart_body.h"
 
 namespace {
 

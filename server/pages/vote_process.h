@@ -12,7 +12,7 @@
 
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/request_process.h"
-#include "server/net/thread_mgr.h"
+#include "server/threads/thread_mgr.h"
 
 class CVoteProcess : public CRequestProcess {
  public:

@@ -12,8 +12,8 @@
 
 #include "server/catalogue/file_content_hash.h"
 #include "server/net/not_found_process.h"
-#include "server/net/response_capture.h"
-#include "server/pages/test_gallery.h"
+#include "server/net/testing/response_capture.h"
+#include "server/pages/testing/test_gallery.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
-#include "server/upnp/fake_gateway.h"
+#include "server/upnp/testing/fake_gateway.h"
 
 namespace {
 

@@ -1,0 +1,34 @@
+#include "server/catalogue/image_types.h"
+
+#include <gtest/gtest.h>
+
+TEST(ImageContentTypeTest, ExtensionsInAnyCase) {
+  struct Case {
+    const char* path;
+    const char* type;
+  } cases[] = {
+      {"/p/a.jpg", "image/jpeg"},
+      {"/p/DSC_0001.JPG", "image/jpeg"},
+      {"/p/a.Jpeg", "image/jpeg"},
+      {"/p/a.JPEG", "image/jpeg"},
+      {"/p/a.GIF", "image/gif"},
+      {"/p/a.Png", "image/png"},
+      {"/p/a.APNG", "image/png"},
+      {"/p/a.bMp", "image/bmp"},
+      {"/p/a.SVG", "image/svg+xml"},
+      {"/p/a.svgZ", "image/svg+xml"},
+      {"/p/a.WebP", "image/webp"},
+      {"/p/a.JPG_large", "image/jpeg"},
+      {"/p/a.PNG:orig", "image/png"},
+      {"/p/a.Jpg-1", "image/jpeg"},
+      {"/p/a.zip|/dir/b.JPG", "image/jpeg"},
+      {"/p/a.TXT", "text/html"},
+      {"/p/a.JPGX", "text/html"},
+      {"/p/a.JP", "text/html"},
+      {"/p/README", "text/html"},
+      {"/p/a.jpg.TXT", "text/html"},
+      {"/p.JPG/README", "text/html"},
+      {"/p/a.\xEF\xBC\xAA\xEF\xBC\xB0\xEF\xBC\xA7", "text/html"},  // full-width JPG
+  };
+  for (const Case& c : cases) EXPECT_EQ(ImageContentType(c.path), c.type) << c.path;
+}

@@ -1,0 +1,370 @@
+#include "server/pictures/thumbnail_store.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+#include "common/config/md5_hex.h"
+#include "platform/known_folders.h"
+#include "server/catalogue/omni_file_access.h"
+#include "server/pictures/image_reduce.h"
+
+// A disk entry is one file named after the MD5 of its key:
+//   "LVTHUMB1 <key length> <body length> <R|S> <MD5 of the body>\n" <key> <body>
+// R: the body is the thumbnail; S: the picture is sent as stored and the body is empty. The
+// key is stored whole, so that two keys with one MD5 never share an entry, and the body's
+// MD5 finds a truncated or damaged file, which is then made again.
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kMagic = "LVTHUMB1";
+constexpr std::string_view kEntrySuffix = ".thumb";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr size_t kMaxHeaderBytes = 128;
+constexpr uint64_t kMaxEntryBytes = uint64_t{64} << 20;
+// What one memory entry costs beyond its key and thumbnail: list node, map node, pointers.
+constexpr size_t kEntryOverhead = 160;
+constexpr auto kAbandonedAfter = std::chrono::minutes(10);
+
+std::string_view AsText(const std::vector<uint8_t>& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Takes the next space- or newline-ended decimal number from `text`.
+bool TakeNumber(std::string_view* text, uint64_t* out) {
+  size_t end = text->find_first_of(" \n");
+  if (end == 0 || end == std::string_view::npos || end > 20) return false;
+  uint64_t value = 0;
+  for (char c : text->substr(0, end)) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *out = value;
+  text->remove_prefix(end + 1);
+  return true;
+}
+
+}  // namespace
+
+bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
+                         std::string_view* body) {
+  const size_t header_end = file.find('\n');
+  if (header_end == std::string_view::npos || header_end >= kMaxHeaderBytes ||
+      file.substr(0, kMagic.size()) != kMagic || file.substr(kMagic.size(), 1) != " ") {
+    return false;
+  }
+  std::string_view header = file.substr(kMagic.size() + 1, header_end - kMagic.size());
+  uint64_t key_length = 0, body_length = 0;
+  if (!TakeNumber(&header, &key_length) || !TakeNumber(&header, &body_length) ||
+      header.size() < 2 || (header[0] != 'R' && header[0] != 'S') || header[1] != ' ') {
+    return false;
+  }
+  const char kind = header[0];
+  const std::string_view digest = header.substr(2, header.size() - 3);  // up to the newline
+  const std::string_view rest = file.substr(header_end + 1);
+  if (rest.size() != key_length + body_length || key_length > rest.size() ||
+      rest.substr(0, key_length) != key || (kind == 'S' && body_length != 0) ||
+      MD5Hex(rest.substr(key_length)) != digest) {
+    return false;
+  }
+  *reduced = kind == 'R';
+  *body = rest.substr(key_length);
+  return true;
+}
+
+ThumbnailStore& ThumbnailStore::Instance() {
+  static ThumbnailStore* store = new ThumbnailStore(
+      platform::CacheFolder() + "/lumenvale/thumbnails", kMemoryBytes, kDiskBytes);
+  return *store;
+}
+
+ThumbnailStore::ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes)
+    : folder_(std::move(folder)),
+      memory_bytes_(memory_bytes),
+      disk_bytes_(disk_bytes),
+      uses_disk_(!folder_.empty()) {}
+
+// The folder is made on the first write, so that a server that never makes a thumbnail
+// leaves no trace in the user's cache.
+bool ThumbnailStore::PrepareFolder() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (folder_ready_ || !uses_disk_) return uses_disk_;
+  }
+  std::error_code error;
+  fs::create_directories(folder_, error);
+  if (error || !fs::is_directory(folder_, error)) {
+    StopUsingDisk(error ? error.message() : "not a folder");
+    return false;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!folder_ready_) PruneDisk();  // counts what earlier runs left
+  folder_ready_ = true;
+  return uses_disk_;
+}
+
+bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
+  FileVersion version;
+  if (!COmniFileAccess::Instance().GetVersion(path, &version)) return false;
+  *key = std::string(content_type) + '\0' + path + '\0' + std::to_string(version.size) + '\0' +
+         std::to_string(version.mtime_sec) + '\0' + std::to_string(version.mtime_nsec);
+  return true;
+}
+
+std::string ThumbnailStore::FileFor(const std::string& key) const {
+  return folder_ + "/" + MD5Hex(key) + std::string(kEntrySuffix);
+}
+
+bool ThumbnailStore::Find(const std::string& path, std::string_view content_type, Thumbnail* out) {
+  if (!ReducesType(content_type)) return false;
+  std::string key;
+  Entry entry;
+  if (!Key(path, content_type, &key)) {
+    // The version cannot be known, so nothing can be kept: reduce for this answer only.
+    bool readable = false;
+    entry = Reduce(path, content_type, &readable);
+  } else if (!Lookup(key, &entry)) {
+    entry = MakeOnce(key, path, content_type);
+  }
+  if (!entry.thumbnail) return false;
+  *out = entry.thumbnail;
+  return true;
+}
+
+ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std::string& path,
+                                               std::string_view content_type) {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (auto known = by_key_.find(key); known != by_key_.end()) return known->second->second;
+  if (auto running = in_flight_.find(key); running != in_flight_.end()) {
+    std::shared_ptr<InFlight> flight = running->second;
+    flight->finished.wait(hold, [&] { return flight->done; });
+    return flight->entry;
+  }
+  auto flight = std::make_shared<InFlight>();
+  in_flight_.emplace(key, flight);
+  hold.unlock();
+  bool readable = false;
+  Entry entry;
+  try {
+    entry = Reduce(path, content_type, &readable);
+  } catch (const std::bad_alloc&) {
+    readable = false;  // the waiting callers must still be released
+  }
+  hold.lock();
+  if (readable) Remember(key, entry);
+  in_flight_.erase(key);
+  flight->entry = entry;
+  flight->done = true;
+  flight->finished.notify_all();
+  hold.unlock();
+  if (readable) WriteToDisk(key, entry);
+  return entry;
+}
+
+bool ThumbnailStore::Has(const std::string& path, std::string_view content_type) {
+  std::string key;
+  if (!ReducesType(content_type)) return true;
+  if (!Key(path, content_type, &key)) return false;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (by_key_.count(key) != 0) return true;
+    if (!uses_disk_) return false;
+  }
+  std::error_code error;
+  return fs::exists(FileFor(key), error);
+}
+
+bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto known = by_key_.find(key);
+    if (known != by_key_.end()) {
+      lru_.splice(lru_.begin(), lru_, known->second);
+      *entry = known->second->second;
+      return true;
+    }
+    if (!uses_disk_) return false;
+  }
+  if (!ReadFromDisk(key, entry)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  Remember(key, *entry);
+  return true;
+}
+
+ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::string_view content_type,
+                                             bool* readable) {
+  std::vector<uint8_t> bytes;
+  Entry entry;
+  // The original is read past the file cache: it is needed once, and whole photos there
+  // would crowd out what the cache is for.
+  *readable = COmniFileAccess::Instance().ReadAll(0, path, &bytes);
+  if (!*readable) return entry;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++reductions_;
+  }
+  if (ReduceImage(content_type, &bytes)) {
+    entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+  }
+  return entry;
+}
+
+void ThumbnailStore::Remember(const std::string& key, const Entry& entry) {
+  const size_t bytes =
+      key.size() + kEntryOverhead + (entry.thumbnail ? entry.thumbnail->size() : 0);
+  if (bytes > memory_bytes_ || by_key_.count(key) != 0) return;
+  lru_.emplace_front(key, entry);
+  by_key_.emplace(key, lru_.begin());
+  memory_total_ += bytes;
+  while (memory_total_ > memory_bytes_) {
+    const auto& [old_key, old_entry] = lru_.back();
+    memory_total_ -=
+        old_key.size() + kEntryOverhead + (old_entry.thumbnail ? old_entry.thumbnail->size() : 0);
+    by_key_.erase(old_key);
+    lru_.pop_back();
+  }
+}
+
+bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
+  const std::string file = FileFor(key);
+  std::error_code error;
+  const uint64_t size = fs::file_size(file, error);
+  if (error) return false;
+  std::vector<uint8_t> bytes;
+  bool sound = false;
+  if (size <= kMaxEntryBytes) {
+    std::ifstream in(file, std::ios::binary);
+    bytes.resize(size);
+    sound = in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)) &&
+            in.gcount() == static_cast<std::streamsize>(size);
+  }
+  bool reduced = false;
+  std::string_view body;
+  sound = sound && ParseThumbnailEntry(AsText(bytes), key, &reduced, &body);
+  if (!sound) {
+    // Damaged or cut short: made again, and written anew then.
+    fs::remove(file, error);
+    std::lock_guard<std::mutex> hold(lock_);
+    disk_total_ -= std::min(disk_total_, size);
+    return false;
+  }
+  entry->thumbnail.reset();
+  if (reduced) {
+    entry->thumbnail = std::make_shared<const std::vector<uint8_t>>(body.begin(), body.end());
+  }
+  // The modification time orders entries for pruning: a used entry counts as new.
+  fs::last_write_time(file, fs::file_time_type::clock::now(), error);
+  return true;
+}
+
+void ThumbnailStore::WriteToDisk(const std::string& key, const Entry& entry) {
+  std::string temporary;
+  if (!PrepareFolder()) return;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    temporary = folder_ + "/" + std::to_string(::getpid()) + "-" +
+                std::to_string(++temporary_counter_) + std::string(kTemporarySuffix);
+  }
+  const std::string_view body = entry.thumbnail ? AsText(*entry.thumbnail) : std::string_view();
+  const std::string header = std::string(kMagic) + " " + std::to_string(key.size()) + " " +
+                             std::to_string(body.size()) + (entry.thumbnail ? " R " : " S ") +
+                             MD5Hex(body) + "\n";
+  std::error_code error;
+  bool written = false;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    out.write(key.data(), static_cast<std::streamsize>(key.size()));
+    out.write(body.data(), static_cast<std::streamsize>(body.size()));
+    out.close();
+    written = out.good();
+  }
+  // The rename makes the whole entry appear at once: a reader sees the old file, none, or
+  // the complete new one.
+  if (written) fs::rename(temporary, FileFor(key), error);
+  if (!written || error) {
+    fs::remove(temporary, error);
+    StopUsingDisk("cannot write " + temporary);
+    return;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  disk_total_ += header.size() + key.size() + body.size();
+  if (disk_total_ > disk_bytes_) PruneDisk();
+}
+
+void ThumbnailStore::PruneDisk() {
+  struct Found {
+    fs::file_time_type time;
+    uint64_t size;
+    fs::path path;
+  };
+  std::vector<Found> entries;
+  std::error_code error;
+  uint64_t total = 0;
+  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code entry_error;
+    if (EndsWith(name, kTemporarySuffix)) {
+      // Left by a process that stopped while writing; a recent one may still be written.
+      const auto age = fs::file_time_type::clock::now() - it->last_write_time(entry_error);
+      if (!entry_error && age > kAbandonedAfter) fs::remove(it->path(), entry_error);
+      continue;
+    }
+    if (!EndsWith(name, kEntrySuffix)) continue;
+    Found found{it->last_write_time(entry_error), it->file_size(entry_error), it->path()};
+    if (entry_error) continue;
+    total += found.size;
+    entries.push_back(std::move(found));
+  }
+  // Down to nine tenths of the bound, so that pruning is paid once per many new entries.
+  const uint64_t target = disk_bytes_ / 10 * 9;
+  if (total > disk_bytes_) {
+    std::sort(entries.begin(), entries.end(),
+              [](const Found& a, const Found& b) { return a.time < b.time; });
+    for (const Found& found : entries) {
+      if (total <= target) break;
+      if (fs::remove(found.path, error)) total -= found.size;
+    }
+  }
+  disk_total_ = total;
+}
+
+void ThumbnailStore::StopUsingDisk(const std::string& why) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!uses_disk_) return;
+  uses_disk_ = false;
+  std::fprintf(stderr,
+               "Thumbnail folder %s is not usable (%s); thumbnails are kept in memory only.\n",
+               folder_.c_str(), why.c_str());
+}
+
+bool ThumbnailStore::UsesDisk() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return uses_disk_;
+}
+
+size_t ThumbnailStore::MemoryBytes() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return memory_total_;
+}
+
+uint64_t ThumbnailStore::DiskBytes() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return disk_total_;
+}
+
+uint64_t ThumbnailStore::Reductions() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return reductions_;
+}

@@ -1,0 +1,220 @@
+#include "server/threads/thread_mgr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/testing/test_latch.h"
+#include "server/threads/testing/gate_job.h"
+
+namespace {
+
+// What the jobs of one test write down, in the order they ran.
+class Journal {
+ public:
+  void Note(const std::string& what) {
+    std::lock_guard<std::mutex> hold(lock_);
+    entries_.push_back(what);
+  }
+  std::vector<std::string> Entries() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return entries_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> entries_;
+};
+
+// Notes its name on each run; asks to run again `extra_runs` times; counts its deletion.
+class NoteJob : public CThreadCommand {
+ public:
+  NoteJob(Journal* journal, std::string name, TestLatch* done, int extra_runs = 0,
+          int* deleted = nullptr)
+      : journal_(journal),
+        name_(std::move(name)),
+        done_(done),
+        extra_runs_(extra_runs),
+        deleted_(deleted) {}
+  ~NoteJob() override {
+    if (deleted_ != nullptr) ++*deleted_;
+    done_->count_down();
+  }
+  int Run() override {
+    journal_->Note(name_);
+    return extra_runs_-- > 0 ? 1 : 0;
+  }
+
+ private:
+  Journal* journal_;
+  std::string name_;
+  TestLatch* done_;
+  int extra_runs_;
+  int* deleted_;
+};
+
+TEST(ThreadMgrTest, SmallerPriorityFirstThenPostingOrder) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(5);
+  MySystem::CThreadMgr pool(1);
+  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  started.wait();
+  pool.Post(new NoteJob(&journal, "scan-a", &done), 50, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "scan-b", &done), 50, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "request-a", &done), 0, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "scan-c", &done), 50, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "request-b", &done), 0, nullptr, 0);
+  gate.count_down();
+  done.wait();
+  EXPECT_EQ(journal.Entries(),
+            (std::vector<std::string>{"request-a", "request-b", "scan-a", "scan-b", "scan-c"}));
+}
+
+TEST(ThreadMgrTest, RepostedJobRunsAfterItsPeersQueuedBeforeIt) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(4);
+  int deleted = 0;
+  MySystem::CThreadMgr pool(1);
+  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  started.wait();
+  pool.Post(new NoteJob(&journal, "again", &done, 1, &deleted), 10, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "b", &done), 10, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "c", &done), 10, nullptr, 0);
+  pool.Post(new NoteJob(&journal, "later", &done), 20, nullptr, 0);
+  gate.count_down();
+  done.wait();
+  EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"again", "b", "c", "again", "later"}));
+  EXPECT_EQ(deleted, 1);
+}
+
+// Runs a fixed number of times, recording whether it was still alive for each run.
+class CountedJob : public CThreadCommand {
+ public:
+  CountedJob(int* runs, int* deletions_seen_at_run, int* deleted, TestLatch* done)
+      : runs_(runs), seen_(deletions_seen_at_run), deleted_(deleted), done_(done) {}
+  ~CountedJob() override {
+    ++*deleted_;
+    done_->count_down();
+  }
+  int Run() override {
+    *seen_ += *deleted_;
+    return ++*runs_ < 3 ? 1 : 0;
+  }
+
+ private:
+  int* runs_;
+  int* seen_;
+  int* deleted_;
+  TestLatch* done_;
+};
+
+TEST(ThreadMgrTest, JobDeletedOnceAfterItsLastRun) {
+  int runs = 0, seen = 0, deleted = 0;
+  TestLatch done(1);
+  MySystem::CThreadMgr pool(2);
+  pool.Post(new CountedJob(&runs, &seen, &deleted, &done), 0, nullptr, 0);
+  done.wait();
+  EXPECT_EQ(runs, 3);
+  EXPECT_EQ(seen, 0);  // never deleted before a run
+  EXPECT_EQ(deleted, 1);
+}
+
+// Records the fields that Post stamped on it.
+class StampJob : public CThreadCommand {
+ public:
+  StampJob(std::vector<int32_t>* ids, void** owner, TestLatch* done)
+      : ids_(ids), owner_seen_(owner), done_(done) {}
+  ~StampJob() override { done_->count_down(); }
+  int Run() override {
+    ids_->push_back(job_id());
+    *owner_seen_ = owner();
+    return ids_->size() < 2 ? 1 : 0;
+  }
+
+ private:
+  std::vector<int32_t>* ids_;
+  void** owner_seen_;
+  TestLatch* done_;
+};
+
+TEST(ThreadMgrTest, RepostKeepsOwnerAndTakesNewId) {
+  std::vector<int32_t> ids;
+  void* owner_seen = nullptr;
+  int owner = 0;
+  TestLatch done(1);
+  MySystem::CThreadMgr pool(1);
+  pool.Post(new StampJob(&ids, &owner_seen, &done), 7, &owner, 0);
+  done.wait();
+  EXPECT_EQ(ids, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(owner_seen, &owner);
+}
+
+TEST(ThreadMgrTest, RunningJobsCountsJobsInsideRun) {
+  TestLatch started(2), gate(1);
+  MySystem::CThreadMgr pool(2);
+  EXPECT_EQ(pool.RunningJobs(), 0);
+  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  started.wait();
+  EXPECT_EQ(pool.RunningJobs(), 2);
+  gate.count_down();
+}
+
+TEST(ThreadMgrTest, DestructionFinishesTheQueueFirst) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(3);
+  {
+    MySystem::CThreadMgr pool(1);
+    pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+    started.wait();
+    for (const char* name : {"x", "y", "z"})
+      pool.Post(new NoteJob(&journal, name, &done), 0, nullptr, 0);
+    gate.count_down();
+  }
+  EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"x", "y", "z"}));
+}
+
+TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(5);
+  int deleted = 0;
+  MySystem::CThreadMgr pool(1);
+  auto* running = new GateJob(&started, &gate);
+  running->AnswersConnection(9, 1);
+  pool.Post(running, 0, nullptr, 0);
+  started.wait();
+  struct Queued {
+    const char* name;
+    int socket;  // -1: answers no connection
+    int32_t id;
+    int32_t priority;
+  };
+  for (const Queued& q : {Queued{"a", 7, 1, 0}, Queued{"b", 7, 2, 0}, Queued{"c", 7, 1, 50},
+                          Queued{"d", -1, 0, 0}, Queued{"e", 8, 1, 0}}) {
+    auto* job = new NoteJob(&journal, q.name, &done, 0, &deleted);
+    if (q.socket >= 0) job->AnswersConnection(q.socket, q.id);
+    pool.Post(job, q.priority, nullptr, 0);
+  }
+  EXPECT_EQ(pool.DropJobsFor(7, 1), 2);  // a and c, whatever their priority
+  EXPECT_EQ(deleted, 2);
+  EXPECT_EQ(pool.DropJobsFor(7, 1), 0);
+  EXPECT_EQ(pool.DropJobsFor(9, 1), 0);  // running: it finishes
+  EXPECT_EQ(pool.DropJobsFor(8, 1), 1);
+  EXPECT_EQ(pool.QueuedJobs(), 2u);
+  gate.count_down();
+  done.wait();
+  EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"b", "d"}));
+}
+
+TEST(ThreadMgrTest, ProcessPoolHasAtLeastFourThreads) {
+  int expected = std::max(4, static_cast<int>(std::thread::hardware_concurrency()));
+  EXPECT_EQ(MySystem::GetThreadMgr().ThreadCount(), expected);
+  EXPECT_EQ(&MySystem::GetThreadMgr(), &MySystem::GetThreadMgr());
+}
+
+}  // namespace

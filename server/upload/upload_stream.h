@@ -1,0 +1,109 @@
+// The body of one POST to /upload.php while it arrives. The socket loop appends the body's
+// pieces; a CImageSave job on the worker pool splits them into parts and writes each file
+// straight into its pending file, so that receiving and writing overlap and an upload holds
+// a few megabytes at most, whatever its size. Once the body is whole the job names the files
+// and answers, one answer per file; a body that never becomes whole leaves nothing behind.
+//
+// The writes run in a job fed by a bounded queue of pieces because the socket loop must never
+// wait for the disk, and a thread per upload would let a crowd of uploads make threads without
+// bound. The job runs only while pieces wait and gives its worker back after each megabyte,
+// so uploads share the pool with the other jobs instead of holding workers while their
+// clients are slow. When the writer falls behind, the queue fills, the stream reports Full
+// and the server stops reading the connection: the client's sending stalls in TCP's window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/tcp_socket.h"
+#include "server/net/request_body_stream.h"
+#include "server/threads/thread_mgr.h"
+#include "server/upload/image_save.h"
+#include "server/upload/multipart_reader.h"
+
+class CImageServer;
+
+// The side of the handler that took the request: where the files go, and how the post is
+// counted and answered. It must outlive the stream's jobs.
+class UploadReceiver {
+ public:
+  virtual const UploadFolder& folder() const = 0;
+  // Counts the post as received, once its body is whole.
+  virtual void CountReceived() = 0;
+  // Counts a file's reply as answered and posts it for the connection. A post of several
+  // files is answered once per file; the connection closes after the first reply.
+  virtual void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
+                      SaveResult result) = 0;
+  // Counts the post as rejected and posts the answer `result` for the whole post.
+  virtual void Reject(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
+                      SaveResult result) = 0;
+
+ protected:
+  ~UploadReceiver() = default;
+};
+
+class CUploadStream : public CRequestBodyStream,
+                      public std::enable_shared_from_this<CUploadStream>,
+                      private MultipartReader::Listener {
+ public:
+  struct Request {
+    UploadReceiver* owner;
+    CImageServer* server;
+    platform::SocketHandle socket;
+    int32_t connection_id;
+    bool allowed;          // the user may upload
+    std::string boundary;  // empty when the request names none
+  };
+  CUploadStream(Request request, MySystem::CThreadMgr* pool);
+
+  // The socket loop's side.
+  void Append(std::string bytes) override;
+  bool Full() override;
+  std::string SpareBuffer() override;
+  void Finish() override;
+  void Abandon() override;
+
+  // The job's side: writes the waiting pieces, or, once the body is whole and written, names
+  // the files and answers. 0 when nothing waits any more, nonzero to run again later.
+  int Drain();
+
+ private:
+  struct FilePart {
+    PendingUpload upload;
+    SaveResult opened = SaveResult::kFailure;
+    bool whole = false;  // the part's closing delimiter arrived
+  };
+
+  // Posts the job unless it is queued or running. REQUIRES: mutex_ held.
+  void Schedule();
+  void Consume(std::string_view bytes);
+  void Complete();
+  void PartBegin(const MultipartPart& part) override;
+  void PartData(std::string_view bytes) override;
+  void PartEnd() override;
+
+  const Request request_;
+  MySystem::CThreadMgr* const pool_;
+
+  std::mutex mutex_;
+  std::deque<std::string> pieces_;   // guarded by mutex_
+  std::vector<std::string> spares_;  // guarded by mutex_: pieces used up, for reuse
+  bool finished_ = false;            // guarded by mutex_
+  bool abandoned_ = false;           // guarded by mutex_
+  bool scheduled_ = false;           // guarded by mutex_: a job is queued or running
+  bool completed_ = false;           // guarded by mutex_: the files are named and answered
+  std::atomic<size_t> queued_bytes_{0};
+  std::atomic<bool> held_back_{false};  // the loop found the stream Full and may be waiting
+
+  // The job's own; one job runs at a time.
+  std::optional<MultipartReader> reader_;  // empty when nothing is to be saved
+  std::vector<std::unique_ptr<FilePart>> files_;
+  FilePart* current_ = nullptr;  // the file part being read, null in other parts
+};
