@@ -64,6 +64,7 @@ EditorSettings ConfigEditor::Load(const std::string& path) {
   current_path_ = path;
   folders_ = settings.folders;
   accounts_ = settings.users;
+  loaded_ = settings;
   return settings;
 }
 
@@ -176,6 +177,7 @@ bool ConfigEditor::Save(EditorSettings values) {
   }
   values.folders = folders_;
   values.users = accounts_;
+  CopyUnshownSettings(loaded_, &values);
   // The file is replaced whole or not at all, so a failed write leaves any old file intact.
   if (!values.write(path)) {
     prompts_->Message(kSaveAborted, kInformation, MessageIcon::kNone);

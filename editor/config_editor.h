@@ -35,8 +35,9 @@ class ConfigEditor {
   const std::vector<EditorAccount>& accounts() const { return accounts_; }
 
   // Reads the file at `path` and makes it the current file, its folders and accounts the
-  // editor's. A file that cannot be read still becomes current, with the defaults and no
-  // folders, accounts or database file name. Returns the record for the other controls.
+  // editor's, and keeps what the dialog does not show (see Save). A file that cannot be read
+  // still becomes current, with the defaults and no folders, accounts or database file name.
+  // Returns the record for the other controls.
   EditorSettings Load(const std::string& path);
 
   // The load command: asks for a configuration file and loads it. False when cancelled.
@@ -62,9 +63,11 @@ class ConfigEditor {
   void RemoveAccounts(std::vector<int> rows);
 
   // The save command. `values` holds what the controls show (its folders and users are ignored:
-  // the editor's own are written; port and upnp_port as NumberFromText read them). Runs the
-  // checks, asks for the file and writes it whole or not at all. Returns true when the file was
-  // written, after which the editor closes; every other ending leaves the editor as it was.
+  // the editor's own are written; port and upnp_port as NumberFromText read them). What the
+  // dialog does not show is written as the last loaded file held it (CopyUnshownSettings), so
+  // a file loaded and saved loses nothing. Runs the checks, asks for the file and writes it
+  // whole or not at all. Returns true when the file was written, after which the editor
+  // closes; every other ending leaves the editor as it was.
   bool Save(EditorSettings values);
 
  private:
@@ -75,4 +78,5 @@ class ConfigEditor {
   std::string current_path_;
   std::vector<std::string> folders_;
   std::vector<EditorAccount> accounts_;
+  EditorSettings loaded_;  // the last file loaded, for what the dialog does not show
 };

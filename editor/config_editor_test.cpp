@@ -7,6 +7,7 @@
 #include "common/config/server_settings.h"
 #include "editor/testing/scripted_prompts.h"
 #include "platform/testing/test_folder.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -203,6 +204,76 @@ TEST_F(ConfigEditorTest, LoadFillsStateAndDatabaseNameFromThePort) {
   EXPECT_TRUE(editor_.folders().empty());
   EXPECT_TRUE(editor_.accounts().empty());
   EXPECT_EQ(loaded, EditorSettings());
+}
+
+// `text` as the editor stores it: UTF-16LE after a byte-order mark, "\n" as CR LF.
+std::string EditorFileBytes(const std::string& text) {
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  std::u16string wide;
+  EXPECT_TRUE(platform::Utf8ToUtf16(crlf, &wide));
+  return "\xFF\xFE" + platform::Utf16ToLeBytes(wide);
+}
+
+// The dialog hands over only what its controls show; the rest of a loaded file, BUFFER_SIZE
+// and the elements the editor does not know, survives a load and a save byte for byte.
+TEST_F(ConfigEditorTest, LoadAndSaveKeepsWhatTheDialogDoesNotShow) {
+  const std::string text =
+      "<PATH>/srv/写真</PATH>\n<PORT>8080</PORT>\n<SUB>1</SUB>\n<SORT_WINDOWS>0</SORT_WINDOWS>\n"
+      "<RESET_STANDBY_ACCESS>0</RESET_STANDBY_ACCESS>\n<SHOW_FULLPATH>0</SHOW_FULLPATH>\n"
+      "<OPEN_NEW_TAB>0</OPEN_NEW_TAB>\n"
+      "<OPEN_NAME_THUMBNAIL_FOLDER>0</OPEN_NAME_THUMBNAIL_FOLDER>\n<TOP_FOLDER>0</TOP_FOLDER>\n"
+      "<ZIP_REJECT>0</ZIP_REJECT>\n<ZIP_REJECT_UPLOAD>1</ZIP_REJECT_UPLOAD>\n"
+      "<TITLE>ねこ</TITLE>\n<HASH_FILE_NAME>hash.8080.dat</HASH_FILE_NAME>\n"
+      "<NEED_USER>1</NEED_USER>\n"
+      "<USER><USER_NAME>anna</USER_NAME><HASH>h</HASH><PRIV>1</PRIV></USER><UPnP>0</UPnP>\n"
+      "<BUFFER_SIZE>200</BUFFER_SIZE>\n<THEME>夜</THEME>\n<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n"
+      "<NOTE>two\nlines</NOTE>\n";
+  const std::string original = EditorFileBytes(text);
+  const std::string path = folder_.Write("gallery.con", original);
+  EditorSettings values = editor_.Load(path);
+  values.buffer_size.reset();
+  values.unknown_elements.clear();
+  const std::string saved = folder_.Path("saved.con");
+  prompts_.choices.push_back(saved);
+  ASSERT_TRUE(editor_.Save(values));
+  EXPECT_EQ(folder_.Read("saved.con"), original);
+  ServerSettings server;
+  ASSERT_TRUE(server.load(saved));
+  EXPECT_EQ(server.buffer_size, 200u);
+  EXPECT_EQ(server.zip_reject, 0u);
+  EXPECT_EQ(server.zip_reject_upload, 1u);
+
+  // A hand-written file, with the unknown elements and BUFFER_SIZE anywhere, reads the same
+  // after a load and a save, the elements now after the settings and in their order.
+  const std::string scattered = folder_.Write(
+      "scattered.con",
+      EditorFileBytes("<THEME>夜</THEME>\n<PATH>/a</PATH>\n<BUFFER_SIZE>0x20</BUFFER_SIZE>\n"
+                      "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<ZIP_REJECT>0</ZIP_REJECT>\n"));
+  values = editor_.Load(scattered);
+  values.buffer_size.reset();
+  values.unknown_elements.clear();
+  prompts_.choices.push_back(saved);
+  ASSERT_TRUE(editor_.Save(values));
+  EditorSettings back;
+  ASSERT_TRUE(back.parse(saved));
+  EXPECT_EQ(back.buffer_size, 32u);
+  EXPECT_THAT(back.unknown_elements,
+              ElementsAre("<THEME>夜</THEME>", "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>"));
+  ASSERT_TRUE(server.load(saved));
+  EXPECT_EQ(server.buffer_size, 32u);
+  // The editor read ZIP_REJECT through the longer element before it, as the server did, and
+  // wrote what it read; kept after ZIP_REJECT's own element, the longer one no longer reaches it.
+  EXPECT_EQ(server.zip_reject, 1u);
+  EXPECT_EQ(server.folders, std::vector<std::string>{"/a"});
+
+  // Only the last file loaded lends what the dialog does not show.
+  values = editor_.Load(folder_.Write("plain.con", "<PATH>/b</PATH>"));
+  prompts_.choices.push_back(saved);
+  ASSERT_TRUE(editor_.Save(values));
+  ASSERT_TRUE(back.parse(saved));
+  EXPECT_FALSE(back.buffer_size.has_value());
+  EXPECT_TRUE(back.unknown_elements.empty());
 }
 
 TEST_F(ConfigEditorTest, DroppedConfigurationFilesLoadInDropOrder) {

@@ -1,12 +1,14 @@
-// Configuration text: decoding any bytes, then every lookup and number reading the readers do.
+// Configuration text: decoding any bytes, then every lookup and number reading the readers do,
+// the scan for unknown elements and the editor's writer over what it read.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "common/config/config_keys.h"
 #include "common/config/config_number.h"
 #include "common/config/config_text.h"
+#include "common/config/settings_io.h"
+#include "common/config/settings_table.h"
 #include "common/config/tag_lookup.h"
 
 namespace {
@@ -30,14 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::string text;
   if (!DecodeConfigText(bytes, &text)) return 0;
-  namespace keys = config_keys;
-  for (const char* key : {keys::kPath, keys::kPort, keys::kZipReject, keys::kTitle, keys::kUpnp,
-                          keys::kUpnpPort, keys::kNeedUser}) {
-    ReadValues(text, key);
+  for (const Setting& setting : kSettings) ReadValues(text, setting.key);
+  for (const std::string& user : FindAllTagValues(text, "USER")) {
+    ReadValues(user, kAccountNameKey);
+    ReadValues(user, kAccountPrivilegeKey);
   }
-  for (const std::string& user : FindAllTagValues(text, keys::kUser)) {
-    ReadValues(user, keys::kUserName);
-    ReadValues(user, keys::kPriv);
+  // Every kept element is one the scan finds again in the written text.
+  EditorSettings editor;
+  ReadSettings(text, &editor);
+  editor.unknown_elements = UnknownElements(text);
+  if (UnknownElements(FormatConfigText(editor)).size() < editor.unknown_elements.size()) {
+    __builtin_trap();
   }
   // The raw bytes as a key too, so keys with odd characters are walked as well.
   ReadValues(text, std::string(bytes.substr(0, 8)).c_str());

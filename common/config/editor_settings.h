@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,16 @@ struct EditorSettings {
   // Resets the record to the editor's defaults and fills it from the file at `path` (used as
   // given). Only a file that opens sets hash_file_name, to "hash." + port + ".dat" unless the
   // file names one. Returns whether the file was opened; otherwise the defaults stay, with no
-  // folders, accounts or database file name.
+  // folders, accounts or database file name. The fields and their keys are the rows of
+  // settings_table.h; the file's other elements are kept in unknown_elements.
   bool parse(const std::string& path);
 
   // Writes the record as a configuration file: UTF-16LE with a byte-order mark, CR LF line
-  // ends, the elements in the order that keeps prefix matching right. UPnP_PORT is written,
-  // after UPnP, only when it is not 0 (0 means "the same as PORT", which is also what its
-  // absence means). The file is replaced whole or not at all: returns false, leaving any old
-  // file as it was, when it cannot be written or a text is not valid UTF-8.
+  // ends, the elements in the order that keeps prefix matching right, then the unknown
+  // elements. UPnP_PORT is written, after UPnP, only when it is not 0 (0 means "the same as
+  // PORT", which is also what its absence means); BUFFER_SIZE only when the loaded file held
+  // it. The file is replaced whole or not at all: returns false, leaving any old file as it
+  // was, when it cannot be written or a text is not valid UTF-8.
   bool write(const std::string& path) const;
 
   std::vector<std::string> folders;
@@ -45,6 +48,14 @@ struct EditorSettings {
   int32_t upnp_port = 0;  // external port of the mapping; 0 means PORT
   bool need_user = false;
   std::vector<EditorAccount> users;
+  // Not shown by the dialog: kept from the loaded file and written back as it was read.
+  std::optional<uint32_t> buffer_size;        // empty when the file had none
+  std::vector<std::string> unknown_elements;  // elements no setting names, verbatim, in order
 
   bool operator==(const EditorSettings&) const = default;
 };
+
+// Copies into `values` what the editor's dialog does not show, taken from the record of the
+// file the editor `loaded`: the settings kept from the file and the unknown elements. A file
+// loaded and saved thereby keeps everything the dialog cannot change.
+void CopyUnshownSettings(const EditorSettings& loaded, EditorSettings* values);

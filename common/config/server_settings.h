@@ -17,6 +17,7 @@ struct ServerSettings {
   // Reads the configuration named by `command_line` (the text between its first two double
   // quotes, else the whole text). Fields keep their defaults where the file is silent; when no
   // file could be read, the user's pictures folder is served. Returns whether a file was read.
+  // Which key fills which field is the table in settings_table.h.
   bool load(const std::string& command_line);
 
   std::vector<UserAccount> users;

@@ -1,5 +1,6 @@
 #include "server/pages/status_process.h"
 
+#include "common/config/setting_status_lines.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/threads/thread_mgr.h"
@@ -29,6 +30,12 @@ std::string Line(const std::string& text) {
   return text + "<br>";
 }
 
+// The lines of the settings the table shows at `place`; their texts (the title, the folders)
+// are escaped as the other configuration lines are, one "&#x%X" per code point.
+std::string SettingLines(const ServerSettings& settings, StatusPlace place) {
+  return SettingStatusLines(settings, place, EscapeHtmlEntitiesBare);
+}
+
 void AppendHead(const ServerSettings& settings, std::string* page) {
   *page += kPageStart;
   *page += kCharsetMeta;
@@ -41,15 +48,12 @@ void AppendConfiguration(const StatusSources& sources, std::string* page) {
   const ServerSettings& settings = sources.settings;
   *page += Line(std::string("Config file:") + (settings.loaded ? "Loaded." : "Not loaded."));
   const std::string path_escaped = EscapeHtmlEntitiesBare(settings.config_path);
-  const std::string title_escaped = EscapeHtmlEntitiesBare(settings.title);
   *page += Line("Config file name is \"" + path_escaped + "\"");
-  *page += Line("Title is \"" + title_escaped + "\"");
+  *page += SettingLines(settings, StatusPlace::kAfterFileName);
   *page += Line("Ver:" LUMENVALE_FILE_VERSION);
   *page += Line(std::string("<a href = \"") + kDistributionPage + "\">最新版配布先</a>");
   *page += Line("<a></a>");
-  if (settings.show_fullpath != 0) {
-    *page += Line("Status \"Search sub\" is " + std::to_string(settings.sub));
-  }
+  *page += SettingLines(settings, StatusPlace::kAfterLinks);
   const std::string diagnostics = DiagnosticText(sources);
   if (!diagnostics.empty()) *page += Line("Debug:" + diagnostics);
 }
@@ -72,15 +76,10 @@ std::string UpnpStageText(uint32_t upnp, int32_t stage) {
 void AppendNetwork(const StatusSources& sources, std::string* page) {
   const ServerSettings& settings = sources.settings;
   UpnpPortMapper& upnp = sources.upnp;
-  *page += Line("Internal Port No:" + std::to_string(settings.port));
+  *page += SettingLines(settings, StatusPlace::kNetwork);
   if (upnp.stage() > 1) *page += Line("External Port No:" + std::to_string(upnp.external_port()));
   *page += Line("検索パス");
-  if (settings.show_fullpath != 0) {
-    for (const std::string& folder : settings.folders) {
-      const std::string folder_escaped = EscapeHtmlEntitiesBare(folder);
-      *page += Line(folder_escaped);
-    }
-  }
+  *page += SettingLines(settings, StatusPlace::kSearchPaths);
   *page += "<br>";
   *page += Line("UPnP stage:" + std::to_string(upnp.stage()) + "," +
                 UpnpStageText(settings.upnp, upnp.stage()));
@@ -91,12 +90,7 @@ void AppendNetwork(const StatusSources& sources, std::string* page) {
 }
 
 void AppendOptions(const ServerSettings& settings, const LoopFigures& loop, std::string* page) {
-  *page +=
-      Line(settings.reset_standby_access == 1 ? "アクセスでスリープへのカウントをリセットする"
-                                              : "アクセスでスリープへのカウントをリセットしない");
-  *page += Line("zip_reject:" + std::to_string(settings.zip_reject));
-  *page += Line("zip_upload_reject:" + std::to_string(settings.zip_reject_upload));
-  *page += Line("Size of buffer:" + std::to_string(settings.buffer_size));
+  *page += SettingLines(settings, StatusPlace::kOptions);
   *page +=
       Line("Post(" + std::to_string(loop.posts_answered) + ":" +
            std::to_string(loop.posts_rejected) + "/" + std::to_string(loop.posts_received) + ")");
