@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/config/password_hash.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -51,11 +52,7 @@ bool HasConfigExtension(const std::string& path) {
   size_t name_start = path.rfind('/') + 1;  // npos + 1 == 0
   size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot < name_start || path.size() - dot != 4) return false;
-  std::string extension = path.substr(dot);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension == ".con";
+  return platform::EqualsIgnoreCase(path.substr(dot), ".con");
 }
 
 EditorSettings ConfigEditor::Load(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/run_command.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -53,12 +54,6 @@ bool PathSettingValue(const std::string& path, std::string* value) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 std::string ServiceName(uint16_t port) {
@@ -71,7 +66,7 @@ bool FormatServiceUnit(const ServiceCommand& command, const std::string& name, s
   std::string working_directory;
   if (!command.config_path.empty()) {
     exec_start += " " + QuotedExecWord(command.config_path);
-    if (!PathSettingValue(FolderOf(command.config_path), &working_directory)) {
+    if (!PathSettingValue(platform::FolderOf(command.config_path), &working_directory)) {
       *error = "設定ファイルのフォルダ名に制御文字が含まれています: " + command.config_path;
       return false;
     }

@@ -8,16 +8,11 @@
 #include <cstdio>
 
 #include "platform/random.h"
+#include "platform/text.h"
 #include "platform/write_all.h"
 
 namespace platform {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Creates a file that did not exist before, named after `path` with a random suffix.
 int CreateTemporaryBeside(const std::string& path, std::string* temporary) {

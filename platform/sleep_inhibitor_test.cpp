@@ -12,10 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "platform/testing/test_folder.h"
 
 namespace {
@@ -75,12 +75,12 @@ class FakeLogind {
 
   // "what|who|why|mode" of the last Inhibit call.
   std::string request() {
-    std::lock_guard<std::mutex> hold(mutex_);
+    platform::MutexLock hold(&mutex_);
     return request_;
   }
   // Hangs up when the caller releases the lock.
   int lock_read_end() {
-    std::lock_guard<std::mutex> hold(mutex_);
+    platform::MutexLock hold(&mutex_);
     return lock_read_end_;
   }
 
@@ -92,7 +92,7 @@ class FakeLogind {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return -errno;
     {
-      std::lock_guard<std::mutex> hold(self->mutex_);
+      platform::MutexLock hold(&self->mutex_);
       self->request_ = std::string(what) + "|" + who + "|" + why + "|" + mode;
       self->lock_read_end_ = ends[0];
     }
@@ -106,9 +106,9 @@ class FakeLogind {
       SD_BUS_VTABLE_END,
   };
 
-  std::mutex mutex_;
-  std::string request_;     // guarded by mutex_
-  int lock_read_end_ = -1;  // guarded by mutex_
+  platform::Mutex mutex_;
+  std::string request_ GUARDED_BY(mutex_);
+  int lock_read_end_ GUARDED_BY(mutex_) = -1;
   sd_bus* bus_ = nullptr;
   std::atomic<bool> running_{true};
   std::thread thread_;

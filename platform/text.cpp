@@ -48,9 +48,13 @@ bool Utf16ToUtf8(std::u16string_view in, std::string* out) {
   return Convert("UTF-8", "UTF-16LE", Utf16ToLeBytes(in), out);
 }
 
-bool Cp932ToUtf8(std::string_view in, std::string* out) { return Convert("UTF-8", "CP932", in, out); }
+bool Cp932ToUtf8(std::string_view in, std::string* out) {
+  return Convert("UTF-8", "CP932", in, out);
+}
 
-bool Utf8ToCp932(std::string_view in, std::string* out) { return Convert("CP932", "UTF-8", in, out); }
+bool Utf8ToCp932(std::string_view in, std::string* out) {
+  return Convert("CP932", "UTF-8", in, out);
+}
 
 std::string Utf16ToLeBytes(std::u16string_view in) {
   std::string bytes;
@@ -70,6 +74,26 @@ std::u16string LeBytesToUtf16(std::string_view bytes) {
                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
   return units;
+}
+
+std::string AsciiToLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiToLower(c);
+  return lower;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiToLower(a[i]) != AsciiToLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace platform

@@ -45,5 +45,41 @@ TEST(TextTest, LongInputCrossesTheInternalChunk) {
   EXPECT_EQ(back, utf8);
 }
 
+// Only ASCII letters change case: the bytes around them, those of UTF-8 letters included
+// ("Ä" is C3 84, whose lower case would be C3 A4), stay as they are.
+TEST(TextTest, AsciiCase) {
+  EXPECT_EQ(AsciiToLower("Content-LENGTH: 12 @[`{"), "content-length: 12 @[`{");
+  EXPECT_EQ(AsciiToLower("\xC3\x84X.JPG"), "\xC3\x84x.jpg");
+  struct Case {
+    std::string_view a, b;
+    bool equal;
+  } cases[] = {
+      {"Authorization", "authorization", true},
+      {"ZIP", "zip", true},
+      {"", "", true},
+      {"abc", "abcd", false},
+      {"@", "`", false},  // 0x40 and 0x60 differ by the case bit but are no letters
+      {"[", "{", false},
+      {"\xC3\x84", "\xC3\xA4", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EqualsIgnoreCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(EqualsIgnoreCase(c.b, c.a), c.equal) << c.b << " / " << c.a;
+  }
+}
+
+TEST(TextTest, FolderOf) {
+  struct Case {
+    std::string path, folder;
+  } cases[] = {
+      {"/etc/lumenvale/a.con", "/etc/lumenvale"},
+      {"/a.con", "/"},
+      {"a.con", "."},
+      {"dir/a.con", "dir"},
+      {"dir/", "dir"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+}
+
 }  // namespace
 }  // namespace platform

@@ -3,9 +3,9 @@
 // test body.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 class TestLatch {
  public:
@@ -14,16 +14,16 @@ class TestLatch {
   TestLatch& operator=(const TestLatch&) = delete;
 
   void count_down() {
-    std::lock_guard guard(mutex_);
-    if (count_ > 0 && --count_ == 0) zero_.notify_all();
+    platform::MutexLock guard(&mutex_);
+    if (count_ > 0 && --count_ == 0) zero_.NotifyAll();
   }
   void wait() {
-    std::unique_lock guard(mutex_);
-    zero_.wait(guard, [this] { return count_ == 0; });
+    platform::MutexLock guard(&mutex_);
+    while (count_ != 0) zero_.Wait(&mutex_);
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable zero_;
-  std::ptrdiff_t count_;  // guarded by mutex_
+  platform::Mutex mutex_;
+  platform::CondVar zero_;
+  std::ptrdiff_t count_ GUARDED_BY(mutex_);
 };

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/folder_listing.h"
+#include "platform/text.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/zip_archive.h"
@@ -24,8 +25,7 @@ struct FolderIdHash {
 bool HasZipExtension(std::string_view path) {
   const size_t dot = path.rfind('.');
   if (dot == std::string_view::npos || path.size() - dot != 4) return false;
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return lower(path[dot + 1]) == 'z' && lower(path[dot + 2]) == 'i' && lower(path[dot + 3]) == 'p';
+  return platform::EqualsIgnoreCase(path.substr(dot + 1), "zip");
 }
 
 bool IsListedMember(const ZipDirectoryRecord& record) {

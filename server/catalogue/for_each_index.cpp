@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
+
+#include "platform/mutex.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ void ForEachIndex(MySystem::CThreadMgr* pool, int32_t priority, size_t count,
     std::atomic<size_t> next{0};
     size_t count = 0;
     const std::function<void(size_t)>* body = nullptr;
-    std::mutex lock;
-    std::condition_variable idle;
-    int running = 0;  // guarded by lock; helpers in a turn
+    platform::Mutex lock;
+    platform::CondVar idle;
+    int running GUARDED_BY(lock) = 0;  // helpers in a turn
     // Runs up to `limit` indices; false when they have run out.
     bool Work(size_t limit) {
       for (size_t done = 0; done < limit; ++done) {
@@ -40,12 +40,12 @@ void ForEachIndex(MySystem::CThreadMgr* pool, int32_t priority, size_t count,
     explicit Helper(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
     int Run() override {
       {
-        std::lock_guard<std::mutex> hold(shared_->lock);
+        platform::MutexLock hold(&shared_->lock);
         ++shared_->running;
       }
       const bool more = shared_->Work(kIndicesPerTurn);
-      std::lock_guard<std::mutex> hold(shared_->lock);
-      if (--shared_->running == 0) shared_->idle.notify_all();
+      platform::MutexLock hold(&shared_->lock);
+      if (--shared_->running == 0) shared_->idle.NotifyAll();
       return more ? 1 : 0;
     }
 
@@ -60,6 +60,6 @@ void ForEachIndex(MySystem::CThreadMgr* pool, int32_t priority, size_t count,
   for (int h = 0; h < helpers; ++h) pool->Post(new Helper(shared), priority, nullptr, 0);
   shared->Work(SIZE_MAX);
   // Every index is claimed; a helper still counted as running is finishing its last one.
-  std::unique_lock<std::mutex> hold(shared->lock);
-  shared->idle.wait(hold, [&] { return shared->running == 0; });
+  platform::MutexLock hold(&shared->lock);
+  while (shared->running != 0) shared->idle.Wait(&shared->lock);
 }

@@ -1,7 +1,5 @@
 #include "server/catalogue/image_catalogue.h"
 
-#include <shared_mutex>
-
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/free_memory.h"
@@ -57,13 +55,13 @@ void ImageCatalogue::SetZipReject(bool zip_reject) {
 
 bool ImageCatalogue::Rescan() {
   {
-    std::lock_guard<std::mutex> hold(jobs_lock_);
+    platform::MutexLock hold(&jobs_lock_);
     if (scanning_) return false;
     scanning_ = true;
   }
   auto lister = std::make_shared<CImageLister>(recursive_, zip_reject_);
   {
-    std::unique_lock<CSharedLock> hold(lock_);
+    WriterLock hold(&lock_);
     // Unchanged archives are taken from the last scan instead of being read again.
     lister->SetArchiveCache(*saved_archives_);
     // Before the first scan has ended its lister is the current one, readable as it grows.
@@ -75,25 +73,25 @@ bool ImageCatalogue::Rescan() {
 
 void ImageCatalogue::FinishScan(const std::shared_ptr<CImageLister>& lister) {
   {
-    std::unique_lock<CSharedLock> hold(lock_);
+    WriterLock hold(&lock_);
     lister_ = lister;
     saved_archives_ = std::make_shared<const ArchiveCache>(lister->archive_cache());
     ++scan_count_;
   }
   last_scan_ms_ = lister->LastScanMs();
-  std::lock_guard<std::mutex> hold(jobs_lock_);
+  platform::MutexLock hold(&jobs_lock_);
   scanning_ = false;
-  jobs_changed_.notify_all();
+  jobs_changed_.NotifyAll();
 }
 
 bool ImageCatalogue::IsScanning() const {
-  std::lock_guard<std::mutex> hold(jobs_lock_);
+  platform::MutexLock hold(&jobs_lock_);
   return scanning_;
 }
 
 void ImageCatalogue::WaitForIdle() const {
-  std::unique_lock<std::mutex> hold(jobs_lock_);
-  jobs_changed_.wait(hold, [this] { return !scanning_ && !comparing_; });
+  platform::MutexLock hold(&jobs_lock_);
+  while (scanning_ || comparing_) jobs_changed_.Wait(&jobs_lock_);
 }
 
 void ImageCatalogue::RescanWhenDue(int64_t pass_start_ms, bool zip_reject) {
@@ -108,7 +106,7 @@ void ImageCatalogue::RescanWhenDue(int64_t pass_start_ms, bool zip_reject) {
 std::vector<ImageEntry> ImageCatalogue::GetFiles() const {
   std::shared_ptr<CImageLister> lister;
   {
-    std::shared_lock<CSharedLock> hold(lock_);
+    ReaderLock hold(&lock_);
     lister = lister_;
   }
   if (lister) return lister->Files();
@@ -116,7 +114,7 @@ std::vector<ImageEntry> ImageCatalogue::GetFiles() const {
 }
 
 uint32_t ImageCatalogue::ScanCount() const {
-  std::shared_lock<CSharedLock> hold(lock_);
+  ReaderLock hold(&lock_);
   return scan_count_;
 }
 
@@ -129,7 +127,7 @@ bool ImageCatalogue::GetMemberTime(const std::string& member_path, SystemTime* t
   }
   std::shared_ptr<const ArchiveCache> saved;
   {
-    std::shared_lock<CSharedLock> hold(lock_);
+    ReaderLock hold(&lock_);
     saved = saved_archives_;
   }
   const auto found = saved->find(archive);
@@ -150,7 +148,7 @@ bool ImageCatalogue::GetMemberTime(const std::string& member_path, SystemTime* t
 
 bool ImageCatalogue::UpdateList(bool logical) {
   {
-    std::lock_guard<std::mutex> hold(texts_lock_);
+    platform::MutexLock hold(&texts_lock_);
     diagnostics_.clear();
   }
   const int64_t start = platform::TickCountMs();
@@ -160,18 +158,22 @@ bool ImageCatalogue::UpdateList(bool logical) {
   std::shared_ptr<CImageLister> scanned;
   uint32_t scan_count;
   {
-    std::shared_lock<CSharedLock> hold(lock_);
+    ReaderLock hold(&lock_);
     scan_count = scan_count_;
     scanned = lister_;
   }
+  bool compare = false;
   {
-    std::lock_guard<std::mutex> hold(jobs_lock_);
+    platform::MutexLock hold(&jobs_lock_);
     compared = std::move(compared_);
     if (!compared && !comparing_ && scan_count != consumed_scan_count_) {
       comparing_ = true;
-      pool_->Post(new CCompareUpdatelist(this, CurrentList(), scanned, scan_count, logical),
-                  kComparePriority, this, 0);
+      compare = true;
     }
+  }
+  if (compare) {
+    pool_->Post(new CCompareUpdatelist(this, CurrentList(), scanned, scan_count, logical),
+                kComparePriority, this, 0);
   }
   if (compared) {
     // An equal result is taken as consumed too, so an unchanged tree is compared once per
@@ -180,7 +182,7 @@ bool ImageCatalogue::UpdateList(bool logical) {
     if (compared->differs) {
       orders_.InstallOrders(compared->orders);
       {
-        std::lock_guard<std::mutex> hold(list_lock_);
+        platform::MutexLock hold(&list_lock_);
         list_ = compared->list;
       }
       if (std::shared_ptr<CImageLister> released = ReleaseScan(compared->scan_count)) {
@@ -195,7 +197,7 @@ bool ImageCatalogue::UpdateList(bool logical) {
 
   std::string timing = "<br>updateList():" + std::to_string(platform::TickCountMs() - start) +
                        "<br>" + LocalTimeText(platform::LocalTimeNow()) + "<br>";
-  std::lock_guard<std::mutex> hold(texts_lock_);
+  platform::MutexLock hold(&texts_lock_);
   timing_ = std::move(timing);
   return changed;
 }
@@ -208,35 +210,35 @@ void ImageCatalogue::FinishComparison(Comparison comparison) {
     ReleaseScan(comparison.scan_count).reset();
     platform::ReturnFreeMemory();
   }
-  std::lock_guard<std::mutex> hold(jobs_lock_);
+  platform::MutexLock hold(&jobs_lock_);
   compared_ = std::make_unique<Comparison>(std::move(comparison));
   comparing_ = false;
-  jobs_changed_.notify_all();
+  jobs_changed_.NotifyAll();
 }
 
 std::shared_ptr<CImageLister> ImageCatalogue::ReleaseScan(uint32_t scan_count) {
-  std::unique_lock<CSharedLock> hold(lock_);
+  WriterLock hold(&lock_);
   // A scan that ended meanwhile has not been compared yet: it stays.
   if (scan_count != scan_count_) return nullptr;
   return std::move(lister_);
 }
 
 std::shared_ptr<const std::vector<ImageEntry>> ImageCatalogue::CurrentList() const {
-  std::lock_guard<std::mutex> hold(list_lock_);
+  platform::MutexLock hold(&list_lock_);
   return list_;
 }
 
 std::string ImageCatalogue::DiagnosticsText() const {
-  std::lock_guard<std::mutex> hold(texts_lock_);
+  platform::MutexLock hold(&texts_lock_);
   return diagnostics_;
 }
 
 std::string ImageCatalogue::TimingText() const {
-  std::lock_guard<std::mutex> hold(texts_lock_);
+  platform::MutexLock hold(&texts_lock_);
   return timing_;
 }
 
 void ImageCatalogue::AppendDiagnostics(std::string_view text) {
-  std::lock_guard<std::mutex> hold(texts_lock_);
+  platform::MutexLock hold(&texts_lock_);
   diagnostics_.append(text);
 }

@@ -5,14 +5,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/file_lister.h"
 #include "server/catalogue/image_entry.h"
@@ -106,28 +105,28 @@ class ImageCatalogue {
 
   mutable CSharedLock lock_;
   // The last scan result until the list holds it; null after.
-  std::shared_ptr<CImageLister> lister_;                // guarded by lock_
-  std::shared_ptr<const ArchiveCache> saved_archives_;  // guarded by lock_
-  uint32_t scan_count_ = 0;                             // guarded by lock_
+  std::shared_ptr<CImageLister> lister_ GUARDED_BY(lock_);
+  std::shared_ptr<const ArchiveCache> saved_archives_ GUARDED_BY(lock_);
+  uint32_t scan_count_ GUARDED_BY(lock_) = 0;
   std::atomic<uint32_t> last_scan_ms_{0};
 
   // Jobs in flight, and what the comparison hands back.
-  mutable std::mutex jobs_lock_;
-  mutable std::condition_variable jobs_changed_;
-  bool scanning_ = false;                 // guarded by jobs_lock_
-  bool comparing_ = false;                // guarded by jobs_lock_
-  std::unique_ptr<Comparison> compared_;  // guarded by jobs_lock_
+  mutable platform::Mutex jobs_lock_;
+  mutable platform::CondVar jobs_changed_;
+  bool scanning_ GUARDED_BY(jobs_lock_) = false;
+  bool comparing_ GUARDED_BY(jobs_lock_) = false;
+  std::unique_ptr<Comparison> compared_ GUARDED_BY(jobs_lock_);
 
   // The list update's own state, loop thread only.
   uint32_t consumed_scan_count_ = 0;
 
-  mutable std::mutex list_lock_;
-  std::shared_ptr<const std::vector<ImageEntry>> list_;  // guarded by list_lock_
+  mutable platform::Mutex list_lock_;
+  std::shared_ptr<const std::vector<ImageEntry>> list_ GUARDED_BY(list_lock_);
   OrderedLists orders_;
 
-  mutable std::mutex texts_lock_;
-  std::string diagnostics_;  // guarded by texts_lock_
-  std::string timing_;       // guarded by texts_lock_
+  mutable platform::Mutex texts_lock_;
+  std::string diagnostics_ GUARDED_BY(texts_lock_);
+  std::string timing_ GUARDED_BY(texts_lock_);
 
   // Last, so that it goes first: its jobs use the rest of the catalogue.
   LikeTable likes_;

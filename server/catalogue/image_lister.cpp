@@ -1,7 +1,5 @@
 #include "server/catalogue/image_lister.h"
 
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 
 #include "server/catalogue/image_types.h"
@@ -16,18 +14,18 @@ bool CImageLister::OnFile(const std::string& path, const FoundFile& found) {
   entry.path = path;
   entry.lastWriteTime = found.lastWriteTime;
   entry.size = found.size;
-  std::unique_lock<CSharedLock> hold(lock_);
+  WriterLock hold(&lock_);
   files_.push_back(std::move(entry));
   return true;
 }
 
 std::vector<ImageEntry> CImageLister::Files() const {
-  std::shared_lock<CSharedLock> hold(lock_);
+  ReaderLock hold(&lock_);
   return files_;
 }
 
 void CImageLister::ReadFiles(
     const std::function<void(const std::vector<ImageEntry>&)>& read) const {
-  std::shared_lock<CSharedLock> hold(lock_);
+  ReaderLock hold(&lock_);
   read(files_);
 }

@@ -26,5 +26,5 @@ class CImageLister : public CFileLister {
 
  private:
   mutable CSharedLock lock_;
-  std::vector<ImageEntry> files_;  // guarded by lock_
+  std::vector<ImageEntry> files_ GUARDED_BY(lock_);
 };

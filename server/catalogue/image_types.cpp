@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/text.h"
+
 std::string_view PictureContentType(std::string_view path) {
   // The extension is the file name's: a folder named "trip.jpg_files" makes no picture of
   // the "README" inside it.
@@ -11,10 +13,7 @@ std::string_view PictureContentType(std::string_view path) {
   extension = extension.substr(0, extension.find_first_of("-_:"));
   if (extension.size() > 4) return {};  // longer than any in the table
   // Extensions of pictures hold ASCII letters only; any other byte stays as it is.
-  std::string lower(extension);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lower = platform::AsciiToLower(extension);
   struct Type {
     std::string_view extension, content_type;
   };

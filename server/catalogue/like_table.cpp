@@ -44,7 +44,7 @@ LikeTable::~LikeTable() {
 
 void LikeTable::Load(const std::string& path) {
   path_ = path;
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   switch (LoadHashList(path, &hash_list_)) {
     case HashListLoad::kRead:
       // Written back at the first chance, in the form this program writes.
@@ -64,7 +64,7 @@ void LikeTable::Load(const std::string& path) {
 std::string LikeTable::GetHash(const std::string& path) {
   std::string hash;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     auto found = cache_.find(path);
     if (found != cache_.end()) hash = found->second;
   }
@@ -73,7 +73,7 @@ std::string LikeTable::GetHash(const std::string& path) {
     hash = FileContentHash(path);
     computed = hash.size();
     if (!hash.empty()) {
-      std::lock_guard<std::mutex> hold(lock_);
+      platform::MutexLock hold(&lock_);
       cache_.emplace(path, hash);
     }
   }
@@ -84,7 +84,7 @@ std::string LikeTable::GetHash(const std::string& path) {
 int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
   int32_t count;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     hash_list_.AddLike(hash);
     hash_list_.SetSize(hash, size);
     count = hash_list_.GetCount(hash);
@@ -94,42 +94,44 @@ int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
 }
 
 bool LikeTable::TryVoteCached(const std::string& path, uint32_t size, int32_t* count) {
-  {
-    std::unique_lock<std::mutex> hold(lock_, std::try_to_lock);
-    if (!hold.owns_lock()) return false;
-    auto cached = cache_.find(path);
-    if (cached == cache_.end()) return false;
+  if (!lock_.TryLock()) return false;
+  auto cached = cache_.find(path);
+  const bool found = cached != cache_.end();
+  if (found) {
     hash_list_.AddLike(cached->second);
     hash_list_.SetSize(cached->second, size);
     *count = hash_list_.GetCount(cached->second);
   }
+  lock_.Unlock();
+  if (!found) return false;
   dirty_.exchange(true);
   Report("<br>t_hash.length():0<br>");
   return true;
 }
 
 int32_t LikeTable::GetCount(const std::string& hash) const {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return hash_list_.GetCount(hash);
 }
 
 size_t LikeTable::CachedPathCount() const {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return cache_.size();
 }
 
 void LikeTable::Report(std::string_view text) {
-  std::lock_guard<std::mutex> hold(texts_lock_);
+  platform::MutexLock hold(&texts_lock_);
   reported_.append(text);
 }
 
 void LikeTable::Update(int64_t now_ms, bool list_changed) {
   rank_pending_ = rank_pending_ || list_changed;
+  std::string reported;
   {
-    std::lock_guard<std::mutex> hold(texts_lock_);
-    catalogue_->AppendDiagnostics(reported_);
-    reported_.clear();
+    platform::MutexLock hold(&texts_lock_);
+    reported.swap(reported_);
   }
+  catalogue_->AppendDiagnostics(reported);
   switch (problem_.load()) {
     case SaveProblem::kNone:
       break;
@@ -147,7 +149,7 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
   // save then would only slow the scan down.
   if (catalogue_->ScanCount() == 0) return;
   {
-    std::lock_guard<std::mutex> hold(job_lock_);
+    platform::MutexLock hold(&job_lock_);
     if (job_running_) return;
   }
 
@@ -170,7 +172,7 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
   }
   if (!work.assign && !work.check_cache && !work.rank) return;
   {
-    std::lock_guard<std::mutex> hold(job_lock_);
+    platform::MutexLock hold(&job_lock_);
     job_running_ = true;
   }
   pool_->Post(new Job(this, work), kJobPriority, this, 0);
@@ -181,7 +183,7 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
 bool LikeTable::AssignmentDue() {
   if (catalogue_->IsScanning()) return false;
   const uint32_t scan = catalogue_->ScanCount();
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   if (hash_list_.empty()) return false;
   const bool cleared = cache_clears_ != assigned_clears_;
   if (!cleared && !(cache_.empty() && scan != assigned_scan_)) return false;
@@ -198,9 +200,9 @@ void LikeTable::RunJob(const Work& work) {
     Rank(/*check_existence=*/!work.assign);
     if (dirty_) Save();
   }
-  std::lock_guard<std::mutex> hold(job_lock_);
+  platform::MutexLock hold(&job_lock_);
   job_running_ = false;
-  job_done_.notify_all();
+  job_done_.NotifyAll();
 }
 
 // Only files whose size is that of a liked file are hashed: images nobody liked never are.
@@ -208,7 +210,7 @@ void LikeTable::AssignByContent() {
   std::unordered_map<std::string, uint32_t> size_of_hash;
   std::unordered_set<uint32_t> sizes;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     size_of_hash.reserve(hash_list_.size());
     for (const auto& [hash, record] : hash_list_.records()) {
       size_of_hash.emplace(hash, record.file_size);
@@ -220,7 +222,7 @@ void LikeTable::AssignByContent() {
   ForEachIndex(pool_, kJobPriority, files.size(), [&](size_t i) {
     if (!stopping_ && sizes.contains(files[i].size)) hashes[i] = FileContentHash(files[i].path);
   });
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   for (size_t i = 0; i < files.size(); ++i) {
     auto liked = size_of_hash.find(hashes[i]);
     if (liked != size_of_hash.end() && liked->second == files[i].size) {
@@ -234,7 +236,7 @@ void LikeTable::AssignByContent() {
 void LikeTable::CheckCache() {
   std::vector<std::string> paths;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     paths.reserve(cache_.size());
     for (const auto& entry : cache_) paths.push_back(entry.first);
   }
@@ -242,7 +244,7 @@ void LikeTable::CheckCache() {
     if (stopping_) return;
     if (COmniFileAccess::Instance().Exists(path)) continue;
     Report("need_clear_cache:1");
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     cache_.clear();
     ++cache_clears_;
     return;
@@ -255,14 +257,16 @@ void LikeTable::Rank(bool check_existence) {
   // order) that has it.
   std::vector<std::pair<uint32_t, int32_t>> liked;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     // The helpers only read the table, which this thread holds for them.
+    const PathHashCache* cache = &cache_;
+    const HashList* hash_list = &hash_list_;
     std::vector<const LikeRecord*> record_of(list->size());
     ForEachIndex(pool_, kJobPriority, list->size(), [&](size_t i) {
-      auto cached = cache_.find((*list)[i].path);
-      if (cached == cache_.end()) return;
-      auto record = hash_list_.records().find(cached->second);
-      if (record != hash_list_.records().end()) record_of[i] = &record->second;
+      auto cached = cache->find((*list)[i].path);
+      if (cached == cache->end()) return;
+      auto record = hash_list->records().find(cached->second);
+      if (record != hash_list->records().end()) record_of[i] = &record->second;
     });
     std::unordered_set<const LikeRecord*> shown;
     for (uint32_t i = 0; i < list->size(); ++i) {
@@ -308,7 +312,7 @@ bool LikeTable::Save() {
   dirty_ = false;
   HashList copy;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     copy = hash_list_;
   }
   if (SaveHashList(path_, copy)) {
@@ -328,6 +332,6 @@ bool LikeTable::SaveAtStop() {
 }
 
 void LikeTable::WaitForIdle() const {
-  std::unique_lock<std::mutex> hold(job_lock_);
-  job_done_.wait(hold, [this] { return !job_running_; });
+  platform::MutexLock hold(&job_lock_);
+  while (job_running_) job_done_.Wait(&job_lock_);
 }

@@ -10,13 +10,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/mutex.h"
 #include "server/catalogue/hash_list.h"
 #include "server/threads/thread_mgr.h"
 
@@ -94,10 +93,10 @@ class LikeTable {
   std::string path_;
   bool never_save_ = false;  // the file could not be read: it is left as it is
 
-  mutable std::mutex lock_;
-  HashList hash_list_;         // guarded by lock_
-  PathHashCache cache_;        // guarded by lock_
-  uint64_t cache_clears_ = 0;  // guarded by lock_; how often cache_ was emptied by a check
+  mutable platform::Mutex lock_;
+  HashList hash_list_ GUARDED_BY(lock_);
+  PathHashCache cache_ GUARDED_BY(lock_);
+  uint64_t cache_clears_ GUARDED_BY(lock_) = 0;  // how often cache_ was emptied by a check
 
   std::atomic<bool> dirty_{false};  // hash_list_ differs from the file
   std::atomic<SaveProblem> problem_{SaveProblem::kNone};
@@ -110,10 +109,10 @@ class LikeTable {
   uint32_t assigned_scan_ = 0;             // scan count of the last assignment
   uint64_t assigned_clears_ = UINT64_MAX;  // cache_clears_ at the last assignment
 
-  std::mutex texts_lock_;
-  std::string reported_;  // guarded by texts_lock_
+  platform::Mutex texts_lock_;
+  std::string reported_ GUARDED_BY(texts_lock_);
 
-  mutable std::mutex job_lock_;
-  mutable std::condition_variable job_done_;
-  bool job_running_ = false;  // guarded by job_lock_
+  mutable platform::Mutex job_lock_;
+  mutable platform::CondVar job_done_;
+  bool job_running_ GUARDED_BY(job_lock_) = false;
 };

@@ -1,19 +1,14 @@
 #include "server/catalogue/member_path.h"
 
 #include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace {
 
 bool EndsWithZip(std::string_view path) {
   constexpr std::string_view kExtension = ".zip";
   if (path.size() < kExtension.size()) return false;
-  std::string_view tail = path.substr(path.size() - kExtension.size());
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = tail[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kExtension[i]) return false;
-  }
-  return true;
+  return platform::EqualsIgnoreCase(path.substr(path.size() - kExtension.size()), kExtension);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "server/catalogue/omni_file_access.h"
 
 #include <algorithm>
-#include <mutex>
-#include <shared_mutex>
 #include <utility>
 
 #include "server/catalogue/direct_file_access.h"
@@ -52,20 +50,23 @@ bool COmniFileAccess::ReadShared(const std::string& path,
   std::promise<SharedBytes> promise;
   bool leads = false;
   if (versioned) {
-    std::unique_lock<std::mutex> hold(in_flight_lock_);
-    if (FindHeld(path, version, out)) return true;
-    auto it = in_flight_.find(path);
-    if (it != in_flight_.end() && it->second.version == version) {
-      ++it->second.readers;
-      std::shared_future<SharedBytes> result = it->second.result;
-      hold.unlock();
-      *out = result.get();
-      return *out != nullptr;
+    std::shared_future<SharedBytes> running;
+    {
+      platform::MutexLock hold(&in_flight_lock_);
+      if (FindHeld(path, version, out)) return true;
+      auto it = in_flight_.find(path);
+      if (it != in_flight_.end() && it->second.version == version) {
+        ++it->second.readers;
+        running = it->second.result;
+      } else if (it == in_flight_.end()) {
+        // A read of an older or newer version under way is left to its own callers.
+        in_flight_.emplace(path, ReadInFlight{version, promise.get_future().share()});
+        leads = true;
+      }
     }
-    // A read of an older or newer version under way is left to its own callers.
-    if (it == in_flight_.end()) {
-      in_flight_.emplace(path, ReadInFlight{version, promise.get_future().share()});
-      leads = true;
+    if (running.valid()) {
+      *out = running.get();
+      return *out != nullptr;
     }
   }
   SharedBytes shared;
@@ -77,7 +78,7 @@ bool COmniFileAccess::ReadShared(const std::string& path,
   if (leads) {
     // Stored first: a caller arriving after the read has left the table finds it cached.
     {
-      std::lock_guard<std::mutex> hold(in_flight_lock_);
+      platform::MutexLock hold(&in_flight_lock_);
       in_flight_.erase(path);
       if (shared != nullptr) RememberHeld(path, version, shared);
     }
@@ -110,13 +111,13 @@ void COmniFileAccess::RememberHeld(const std::string& path, const FileVersion& v
 bool COmniFileAccess::ReadFromCache(const std::string& path, const FileVersion& version,
                                     std::shared_ptr<const std::vector<uint8_t>>* out) {
   {
-    std::shared_lock lock(cache_lock_);
+    ReaderLock lock(&cache_lock_);
     auto it = cache_.find(path);
     if (it == cache_.end() || !(it->second.version == version)) return false;
     *out = it->second.bytes;
   }
   uint32_t stamp = use_counter_.fetch_add(1) + 1;
-  std::unique_lock lock(cache_lock_);
+  WriterLock lock(&cache_lock_);
   auto it = cache_.find(path);
   if (it != cache_.end()) it->second.use_stamp = stamp;
   return true;
@@ -126,7 +127,7 @@ void COmniFileAccess::Store(const std::string& path, const FileVersion& version,
                             std::shared_ptr<const std::vector<uint8_t>> bytes) {
   FileCacheEntry entry{version, std::move(bytes), use_counter_.fetch_add(1) + 1};
   {
-    std::unique_lock lock(cache_lock_);
+    WriterLock lock(&cache_lock_);
     FileCacheEntry& slot = cache_[path];
     cached_bytes_ += entry.bytes->size();
     cached_bytes_ -= slot.bytes ? slot.bytes->size() : 0;
@@ -138,12 +139,14 @@ void COmniFileAccess::Store(const std::string& path, const FileVersion& version,
 void COmniFileAccess::Trim() {
   const size_t limit = cache_limit_.load();
   const uint64_t byte_limit = cache_byte_limit_.load();
-  auto over = [&] { return cache_.size() > 2 * limit || cached_bytes_ > byte_limit; };
+  auto over = [&]() REQUIRES_SHARED(cache_lock_) {
+    return cache_.size() > 2 * limit || cached_bytes_ > byte_limit;
+  };
   {
-    std::shared_lock lock(cache_lock_);
+    ReaderLock lock(&cache_lock_);
     if (!over()) return;
   }
-  std::unique_lock lock(cache_lock_);
+  WriterLock lock(&cache_lock_);
   if (!over()) return;
   const size_t keep = cache_.size() > 2 * limit ? limit : cache_.size();
   std::vector<std::pair<uint32_t, const std::string*>> stamps;
@@ -194,25 +197,25 @@ void COmniFileAccess::SetCacheByteLimit(uint64_t bytes) {
 }
 
 size_t COmniFileAccess::CachedCount() {
-  std::shared_lock lock(cache_lock_);
+  ReaderLock lock(&cache_lock_);
   return cache_.size();
 }
 
 bool COmniFileAccess::IsCached(const std::string& path) {
-  std::shared_lock lock(cache_lock_);
+  ReaderLock lock(&cache_lock_);
   return cache_.count(path) != 0;
 }
 
 bool COmniFileAccess::IsCurrentInCache(const std::string& path) {
   FileVersion version;
   if (!GetVersion(path, &version)) return false;
-  std::shared_lock lock(cache_lock_);
+  ReaderLock lock(&cache_lock_);
   auto it = cache_.find(path);
   return it != cache_.end() && it->second.version == version;
 }
 
 int COmniFileAccess::ReadersOf(const std::string& path) {
-  std::lock_guard<std::mutex> hold(in_flight_lock_);
+  platform::MutexLock hold(&in_flight_lock_);
   auto it = in_flight_.find(path);
   return it == in_flight_.end() ? 0 : it->second.readers;
 }

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "server/catalogue/file_access.h"
 #include "server/catalogue/file_cache.h"
 #include "server/threads/shared_lock.h"
@@ -74,19 +74,21 @@ class COmniFileAccess : public CBasseFileAccess {
     FileVersion version;
     std::weak_ptr<const std::vector<uint8_t>> bytes;
   };
-  // REQUIRES: in_flight_lock_ held.
-  bool FindHeld(const std::string& path, const FileVersion& version, SharedBytes* out);
-  void RememberHeld(const std::string& path, const FileVersion& version, const SharedBytes& bytes);
+  bool FindHeld(const std::string& path, const FileVersion& version, SharedBytes* out)
+      REQUIRES(in_flight_lock_);
+  void RememberHeld(const std::string& path, const FileVersion& version, const SharedBytes& bytes)
+      REQUIRES(in_flight_lock_);
 
   std::vector<std::unique_ptr<CBasseFileAccess>> backends_;  // plain files first, then ZIP
   CSharedLock cache_lock_;
-  FileCache cache_;            // guarded by cache_lock_
-  uint64_t cached_bytes_ = 0;  // of the files in cache_; guarded by cache_lock_
+  FileCache cache_ GUARDED_BY(cache_lock_);
+  uint64_t cached_bytes_ GUARDED_BY(cache_lock_) = 0;  // of the files in cache_
   std::atomic<uint32_t> use_counter_{0};
   std::atomic<uint32_t> cache_limit_{30};
   std::atomic<uint64_t> cache_byte_limit_{kFileCacheBytes};
-  std::mutex in_flight_lock_;
-  std::unordered_map<std::string, ReadInFlight> in_flight_;  // guarded by in_flight_lock_
-  std::unordered_map<std::string, HeldRead> held_;           // guarded by in_flight_lock_
-  size_t held_sweep_at_ = 64;  // held_ is rid of released reads at this size; in_flight_lock_
+  platform::Mutex in_flight_lock_;
+  std::unordered_map<std::string, ReadInFlight> in_flight_ GUARDED_BY(in_flight_lock_);
+  std::unordered_map<std::string, HeldRead> held_ GUARDED_BY(in_flight_lock_);
+  // held_ is rid of released reads at this size.
+  size_t held_sweep_at_ GUARDED_BY(in_flight_lock_) = 64;
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
-#include <shared_mutex>
+#include <utility>
 
 #include "server/catalogue/search.h"
 
@@ -162,31 +162,28 @@ PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<Ima
 }
 
 void OrderedLists::InstallOrders(const PreparedOrders& prepared) {
-  std::lock_guard<std::mutex> writing(write_lock_);
-  auto next = std::make_shared<OrderSet>(*Current());
-  next->list_ = prepared.part_ ? prepared.part_ : std::make_shared<const OrderSet::ListPart>();
-  Publish(std::move(next));
+  Publish(prepared.part_ ? prepared.part_ : std::make_shared<const OrderSet::ListPart>(), nullptr);
 }
 
 void OrderedLists::SetLikes(const std::vector<ImageEntry>& likes) {
   auto part = std::make_shared<OrderSet::LikesPart>();
   part->entries = likes;
   for (const ImageEntry& e : likes) part->normalized.Add(e.path);
-
-  std::lock_guard<std::mutex> writing(write_lock_);
-  auto next = std::make_shared<OrderSet>(*Current());
-  next->likes_ = std::move(part);
-  Publish(std::move(next));
+  Publish(nullptr, std::move(part));
 }
 
-void OrderedLists::Publish(std::shared_ptr<const OrderSet> orders) {
-  std::unique_lock<CSharedLock> hold(lock_);
-  current_.swap(orders);
-  // The old version, now in `orders`, is freed after `hold` has released the lock.
+void OrderedLists::Publish(std::shared_ptr<const OrderSet::ListPart> list,
+                           std::shared_ptr<const OrderSet::LikesPart> likes) {
+  std::shared_ptr<const OrderSet> old;  // freed after `hold` has released the lock
+  WriterLock hold(&lock_);
+  auto next = std::make_shared<OrderSet>(*current_);
+  if (list) next->list_ = std::move(list);
+  if (likes) next->likes_ = std::move(likes);
+  old = std::exchange(current_, std::move(next));
 }
 
 std::shared_ptr<const OrderSet> OrderedLists::Current() const {
-  std::shared_lock<CSharedLock> hold(lock_);
+  ReaderLock hold(&lock_);
   return current_;
 }
 
@@ -198,7 +195,7 @@ FilteredView OrderedLists::View(ListOrder order, std::string_view word) const {
   std::shared_ptr<const OrderSet> orders = Current();
   if (word.empty()) return FilteredView(orders, order, word);
   {
-    std::lock_guard<std::mutex> hold(search_cache_lock_);
+    platform::MutexLock hold(&search_cache_lock_);
     for (const CachedSearch& cached : search_cache_) {
       if (cached.orders.lock() == orders && cached.order == order && cached.word == word) {
         return FilteredView(orders, order, cached.matches);
@@ -206,7 +203,7 @@ FilteredView OrderedLists::View(ListOrder order, std::string_view word) const {
     }
   }
   auto matches = std::make_shared<const std::vector<uint32_t>>(::Search(*orders, order, word));
-  std::lock_guard<std::mutex> hold(search_cache_lock_);
+  platform::MutexLock hold(&search_cache_lock_);
   // Searches made on an older version of the orders can never match again.
   std::erase_if(search_cache_, [&](const CachedSearch& c) { return c.orders.lock() != orders; });
   if (search_cache_.size() >= kCachedSearches) search_cache_.erase(search_cache_.begin());

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "server/catalogue/image_entry.h"
 #include "server/catalogue/list_order.h"
 #include "server/threads/shared_lock.h"
@@ -143,7 +143,10 @@ class OrderedLists {
   PageList MakePages(ListOrder order, std::string_view word) const;
 
  private:
-  void Publish(std::shared_ptr<const OrderSet> orders);
+  // Publishes a copy of the current version with the parts given (null: kept as they are).
+  // The copy is made under the lock, so that two writers never lose each other's part.
+  void Publish(std::shared_ptr<const OrderSet::ListPart> list,
+               std::shared_ptr<const OrderSet::LikesPart> likes) EXCLUDES(lock_);
 
   // The last searches, so the hundred thumbnails of one page of results (each its own
   // /image request) search the catalogue once, not a hundred times.
@@ -154,10 +157,9 @@ class OrderedLists {
     std::shared_ptr<const std::vector<uint32_t>> matches;
   };
   static constexpr size_t kCachedSearches = 8;
-  mutable std::mutex search_cache_lock_;
-  mutable std::vector<CachedSearch> search_cache_;  // guarded by search_cache_lock_, newest last
+  mutable platform::Mutex search_cache_lock_;
+  mutable std::vector<CachedSearch> search_cache_ GUARDED_BY(search_cache_lock_);  // newest last
 
-  std::mutex write_lock_;  // serialises BuildOrders and SetLikes
   mutable CSharedLock lock_;
-  std::shared_ptr<const OrderSet> current_;  // guarded by lock_
+  std::shared_ptr<const OrderSet> current_ GUARDED_BY(lock_);
 };

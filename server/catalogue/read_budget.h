@@ -5,10 +5,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <list>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 class ReadBudget {
  public:
@@ -38,12 +38,12 @@ class ReadBudget {
 
  private:
   const uint64_t limit_;
-  std::mutex lock_;
-  std::condition_variable released_;
-  uint64_t in_use_ = 0;       // guarded by lock_
-  uint64_t next_ticket_ = 0;  // the ticket the next Acquire draws; guarded by lock_
+  platform::Mutex lock_;
+  platform::CondVar released_;
+  uint64_t in_use_ GUARDED_BY(lock_) = 0;
+  uint64_t next_ticket_ GUARDED_BY(lock_) = 0;  // the ticket the next Acquire draws
   // The tickets of the reads waiting, in the order they came; the first one's turn is next.
-  std::list<uint64_t> line_;  // guarded by lock_
+  std::list<uint64_t> line_ GUARDED_BY(lock_);
 };
 
 // A reservation held for the lifetime of a read: released when it goes out of scope.

@@ -1,5 +1,6 @@
 #include "server/catalogue/search.h"
 
+#include "platform/text.h"
 #include "platform/utf8.h"
 
 std::string NormalizeForSearch(std::string_view text) {
@@ -9,7 +10,7 @@ std::string NormalizeForSearch(std::string_view text) {
   while (pos < text.size()) {
     const char c = text[pos];
     if (static_cast<unsigned char>(c) < 0x80) {
-      out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c);
+      out.push_back(platform::AsciiToLower(c));
       ++pos;
       continue;
     }

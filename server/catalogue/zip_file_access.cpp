@@ -25,7 +25,7 @@ std::shared_ptr<const ZipArchive> CZIPFileAccess::OpenCurrent(const std::string&
   FileVersion version;
   if (!ArchiveVersion(archive_path, &version)) return nullptr;
   {
-    std::lock_guard<std::mutex> lock(open_lock_);
+    platform::MutexLock lock(&open_lock_);
     for (auto it = open_.begin(); it != open_.end(); ++it) {
       if (it->path != archive_path) continue;
       if (it->version == version) {
@@ -43,7 +43,7 @@ std::shared_ptr<const ZipArchive> CZIPFileAccess::OpenCurrent(const std::string&
   if (!archive->Open(archive_path)) return nullptr;
   size_t bytes = DirectoryBytes(*archive);
   if (bytes > kOpenArchiveBytes) return archive;
-  std::lock_guard<std::mutex> lock(open_lock_);
+  platform::MutexLock lock(&open_lock_);
   for (auto it = open_.begin(); it != open_.end(); ++it) {
     if (it->path == archive_path) {  // another thread opened it meanwhile
       open_bytes_ -= it->bytes;

@@ -7,8 +7,8 @@
 
 #include <list>
 #include <memory>
-#include <mutex>
 
+#include "platform/mutex.h"
 #include "server/catalogue/file_access.h"
 #include "server/catalogue/zip_archive.h"
 
@@ -42,7 +42,7 @@ class CZIPFileAccess : public CBasseFileAccess {
                   size_t* index);
   std::shared_ptr<const ZipArchive> OpenCurrent(const std::string& archive_path);
 
-  std::mutex open_lock_;
-  std::list<OpenArchive> open_;  // most recently used first; guarded by open_lock_
-  size_t open_bytes_ = 0;        // guarded by open_lock_
+  platform::Mutex open_lock_;
+  std::list<OpenArchive> open_ GUARDED_BY(open_lock_);  // most recently used first
+  size_t open_bytes_ GUARDED_BY(open_lock_) = 0;
 };

@@ -7,11 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_latch.h"
 #include "server/threads/testing/gate_job.h"
@@ -23,10 +23,10 @@ namespace {
 
 // Notes the jobs that ran.
 struct RunLog {
-  std::mutex lock;
-  std::vector<std::string> names;  // guarded by lock
+  platform::Mutex lock;
+  std::vector<std::string> names GUARDED_BY(lock);
   std::vector<std::string> Names() {
-    std::lock_guard<std::mutex> hold(lock);
+    platform::MutexLock hold(&lock);
     return names;
   }
 };
@@ -45,7 +45,7 @@ class AnswerJob : public CThreadCommand {
         gate_(gate) {}
   int Run() override {
     {
-      std::lock_guard<std::mutex> hold(log_->lock);
+      platform::MutexLock hold(&log_->lock);
       log_->names.push_back(name_);
     }
     if (gate_ != nullptr) {

@@ -5,6 +5,7 @@
 #include "common/config/md5_hex.h"
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
+#include "platform/text.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 
@@ -12,18 +13,6 @@ namespace {
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 void SkipBlanks(std::string_view text, size_t* at) {
@@ -64,7 +53,7 @@ bool ParseNc(const std::string& text, uint32_t* nc) {
   if (text.size() != 8) return false;
   uint32_t value = 0;
   for (char c : text) {
-    char l = Lower(c);
+    char l = platform::AsciiToLower(c);
     int digit = l >= '0' && l <= '9' ? l - '0' : l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
     if (digit < 0) return false;
     value = value << 4 | static_cast<uint32_t>(digit);
@@ -78,7 +67,7 @@ bool ParseNc(const std::string& text, uint32_t* nc) {
 bool ParseDigestFields(std::string_view value, DigestFields* fields) {
   constexpr std::string_view kScheme = "Digest";
   if (value.size() <= kScheme.size() ||
-      !EqualsIgnoreCase(value.substr(0, kScheme.size()), kScheme) ||
+      !platform::EqualsIgnoreCase(value.substr(0, kScheme.size()), kScheme) ||
       !IsBlank(value[kScheme.size()])) {
     return false;
   }
@@ -111,7 +100,7 @@ bool ParseDigestFields(std::string_view value, DigestFields* fields) {
     SkipBlanks(value, &at);
     std::string text = ReadValue(value, &at);
     for (auto& [field_name, field] : names) {
-      if (EqualsIgnoreCase(name, field_name)) *field = text;
+      if (platform::EqualsIgnoreCase(name, field_name)) *field = text;
     }
   }
   return true;

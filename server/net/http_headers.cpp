@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "platform/text.h"
+
 namespace {
 
 std::string_view Trim(std::string_view s) {
@@ -33,17 +35,6 @@ void ForEachHeader(std::string_view raw,
 
 }  // namespace
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 size_t HeaderBlockSize(std::string_view raw) {
   for (size_t end = raw.find('\n'); end != std::string_view::npos; end = raw.find('\n', end + 1)) {
     std::string_view rest = raw.substr(end + 1);
@@ -56,7 +47,7 @@ size_t HeaderBlockSize(std::string_view raw) {
 bool FindHeaderValue(std::string_view raw, std::string_view name, std::string* value) {
   bool found = false;
   ForEachHeader(raw, [&](std::string_view header, std::string_view header_value) {
-    if (!EqualsIgnoreCase(header, name)) return true;
+    if (!platform::EqualsIgnoreCase(header, name)) return true;
     *value = std::string(header_value);
     found = true;
     return false;
@@ -67,7 +58,7 @@ bool FindHeaderValue(std::string_view raw, std::string_view name, std::string* v
 int CountHeaders(std::string_view raw, std::string_view name) {
   int count = 0;
   ForEachHeader(raw, [&](std::string_view header, std::string_view) {
-    if (EqualsIgnoreCase(header, name)) ++count;
+    if (platform::EqualsIgnoreCase(header, name)) ++count;
     return true;
   });
   return count;

@@ -4,9 +4,6 @@
 #include <string>
 #include <string_view>
 
-// ASCII letters compared without regard to case, as header and parameter names are.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
 // The size of the header block of `raw` (request line, header lines and the blank line that
 // ends them), or npos while that blank line has not arrived. Lines may end in "\r\n" or in a
 // bare "\n": "\r\n\r\n" and "\n\n" both end the block.

@@ -1,8 +1,6 @@
 #include "server/net/message_queue.h"
 
 #include <algorithm>
-#include <mutex>
-#include <shared_mutex>
 
 void CMessageQueue::push(int16_t final_flag, s_message message) {
   push_within(static_cast<size_t>(-1), final_flag, message);
@@ -10,7 +8,7 @@ void CMessageQueue::push(int16_t final_flag, s_message message) {
 
 bool CMessageQueue::push_within(size_t limit, int16_t final_flag, s_message& message) {
   ConnectionKey connection{message.socket, message.connection_id};
-  std::unique_lock guard(lock_);
+  WriterLock guard(&lock_);
   size_t added = AddedBytes(message);
   if (added > limit || held_bytes_ > limit - added) return false;
   message.final_flag = final_flag;
@@ -42,13 +40,13 @@ void CMessageQueue::Release(const s_message& message) {
 }
 
 bool CMessageQueue::find(platform::SocketHandle socket, int32_t connection_id) const {
-  std::shared_lock guard(lock_);
+  ReaderLock guard(&lock_);
   return by_connection_.count(ConnectionKey{socket, connection_id}) != 0;
 }
 
 bool CMessageQueue::visit_first(platform::SocketHandle socket, int32_t connection_id,
                                 const std::function<void(s_message&)>& visit) {
-  std::unique_lock guard(lock_);
+  WriterLock guard(&lock_);
   auto found = by_connection_.find(ConnectionKey{socket, connection_id});
   if (found == by_connection_.end()) return false;
   visit(found->second.front());
@@ -56,7 +54,7 @@ bool CMessageQueue::visit_first(platform::SocketHandle socket, int32_t connectio
 }
 
 void CMessageQueue::remove_by_connection(platform::SocketHandle socket, int32_t connection_id) {
-  std::unique_lock guard(lock_);
+  WriterLock guard(&lock_);
   auto found = by_connection_.find(ConnectionKey{socket, connection_id});
   if (found == by_connection_.end()) return;
   std::vector<s_message>& messages = found->second;
@@ -67,15 +65,16 @@ void CMessageQueue::remove_by_connection(platform::SocketHandle socket, int32_t 
 }
 
 int CMessageQueue::expire(int64_t now_ms) {
-  std::unique_lock guard(lock_);
+  WriterLock guard(&lock_);
   int removed = 0;
   for (auto it = by_connection_.begin(); it != by_connection_.end();) {
     std::vector<s_message>& messages = it->second;
-    auto end = std::remove_if(messages.begin(), messages.end(), [&](const s_message& m) {
-      bool expired = static_cast<double>(now_ms - m.enqueue_time_ms) >= m.timeout_ms;
-      if (expired) Release(m);
-      return expired;
-    });
+    auto end =
+        std::remove_if(messages.begin(), messages.end(), [&](const s_message& m) REQUIRES(lock_) {
+          bool expired = static_cast<double>(now_ms - m.enqueue_time_ms) >= m.timeout_ms;
+          if (expired) Release(m);
+          return expired;
+        });
     removed += static_cast<int>(messages.end() - end);
     messages.erase(end, messages.end());
     it = messages.empty() ? by_connection_.erase(it) : std::next(it);
@@ -86,7 +85,7 @@ int CMessageQueue::expire(int64_t now_ms) {
 
 int CMessageQueue::remove_connections_if(
     const std::function<bool(platform::SocketHandle, int32_t)>& gone) {
-  std::unique_lock guard(lock_);
+  WriterLock guard(&lock_);
   int removed = 0;
   for (auto it = by_connection_.begin(); it != by_connection_.end();) {
     if (gone(it->first.socket, it->first.connection_id)) {
@@ -102,11 +101,11 @@ int CMessageQueue::remove_connections_if(
 }
 
 size_t CMessageQueue::size() const {
-  std::shared_lock guard(lock_);
+  ReaderLock guard(&lock_);
   return size_;
 }
 
 size_t CMessageQueue::held_bytes() const {
-  std::shared_lock guard(lock_);
+  ReaderLock guard(&lock_);
   return held_bytes_;
 }

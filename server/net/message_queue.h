@@ -62,16 +62,16 @@ class CMessageQueue {
   std::atomic<int32_t> key_counter_{0};
   mutable CSharedLock lock_;
   // Each connection's messages in push order; a connection without messages has no entry.
-  std::unordered_map<ConnectionKey, std::vector<s_message>, ConnectionKeyHash>
-      by_connection_;  // guarded by lock_
-  size_t size_ = 0;    // guarded by lock_
+  std::unordered_map<ConnectionKey, std::vector<s_message>, ConnectionKeyHash> by_connection_
+      GUARDED_BY(lock_);
+  size_t size_ GUARDED_BY(lock_) = 0;
   // How many queued messages point at each shared body.
-  std::unordered_map<const void*, size_t> body_users_;  // guarded by lock_
-  size_t held_bytes_ = 0;                               // guarded by lock_
+  std::unordered_map<const void*, size_t> body_users_ GUARDED_BY(lock_);
+  size_t held_bytes_ GUARDED_BY(lock_) = 0;
 
-  // The bytes `message` would add to held_bytes_. REQUIRES: lock_ held.
-  size_t AddedBytes(const s_message& message) const;
-  // Count a message in or out of held_bytes_. REQUIRES: lock_ held exclusively.
-  void Hold(const s_message& message);
-  void Release(const s_message& message);
+  // The bytes `message` would add to held_bytes_.
+  size_t AddedBytes(const s_message& message) const REQUIRES_SHARED(lock_);
+  // Count a message in or out of held_bytes_.
+  void Hold(const s_message& message) REQUIRES(lock_);
+  void Release(const s_message& message) REQUIRES(lock_);
 };

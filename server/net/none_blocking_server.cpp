@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "platform/text.h"
 #include "server/net/http_headers.h"
 #include "server/net/request_framing.h"
 
@@ -261,7 +262,7 @@ bool CNoneBlockingServer::ReserveRequest(s_socket_stage& c, size_t bytes) {
 void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
   std::string expect;
   if (!FindHeaderValue(c.receive_buffer, "Expect", &expect) ||
-      !EqualsIgnoreCase(expect, "100-continue")) {
+      !platform::EqualsIgnoreCase(expect, "100-continue")) {
     return;
   }
   // An interim answer on a connection that has sent nothing yet: it fits the socket's empty

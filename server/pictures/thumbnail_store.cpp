@@ -99,7 +99,7 @@ ThumbnailStore::ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t
 // leaves no trace in the user's cache.
 bool ThumbnailStore::PrepareFolder() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     if (folder_ready_ || !uses_disk_) return uses_disk_;
   }
   std::error_code error;
@@ -108,10 +108,16 @@ bool ThumbnailStore::PrepareFolder() {
     StopUsingDisk(error ? error.message() : "not a folder");
     return false;
   }
-  std::lock_guard<std::mutex> hold(lock_);
-  if (!folder_ready_) PruneDisk();  // counts what earlier runs left
-  folder_ready_ = true;
-  return uses_disk_;
+  PrunePlan plan;
+  bool uses_disk;
+  {
+    platform::MutexLock hold(&lock_);
+    if (!folder_ready_) plan = PlanPrune();  // counts what earlier runs left
+    folder_ready_ = true;
+    uses_disk = uses_disk_;
+  }
+  CarryOut(plan);
+  return uses_disk;
 }
 
 bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
@@ -144,16 +150,18 @@ bool ThumbnailStore::Find(const std::string& path, std::string_view content_type
 
 ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std::string& path,
                                                std::string_view content_type) {
-  std::unique_lock<std::mutex> hold(lock_);
-  if (auto known = by_key_.find(key); known != by_key_.end()) return known->second->second;
-  if (auto running = in_flight_.find(key); running != in_flight_.end()) {
-    std::shared_ptr<InFlight> flight = running->second;
-    flight->finished.wait(hold, [&] { return flight->done; });
-    return flight->entry;
-  }
   auto flight = std::make_shared<InFlight>();
-  in_flight_.emplace(key, flight);
-  hold.unlock();
+  {
+    platform::MutexLock hold(&lock_);
+    if (auto known = by_key_.find(key); known != by_key_.end()) return known->second->second;
+    if (auto running = in_flight_.find(key); running != in_flight_.end()) {
+      // The flight's fields are written under lock_ too.
+      std::shared_ptr<InFlight> other = running->second;
+      while (!other->done) other->finished.Wait(&lock_);
+      return other->entry;
+    }
+    in_flight_.emplace(key, flight);
+  }
   bool readable = false;
   Entry entry;
   try {
@@ -161,13 +169,14 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   } catch (const std::bad_alloc&) {
     readable = false;  // the waiting callers must still be released
   }
-  hold.lock();
-  if (readable) Remember(key, entry);
-  in_flight_.erase(key);
-  flight->entry = entry;
-  flight->done = true;
-  flight->finished.notify_all();
-  hold.unlock();
+  {
+    platform::MutexLock hold(&lock_);
+    if (readable) Remember(key, entry);
+    in_flight_.erase(key);
+    flight->entry = entry;
+    flight->done = true;
+    flight->finished.NotifyAll();
+  }
   if (readable) WriteToDisk(key, entry);
   return entry;
 }
@@ -177,7 +186,7 @@ bool ThumbnailStore::Has(const std::string& path, std::string_view content_type)
   if (!ReducesType(content_type)) return true;
   if (!Key(path, content_type, &key)) return false;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     if (by_key_.count(key) != 0) return true;
     if (!uses_disk_) return false;
   }
@@ -187,7 +196,7 @@ bool ThumbnailStore::Has(const std::string& path, std::string_view content_type)
 
 bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     auto known = by_key_.find(key);
     if (known != by_key_.end()) {
       lru_.splice(lru_.begin(), lru_, known->second);
@@ -197,7 +206,7 @@ bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
     if (!uses_disk_) return false;
   }
   if (!ReadFromDisk(key, entry)) return false;
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   Remember(key, *entry);
   return true;
 }
@@ -211,7 +220,7 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
   *readable = COmniFileAccess::Instance().ReadAll(0, path, &bytes);
   if (!*readable) return entry;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     ++reductions_;
   }
   if (ReduceImage(content_type, &bytes)) {
@@ -255,7 +264,7 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
   if (!sound) {
     // Damaged or cut short: made again, and written anew then.
     fs::remove(file, error);
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     disk_total_ -= std::min(disk_total_, size);
     return false;
   }
@@ -272,7 +281,7 @@ void ThumbnailStore::WriteToDisk(const std::string& key, const Entry& entry) {
   std::string temporary;
   if (!PrepareFolder()) return;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     temporary = folder_ + "/" + std::to_string(::getpid()) + "-" +
                 std::to_string(++temporary_counter_) + std::string(kTemporarySuffix);
   }
@@ -298,18 +307,21 @@ void ThumbnailStore::WriteToDisk(const std::string& key, const Entry& entry) {
     StopUsingDisk("cannot write " + temporary);
     return;
   }
-  std::lock_guard<std::mutex> hold(lock_);
-  disk_total_ += header.size() + key.size() + body.size();
-  if (disk_total_ > disk_bytes_) PruneDisk();
+  PrunePlan plan;
+  {
+    platform::MutexLock hold(&lock_);
+    disk_total_ += header.size() + key.size() + body.size();
+    if (disk_total_ > disk_bytes_) plan = PlanPrune();
+  }
+  CarryOut(plan);
 }
 
-void ThumbnailStore::PruneDisk() {
-  struct Found {
-    fs::file_time_type time;
-    uint64_t size;
-    fs::path path;
-  };
-  std::vector<Found> entries;
+ThumbnailStore::PrunePlan ThumbnailStore::PlanPrune() {
+  PrunePlan plan;
+  // Another prune's deletions are not yet taken off the count: a listing now would take
+  // them off twice.
+  if (pruning_) return plan;
+  std::vector<Doomed> entries;
   std::error_code error;
   uint64_t total = 0;
   for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
@@ -318,30 +330,51 @@ void ThumbnailStore::PruneDisk() {
     if (EndsWith(name, kTemporarySuffix)) {
       // Left by a process that stopped while writing; a recent one may still be written.
       const auto age = fs::file_time_type::clock::now() - it->last_write_time(entry_error);
-      if (!entry_error && age > kAbandonedAfter) fs::remove(it->path(), entry_error);
+      if (!entry_error && age > kAbandonedAfter) plan.temporaries.push_back(it->path());
       continue;
     }
     if (!EndsWith(name, kEntrySuffix)) continue;
-    Found found{it->last_write_time(entry_error), it->file_size(entry_error), it->path()};
+    Doomed found{it->path(), it->last_write_time(entry_error), it->file_size(entry_error)};
     if (entry_error) continue;
     total += found.size;
     entries.push_back(std::move(found));
   }
+  disk_total_ = total;
   // Down to nine tenths of the bound, so that pruning is paid once per many new entries.
   const uint64_t target = disk_bytes_ / 10 * 9;
   if (total > disk_bytes_) {
     std::sort(entries.begin(), entries.end(),
-              [](const Found& a, const Found& b) { return a.time < b.time; });
-    for (const Found& found : entries) {
+              [](const Doomed& a, const Doomed& b) { return a.time < b.time; });
+    for (Doomed& found : entries) {
       if (total <= target) break;
-      if (fs::remove(found.path, error)) total -= found.size;
+      total -= found.size;
+      plan.entries.push_back(std::move(found));
     }
   }
-  disk_total_ = total;
+  pruning_ = !plan.entries.empty() || !plan.temporaries.empty();
+  return plan;
+}
+
+// An entry read (and so touched) or made again since the listing is kept. One made again
+// after that check is deleted with its old self; its writer has counted it, and the size
+// taken off here is its size too, since an entry's file name fixes its key and content.
+void ThumbnailStore::CarryOut(const PrunePlan& plan) {
+  if (plan.entries.empty() && plan.temporaries.empty()) return;
+  std::error_code error;
+  for (const fs::path& temporary : plan.temporaries) fs::remove(temporary, error);
+  uint64_t freed = 0;
+  for (const Doomed& doomed : plan.entries) {
+    const fs::file_time_type time = fs::last_write_time(doomed.path, error);
+    if (error || time != doomed.time) continue;
+    if (fs::remove(doomed.path, error)) freed += doomed.size;
+  }
+  platform::MutexLock hold(&lock_);
+  disk_total_ -= std::min(disk_total_, freed);
+  pruning_ = false;
 }
 
 void ThumbnailStore::StopUsingDisk(const std::string& why) {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   if (!uses_disk_) return;
   uses_disk_ = false;
   std::fprintf(stderr,
@@ -350,21 +383,21 @@ void ThumbnailStore::StopUsingDisk(const std::string& why) {
 }
 
 bool ThumbnailStore::UsesDisk() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return uses_disk_;
 }
 
 size_t ThumbnailStore::MemoryBytes() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return memory_total_;
 }
 
 uint64_t ThumbnailStore::DiskBytes() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return disk_total_;
 }
 
 uint64_t ThumbnailStore::Reductions() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return reductions_;
 }

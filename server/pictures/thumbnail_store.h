@@ -7,15 +7,16 @@
 // makes of the file.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/mutex.h"
 
 using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
 
@@ -65,7 +66,7 @@ class ThumbnailStore {
   struct InFlight {
     bool done = false;
     Entry entry;
-    std::condition_variable finished;
+    platform::CondVar finished;
   };
   using Lru = std::list<std::pair<std::string, Entry>>;
 
@@ -75,25 +76,41 @@ class ThumbnailStore {
   Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type);
   // `*readable` false: the file could not be read, and the outcome is not to be kept.
   Entry Reduce(const std::string& path, std::string_view content_type, bool* readable);
-  void Remember(const std::string& key, const Entry& entry);  // REQUIRES: lock_ held
-  bool ReadFromDisk(const std::string& key, Entry* entry);
-  void WriteToDisk(const std::string& key, const Entry& entry);
-  void PruneDisk();  // REQUIRES: lock_ held
-  void StopUsingDisk(const std::string& why);
+  void Remember(const std::string& key, const Entry& entry) REQUIRES(lock_);
+  bool ReadFromDisk(const std::string& key, Entry* entry) EXCLUDES(lock_);
+  void WriteToDisk(const std::string& key, const Entry& entry) EXCLUDES(lock_);
+
+  // What a prune deletes: entries, oldest first, and temporary files left behind.
+  struct Doomed {
+    std::filesystem::path path;
+    std::filesystem::file_time_type time;  // as listed: a file touched since is kept
+    uint64_t size = 0;
+  };
+  struct PrunePlan {
+    std::vector<Doomed> entries;
+    std::vector<std::filesystem::path> temporaries;
+  };
+  // Lists the folder, counts disk_total_ afresh and picks what goes; deletes nothing, so
+  // requests wait on the lock for a listing at most. Empty while another prune deletes.
+  PrunePlan PlanPrune() REQUIRES(lock_);
+  // Deletes what the plan names, without the lock, and takes what went off disk_total_.
+  void CarryOut(const PrunePlan& plan) EXCLUDES(lock_);
+  void StopUsingDisk(const std::string& why) EXCLUDES(lock_);
   std::string FileFor(const std::string& key) const;
 
   const std::string folder_;
   const size_t memory_bytes_;
   const uint64_t disk_bytes_;
 
-  std::mutex lock_;
-  bool uses_disk_;             // guarded by lock_
-  bool folder_ready_ = false;  // guarded by lock_
-  uint64_t disk_total_ = 0;    // guarded by lock_
-  Lru lru_;                    // guarded by lock_, most recently used first
-  std::unordered_map<std::string, Lru::iterator> by_key_;                 // guarded by lock_
-  size_t memory_total_ = 0;                                               // guarded by lock_
-  std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_;  // guarded by lock_
-  uint64_t reductions_ = 0;                                               // guarded by lock_
-  uint64_t temporary_counter_ = 0;                                        // guarded by lock_
+  platform::Mutex lock_;
+  bool uses_disk_ GUARDED_BY(lock_);
+  bool folder_ready_ GUARDED_BY(lock_) = false;
+  uint64_t disk_total_ GUARDED_BY(lock_) = 0;
+  bool pruning_ GUARDED_BY(lock_) = false;  // a prune deletes files now
+  Lru lru_ GUARDED_BY(lock_);               // most recently used first
+  std::unordered_map<std::string, Lru::iterator> by_key_ GUARDED_BY(lock_);
+  size_t memory_total_ GUARDED_BY(lock_) = 0;
+  std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_ GUARDED_BY(lock_);
+  uint64_t reductions_ GUARDED_BY(lock_) = 0;
+  uint64_t temporary_counter_ GUARDED_BY(lock_) = 0;
 };

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -253,8 +255,88 @@ TEST_F(ThumbnailStoreTest, MemoryAndDiskStayUnderTheirBounds) {
   for (const std::string& entry : EntryFiles(Folder())) on_disk += fs::file_size(entry);
   EXPECT_LE(on_disk, kDisk);
   EXPECT_GT(on_disk, kDisk / 2);  // pruned to most of the bound, not emptied
+  EXPECT_EQ(store.DiskBytes(), on_disk);
   // The most recent thumbnails are still at hand.
   EXPECT_TRUE(store.Has(pictures_.Join("999.png"), "image/png"));
+}
+
+// Prunes delete outside the store's lock while other requests read, write and make entries
+// again; whatever the interleaving, the count must end equal to what the folder holds.
+TEST_F(ThumbnailStoreTest, DiskCountStaysExactWhilePrunesRunBesideRequests) {
+  constexpr int kPictures = 60;
+  const std::vector<uint8_t> file = PngFile(QuadrantPicture(
+      200, 100, 4, {{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {9, 9, 9, 255}}}));
+  for (int i = 0; i < kPictures; ++i) WriteBytes(pictures_.Join(std::to_string(i) + ".png"), file);
+  uint64_t entry_bytes = 0;
+  {
+    ThumbnailStore probe(cache_.Join("probe"), ThumbnailStore::kMemoryBytes,
+                         ThumbnailStore::kDiskBytes);
+    Thumbnail thumbnail;
+    ASSERT_TRUE(probe.Find(pictures_.Join("0.png"), "image/png", &thumbnail));
+    entry_bytes = probe.DiskBytes();
+  }
+  // Memory for a few entries, so most look-ups go to the disk; disk for a third of them.
+  const uint64_t disk = entry_bytes * kPictures / 3;
+  ThumbnailStore store(Folder(), static_cast<size_t>(entry_bytes * 4), disk);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      // Each thread walks all pictures from its own start, so they meet on the same entries.
+      for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < kPictures; ++i) {
+          const int picture = (i + t * kPictures / 4) % kPictures;
+          Thumbnail thumbnail;
+          if (!store.Find(pictures_.Join(std::to_string(picture) + ".png"), "image/png",
+                          &thumbnail)) {
+            ++failures;
+          }
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  uint64_t on_disk = 0;
+  for (const std::string& entry : EntryFiles(Folder())) on_disk += fs::file_size(entry);
+  EXPECT_EQ(store.DiskBytes(), on_disk);
+  EXPECT_LE(on_disk, disk);
+}
+
+// A prune counts what an earlier run left, and removes the temporary files a stopped writer
+// left long ago, but not one that may still be written.
+TEST_F(ThumbnailStoreTest, PruneCountsEarlierEntriesAndRemovesOnlyOldTemporaries) {
+  uint64_t left = 0;
+  const std::vector<uint8_t> file = PngFile(QuadrantPicture(
+      200, 100, 4, {{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {9, 9, 9, 255}}}));
+  for (int i = 0; i < 40; ++i) WriteBytes(pictures_.Join(std::to_string(i) + ".png"), file);
+  {
+    ThumbnailStore earlier(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    for (int i = 0; i < 40; ++i) {
+      Thumbnail thumbnail;
+      ASSERT_TRUE(
+          earlier.Find(pictures_.Join(std::to_string(i) + ".png"), "image/png", &thumbnail));
+    }
+    left = earlier.DiskBytes();
+  }
+  const std::string old_temporary = Folder() + "/1-1.tmp";
+  const std::string new_temporary = Folder() + "/1-2.tmp";
+  WriteBytes(old_temporary, {1, 2, 3});
+  WriteBytes(new_temporary, {1, 2, 3});
+  SetTime(old_temporary, ::time(nullptr) - 3600, 0);
+
+  // The next run's bound is half of what this one left.
+  ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, left / 2);
+  ASSERT_TRUE(store.PrepareFolder());
+  uint64_t on_disk = 0;
+  for (const std::string& entry : EntryFiles(Folder())) {
+    if (entry.ends_with(".thumb")) on_disk += fs::file_size(entry);
+  }
+  EXPECT_EQ(store.DiskBytes(), on_disk);
+  EXPECT_LE(on_disk, left / 2);
+  EXPECT_GT(on_disk, left / 4);
+  EXPECT_FALSE(fs::exists(old_temporary));
+  EXPECT_TRUE(fs::exists(new_temporary));
 }
 
 }  // namespace

@@ -12,16 +12,16 @@ CThreadMgr::CThreadMgr(int thread_count) {
 
 CThreadMgr::~CThreadMgr() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     running_ = false;
   }
-  queue_changed_.notify_all();
+  queue_changed_.NotifyAll();
   for (std::thread& t : threads_) t.join();
 }
 
 int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     if (job_id_counter_ == -1) job_id_counter_ = 0;
     // Wraps from the largest id to the smallest without signed overflow.
     job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
@@ -32,7 +32,7 @@ int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t
     std::push_heap(queue_.begin(), queue_.end(), RunsLater());
     CountAnswering(*job, 1);
   }
-  queue_changed_.notify_one();
+  queue_changed_.NotifyOne();
   return 0;
 }
 
@@ -40,9 +40,9 @@ void CThreadMgr::WorkerLoop() {
   for (;;) {
     QueueEntry entry;
     {
-      std::unique_lock<std::mutex> hold(lock_);
+      platform::MutexLock hold(&lock_);
       // The running flag is only looked at with an empty queue, so shutdown drains it first.
-      queue_changed_.wait(hold, [this] { return !queue_.empty() || !running_; });
+      while (queue_.empty() && running_) queue_changed_.Wait(&lock_);
       if (queue_.empty()) return;
       std::pop_heap(queue_.begin(), queue_.end(), RunsLater());
       entry = queue_.back();
@@ -73,7 +73,7 @@ void CThreadMgr::CountAnswering(const CThreadCommand& job, int delta) {
 int CThreadMgr::DropJobsFor(platform::SocketHandle socket, int32_t connection_id) {
   std::vector<CThreadCommand*> dropped;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     if (answering_.erase(ConnectionKey(socket, connection_id)) == 0) return 0;
     auto answers = [&](const QueueEntry& e) {
       return e.job->answers_ && e.job->socket_ == socket && e.job->connection_id_ == connection_id;
@@ -89,7 +89,7 @@ int CThreadMgr::DropJobsFor(platform::SocketHandle socket, int32_t connection_id
 }
 
 size_t CThreadMgr::QueuedJobs() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return queue_.size();
 }
 

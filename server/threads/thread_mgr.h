@@ -3,13 +3,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/tcp_socket.h"
 
 namespace MySystem {
@@ -62,17 +61,18 @@ class CThreadMgr {
   // first; equal priorities run in posting order. `low_priority` does not change the worker's
   // scheduling priority: Linux lets an unprivileged thread lower its priority but not raise
   // it back, so the worker would stay slow for every later job. Returns 0.
-  int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority);
+  int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority)
+      EXCLUDES(lock_);
 
   // Deletes, without running them, the queued jobs that answer the connection (see
   // CThreadCommand::AnswersConnection); a job already running finishes. Returns how many
   // were dropped. Cheap when the connection has none queued.
-  int DropJobsFor(platform::SocketHandle socket, int32_t connection_id);
+  int DropJobsFor(platform::SocketHandle socket, int32_t connection_id) EXCLUDES(lock_);
 
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
   // Jobs waiting for a worker.
-  size_t QueuedJobs();
+  size_t QueuedJobs() EXCLUDES(lock_);
   int ThreadCount() const { return static_cast<int>(threads_.size()); }
 
  private:
@@ -93,19 +93,20 @@ class CThreadMgr {
   void WorkerLoop();
   static uint64_t ConnectionKey(platform::SocketHandle socket, int32_t connection_id);
   // Counts a job in or out of answering_ as it enters or leaves the queue.
-  void CountAnswering(const CThreadCommand& job, int delta);
+  void CountAnswering(const CThreadCommand& job, int delta) REQUIRES(lock_);
 
-  // Pool lock: a std::mutex, because idle workers wait on `queue_changed_` with it.
-  std::mutex lock_;
-  std::condition_variable queue_changed_;
+  // Pool lock, which idle workers wait on `queue_changed_` with. A leaf: nothing else is
+  // taken while it is held, so a job may be posted with any other lock held.
+  platform::Mutex lock_;
+  platform::CondVar queue_changed_;
   // A heap ordered by RunsLater (its top runs first); a plain vector so that the jobs of a
   // closed connection can be taken out of it.
-  std::vector<QueueEntry> queue_;  // guarded by lock_
+  std::vector<QueueEntry> queue_ GUARDED_BY(lock_);
   // Queued jobs per connection they answer, so that a close finds none in constant time.
-  std::unordered_map<uint64_t, int> answering_;  // guarded by lock_
-  int32_t job_id_counter_ = 0;                   // guarded by lock_
-  uint64_t sequence_ = 0;                        // guarded by lock_
-  bool running_ = true;                          // guarded by lock_
+  std::unordered_map<uint64_t, int> answering_ GUARDED_BY(lock_);
+  int32_t job_id_counter_ GUARDED_BY(lock_) = 0;
+  uint64_t sequence_ GUARDED_BY(lock_) = 0;
+  bool running_ GUARDED_BY(lock_) = true;
   std::atomic<int32_t> running_jobs_{0};
   std::vector<std::thread> threads_;
 };

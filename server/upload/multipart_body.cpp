@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/text.h"
 #include "server/net/http_headers.h"
 
 namespace {
@@ -76,15 +77,15 @@ bool ReadMultipartPart(std::string_view content, MultipartPart* part) {
     if (colon == std::string_view::npos) continue;
     std::string_view header = Trim(line.substr(0, colon));
     std::string_view value = Trim(line.substr(colon + 1));
-    if (!have_type && EqualsIgnoreCase(header, "Content-Type")) {
+    if (!have_type && platform::EqualsIgnoreCase(header, "Content-Type")) {
       have_type = true;
       part->content_type = value;
-    } else if (!have_disposition && EqualsIgnoreCase(header, "Content-Disposition")) {
+    } else if (!have_disposition && platform::EqualsIgnoreCase(header, "Content-Disposition")) {
       have_disposition = true;
       ForEachParameter(value, [part](std::string_view name, std::string_view parameter) {
-        if (EqualsIgnoreCase(name, "name")) {
+        if (platform::EqualsIgnoreCase(name, "name")) {
           part->name = parameter;
-        } else if (EqualsIgnoreCase(name, "filename")) {
+        } else if (platform::EqualsIgnoreCase(name, "filename")) {
           part->has_file_name = true;
           part->file_name = parameter;
         }
@@ -98,7 +99,7 @@ bool ReadMultipartPart(std::string_view content, MultipartPart* part) {
 bool MultipartBoundary(std::string_view content_type, std::string_view* boundary) {
   std::string_view found;
   ForEachParameter(content_type, [&found](std::string_view name, std::string_view value) {
-    if (found.empty() && EqualsIgnoreCase(name, "boundary")) found = value;
+    if (found.empty() && platform::EqualsIgnoreCase(name, "boundary")) found = value;
   });
   if (found.empty() || found.size() > kMaxBoundaryBytes) return false;
   *boundary = found;

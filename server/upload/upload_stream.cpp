@@ -31,7 +31,7 @@ void CUploadStream::Schedule() {
 
 void CUploadStream::Append(std::string bytes) {
   queued_bytes_ += bytes.size();
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   pieces_.push_back(std::move(bytes));
   Schedule();
 }
@@ -45,7 +45,7 @@ bool CUploadStream::Full() {
 }
 
 std::string CUploadStream::SpareBuffer() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   if (spares_.empty()) return {};
   std::string spare = std::move(spares_.back());
   spares_.pop_back();
@@ -53,13 +53,13 @@ std::string CUploadStream::SpareBuffer() {
 }
 
 void CUploadStream::Finish() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   finished_ = true;
   Schedule();
 }
 
 void CUploadStream::Abandon() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   abandoned_ = true;
   pieces_.clear();
   spares_.clear();
@@ -72,7 +72,7 @@ int CUploadStream::Drain() {
     std::string piece;
     bool complete = false;
     {
-      std::lock_guard lock(mutex_);
+      platform::MutexLock lock(&mutex_);
       if (abandoned_) {
         scheduled_ = false;
         // Unnamed files vanish as they close.
@@ -98,7 +98,7 @@ int CUploadStream::Drain() {
     const size_t size = piece.size();
     written += size;
     {
-      std::lock_guard lock(mutex_);
+      platform::MutexLock lock(&mutex_);
       if (spares_.size() < kSpareBuffers) spares_.push_back(std::move(piece));
     }
     if ((queued_bytes_ -= size) < kBodyStreamWindowBytes / 2 && held_back_.exchange(false)) {

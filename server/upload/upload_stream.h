@@ -16,12 +16,12 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/tcp_socket.h"
 #include "server/net/request_body_stream.h"
 #include "server/threads/thread_mgr.h"
@@ -81,8 +81,8 @@ class CUploadStream : public CRequestBodyStream,
     bool whole = false;  // the part's closing delimiter arrived
   };
 
-  // Posts the job unless it is queued or running. REQUIRES: mutex_ held.
-  void Schedule();
+  // Posts the job unless it is queued or running.
+  void Schedule() REQUIRES(mutex_);
   void Consume(std::string_view bytes);
   void Complete();
   void PartBegin(const MultipartPart& part) override;
@@ -92,13 +92,13 @@ class CUploadStream : public CRequestBodyStream,
   const Request request_;
   MySystem::CThreadMgr* const pool_;
 
-  std::mutex mutex_;
-  std::deque<std::string> pieces_;   // guarded by mutex_
-  std::vector<std::string> spares_;  // guarded by mutex_: pieces used up, for reuse
-  bool finished_ = false;            // guarded by mutex_
-  bool abandoned_ = false;           // guarded by mutex_
-  bool scheduled_ = false;           // guarded by mutex_: a job is queued or running
-  bool completed_ = false;           // guarded by mutex_: the files are named and answered
+  platform::Mutex mutex_;
+  std::deque<std::string> pieces_ GUARDED_BY(mutex_);
+  std::vector<std::string> spares_ GUARDED_BY(mutex_);  // pieces used up, for reuse
+  bool finished_ GUARDED_BY(mutex_) = false;
+  bool abandoned_ GUARDED_BY(mutex_) = false;
+  bool scheduled_ GUARDED_BY(mutex_) = false;  // a job is queued or running
+  bool completed_ GUARDED_BY(mutex_) = false;  // the files are named and answered
   std::atomic<size_t> queued_bytes_{0};
   std::atomic<bool> held_back_{false};  // the loop found the stream Full and may be waiting
 

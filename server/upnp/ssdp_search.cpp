@@ -1,7 +1,6 @@
 #include "server/upnp/ssdp_search.h"
 
-#include <algorithm>
-
+#include "platform/text.h"
 #include "server/upnp/gateway_url.h"
 
 std::string SearchDatagram(std::string_view service_type) {
@@ -17,10 +16,7 @@ std::string SearchDatagram(std::string_view service_type) {
 }
 
 bool FindLocation(std::string_view answer, std::string* location) {
-  std::string lower(answer);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-  });
+  const std::string lower = platform::AsciiToLower(answer);
   size_t name = lower.find("location");
   if (name == std::string::npos) return false;
   location->clear();

@@ -86,12 +86,12 @@ UpnpNetwork FakeGateway::Network(int wait_ms, int exchange_ms) const {
 }
 
 std::vector<FakeGateway::Search> FakeGateway::searches() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return searches_;
 }
 
 std::vector<std::string> FakeGateway::requests() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   return requests_;
 }
 
@@ -120,7 +120,7 @@ void FakeGateway::ServeSearch() {
     return;
   }
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     searches_.push_back({datagram, sender_port});
   }
   if (!behaviour_.search_answer.empty()) {
@@ -146,7 +146,7 @@ void FakeGateway::ServeConnection(size_t index) {
   if (length == 0 || connection.done) return;
   connection.done = true;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    platform::MutexLock hold(&lock_);
     requests_.push_back(connection.received.substr(0, length));
   }
   if (!behaviour_.answer_http) return;

@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/tcp_socket.h"
 #include "server/upnp/upnp_port_mapper.h"
 
@@ -77,9 +77,9 @@ class FakeGateway {
     bool done = false;
   };
   std::vector<Connection> connections_;  // gateway thread only
-  std::mutex lock_;
-  std::vector<Search> searches_;       // guarded by lock_
-  std::vector<std::string> requests_;  // guarded by lock_
+  platform::Mutex lock_;
+  std::vector<Search> searches_ GUARDED_BY(lock_);
+  std::vector<std::string> requests_ GUARDED_BY(lock_);
   std::atomic<bool> running_{true};
   std::thread thread_;
 };
