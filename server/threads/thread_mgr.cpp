@@ -60,24 +60,17 @@ void CThreadMgr::WorkerLoop() {
   }
 }
 
-uint64_t CThreadMgr::ConnectionKey(platform::SocketHandle socket, int32_t connection_id) {
-  return (uint64_t{static_cast<uint32_t>(socket)} << 32) | static_cast<uint32_t>(connection_id);
-}
-
 void CThreadMgr::CountAnswering(const CThreadCommand& job, int delta) {
-  if (!job.answers_) return;
-  const uint64_t key = ConnectionKey(job.socket_, job.connection_id_);
-  if ((answering_[key] += delta) == 0) answering_.erase(key);
+  if (job.client_ == nullptr) return;
+  if ((answering_[job.client_] += delta) == 0) answering_.erase(job.client_);
 }
 
-int CThreadMgr::DropJobsFor(platform::SocketHandle socket, int32_t connection_id) {
+int CThreadMgr::DropJobsFor(const void* client) {
   std::vector<CThreadCommand*> dropped;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (answering_.erase(ConnectionKey(socket, connection_id)) == 0) return 0;
-    auto answers = [&](const QueueEntry& e) {
-      return e.job->answers_ && e.job->socket_ == socket && e.job->connection_id_ == connection_id;
-    };
+    if (client == nullptr || answering_.erase(client) == 0) return 0;
+    auto answers = [&](const QueueEntry& e) { return e.job->client_ == client; };
     for (const QueueEntry& e : queue_) {
       if (answers(e)) dropped.push_back(e.job);
     }

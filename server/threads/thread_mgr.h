@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/tcp_socket.h"
 
 namespace MySystem {
 class CThreadMgr;
@@ -29,22 +28,17 @@ class CThreadCommand {
   void* owner() const { return owner_; }
   int32_t priority() const { return priority_; }
 
-  // Marks the job as one whose only purpose is to answer this connection: once the
-  // connection has closed, the pool may drop the job before it starts (DropJobsFor).
-  void AnswersConnection(platform::SocketHandle socket, int32_t connection_id) {
-    answers_ = true;
-    socket_ = socket;
-    connection_id_ = connection_id;
-  }
+  // Marks the job as one whose only purpose is to answer `client` (any object that names one
+  // client, such as the responder of its request, and lives while the job is queued): once
+  // the client has left, the pool may drop the job before it starts (DropJobsFor).
+  void AnswersClient(const void* client) { client_ = client; }
 
  private:
   friend class MySystem::CThreadMgr;
   int32_t job_id_ = 0;
   void* owner_ = nullptr;  // the object that posted the job, or null
   int32_t priority_ = 0;
-  bool answers_ = false;  // whether socket_ and connection_id_ name the connection it answers
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
-  int32_t connection_id_ = 0;
+  const void* client_ = nullptr;  // the client it answers, null when it is not only that
 };
 
 namespace MySystem {
@@ -64,10 +58,10 @@ class CThreadMgr {
   // it back, so the worker would stay slow for every later job. Returns 0.
   int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority);
 
-  // Deletes, without running them, the queued jobs that answer the connection (see
-  // CThreadCommand::AnswersConnection); a job already running finishes. Returns how many
-  // were dropped. Cheap when the connection has none queued.
-  int DropJobsFor(platform::SocketHandle socket, int32_t connection_id);
+  // Deletes, without running them, the queued jobs that answer `client` (see
+  // CThreadCommand::AnswersClient); a job already running finishes. Returns how many were
+  // dropped. Cheap when the client has none queued.
+  int DropJobsFor(const void* client);
 
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
@@ -91,7 +85,6 @@ class CThreadMgr {
   };
 
   void WorkerLoop();
-  static uint64_t ConnectionKey(platform::SocketHandle socket, int32_t connection_id);
   // Counts a job in or out of answering_ as it enters or leaves the queue.
   void CountAnswering(const CThreadCommand& job, int delta);
 
@@ -101,8 +94,8 @@ class CThreadMgr {
   // A heap ordered by RunsLater (its top runs first); a plain vector so that the jobs of a
   // closed connection can be taken out of it.
   std::vector<QueueEntry> queue_;  // guarded by lock_
-  // Queued jobs per connection they answer, so that a close finds none in constant time.
-  std::unordered_map<uint64_t, int> answering_;  // guarded by lock_
+  // Queued jobs per client they answer, so that a departure finds none in constant time.
+  std::unordered_map<const void*, int> answering_;  // guarded by lock_
   int32_t job_id_counter_ = 0;                   // guarded by lock_
   uint64_t sequence_ = 0;                        // guarded by lock_
   bool running_ = true;                          // guarded by lock_

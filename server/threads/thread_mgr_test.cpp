@@ -179,32 +179,35 @@ TEST(ThreadMgrTest, DestructionFinishesTheQueueFirst) {
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"x", "y", "z"}));
 }
 
-TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
+TEST(ThreadMgrTest, DepartedClientDropsOnlyItsQueuedJobs) {
   Journal journal;
   TestLatch started(1), gate(1), done(5);
   int deleted = 0;
   MySystem::CThreadMgr pool(1);
+  // Three clients and a fourth one whose job is running.
+  const int first = 0, second = 0, third = 0, running_client = 0;
   auto* running = new GateJob(&started, &gate);
-  running->AnswersConnection(9, 1);
+  running->AnswersClient(&running_client);
   pool.Post(running, 0, nullptr, 0);
   started.wait();
   struct Queued {
     const char* name;
-    int socket;  // -1: answers no connection
-    int32_t id;
+    const void* client;  // null: answers no client
     int32_t priority;
   };
-  for (const Queued& q : {Queued{"a", 7, 1, 0}, Queued{"b", 7, 2, 0}, Queued{"c", 7, 1, 50},
-                          Queued{"d", -1, 0, 0}, Queued{"e", 8, 1, 0}}) {
+  for (const Queued& q : {Queued{"a", &first, 0}, Queued{"b", &second, 0},
+                          Queued{"c", &first, 50}, Queued{"d", nullptr, 0},
+                          Queued{"e", &third, 0}}) {
     auto* job = new NoteJob(&journal, q.name, &done, 0, &deleted);
-    if (q.socket >= 0) job->AnswersConnection(q.socket, q.id);
+    if (q.client != nullptr) job->AnswersClient(q.client);
     pool.Post(job, q.priority, nullptr, 0);
   }
-  EXPECT_EQ(pool.DropJobsFor(7, 1), 2);  // a and c, whatever their priority
+  EXPECT_EQ(pool.DropJobsFor(&first), 2);  // a and c, whatever their priority
   EXPECT_EQ(deleted, 2);
-  EXPECT_EQ(pool.DropJobsFor(7, 1), 0);
-  EXPECT_EQ(pool.DropJobsFor(9, 1), 0);  // running: it finishes
-  EXPECT_EQ(pool.DropJobsFor(8, 1), 1);
+  EXPECT_EQ(pool.DropJobsFor(&first), 0);
+  EXPECT_EQ(pool.DropJobsFor(&running_client), 0);  // running: it finishes
+  EXPECT_EQ(pool.DropJobsFor(nullptr), 0);
+  EXPECT_EQ(pool.DropJobsFor(&third), 1);
   EXPECT_EQ(pool.QueuedJobs(), 2u);
   gate.count_down();
   done.wait();
