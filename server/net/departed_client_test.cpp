@@ -14,10 +14,10 @@
 
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_latch.h"
-#include "server/threads/testing/gate_job.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/testing/loopback_test_util.h"
+#include "server/threads/testing/gate_job.h"
 #include "server/threads/thread_mgr.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "server/net/digest_process.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/not_found_process.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 

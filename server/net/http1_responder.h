@@ -14,8 +14,7 @@ class CNoneBlockingServer;
 class CHttp1Responder final : public CResponder {
  public:
   // `server` must outlive the responder's connection (Detach is called when it closes).
-  CHttp1Responder(CNoneBlockingServer* server, platform::SocketHandle socket,
-                  int32_t connection_id)
+  CHttp1Responder(CNoneBlockingServer* server, platform::SocketHandle socket, int32_t connection_id)
       : server_(server), socket_(socket), connection_id_(connection_id) {}
 
   void Interim(Response response) override;

@@ -37,8 +37,7 @@ class ContextReader : public CRequestProcess {
  public:
   std::string GetPath() override { return "/who"; }
   int Process(IncomingRequest& request) override {
-    request.Respond(
-        TextAnswer(request.accounts().empty() ? "nobody" : request.accounts()[0].name));
+    request.Respond(TextAnswer(request.accounts().empty() ? "nobody" : request.accounts()[0].name));
     return 1;
   }
 };

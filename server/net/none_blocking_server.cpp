@@ -29,6 +29,8 @@ CNoneBlockingServer::CNoneBlockingServer(size_t max_connections, platform::Socke
 CNoneBlockingServer::~CNoneBlockingServer() {
   Stop();
   for (s_socket_stage& connection : connections_) {
+    // Jobs still holding a request find its client gone instead of a server that is no more.
+    if (connection.responder != nullptr) connection.responder->Detach();
     if (connection.body_stream != nullptr) connection.body_stream->Abandon();
     sockets_.Close(connection.socket);
   }

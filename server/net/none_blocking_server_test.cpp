@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/request_framing.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 
@@ -109,7 +109,9 @@ class StreamServer : public CNoneBlockingServer {
   BodyStreamOpener BodyStreamFor(std::string_view head,
                                  const std::shared_ptr<CHttp1Responder>& responder) override {
     if (head.rfind("POST /stream ", 0) != 0) return {};
-    return [this, responder] { return OpenBodyStream(responder->socket(), responder->connection_id()); };
+    return [this, responder] {
+      return OpenBodyStream(responder->socket(), responder->connection_id());
+    };
   }
   std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
                                                      int32_t connection_id) {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "server/net/http_headers.h"
 #include "server/net/http1_writer.h"
+#include "server/net/http_headers.h"
 #include "server/net/http_response.h"
 
 namespace {

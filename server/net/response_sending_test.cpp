@@ -18,8 +18,8 @@
 #include "platform/open_file.h"
 #include "platform/socket_layer.h"
 #include "platform/testing/test_folder.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/none_blocking_server.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
-#include "server/pictures/image_reduce.h"
 #include "server/pages/page_common.h"
+#include "server/pictures/image_reduce.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include "platform/open_file.h"
 #include "server/catalogue/image_catalogue.h"
-#include "server/net/response.h"
 #include "server/net/request_process.h"
+#include "server/net/response.h"
 #include "server/threads/thread_mgr.h"
 
 class CImageDirectProcess : public CRequestProcess {
@@ -48,5 +48,5 @@ ImageValidators ReadImageValidators(const HttpRequest& request);
 // and the type is JPEG or PNG), or 404 when the file cannot be read. The picture is the body,
 // shared with the file cache or the thumbnail store, or, for a large plain file, the open file.
 Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
-                            const ImageValidators& validators, int32_t shrink,
-                            std::string_view nonce);
+                           const ImageValidators& validators, int32_t shrink,
+                           std::string_view nonce);

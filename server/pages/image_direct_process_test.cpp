@@ -142,7 +142,8 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   const std::string large(kSendFromFileBytes, 'L');
   folder_.Write("large.jpg", large);
-  s_message from_file = Http1Message(ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n"));
+  s_message from_file =
+      Http1Message(ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n"));
   ASSERT_NE(from_file.file, nullptr);
   EXPECT_EQ(from_file.body, nullptr);
   EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),

@@ -243,8 +243,7 @@ void CImagePageProcess::BuildPage(const IncomingRequest& request) {
   std::mt19937 generator(static_cast<uint32_t>(platform::TickCountMs()));
   const std::string nonce = MakeNonce();
   ImagePage page;
-  if (!MakeImagePage(settings_, catalogue_.orders(), request.target(), nonce, generator(),
-                     &page)) {
+  if (!MakeImagePage(settings_, catalogue_.orders(), request.target(), nonce, generator(), &page)) {
     // Nothing can be shown for such a key; answering at once frees the connection.
     request.Respond(NotFoundResponse(nonce));
     return;

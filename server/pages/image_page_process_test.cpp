@@ -217,7 +217,8 @@ TEST_F(ImagePageTest, OrderLinksSkipTheCurrentOrderAndTheRanking) {
                                : "<a href = \"/individual?page=" + std::string(c.link_keys[i]) +
                                      "\">" + labels[i] + "</a>\r\n";
     }
-    const std::string body = Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find("</a>\r\n" + ShiftJisPage(expected) + "<P>\r\n"), std::string::npos)
         << c.key << "\n"
         << body;
@@ -249,7 +250,8 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
       {"1-D-150", "T-1-D-1"}, {"1-N-249", "T-1-N-2"}, {"1-N-250", "T-1-N-0"},
   };
   for (const Case& c : cases) {
-    const std::string body = Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find(std::string("<a href = \"view?page=") + c.view_key + "\">"),
               std::string::npos)
         << c.key;
@@ -258,7 +260,8 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
 
 TEST_F(ImagePageTest, DirectLinkAndSlideShowCarryTheParameters) {
   orders_.BuildOrders(TenImages());
-  const std::string body = Body(Http1Text(Make("/individual?auto=3&auto-type=1&page=1-N-4").response));
+  const std::string body =
+      Body(Http1Text(Make("/individual?auto=3&auto-type=1&page=1-N-4").response));
   EXPECT_NE(body.find("<a href = \"image?auto=3&auto-type=1&page=1-N-4-img\" target = "
                       "\"_blank\" rel=\"noopener noreferrer\">"),
             std::string::npos);
@@ -283,7 +286,8 @@ TEST_F(ImagePageTest, ShownName) {
   };
   for (const Case& c : cases) {
     settings_.show_fullpath = c.show_fullpath;
-    const std::string body = Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find(button + c.name + "\r\n<P><a id"), std::string::npos) << c.key;
   }
 }

@@ -32,7 +32,6 @@ constexpr OrderLink kOrderLinks[] = {
     {"PD", "フォルダ先頭(日付)"},
 };
 
-
 std::string Head(const ServerSettings& settings, const std::string& nonce) {
   std::string head(kPageStart);
   head += kCharsetMeta;
@@ -205,9 +204,10 @@ class ThumbnailPage {
 
 }  // namespace
 
-std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
-                                  const std::vector<UserAccount>& context, const s_request& request,
-                                  const std::string& nonce) {
+std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
+                                              ImageCatalogue& catalogue,
+                                              const std::vector<UserAccount>& context,
+                                              const s_request& request, const std::string& nonce) {
   PageKey key;
   if (!ParsePageKey(request.Param("page"), &key)) return std::nullopt;
 
@@ -219,8 +219,8 @@ std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings, Im
 }
 
 int CImageThumbnailProcess::Process(IncomingRequest& request) {
-  std::optional<Response> response = ThumbnailPageResponse(settings_, catalogue_, request.accounts(),
-                                                           request.target(), MakeNonce());
+  std::optional<Response> response = ThumbnailPageResponse(
+      settings_, catalogue_, request.accounts(), request.target(), MakeNonce());
   if (!response) return 0;
   request.Respond(std::move(*response));
   return 1;

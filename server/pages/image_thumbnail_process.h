@@ -28,6 +28,7 @@ class CImageThumbnailProcess : public CRequestProcess {
 
 // The complete response for `request`; none when its `page` is not a thumbnail-page key.
 // `context` is the request's authenticated accounts (empty when authentication is off).
-std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
-                                  const std::vector<UserAccount>& context, const s_request& request,
-                                  const std::string& nonce);
+std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
+                                              ImageCatalogue& catalogue,
+                                              const std::vector<UserAccount>& context,
+                                              const s_request& request, const std::string& nonce);

@@ -34,7 +34,7 @@ Response NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
   const uint32_t count =
       orders.View(NextPageDataOrder(key.order_code), DecodeWord(request.Param("word"))).Count();
   std::string body = "{\"state\":\"success\",\"time\":\"" + LocalTimeStamp(now) +
-                           "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
+                     "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
   return HttpResponse("200 OK")
       .ContentLength(body.size())
       .Close()

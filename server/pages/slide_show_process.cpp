@@ -9,7 +9,7 @@
 // SafeLinkFrom keeps to printable ASCII, entity-escaped text and literals converted once.
 
 Response SlideShowResponse(const ServerSettings& settings, const s_request& request,
-                              const std::string& nonce) {
+                           const std::string& nonce) {
   std::string body(kPageStart);
   body += kCharsetMeta;
   body += kViewportMeta;

@@ -22,4 +22,4 @@ class CSlideShowProcess : public CRequestProcess {
 
 // The complete response: the page in Shift-JIS, whose links carry the request's parameters.
 Response SlideShowResponse(const ServerSettings& settings, const s_request& request,
-                              const std::string& nonce);
+                           const std::string& nonce);

@@ -2,9 +2,9 @@
 
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/threads/thread_mgr.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/threads/thread_mgr.h"
 
 #ifndef LUMENVALE_FILE_VERSION
 #error "LUMENVALE_FILE_VERSION must be the program's version as four numbers"

@@ -47,5 +47,5 @@ class CStatusProcess : public CRequestProcess {
 // The complete response for the connection table `connections`. Asks the gateway for its
 // external address when the mapping was made and the address is not known yet.
 Response StatusPageResponse(const StatusSources& sources,
-                               const std::vector<s_socket_stage>& connections,
-                               const std::string& nonce);
+                            const std::vector<s_socket_stage>& connections,
+                            const std::string& nonce);

@@ -56,7 +56,9 @@ class StatusProcessTest : public ::testing::Test {
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(
         std::make_unique<CStatusProcess>(StatusSources{settings, catalogue_, upnp,
-                                                       [] { return LoopFigures{12, 340, 5, 1, 6}; },
+                                                       [] {
+                                                         return LoopFigures{12, 340, 5, 1, 6};
+                                                       },
                                                        server}));
     handlers.push_back(std::make_unique<C404rocess>());
     server.SetHandlers(std::move(handlers));

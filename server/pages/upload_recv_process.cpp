@@ -4,8 +4,8 @@
 #include <string>
 
 #include "server/net/http_response.h"
-#include "server/pages/upload_right.h"
 #include "server/net/nonce.h"
+#include "server/pages/upload_right.h"
 #include "server/upload/multipart_body.h"
 #include "server/upload/upload_stream.h"
 

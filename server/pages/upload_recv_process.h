@@ -38,7 +38,6 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
   void Reject(const IncomingRequest& request, SaveResult result) override;
 
  private:
-
   const ServerSettings& settings_;
   const UploadFolder folder_;
   std::atomic<uint32_t>& received_;

@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-
 namespace MySystem {
 class CThreadMgr;
 }
@@ -96,9 +95,9 @@ class CThreadMgr {
   std::vector<QueueEntry> queue_;  // guarded by lock_
   // Queued jobs per client they answer, so that a departure finds none in constant time.
   std::unordered_map<const void*, int> answering_;  // guarded by lock_
-  int32_t job_id_counter_ = 0;                   // guarded by lock_
-  uint64_t sequence_ = 0;                        // guarded by lock_
-  bool running_ = true;                          // guarded by lock_
+  int32_t job_id_counter_ = 0;                      // guarded by lock_
+  uint64_t sequence_ = 0;                           // guarded by lock_
+  bool running_ = true;                             // guarded by lock_
   std::atomic<int32_t> running_jobs_{0};
   std::vector<std::thread> threads_;
 };

@@ -195,9 +195,8 @@ TEST(ThreadMgrTest, DepartedClientDropsOnlyItsQueuedJobs) {
     const void* client;  // null: answers no client
     int32_t priority;
   };
-  for (const Queued& q : {Queued{"a", &first, 0}, Queued{"b", &second, 0},
-                          Queued{"c", &first, 50}, Queued{"d", nullptr, 0},
-                          Queued{"e", &third, 0}}) {
+  for (const Queued& q : {Queued{"a", &first, 0}, Queued{"b", &second, 0}, Queued{"c", &first, 50},
+                          Queued{"d", nullptr, 0}, Queued{"e", &third, 0}}) {
     auto* job = new NoteJob(&journal, q.name, &done, 0, &deleted);
     if (q.client != nullptr) job->AnswersClient(q.client);
     pool.Post(job, q.priority, nullptr, 0);

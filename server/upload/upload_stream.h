@@ -52,8 +52,8 @@ class CUploadStream : public CRequestBodyStream,
   struct Request {
     UploadReceiver* owner;
     IncomingRequest request;  // the post, answered once its body is whole
-    bool allowed;          // the user may upload
-    std::string boundary;  // empty when the request names none
+    bool allowed;             // the user may upload
+    std::string boundary;     // empty when the request names none
   };
   CUploadStream(Request request, MySystem::CThreadMgr* pool);
 
