@@ -74,8 +74,9 @@ class JobProcess : public CRequestProcess {
   std::string GetPath() override { return "/job"; }
   int Process(IncomingRequest& request) override {
     const std::string name = request.target().Param("name");
-    pool_->Post(new AnswerJob(request, name, log_, started_, name == "gated" ? gate_ : nullptr), 0,
-                this, 0);
+    pool_->Post(std::make_unique<AnswerJob>(request, name, log_, started_,
+                                            name == "gated" ? gate_ : nullptr),
+                0);
     return 1;
   }
 
@@ -127,7 +128,7 @@ class DepartedClientTest : public ::testing::Test {
 };
 
 TEST_F(DepartedClientTest, QueuedJobOfAClientThatLeftNeverRuns) {
-  pool_.Post(new GateJob(&started_, &gate_), 0, nullptr, 0);  // the only worker is busy
+  pool_.Post(std::make_unique<GateJob>(&started_, &gate_), 0);  // the only worker is busy
   started_.wait();
   int left = Send("left");
   ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 1; }));

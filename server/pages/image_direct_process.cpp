@@ -150,8 +150,8 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(
-      new CImageLoading(catalogue_, incoming, entry.path, ReadImageValidators(request), shrink), 0,
-      this, 0);
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, incoming, entry.path,
+                                              ReadImageValidators(request), shrink),
+              0);
   return 1;
 }

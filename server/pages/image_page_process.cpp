@@ -234,7 +234,7 @@ CImagePageProcess::CImagePageProcess(const ServerSettings& settings,
     : settings_(settings), catalogue_(catalogue), pool_(pool) {}
 
 int CImagePageProcess::Process(IncomingRequest& request) {
-  pool_->Post(new CImagePageLoading(this, request), 0, this, 0);
+  pool_->Post(std::make_unique<CImagePageLoading>(this, request), 0);
   return 1;
 }
 
@@ -249,7 +249,7 @@ void CImagePageProcess::BuildPage(const IncomingRequest& request) {
     return;
   }
   for (std::string& path : page.preread_paths) {
-    if (WorthPreReading(path)) pool_->Post(new CFastReadForCache(std::move(path)), 0, nullptr, 0);
+    if (WorthPreReading(path)) pool_->Post(std::make_unique<CFastReadForCache>(std::move(path)), 0);
   }
   request.Interim(std::move(page.early_hints));
   request.Respond(std::move(page.response));

@@ -44,8 +44,9 @@ Response NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
 }
 
 int CNextPageDataProcess::Process(IncomingRequest& request) {
-  pool_->Post(new CNextPageDataLoading(this, NextPageDataKey(request.target()), request),
-              kJobPriority, this, 0);
+  pool_->Post(
+      std::make_unique<CNextPageDataLoading>(this, NextPageDataKey(request.target()), request),
+      kJobPriority);
   return 1;
 }
 

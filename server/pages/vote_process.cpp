@@ -89,7 +89,7 @@ int CVoteProcess::Process(IncomingRequest& incoming) {
     }
   }
   if (body.empty()) {
-    pool_->Post(new CVoteJob(catalogue_, incoming), kJobPriority, this, 0);
+    pool_->Post(std::make_unique<CVoteJob>(catalogue_, incoming), kJobPriority);
   } else {
     incoming.Respond(VoteResponse(std::move(body), MakeNonce()));
   }

@@ -19,21 +19,19 @@ CThreadMgr::~CThreadMgr() {
   for (std::thread& t : threads_) t.join();
 }
 
-int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t) {
+void CThreadMgr::Post(std::unique_ptr<CThreadCommand> job, int32_t priority) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (job_id_counter_ == -1) job_id_counter_ = 0;
     // Wraps from the largest id to the smallest without signed overflow.
     job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
     job->job_id_ = job_id_counter_;
-    job->owner_ = owner;
     job->priority_ = priority;
-    queue_.push_back(QueueEntry{job, priority, ++sequence_});
-    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
     CountAnswering(*job, 1);
+    queue_.push_back(QueueEntry{std::move(job), priority, ++sequence_});
+    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
   }
   queue_changed_.notify_one();
-  return 0;
 }
 
 void CThreadMgr::WorkerLoop() {
@@ -45,18 +43,14 @@ void CThreadMgr::WorkerLoop() {
       queue_changed_.wait(hold, [this] { return !queue_.empty() || !running_; });
       if (queue_.empty()) return;
       std::pop_heap(queue_.begin(), queue_.end(), RunsLater());
-      entry = queue_.back();
+      entry = std::move(queue_.back());
       queue_.pop_back();
       CountAnswering(*entry.job, -1);
     }
     ++running_jobs_;
     int again = entry.job->Run();
     --running_jobs_;
-    if (again != 0) {
-      Post(entry.job, entry.priority, entry.job->owner_, 0);
-    } else {
-      delete entry.job;
-    }
+    if (again != 0) Post(std::move(entry.job), entry.priority);
   }
 }
 
@@ -66,19 +60,21 @@ void CThreadMgr::CountAnswering(const CThreadCommand& job, int delta) {
 }
 
 int CThreadMgr::DropJobsFor(const void* client) {
-  std::vector<CThreadCommand*> dropped;
+  std::vector<std::unique_ptr<CThreadCommand>> dropped;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (client == nullptr || answering_.erase(client) == 0) return 0;
     auto answers = [&](const QueueEntry& e) { return e.job->client_ == client; };
-    for (const QueueEntry& e : queue_) {
-      if (answers(e)) dropped.push_back(e.job);
-    }
-    queue_.erase(std::remove_if(queue_.begin(), queue_.end(), answers), queue_.end());
+    auto kept = std::stable_partition(queue_.begin(), queue_.end(),
+                                      [&](const QueueEntry& e) { return !answers(e); });
+    for (auto it = kept; it != queue_.end(); ++it) dropped.push_back(std::move(it->job));
+    queue_.erase(kept, queue_.end());
     std::make_heap(queue_.begin(), queue_.end(), RunsLater());
   }
-  for (CThreadCommand* job : dropped) delete job;
-  return static_cast<int>(dropped.size());
+  // Deleted outside the lock: a job's destructor may post another job.
+  const int count = static_cast<int>(dropped.size());
+  dropped.clear();
+  return count;
 }
 
 size_t CThreadMgr::QueuedJobs() {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -20,11 +21,11 @@ class CThreadCommand {
   virtual ~CThreadCommand() = default;
 
   // Does the job on a worker thread. Returns 0 when finished (the pool then deletes the
-  // job) and nonzero to be queued again behind the jobs of its priority already waiting.
+  // job) and nonzero to be queued again, with a new id, behind the jobs of its priority
+  // already waiting.
   virtual int Run() = 0;
 
   int32_t job_id() const { return job_id_; }
-  void* owner() const { return owner_; }
   int32_t priority() const { return priority_; }
 
   // Marks the job as one whose only purpose is to answer `client` (any object that names one
@@ -35,7 +36,6 @@ class CThreadCommand {
  private:
   friend class MySystem::CThreadMgr;
   int32_t job_id_ = 0;
-  void* owner_ = nullptr;  // the object that posted the job, or null
   int32_t priority_ = 0;
   const void* client_ = nullptr;  // the client it answers, null when it is not only that
 };
@@ -51,11 +51,9 @@ class CThreadMgr {
   CThreadMgr(const CThreadMgr&) = delete;
   CThreadMgr& operator=(const CThreadMgr&) = delete;
 
-  // Takes ownership of `job`; it is deleted after its last Run. The smallest priority runs
-  // first; equal priorities run in posting order. `low_priority` does not change the worker's
-  // scheduling priority: Linux lets an unprivileged thread lower its priority but not raise
-  // it back, so the worker would stay slow for every later job. Returns 0.
-  int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority);
+  // Queues `job`; it is deleted after its last Run. The smallest priority runs first; equal
+  // priorities run in posting order.
+  void Post(std::unique_ptr<CThreadCommand> job, int32_t priority);
 
   // Deletes, without running them, the queued jobs that answer `client` (see
   // CThreadCommand::AnswersClient); a job already running finishes. Returns how many were
@@ -70,7 +68,7 @@ class CThreadMgr {
 
  private:
   struct QueueEntry {
-    CThreadCommand* job;
+    std::unique_ptr<CThreadCommand> job;
     int32_t priority;
     // Posting order. 64 bits, so the order survives the 32-bit job id wrapping around.
     uint64_t sequence;

@@ -25,7 +25,7 @@ CUploadStream::CUploadStream(Request request, MySystem::CThreadMgr* pool)
 void CUploadStream::Schedule() {
   if (scheduled_) return;
   scheduled_ = true;
-  pool_->Post(new CImageSave(shared_from_this()), kJobPriority, request_.owner, 0);
+  pool_->Post(std::make_unique<CImageSave>(shared_from_this()), kJobPriority);
 }
 
 void CUploadStream::Append(std::string bytes) {
