@@ -53,7 +53,7 @@ class ScriptedServer : public CNoneBlockingServer {
   std::map<SocketHandle, Expected> expected;
 
  protected:
-  bool OnRequest(s_message& message) override {
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>&) override {
     unanswered.push_back({message.socket, message.connection_id});
     expected[message.socket].dispatched_ms = sockets_->TickCountMs();
     return true;
@@ -130,8 +130,8 @@ struct Payloads {
   std::string file_bytes;
 
   Payloads() {
-    for (size_t size : {size_t{0}, size_t{1}, size_t{3000}, size_t{40000}, size_t{40000},
-                        kResponseLimit + 1}) {
+    for (size_t size :
+         {size_t{0}, size_t{1}, size_t{3000}, size_t{40000}, size_t{40000}, kResponseLimit + 1}) {
       std::vector<uint8_t> body(size);
       for (size_t i = 0; i < size; ++i) body[i] = static_cast<uint8_t>(i * 7 + size);
       bodies.push_back(std::make_shared<const std::vector<uint8_t>>(std::move(body)));

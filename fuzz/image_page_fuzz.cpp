@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "server/catalogue/list_positions.h"
+#include "server/net/http1_writer.h"
 #include "server/pages/image_page_process.h"
 
 namespace {
@@ -49,10 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      &page)) {
     return 0;
   }
-  const std::string body = page.response.substr(page.response.find("\r\n\r\n") + 4);
+  const std::string response = Http1Message(page.response).bytes;
+  const std::string hints = Http1Message(page.early_hints).bytes;
+  const std::string body = response.substr(response.find("\r\n\r\n") + 4);
   if (body.empty() || Count(body, "<script") != 5 || Count(body, "</script>") != 5 ||
-      Count(body, "\\") != 0 || Count(page.early_hints, "\r\n") != 7 ||
-      page.preread_paths.size() > 5) {
+      Count(body, "\\") != 0 || Count(hints, "\r\n") != 7 || page.preread_paths.size() > 5) {
     __builtin_trap();
   }
   return 0;

@@ -57,7 +57,7 @@ void ForEachIndex(MySystem::CThreadMgr* pool, int32_t priority, size_t count,
   shared->count = count;
   shared->body = &body;
   const int helpers = count < 2 ? 0 : std::max(0, pool->ThreadCount() - 1);
-  for (int h = 0; h < helpers; ++h) pool->Post(new Helper(shared), priority, nullptr, 0);
+  for (int h = 0; h < helpers; ++h) pool->Post(std::make_unique<Helper>(shared), priority);
   shared->Work(SIZE_MAX);
   // Every index is claimed; a helper still counted as running is finishing its last one.
   platform::MutexLock hold(&shared->lock);

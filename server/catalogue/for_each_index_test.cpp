@@ -41,9 +41,9 @@ TEST(ForEachIndexTest, ABusyPoolDelaysNothing) {
     }
   };
   for (int i = 0; i < 2; ++i) {
-    auto* job = new Block;
+    auto job = std::make_unique<Block>();
     job->gate = gate;
-    pool.Post(job, 0, nullptr, 0);
+    pool.Post(std::move(job), 0);
   }
   // Both workers are held: the calling thread does all the work, and returns.
   std::atomic<int> done{0};

@@ -67,7 +67,7 @@ bool ImageCatalogue::Rescan() {
     // Before the first scan has ended its lister is the current one, readable as it grows.
     if (scan_count_ == 0 && !lister_) lister_ = lister;
   }
-  pool_->Post(new CImgListJob(this, std::move(lister), folders_), kScanPriority, this, 0);
+  pool_->Post(std::make_unique<CImgListJob>(this, std::move(lister), folders_), kScanPriority);
   return true;
 }
 
@@ -172,8 +172,9 @@ bool ImageCatalogue::UpdateList(bool logical) {
     }
   }
   if (compare) {
-    pool_->Post(new CCompareUpdatelist(this, CurrentList(), scanned, scan_count, logical),
-                kComparePriority, this, 0);
+    pool_->Post(
+        std::make_unique<CCompareUpdatelist>(this, CurrentList(), scanned, scan_count, logical),
+        kComparePriority);
   }
   if (compared) {
     // An equal result is taken as consumed too, so an unchanged tree is compared once per
@@ -186,7 +187,7 @@ bool ImageCatalogue::UpdateList(bool logical) {
         list_ = compared->list;
       }
       if (std::shared_ptr<CImageLister> released = ReleaseScan(compared->scan_count)) {
-        pool_->Post(new CReleaseScanJob(std::move(released)), kComparePriority, nullptr, 0);
+        pool_->Post(std::make_unique<CReleaseScanJob>(std::move(released)), kComparePriority);
       }
       AppendDiagnostics("need_update_hash_list_only1:1");
       changed = true;

@@ -112,10 +112,10 @@ TEST_F(ImageCatalogueTest, NoSecondScanWhileOneRuns) {
     }
   };
   for (int i = 0; i < 2; ++i) {
-    auto* job = new Block;
+    auto job = std::make_unique<Block>();
     job->started = started;
     job->gate = gate;
-    pool_.Post(job, 0, nullptr, 0);
+    pool_.Post(std::move(job), 0);
   }
   started->wait();
   EXPECT_TRUE(catalogue_.Rescan());

@@ -175,7 +175,7 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
     platform::MutexLock hold(&job_lock_);
     job_running_ = true;
   }
-  pool_->Post(new Job(this, work), kJobPriority, this, 0);
+  pool_->Post(std::make_unique<Job>(this, work), kJobPriority);
 }
 
 // Due once the scans have settled, when the cache was emptied by a check, or when it is empty

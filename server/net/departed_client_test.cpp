@@ -14,9 +14,10 @@
 #include "platform/mutex.h"
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_latch.h"
-#include "server/threads/testing/gate_job.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/testing/loopback_test_util.h"
+#include "server/threads/testing/gate_job.h"
 #include "server/threads/thread_mgr.h"
 
 namespace {
@@ -34,15 +35,15 @@ struct RunLog {
 // Answers with its name; with a gate, only once the gate opens.
 class AnswerJob : public CThreadCommand {
  public:
-  AnswerJob(CImageServer* server, platform::SocketHandle socket, int32_t id, std::string name,
-            RunLog* log, TestLatch* started, TestLatch* gate)
-      : server_(server),
-        socket_(socket),
-        id_(id),
+  AnswerJob(IncomingRequest request, std::string name, RunLog* log, TestLatch* started,
+            TestLatch* gate)
+      : request_(std::move(request)),
         name_(std::move(name)),
         log_(log),
         started_(started),
-        gate_(gate) {}
+        gate_(gate) {
+    AnswersClient(&request_.responder());
+  }
   int Run() override {
     {
       platform::MutexLock hold(&log_->lock);
@@ -52,16 +53,12 @@ class AnswerJob : public CThreadCommand {
       started_->count_down();
       gate_->wait();
     }
-    server_->Respond(
-        socket_, id_,
-        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(name_.size()) + "\r\n\r\n" + name_);
+    request_.Respond(HttpResponse("200 OK").ContentLength(name_.size()).Finish(name_));
     return 0;
   }
 
  private:
-  CImageServer* server_;
-  platform::SocketHandle socket_;
-  int32_t id_;
+  IncomingRequest request_;
   std::string name_;
   RunLog* log_;
   TestLatch* started_;
@@ -75,12 +72,11 @@ class JobProcess : public CRequestProcess {
   JobProcess(MySystem::CThreadMgr* pool, RunLog* log, TestLatch* started, TestLatch* gate)
       : pool_(pool), log_(log), started_(started), gate_(gate) {}
   std::string GetPath() override { return "/job"; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request& request) override {
-    const std::string name = request.Param("name");
-    auto* job = new AnswerJob(server(), socket, id, name, log_, started_,
-                              name == "gated" ? gate_ : nullptr);
-    job->AnswersConnection(socket, id);
-    pool_->Post(job, 0, this, 0);
+  int Process(IncomingRequest& request) override {
+    const std::string name = request.target().Param("name");
+    pool_->Post(std::make_unique<AnswerJob>(request, name, log_, started_,
+                                            name == "gated" ? gate_ : nullptr),
+                0);
     return 1;
   }
 
@@ -96,9 +92,9 @@ class CountingServer : public CImageServer {
   std::atomic<int> hang_ups{0};
 
  protected:
-  bool OnPeerHungUp(platform::SocketHandle socket, int32_t id) override {
+  bool OnPeerHungUp(const CHttp1Responder& responder) override {
     ++hang_ups;
-    return CImageServer::OnPeerHungUp(socket, id);
+    return CImageServer::OnPeerHungUp(responder);
   }
 };
 
@@ -132,7 +128,7 @@ class DepartedClientTest : public ::testing::Test {
 };
 
 TEST_F(DepartedClientTest, QueuedJobOfAClientThatLeftNeverRuns) {
-  pool_.Post(new GateJob(&started_, &gate_), 0, nullptr, 0);  // the only worker is busy
+  pool_.Post(std::make_unique<GateJob>(&started_, &gate_), 0);  // the only worker is busy
   started_.wait();
   int left = Send("left");
   ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 1; }));

@@ -14,20 +14,23 @@
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
 #include "server/net/digest_process.h"
+#include "server/net/http_response.h"
 #include "server/net/image_server.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/not_found_process.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 
 class SecretProcess : public CRequestProcess {
  public:
   std::string GetPath() override { return "/secret"; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request&) override {
-    std::string body = "hello " + context().at(0).name;
-    server()->Respond(socket, id,
-                      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                          "\r\nConnection: Close\r\nContent-Type: text/plain\r\n\r\n" + body);
+  int Process(IncomingRequest& request) override {
+    std::string body = "hello " + request.accounts().at(0).name;
+    request.Respond(HttpResponse("200 OK")
+                        .ContentLength(body.size())
+                        .Close()
+                        .Header("Content-Type", "text/plain")
+                        .Finish(std::move(body)));
     return 1;
   }
 };
@@ -40,13 +43,14 @@ class LaterProcess : public CRequestProcess {
     for (std::thread& answer : answers_) answer.join();
   }
   std::string GetPath() override { return "/later"; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request&) override {
-    CImageServer* image_server = server();
-    answers_.emplace_back([image_server, socket, id] {
+  int Process(IncomingRequest& request) override {
+    answers_.emplace_back([request] {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
-      image_server->Respond(socket, id,
-                            "HTTP/1.1 302 Found\r\nLocation: /secret\r\nContent-Length: 0\r\n"
-                            "Connection: Close\r\n\r\n");
+      request.Respond(HttpResponse("302 Found")
+                          .Header("Location", "/secret")
+                          .ContentLength(0)
+                          .Close()
+                          .Finish());
     });
     return 1;
   }

@@ -7,7 +7,6 @@
 #include "platform/tcp_socket.h"
 #include "platform/text.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 
 namespace {
 
@@ -106,8 +105,8 @@ bool ParseDigestFields(std::string_view value, DigestFields* fields) {
   return true;
 }
 
-std::string DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
-                                    bool stale) {
+Response DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
+                                 bool stale) {
   return HttpResponse("401 OK")
       .ContentLength(0)
       .SecurityPolicy(IsNonceShaped(client_nonce) ? client_nonce : std::string())
@@ -126,15 +125,16 @@ CDigestProcess::CDigestProcess(const ServerSettings& settings, const DigestLimit
                 limits.max_tracked_clients) {}
 
 CDigestProcess::Verdict CDigestProcess::Check(const HttpRequest& request,
-                                              const DigestFields& fields, int64_t now_ms) {
+                                              const DigestFields& fields, int64_t now_ms,
+                                              std::vector<UserAccount>* accounts) {
   std::string ha1;
   for (const UserAccount& account : settings_.users) {
     if (account.name != fields.username) continue;
     ha1 = account.hash;  // with duplicate names the later account's hash counts
-    mutable_context().push_back(account);
+    accounts->push_back(account);
   }
   // Without a configured user there is no secret: an empty HA1 would let anyone in.
-  if (mutable_context().empty()) return Verdict::kFailed;
+  if (accounts->empty()) return Verdict::kFailed;
   std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
   std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" + fields.cnonce +
                                 ":" + fields.qop + ":" + ha2);
@@ -150,25 +150,27 @@ CDigestProcess::Verdict CDigestProcess::Check(const HttpRequest& request,
              : Verdict::kStale;
 }
 
-int CDigestProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                               const HttpRequest& request) {
-  mutable_context().clear();
+int CDigestProcess::Process(IncomingRequest& incoming) {
   if (settings_.need_user == 0) return 0;
+  const HttpRequest& request = incoming.http();
 
   int64_t now = platform::TickCountMs();
   std::string value;
   DigestFields fields;
   Verdict verdict = Verdict::kFailed;
   // Failures are counted per client address, asked of the socket only when users are required.
-  const std::string client_address = server()->PeerAddress(socket);
+  const std::string client_address = incoming.responder().PeerAddress();
   if (request.Header("Authorization", &value) && !failures_.Refused(client_address, now)) {
-    verdict = ParseDigestFields(value, &fields) ? Check(request, fields, now) : Verdict::kFailed;
-    if (verdict == Verdict::kAccepted) return 0;
+    std::vector<UserAccount> accounts;
+    verdict = ParseDigestFields(value, &fields) ? Check(request, fields, now, &accounts)
+                                                : Verdict::kFailed;
+    if (verdict == Verdict::kAccepted) {
+      incoming.set_accounts(std::move(accounts));
+      return 0;
+    }
     if (verdict == Verdict::kFailed) failures_.RecordFailure(client_address, now);
   }
-  mutable_context().clear();
-  server()->Respond(
-      socket, connection_id,
+  incoming.Respond(
       DigestChallengeResponse(fields.nonce, nonces_.Issue(now), verdict == Verdict::kStale));
   return 1;
 }

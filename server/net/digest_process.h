@@ -1,6 +1,6 @@
 // The first handler: when the configuration asks for users, every request must carry valid
 // HTTP Digest credentials (MD5, qop "auth") of a configured user, or it is answered with
-// the 401 challenge. An accepted request goes on with the user's accounts as its context.
+// the 401 challenge. An accepted request goes on carrying the user's accounts.
 //
 // Credentials count only with a nonce this process issued and has not yet retired, for the
 // very target of the request, and once per request count (nc): a sniffed request cannot be
@@ -41,15 +41,14 @@ class CDigestProcess : public CRequestProcess {
   explicit CDigestProcess(const ServerSettings& settings, const DigestLimits& limits = {});
 
   std::string GetPath() override { return ""; }
-  int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const HttpRequest& request) override;
-  int WantsRawRequest() override { return 1; }
-  int PassesContext() override { return 1; }
+  // Declines a request with valid credentials, leaving the user's accounts in it.
+  int Process(IncomingRequest& request) override;
 
  private:
   enum class Verdict { kAccepted, kStale, kFailed };
-  // Fills the context with the user's accounts as it goes.
-  Verdict Check(const HttpRequest& request, const DigestFields& fields, int64_t now_ms);
+  // Fills `accounts` with the user's accounts as it goes.
+  Verdict Check(const HttpRequest& request, const DigestFields& fields, int64_t now_ms,
+                std::vector<UserAccount>* accounts);
 
   const ServerSettings& settings_;
   DigestNonces nonces_;       // main thread only, as the handler
@@ -64,5 +63,5 @@ bool ParseDigestFields(std::string_view value, DigestFields* fields);
 
 // The 401 response. `client_nonce` is the nonce the client sent: it is echoed in the
 // Content-Security-Policy only when it has the form of a nonce (else the echo is empty).
-std::string DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
-                                    bool stale);
+Response DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
+                                 bool stale);

@@ -14,10 +14,12 @@ namespace {
 class WhoProcess : public CRequestProcess {
  public:
   std::string GetPath() override { return ""; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request&) override {
+  int Process(IncomingRequest& request) override {
     std::string who;
-    for (const UserAccount& a : context()) who += a.name + "/" + std::to_string(a.privilege) + ";";
-    server()->Respond(socket, id, "ok:" + who);
+    for (const UserAccount& a : request.accounts()) {
+      who += a.name + "/" + std::to_string(a.privilege) + ";";
+    }
+    request.Respond(TextAnswer("ok:" + who));
     return 1;
   }
 };
@@ -70,7 +72,8 @@ class DigestProcessTest : public ::testing::Test {
     server_.SetHandlers(std::move(handlers));
   }
   std::string Get(const std::string& uri, const std::string& headers) {
-    return server_.Dispatch("GET " + uri + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+    return Unwrapped(
+        server_.Dispatch("GET " + uri + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n"));
   }
   // A nonce from the challenge to a request without credentials.
   std::string IssuedNonce() {

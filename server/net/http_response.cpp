@@ -1,21 +1,20 @@
 #include "server/net/http_response.h"
 
-HttpResponse::HttpResponse(std::string_view status) {
-  bytes_.reserve(256);
-  bytes_.append("HTTP/1.1 ").append(status).append("\r\n");
-}
+#include <charconv>
 
 HttpResponse& HttpResponse::Header(std::string_view name, std::string_view value) {
-  bytes_.append(name).append(": ").append(value).append("\r\n");
+  response_.AddHeader(name, value);
   return *this;
 }
 
 HttpResponse& HttpResponse::ContentLength(size_t length) {
-  return Header("Content-Length", std::to_string(length));
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, length).ptr;
+  return Header("Content-Length", std::string_view(digits, static_cast<size_t>(end - digits)));
 }
 
 HttpResponse& HttpResponse::SecurityPolicy(std::string_view nonce) {
-  bytes_.append("Content-Security-Policy: script-src 'self' 'nonce-").append(nonce).append("'\r\n");
+  response_.AddHeader("Content-Security-Policy", {"script-src 'self' 'nonce-", nonce, "'"});
   return *this;
 }
 
@@ -27,8 +26,22 @@ HttpResponse& HttpResponse::Close() {
   return Header("Connection", "Close");
 }
 
-std::string HttpResponse::Finish(std::string_view body) {
-  bytes_.reserve(bytes_.size() + 2 + body.size());
-  bytes_.append("\r\n").append(body);
-  return std::move(bytes_);
+Response HttpResponse::Finish(std::string body) {
+  response_.SetBody(std::move(body));
+  return std::move(response_);
+}
+
+Response HttpResponse::FinishStatic(std::string_view body) {
+  response_.SetStaticBody(body);
+  return std::move(response_);
+}
+
+Response HttpResponse::Finish(SharedBody body) {
+  response_.SetBody(std::move(body));
+  return std::move(response_);
+}
+
+Response HttpResponse::Finish(std::shared_ptr<const platform::OpenFile> file) {
+  response_.SetBody(std::move(file));
+  return std::move(response_);
 }

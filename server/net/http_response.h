@@ -1,18 +1,21 @@
-// Builds the bytes of one HTTP response: the status line, the header lines in the order they
-// are added, the blank line and the body. Each answer's header order is part of what clients
-// see, so the builder never reorders or adds a line of its own.
+// Builds one HTTP response (response.h): the status, the header lines in the order they are
+// added, and the body. Each answer's header order is part of what clients see, so the builder
+// never reorders or adds a line of its own.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "server/net/response.h"
 
 class HttpResponse {
  public:
   // `status` is the code and its reason as written after "HTTP/1.1 " ("200 OK", "103").
-  explicit HttpResponse(std::string_view status);
+  explicit HttpResponse(std::string_view status) : response_(status) {}
 
-  // "name: value\r\n".
+  // "name: value".
   HttpResponse& Header(std::string_view name, std::string_view value);
   // "Content-Length: " + the decimal length.
   HttpResponse& ContentLength(size_t length);
@@ -23,10 +26,15 @@ class HttpResponse {
   // "Connection: Close": every connection carries one request.
   HttpResponse& Close();
 
-  // The blank line that ends the header block, then `body`: the complete response. The
-  // builder is spent afterwards.
-  std::string Finish(std::string_view body = {});
+  // The header block ends; the response with `body`. The builder is spent afterwards.
+  Response Finish(std::string body = {});
+  // REQUIRES: `body` lives as long as the program (a built-in resource): it is not copied.
+  Response FinishStatic(std::string_view body);
+  // The body is shared with its other holders; null is an empty body.
+  Response Finish(SharedBody body);
+  // The body is sent from the open file.
+  Response Finish(std::shared_ptr<const platform::OpenFile> file);
 
  private:
-  std::string bytes_;
+  Response response_;
 };

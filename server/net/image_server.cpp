@@ -9,98 +9,69 @@ CImageServer::CImageServer(size_t max_connections) : CNoneBlockingServer(max_con
 
 void CImageServer::SetHandlers(std::vector<std::unique_ptr<CRequestProcess>> handlers) {
   handlers_ = std::move(handlers);
+  routes_.clear();
+  for (const auto& handler : handlers_) routes_.push_back({handler->GetPath(), handler.get()});
 }
 
-void CImageServer::Respond(platform::SocketHandle socket, int32_t connection_id,
-                           std::string bytes) {
-  s_message message;
-  message.socket = socket;
-  message.connection_id = connection_id;
-  message.bytes = std::move(bytes);
-  PostFinalResponse(std::move(message));
-}
-
-bool CImageServer::OnRequest(s_message& message) {
-  if (message.bytes.empty()) return false;
-  // Moved, not copied, into shared ownership: a handler's jobs may keep the bytes.
-  auto bytes = std::make_shared<std::string>(std::move(message.bytes));
-  HttpRequest request;
-  request.shared_bytes = bytes;
-  if (!request.Parse(*bytes)) {
-    // Without a target there is nothing to route; answer at once instead of holding the
-    // connection until its time-out.
-    Respond(message.socket, message.connection_id,
-            HttpResponse("400 Bad Request").ContentLength(0).Close().Finish());
-    return true;
+bool CImageServer::Route(IncomingRequest& request) {
+  const std::string& path = request.target().path;
+  for (const RouteEntry& route : routes_) {
+    if (!route.path.empty() && route.path != path) continue;
+    if (route.handler->Process(request) != 0) return true;
   }
-
-  std::vector<UserAccount> context;
-  for (const auto& handler : handlers_) {
-    std::string path = handler->GetPath();
-    if (!path.empty() && path != request.target.path) continue;
-    if (Offer(handler.get(), message.socket, message.connection_id, request, &context) != 0) {
-      return true;
-    }
-  }
-  // Declined handlers keep nothing of the request, so its bytes go back as they came.
-  message.bytes = std::move(*bytes);
   return false;
 }
 
-int CImageServer::Offer(CRequestProcess* handler, platform::SocketHandle socket,
-                        int32_t connection_id, const HttpRequest& request,
-                        std::vector<UserAccount>* context) {
-  handler->Bind(this, *context);
-  int handled = handler->WantsRawRequest() == 1
-                    ? handler->ProcessRaw(socket, connection_id, request)
-                    : handler->Process(socket, connection_id, request.target);
-  if (handler->PassesContext() == 1) *context = handler->context();
-  return handled;
-}
-
-CRequestProcess* CImageServer::RoutedHandler(const HttpRequest& request) const {
-  for (const auto& handler : handlers_) {
-    std::string path = handler->GetPath();
-    if (!path.empty() && path == request.target.path) return handler.get();
+bool CImageServer::StreamsPostBody(std::string_view path) const {
+  for (const RouteEntry& route : routes_) {
+    if (route.path == path) return route.handler->StreamsPostBody();
   }
-  return nullptr;
+  return false;
 }
 
-bool CImageServer::WantsBodyStream(std::string_view head) {
-  HttpRequest request;
-  if (!request.Parse(head)) return false;
-  CRequestProcess* routed = RoutedHandler(request);
-  return routed != nullptr && routed->StreamsBody(request) == 1;
+bool CImageServer::OnRequest(s_message& message,
+                             const std::shared_ptr<CHttp1Responder>& responder) {
+  return HandleRequest(message.bytes, responder);
 }
 
-std::shared_ptr<CRequestBodyStream> CImageServer::OpenBodyStream(platform::SocketHandle socket,
-                                                                 int32_t connection_id,
-                                                                 std::string_view head) {
-  auto bytes = std::make_shared<std::string>(head);
-  HttpRequest request;
-  request.shared_bytes = bytes;
-  request.Parse(*bytes);
-  CRequestProcess* routed = RoutedHandler(request);
-  // The handlers for every path before the routed one (the Digest check) see the header
-  // block as they would see the whole request; one that answers leaves the body unread.
-  std::vector<UserAccount> context;
-  for (const auto& handler : handlers_) {
-    if (handler.get() == routed) {
-      handler->Bind(this, context);
-      return handler->OpenBodyStream(socket, connection_id, request);
-    }
-    if (!handler->GetPath().empty()) continue;
-    if (Offer(handler.get(), socket, connection_id, request, &context) != 0) break;
+bool CImageServer::HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder) {
+  if (bytes.empty()) return false;
+  IncomingRequest request;
+  if (!IncomingRequest::Parse(std::move(bytes), IncomingRequest::Body::kWhole, responder,
+                              &request)) {
+    // Without a target there is nothing to route; answer at once instead of holding the
+    // connection until its time-out.
+    responder->Respond(HttpResponse("400 Bad Request").ContentLength(0).Close().Finish());
+    return true;
   }
-  return std::make_shared<CDroppedRequestBody>();
+  if (Route(request)) return true;
+  // Declined handlers keep nothing of the request, so its bytes go back as they came.
+  bytes = request.http().bytes;
+  return false;
 }
 
-bool CImageServer::OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id) {
+CNoneBlockingServer::BodyStreamOpener CImageServer::BodyStreamFor(
+    std::string_view head, const std::shared_ptr<CHttp1Responder>& responder) {
+  IncomingRequest request;
+  if (!IncomingRequest::Parse(std::string(head), IncomingRequest::Body::kToCome, responder,
+                              &request) ||
+      request.http().method != "POST" || !StreamsPostBody(request.target().path)) {
+    return {};
+  }
+  // The handlers before the path's own (the Digest check) see the header block as they would
+  // see the whole request; one that answers leaves the body unread.
+  return [this, request]() mutable -> std::shared_ptr<CRequestBodyStream> {
+    Route(request);
+    std::shared_ptr<CRequestBodyStream> stream = request.TakeBodyStream();
+    return stream != nullptr ? stream : std::make_shared<CDroppedRequestBody>();
+  };
+}
+
+bool CImageServer::OnPeerHungUp(const CHttp1Responder& responder) {
   MySystem::CThreadMgr& pool = pool_ != nullptr ? *pool_ : MySystem::GetThreadMgr();
-  return pool.DropJobsFor(socket, connection_id) > 0;
+  return pool.DropJobsFor(&responder) > 0;
 }
 
-void CImageServer::Log(int code, const std::string& text) {
-  // Connections come and go by the thousand; only the time-out sweep is worth a line.
-  if (code == 103) std::printf("%s\r\n", text.c_str());
+void CImageServer::Log(const std::string& text) {
+  std::printf("%s\r\n", text.c_str());
 }

@@ -1,5 +1,5 @@
-// The HTTP layer over the socket server: cuts each request's target into path and
-// parameters and offers it to the handler list in order until one answers.
+// The HTTP layer over the socket server: parses each request once and offers it to the
+// handler list in order until one answers.
 #pragma once
 
 #include <memory>
@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/net/incoming_request.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
 #include "server/threads/thread_mgr.h"
@@ -19,8 +20,12 @@ class CImageServer : public CNoneBlockingServer {
   // Replaces the handler list (built once by the server start).
   void SetHandlers(std::vector<std::unique_ptr<CRequestProcess>> handlers);
 
-  // Queues a complete response for a connection.
-  void Respond(platform::SocketHandle socket, int32_t connection_id, std::string bytes);
+  // Parses the whole request in `bytes` and routes it, answering 400 when it has no target.
+  // True when answered (`bytes` are then taken); false leaves `bytes` as they were.
+  bool HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder);
+  // Offers `request` to the handlers in list order, each one whose path is "" (offered every
+  // request) or the request's path, until one answers; true when one did. Step thread.
+  bool Route(IncomingRequest& request);
 
   // The generator the pages use for random choices (main thread only).
   std::mt19937& random() { return random_; }
@@ -30,26 +35,24 @@ class CImageServer : public CNoneBlockingServer {
   void SetPool(MySystem::CThreadMgr* pool) { pool_ = pool; }
 
  protected:
-  bool OnRequest(s_message& message) override;
-  // A request whose handler takes its body while it arrives: routed from its header block.
-  bool WantsBodyStream(std::string_view head) override;
-  std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
-                                                     int32_t connection_id,
-                                                     std::string_view head) override;
-  void Log(int code, const std::string& text) override;
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>& responder) override;
+  // A POST whose handler streams its body: routed from its header block.
+  BodyStreamOpener BodyStreamFor(std::string_view head,
+                                 const std::shared_ptr<CHttp1Responder>& responder) override;
+  void Log(const std::string& text) override;
   // Drops the jobs that were to answer the connection and have not started.
-  bool OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id) override;
+  bool OnPeerHungUp(const CHttp1Responder& responder) override;
 
  private:
-  // The handler whose own path is the request's: the one that answers it unless a handler
-  // for every path ("") before it does. Null when there is none.
-  CRequestProcess* RoutedHandler(const HttpRequest& request) const;
-  // Offers the request to `handler` with the request's context so far, and passes the
-  // handler's context on when it does so; nonzero when it handled the request.
-  int Offer(CRequestProcess* handler, platform::SocketHandle socket, int32_t connection_id,
-            const HttpRequest& request, std::vector<UserAccount>* context);
+  struct RouteEntry {
+    std::string path;  // "" = every request
+    CRequestProcess* handler;
+  };
+  // Whether the handler for `path` takes POST bodies as they arrive.
+  bool StreamsPostBody(std::string_view path) const;
 
   std::vector<std::unique_ptr<CRequestProcess>> handlers_;
+  std::vector<RouteEntry> routes_;  // handlers_ with their paths, in list order
   MySystem::CThreadMgr* pool_ = nullptr;
   std::mt19937 random_{5489u};
 };

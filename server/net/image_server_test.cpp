@@ -14,8 +14,8 @@ class PathProcess : public CRequestProcess {
  public:
   explicit PathProcess(std::string path) : path_(std::move(path)) {}
   std::string GetPath() override { return path_; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request& request) override {
-    server()->Respond(socket, id, "200 " + request.to_text());
+  int Process(IncomingRequest& request) override {
+    request.Respond(TextAnswer("200 " + request.target().to_text()));
     return 1;
   }
 
@@ -23,22 +23,21 @@ class PathProcess : public CRequestProcess {
   std::string path_;
 };
 
-// Hands on a context, as authentication does, and records what it saw.
+// Leaves accounts in the request, as authentication does.
 class ContextProcess : public CRequestProcess {
  public:
   std::string GetPath() override { return ""; }
-  int Process(platform::SocketHandle, int32_t, const s_request&) override {
-    mutable_context().push_back({"alice", "hash", 1});
+  int Process(IncomingRequest& request) override {
+    request.set_accounts({{"alice", "hash", 1}});
     return 0;
   }
-  int PassesContext() override { return 1; }
 };
 
 class ContextReader : public CRequestProcess {
  public:
   std::string GetPath() override { return "/who"; }
-  int Process(platform::SocketHandle socket, int32_t id, const s_request&) override {
-    server()->Respond(socket, id, context().empty() ? "nobody" : context()[0].name);
+  int Process(IncomingRequest& request) override {
+    request.Respond(TextAnswer(request.accounts().empty() ? "nobody" : request.accounts()[0].name));
     return 1;
   }
 };
@@ -53,7 +52,7 @@ class ImageServerTest : public ::testing::Test {
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
-  std::string Answer(const std::string& request) { return server_.Dispatch(request); }
+  std::string Answer(const std::string& request) { return Unwrapped(server_.Dispatch(request)); }
   ResponseCapture server_;
 };
 

@@ -30,28 +30,24 @@ CNoneBlockingServer::CNoneBlockingServer(size_t max_connections, platform::Socke
 CNoneBlockingServer::~CNoneBlockingServer() {
   Stop();
   for (s_socket_stage& connection : connections_) {
+    // Jobs still holding a request find its client gone instead of a server that is no more.
+    if (connection.responder != nullptr) connection.responder->Detach();
     if (connection.body_stream != nullptr) connection.body_stream->Abandon();
     sockets_.Close(connection.socket);
   }
 }
 
-bool CNoneBlockingServer::OnRequest(s_message&) {
+bool CNoneBlockingServer::OnRequest(s_message&, const std::shared_ptr<CHttp1Responder>&) {
   return true;
 }
-bool CNoneBlockingServer::WantsBodyStream(std::string_view) {
+CNoneBlockingServer::BodyStreamOpener CNoneBlockingServer::BodyStreamFor(
+    std::string_view, const std::shared_ptr<CHttp1Responder>&) {
+  return {};
+}
+bool CNoneBlockingServer::OnPeerHungUp(const CHttp1Responder&) {
   return false;
 }
-std::shared_ptr<CRequestBodyStream> CNoneBlockingServer::OpenBodyStream(platform::SocketHandle,
-                                                                        int32_t, std::string_view) {
-  return std::make_shared<CDroppedRequestBody>();
-}
-int CNoneBlockingServer::OnActivity() {
-  return 0;
-}
-bool CNoneBlockingServer::OnPeerHungUp(platform::SocketHandle, int32_t) {
-  return false;
-}
-void CNoneBlockingServer::Log(int, const std::string&) {}
+void CNoneBlockingServer::Log(const std::string&) {}
 double CNoneBlockingServer::GetTimeoutMs() {
   return 300000.0;
 }
@@ -62,28 +58,12 @@ size_t CNoneBlockingServer::GetResponseByteLimit() {
   return kMaxQueuedResponseBytes;
 }
 
-void CNoneBlockingServer::AddStage(int32_t stage, StageHandler handler) {
-  stages_.emplace_back(stage, std::move(handler));
-}
-
-void CNoneBlockingServer::RegisterStages() {
-  using namespace std::placeholders;
-  AddStage(kWaiting, std::bind(&CNoneBlockingServer::RunWaiting, this, _1, _2));
-  AddStage(kReceiving, std::bind(&CNoneBlockingServer::RunReceiving, this, _1, _2));
-  AddStage(kProcessing, std::bind(&CNoneBlockingServer::RunProcessing, this, _1, _2));
-  AddStage(kAwaitingResponse, std::bind(&CNoneBlockingServer::RunAwaiting, this, _1, _2));
-  AddStage(kSending, std::bind(&CNoneBlockingServer::RunSending, this, _1, _2));
-  AddStage(kClosing, std::bind(&CNoneBlockingServer::RunClosing, this, _1, _2));
-}
-
 bool CNoneBlockingServer::Start(const std::string& port) {
   Stop();
   // Each connection holds a descriptor; the default soft limit of many systems (1024) would
   // end accepting before the connection table is full.
   platform::RaiseDescriptorLimit();
   listener_ = sockets_.Listen(port, kBacklog);
-  stages_.clear();
-  RegisterStages();
   connection_counter_ = 0;
   return listener_ != platform::kInvalidSocket;
 }
@@ -202,7 +182,6 @@ bool CNoneBlockingServer::AcceptOne() {
   // The new socket's first bytes may already be there; let the waiting stage look at once.
   connection.readable = true;
   connections_.push_back(std::move(connection));
-  Log(102, "Socket[" + std::to_string(s) + "] is Added.");
   return true;
 }
 
@@ -212,27 +191,30 @@ bool CNoneBlockingServer::Step() {
   if (!readiness_fresh_) WaitForReadiness(0, false);
   readiness_fresh_ = false;
   AcceptPending();
-  int activity = 0;
-  for (auto& [stage, handler] : stages_) {
-    std::vector<size_t> indices;
+  // Each stage sees the connections that were in it when it began, so a connection moves
+  // on by at most the stages that follow its own in one pass.
+  std::vector<size_t> indices;
+  auto in = [&](int32_t stage) -> const std::vector<size_t>& {
+    indices.clear();
     for (size_t i = 0; i < connections_.size(); ++i) {
       if (connections_[i].stage == stage) indices.push_back(i);
     }
-    if (!indices.empty()) activity += handler(connections_, indices);
-  }
+    return indices;
+  };
+  int activity = RunWaiting(in(kWaiting));
+  activity += RunReceiving(in(kReceiving));
+  activity += RunProcessing(in(kProcessing));
+  activity += RunAwaiting(in(kAwaitingResponse));
+  activity += RunSending(in(kSending));
+  activity += RunClosing(in(kClosing));
   SweepTimeouts();
-  if (activity > 0) {
-    OnActivity();
-    return true;
-  }
-  return false;
+  return activity > 0;
 }
 
-int CNoneBlockingServer::RunWaiting(std::vector<s_socket_stage>& table,
-                                    const std::vector<size_t>& indices) {
+int CNoneBlockingServer::RunWaiting(const std::vector<size_t>& indices) {
   int count = 0;
   for (size_t i : indices) {
-    s_socket_stage& c = table[i];
+    s_socket_stage& c = connections_[i];
     if (!c.readable) continue;
     c.stage = kReceiving;
     c.last_activity_ms = sockets_.TickCountMs();
@@ -275,15 +257,14 @@ void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
 
 void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
   sockets_.Close(c.socket);
+  if (c.responder != nullptr) c.responder->Detach();
   send_queue_.remove_by_connection(c.socket, c.connection_id);
-  receive_queue_.remove_by_connection(c.socket, c.connection_id);
   reserved_bytes_ -= c.reserved_bytes;
   c.reserved_bytes = 0;
   if (c.body_stream != nullptr) {
     c.body_stream->Abandon();
     c.body_stream.reset();
   }
-  Log(101, "Socket[" + std::to_string(c.socket) + "] is closed.");
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
@@ -349,27 +330,27 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   c.receive_buffer.resize(request_size);
-  s_message request;
-  request.socket = c.socket;
-  request.connection_id = c.connection_id;
-  request.bytes = std::move(c.receive_buffer);
-  request.enqueue_time_ms = c.last_activity_ms;
-  request.timeout_ms = GetTimeoutMs();
-  c.receive_buffer.clear();
-  receive_queue_.push(1, std::move(request));
   c.stage = kProcessing;
+}
+
+const std::shared_ptr<CHttp1Responder>& CNoneBlockingServer::ResponderOf(s_socket_stage& c) {
+  if (c.responder == nullptr) {
+    c.responder = std::make_shared<CHttp1Responder>(this, c.socket, c.connection_id);
+  }
+  return c.responder;
 }
 
 bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t head_size,
                                           size_t request_size) {
-  if (!WantsBodyStream(std::string_view(c.receive_buffer).substr(0, head_size))) return false;
+  BodyStreamOpener open =
+      BodyStreamFor(std::string_view(c.receive_buffer).substr(0, head_size), ResponderOf(c));
+  if (!open) return false;
   if (!ReserveRequest(c, kBodyStreamBudget)) {
     RefuseRequest(c, ServiceUnavailableResponse());
     return true;
   }
   if (request_size > c.receive_buffer.size()) AnswerExpectContinue(c);
-  c.body_stream = OpenBodyStream(c.socket, c.connection_id,
-                                 std::string_view(c.receive_buffer).substr(0, head_size));
+  c.body_stream = open();
   c.body_remaining = request_size - head_size;
   std::string first = c.receive_buffer.substr(head_size, c.body_remaining);
   std::string().swap(c.receive_buffer);
@@ -419,11 +400,10 @@ void CNoneBlockingServer::DeliverBody(s_socket_stage& c, std::string bytes) {
   c.stage = kAwaitingResponse;
 }
 
-int CNoneBlockingServer::RunReceiving(std::vector<s_socket_stage>& table,
-                                      const std::vector<size_t>& indices) {
+int CNoneBlockingServer::RunReceiving(const std::vector<size_t>& indices) {
   int count = 0;
   for (size_t i : indices) {
-    s_socket_stage& c = table[i];
+    s_socket_stage& c = connections_[i];
     if (!c.readable) continue;
     ReceiveOnce(c);
     ++count;
@@ -431,35 +411,35 @@ int CNoneBlockingServer::RunReceiving(std::vector<s_socket_stage>& table,
   return count;
 }
 
-int CNoneBlockingServer::RunProcessing(std::vector<s_socket_stage>& table,
-                                       const std::vector<size_t>& indices) {
+int CNoneBlockingServer::RunProcessing(const std::vector<size_t>& indices) {
   int count = 0;
   for (size_t i : indices) {
-    s_socket_stage& c = table[i];
-    // The request is offered where it lies in the queue: a body may be hundreds of megabytes.
-    bool consumed = false;
-    if (!receive_queue_.visit_first(c.socket, c.connection_id,
-                                    [&](s_message& request) { consumed = OnRequest(request); })) {
+    s_socket_stage& c = connections_[i];
+    // Moved, never copied: a body may be hundreds of megabytes.
+    s_message request;
+    request.socket = c.socket;
+    request.connection_id = c.connection_id;
+    request.bytes = std::move(c.receive_buffer);
+    ++count;
+    if (!OnRequest(request, ResponderOf(c))) {
+      c.receive_buffer = std::move(request.bytes);
       continue;
     }
-    ++count;
-    if (!consumed) continue;
+    c.receive_buffer.clear();
     c.stage = kAwaitingResponse;
     c.last_activity_ms = sockets_.TickCountMs();
-    receive_queue_.remove_by_connection(c.socket, c.connection_id);
   }
   return count;
 }
 
-int CNoneBlockingServer::RunAwaiting(std::vector<s_socket_stage>& table,
-                                     const std::vector<size_t>& indices) {
+int CNoneBlockingServer::RunAwaiting(const std::vector<size_t>& indices) {
   int count = 0;
   for (size_t i : indices) {
-    s_socket_stage& c = table[i];
+    s_socket_stage& c = connections_[i];
     if (!send_queue_.find(c.socket, c.connection_id)) {
       if (!c.hung_up) continue;
       c.owner_heard = true;
-      if (OnPeerHungUp(c.socket, c.connection_id)) c.stage = kClosing;
+      if (OnPeerHungUp(*ResponderOf(c))) c.stage = kClosing;
       ++count;
       continue;
     }
@@ -470,11 +450,10 @@ int CNoneBlockingServer::RunAwaiting(std::vector<s_socket_stage>& table,
   return count;
 }
 
-int CNoneBlockingServer::RunSending(std::vector<s_socket_stage>& table,
-                                    const std::vector<size_t>& indices) {
+int CNoneBlockingServer::RunSending(const std::vector<size_t>& indices) {
   int count = 0;
   for (size_t i : indices) {
-    s_socket_stage& c = table[i];
+    s_socket_stage& c = connections_[i];
     if (!c.writable) continue;
     bool finished = false, closing = false, broken = false;
     bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
@@ -533,12 +512,11 @@ platform::IoStatus CNoneBlockingServer::SendSomeOf(platform::SocketHandle socket
   return status;
 }
 
-int CNoneBlockingServer::RunClosing(std::vector<s_socket_stage>& table,
-                                    const std::vector<size_t>& indices) {
-  for (size_t i : indices) CloseConnection(table[i]);
+int CNoneBlockingServer::RunClosing(const std::vector<size_t>& indices) {
+  for (size_t i : indices) CloseConnection(connections_[i]);
   // indices ascend, so erasing from the back keeps the others valid.
   for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
-    table.erase(table.begin() + static_cast<std::ptrdiff_t>(*it));
+    connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(*it));
   }
   return static_cast<int>(indices.size());
 }
@@ -557,7 +535,6 @@ void CNoneBlockingServer::SweepTimeouts() {
       ++sockets;
     }
   }
-  int received = receive_queue_.expire(now);
   int sent = send_queue_.expire(now);
   if (now - last_orphan_sweep_ms_ >= kOrphanSweepIntervalMs) {
     // A worker may answer a connection that has closed meanwhile; its response can never be
@@ -571,7 +548,6 @@ void CNoneBlockingServer::SweepTimeouts() {
       return found == open.end() || found->second != id;
     });
   }
-  if (sockets > 0) Log(103, "DeleteSocketByTimeout:" + std::to_string(sockets));
-  if (received > 0) Log(103, "DeleteRecvMsgByTimeout:" + std::to_string(received));
-  if (sent > 0) Log(103, "DeleteSendMsgByTimeout:" + std::to_string(sent));
+  if (sockets > 0) Log("DeleteSocketByTimeout:" + std::to_string(sockets));
+  if (sent > 0) Log("DeleteSendMsgByTimeout:" + std::to_string(sent));
 }

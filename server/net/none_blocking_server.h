@@ -3,8 +3,8 @@
 // sending -> closing, and serves exactly one request. When the table is full, a new
 // connection takes the place of the oldest one that has not delivered a whole request, so
 // idle or trickling clients cannot lock others out. A derived class receives each whole
-// request through OnRequest and answers with PostResponse / PostFinalResponse, which any
-// thread may call.
+// request through OnRequest with the connection's responder (http1_responder.h), through
+// which any thread answers it.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include "platform/socket_layer.h"
 #include "platform/tcp_socket.h"
 #include "platform/wake_event.h"
+#include "server/net/http1_responder.h"
 #include "server/net/message_queue.h"
 #include "server/net/request_body_stream.h"
 
@@ -30,7 +31,12 @@ struct s_socket_stage {
   int64_t first_byte_ms = -1;    // when the request's first byte arrived; -1 before
   bool header_complete = false;  // the request's header block has fully arrived
   size_t reserved_bytes = 0;     // this request's share of kMaxBufferedRequestBytes
+  // The request as it arrives; once it is whole (kProcessing), the request itself, until the
+  // owner takes it.
   std::string receive_buffer;
+  // Answers the connection's request; made when the request is handed on, and told when the
+  // connection closes.
+  std::shared_ptr<CHttp1Responder> responder;
   // Set while the request's body goes to a handler's stream as it arrives, in place of the
   // receive buffer; body_remaining is how much of it is still to come.
   std::shared_ptr<CRequestBodyStream> body_stream;
@@ -102,40 +108,33 @@ class CNoneBlockingServer {
   const std::vector<s_socket_stage>& connections() const { return connections_; }
 
  protected:
-  // Offered each complete request; true = consumed, false = offer it again next pass. An
-  // implementation that consumes the request may keep its bytes by moving them out of
-  // `message`; one that declines must leave the message as it was.
-  virtual bool OnRequest(s_message& message);
-  // Asked once a request's header block `head` has arrived with a body still to come: true
-  // when the body is to go to a stream while it arrives (OpenBodyStream), false for the
-  // whole request to be held and offered to OnRequest. Must have no other effect.
-  virtual bool WantsBodyStream(std::string_view head);
-  // Takes the request from its header block; the returned stream receives the body. Called
-  // only after WantsBodyStream said true; never returns null.
-  virtual std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
-                                                             int32_t connection_id,
-                                                             std::string_view head);
-  // Called at the end of a pass in which anything happened.
-  virtual int OnActivity();
+  // Offered each complete request, with the responder that answers it; true = consumed,
+  // false = offer it again next pass. An implementation that consumes the request may keep
+  // its bytes by moving them out of `message`; one that declines must leave the message as
+  // it was.
+  virtual bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>& responder);
+  // Takes a request from its header block and returns the stream its body goes to while it
+  // arrives (never null).
+  using BodyStreamOpener = std::function<std::shared_ptr<CRequestBodyStream>()>;
+  // Asked once a request's header block `head` has arrived with a body still to come. Empty:
+  // the whole request is held and offered to OnRequest. Otherwise the body goes to a stream:
+  // the opener runs once room is made for the body, or is dropped unrun when the request is
+  // refused for want of room. Must have no other effect.
+  virtual BodyStreamOpener BodyStreamFor(std::string_view head,
+                                         const std::shared_ptr<CHttp1Responder>& responder);
   // The peer of a connection whose answer has not been posted yet has ended its side: it
   // closed, or shut down only its sending. True when nothing will answer the connection any
   // more (its job was dropped), so it closes now; false keeps it open for the answer, which
   // a peer that only shut down its sending may still read.
-  virtual bool OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id);
-  // Diagnostic line; codes: 101 connection closed, 102 connection added, 103 time-out sweep.
-  virtual void Log(int code, const std::string& text);
+  virtual bool OnPeerHungUp(const CHttp1Responder& responder);
+  // A line about connections dropped by the time-out sweep.
+  virtual void Log(const std::string& text);
   // Inactivity and queue time-out in milliseconds.
   virtual double GetTimeoutMs();
   // Time from a request's first byte to the end of its header block, in milliseconds.
   virtual double GetHeaderDeadlineMs();
   // The bound on QueuedResponseBytes.
   virtual size_t GetResponseByteLimit();
-
-  using StageHandler =
-      std::function<int(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices)>;
-  // Fills the stage table; the handlers run in the order registered.
-  virtual void RegisterStages();
-  void AddStage(int32_t stage, StageHandler handler);
 
  private:
   void AcceptPending();
@@ -146,12 +145,16 @@ class CNoneBlockingServer {
   // Fills the readiness flags of the listener and the connections, waiting at most
   // `timeout_us` (and, with `wake`, ending early when a response is posted).
   void WaitForReadiness(int timeout_us, bool wake);
-  int RunWaiting(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
-  int RunReceiving(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
-  int RunProcessing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
-  int RunAwaiting(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
-  int RunSending(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
-  int RunClosing(std::vector<s_socket_stage>& table, const std::vector<size_t>& indices);
+  // The stages, each over the connections in it (`indices` ascend); each returns how many
+  // connections it moved on or worked on.
+  int RunWaiting(const std::vector<size_t>& indices);
+  int RunReceiving(const std::vector<size_t>& indices);
+  int RunProcessing(const std::vector<size_t>& indices);
+  int RunAwaiting(const std::vector<size_t>& indices);
+  int RunSending(const std::vector<size_t>& indices);
+  int RunClosing(const std::vector<size_t>& indices);
+  // The connection's responder, made on first use.
+  const std::shared_ptr<CHttp1Responder>& ResponderOf(s_socket_stage& connection);
   void ReceiveOnce(s_socket_stage& connection);
   // Once the header block (its first `head_size` bytes) is whole and a body follows: hands the
   // body to a stream when the request wants one. True when the request went that way (or was
@@ -179,10 +182,8 @@ class CNoneBlockingServer {
   platform::SocketHandle listener_ = platform::kInvalidSocket;
   bool listener_ready_ = false;
   bool readiness_fresh_ = false;  // the flags come from a WaitForWork just before
-  CMessageQueue receive_queue_;
   CMessageQueue send_queue_;
   platform::WakeEvent response_posted_;
-  std::vector<std::pair<int32_t, StageHandler>> stages_;
   int32_t connection_counter_ = 0;
   size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
   int64_t last_orphan_sweep_ms_ = 0;

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/request_framing.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ class EchoServer : public CNoneBlockingServer {
   double header_deadline_ms = kHeaderDeadlineMs;
 
  protected:
-  bool OnRequest(s_message& message) override {
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>&) override {
     requests.push_back(message.bytes);
     if (hold) {
       held.push_back(message);
@@ -65,7 +65,7 @@ class SizeServer : public CNoneBlockingServer {
   std::atomic<int> answered{0};
 
  protected:
-  bool OnRequest(s_message& message) override {
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>&) override {
     s_message response;
     response.socket = message.socket;
     response.connection_id = message.connection_id;
@@ -105,13 +105,16 @@ class StreamServer : public CNoneBlockingServer {
   double timeout_ms = 300000;
 
  protected:
-  bool WantsBodyStream(std::string_view head) override {
-    return head.rfind("POST /stream ", 0) == 0;
-  }
   double GetTimeoutMs() override { return timeout_ms; }
+  BodyStreamOpener BodyStreamFor(std::string_view head,
+                                 const std::shared_ptr<CHttp1Responder>& responder) override {
+    if (head.rfind("POST /stream ", 0) != 0) return {};
+    return [this, responder] {
+      return OpenBodyStream(responder->socket(), responder->connection_id());
+    };
+  }
   std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
-                                                     int32_t connection_id,
-                                                     std::string_view) override {
+                                                     int32_t connection_id) {
     if (answer_at_once) {
       s_message answer;
       answer.socket = socket;
@@ -126,7 +129,7 @@ class StreamServer : public CNoneBlockingServer {
     stream->connection_id = connection_id;
     return stream;
   }
-  bool OnRequest(s_message& message) override {
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>&) override {
     s_message answer;
     answer.socket = message.socket;
     answer.connection_id = message.connection_id;

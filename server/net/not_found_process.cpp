@@ -1,10 +1,9 @@
 #include "server/net/not_found_process.h"
 
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 
-std::string NotFoundResponse(const std::string& nonce) {
+Response NotFoundResponse(const std::string& nonce) {
   return HttpResponse("404 Not Found")
       .ContentLength(0)
       .SecurityPolicy(nonce)
@@ -13,7 +12,7 @@ std::string NotFoundResponse(const std::string& nonce) {
       .Finish();
 }
 
-int C404rocess::Process(platform::SocketHandle socket, int32_t connection_id, const s_request&) {
-  server()->Respond(socket, connection_id, NotFoundResponse(MakeNonce()));
+int C404rocess::Process(IncomingRequest& request) {
+  request.Respond(NotFoundResponse(MakeNonce()));
   return 1;
 }

@@ -6,9 +6,8 @@
 class C404rocess : public CRequestProcess {
  public:
   std::string GetPath() override { return ""; }
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 };
 
 // The complete 404 response with the given Content-Security-Policy nonce.
-std::string NotFoundResponse(const std::string& nonce);
+Response NotFoundResponse(const std::string& nonce);

@@ -35,10 +35,6 @@ struct HttpRequest {
   std::string_view method;       // the request line up to its first space
   std::string_view target_text;  // the request target as received
   s_request target;              // empty path when the target's separators break the rules
-  // The owner of `bytes` when the dispatcher made the request (null when the bytes are
-  // borrowed): a handler whose job reads the bytes after the dispatch, such as an upload's
-  // files, keeps a copy of this pointer instead of copying the bytes.
-  std::shared_ptr<const std::string> shared_bytes;
 
   // Reads the request line of `raw` (up to its first zero byte): the method is the text
   // before the first space, the target the text between the first and the second space (to

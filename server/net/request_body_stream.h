@@ -17,8 +17,8 @@ class CRequestBodyStream {
   // Takes the next piece of the body. Called on the socket loop thread: must not block.
   virtual void Append(std::string bytes) = 0;
   // True while the stream holds as much as it may: the server reads no more of the body
-  // until it turns false, and the stream then wakes the server loop
-  // (CNoneBlockingServer::WakeLoop), which may be waiting.
+  // until it turns false, and the stream then tells the request's responder
+  // (CResponder::ResumeBody), since the transport may be waiting.
   virtual bool Full() = 0;
   // A buffer for the next piece, of any size and with stale bytes: one the stream has used up,
   // so that a long body does not make the server allocate (and the kernel clear) fresh memory

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "server/net/http1_writer.h"
 #include "server/net/http_headers.h"
 #include "server/net/http_response.h"
 
@@ -57,9 +58,10 @@ std::string FramingErrorResponse(FramingState state) {
     default:
       return {};
   }
-  return HttpResponse(status).ContentLength(0).Close().Finish();
+  return Http1Message(HttpResponse(status).ContentLength(0).Close().Finish()).bytes;
 }
 
 std::string ServiceUnavailableResponse() {
-  return HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish();
+  return Http1Message(HttpResponse("503 Service Unavailable").ContentLength(0).Close().Finish())
+      .bytes;
 }

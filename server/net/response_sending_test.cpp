@@ -18,8 +18,8 @@
 #include "platform/open_file.h"
 #include "platform/socket_layer.h"
 #include "platform/testing/test_folder.h"
-#include "server/net/testing/loopback_test_util.h"
 #include "server/net/none_blocking_server.h"
+#include "server/net/testing/loopback_test_util.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ class BodyServer : public CNoneBlockingServer {
   std::string Header(const Body& body) const { return Header(body->size()); }
 
  protected:
-  bool OnRequest(s_message& message) override {
+  bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>&) override {
     int small = 4096;
     setsockopt(message.socket, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     s_message response;

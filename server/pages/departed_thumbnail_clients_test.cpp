@@ -62,7 +62,7 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   SteppingThread stepping(&server);
   const int port = server.ListeningPort();
 
-  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
   started.wait();
   std::vector<int> departed;
   for (int i = 0; i < 12; ++i) {

@@ -85,7 +85,7 @@ TEST(FastReadForCacheTest, RunsOnThePool) {
   const std::string path = folder.Write("b.png", "bytes");
   {
     MySystem::CThreadMgr pool(1);
-    pool.Post(new CFastReadForCache(path), 0, nullptr, 0);
+    pool.Post(std::make_unique<CFastReadForCache>(path), 0);
   }  // the pool finishes its queue before it is destroyed
   EXPECT_TRUE(COmniFileAccess::Instance().IsCached(path));
 }

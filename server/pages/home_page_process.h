@@ -12,8 +12,7 @@ class CHomePageProcess : public CRequestProcess {
   explicit CHomePageProcess(const ServerSettings& settings) : settings_(settings) {}
 
   std::string GetPath() override { return "/"; }
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   const ServerSettings& settings_;
@@ -21,4 +20,4 @@ class CHomePageProcess : public CRequestProcess {
 
 // The complete response: the redirect page in Shift-JIS, to page 0 of the folder-first-by-name
 // order when `settings.top_folder` is 1, else of the date order.
-std::string HomePageResponse(const ServerSettings& settings, const std::string& nonce);
+Response HomePageResponse(const ServerSettings& settings, const std::string& nonce);

@@ -13,10 +13,9 @@
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/pictures/image_reduce.h"
 #include "server/pages/page_common.h"
+#include "server/pictures/image_reduce.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {
@@ -24,30 +23,24 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(CImageServer* server, const ImageCatalogue& catalogue,
-                platform::SocketHandle socket, int32_t connection_id, std::string path,
+  CImageLoading(const ImageCatalogue& catalogue, IncomingRequest request, std::string path,
                 ImageValidators validators, int32_t shrink)
-      : server_(server),
-        catalogue_(catalogue),
-        socket_(socket),
-        connection_id_(connection_id),
+      : catalogue_(catalogue),
+        request_(std::move(request)),
         path_(std::move(path)),
         validators_(std::move(validators)),
-        shrink_(shrink) {}
+        shrink_(shrink) {
+    AnswersClient(&request_.responder());
+  }
 
   int Run() override {
-    s_message response = ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce());
-    response.socket = socket_;
-    response.connection_id = connection_id_;
-    server_->PostFinalResponse(std::move(response));
+    request_.Respond(ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce()));
     return 0;
   }
 
  private:
-  CImageServer* server_;
   const ImageCatalogue& catalogue_;
-  platform::SocketHandle socket_;
-  int32_t connection_id_;
+  IncomingRequest request_;
   std::string path_;
   ImageValidators validators_;
   int32_t shrink_;
@@ -109,9 +102,9 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
   return validators;
 }
 
-s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
-                            const ImageValidators& validators, int32_t shrink,
-                            std::string_view nonce) {
+Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+                           const ImageValidators& validators, int32_t shrink,
+                           std::string_view nonce) {
   COmniFileAccess& files = COmniFileAccess::Instance();
   SystemTime time;
   bool time_known =
@@ -120,19 +113,20 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
   std::string tag = time_known ? EntityTag(path) : "";
 
   std::string_view status;
-  s_message message;
+  SharedBody body;
+  std::shared_ptr<const platform::OpenFile> file;
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &message.body)) {
+  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &body)) {
     status = "200 OK";
-  } else if ((message.file = OpenForSending(path)) != nullptr) {
+  } else if ((file = OpenForSending(path)) != nullptr) {
     status = "200 OK";
-  } else if (files.ReadShared(path, &message.body)) {
+  } else if (files.ReadShared(path, &body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
   } else {
     status = "404 Not Found";
-    message.body.reset();
+    body.reset();
   }
 
   HttpResponse response(status);
@@ -141,13 +135,12 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
   if (time_known) response.Header("Last-Modified", date);
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
-  response.ContentLength(message.size());
-  message.bytes = response.Finish();
-  return message;
+  if (file != nullptr) return response.ContentLength(file->size()).Finish(std::move(file));
+  return response.ContentLength(body ? body->size() : 0).Finish(std::move(body));
 }
 
-int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                                    const HttpRequest& request) {
+int CImageDirectProcess::Process(IncomingRequest& incoming) {
+  const HttpRequest& request = incoming.http();
   ImageKey key;
   ImageEntry entry;
   if (!ParseImageLinkKey(request.target.Param("page"), &key) ||
@@ -157,9 +150,8 @@ int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t conne
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  auto* job = new CImageLoading(server(), catalogue_, socket, connection_id, entry.path,
-                                ReadImageValidators(request), shrink);
-  job->AnswersConnection(socket, connection_id);
-  pool_->Post(job, 0, this, 0);
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, incoming, entry.path,
+                                              ReadImageValidators(request), shrink),
+              0);
   return 1;
 }

@@ -9,8 +9,8 @@
 
 #include "platform/open_file.h"
 #include "server/catalogue/image_catalogue.h"
-#include "server/net/message.h"
 #include "server/net/request_process.h"
+#include "server/net/response.h"
 #include "server/threads/thread_mgr.h"
 
 class CImageDirectProcess : public CRequestProcess {
@@ -20,10 +20,8 @@ class CImageDirectProcess : public CRequestProcess {
                                MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
 
   std::string GetPath() override { return "/image"; }
-  int WantsRawRequest() override { return 1; }
   // Declines (0) when the key does not name an image of the word-filtered order.
-  int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const HttpRequest& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   const ImageCatalogue& catalogue_;
@@ -47,10 +45,8 @@ ImageValidators ReadImageValidators(const HttpRequest& request);
 
 // The complete response for the image at `path`: 304 when both validators match the
 // current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
-// and the type is JPEG or PNG), or 404 when the file cannot be read. The header block is in
-// `bytes`; the picture is the `body`, shared with the file cache or the thumbnail store,
-// or, for a large plain file, the open `file`.
-// The connection fields are left for the caller.
-s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
-                            const ImageValidators& validators, int32_t shrink,
-                            std::string_view nonce);
+// and the type is JPEG or PNG), or 404 when the file cannot be read. The picture is the body,
+// shared with the file cache or the thumbnail store, or, for a large plain file, the open file.
+Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+                           const ImageValidators& validators, int32_t shrink,
+                           std::string_view nonce);

@@ -142,7 +142,8 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   const std::string large(kSendFromFileBytes, 'L');
   folder_.Write("large.jpg", large);
-  s_message from_file = ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n");
+  s_message from_file =
+      Http1Message(ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n"));
   ASSERT_NE(from_file.file, nullptr);
   EXPECT_EQ(from_file.body, nullptr);
   EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),
@@ -152,7 +153,8 @@ TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
             static_cast<ssize_t>(large.size()));
   EXPECT_TRUE(read == large);
 
-  s_message from_memory = ImageFileResponse(*catalogue_, folder_.Path("a.jpg"), {}, 0, "n");
+  s_message from_memory =
+      Http1Message(ImageFileResponse(*catalogue_, folder_.Path("a.jpg"), {}, 0, "n"));
   EXPECT_EQ(from_memory.file, nullptr);
   ASSERT_NE(from_memory.body, nullptr);
   EXPECT_TRUE(*from_memory.body == jpeg_);

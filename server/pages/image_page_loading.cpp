@@ -3,6 +3,6 @@
 #include "server/pages/image_page_process.h"
 
 int CImagePageLoading::Run() {
-  handler_->BuildPage(server_, socket_, connection_id_, request_);
+  handler_->BuildPage(request_);
   return 0;
 }

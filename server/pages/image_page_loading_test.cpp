@@ -7,44 +7,33 @@
 
 namespace {
 
-// Records the page builder's arguments instead of building a page.
+// Records the page builder's argument instead of building a page.
 class RecordingProcess : public CImagePageProcess {
  public:
   RecordingProcess(const ServerSettings& settings, const ImageCatalogue& catalogue,
                    MySystem::CThreadMgr* pool)
       : CImagePageProcess(settings, catalogue, pool) {}
 
-  void BuildPage(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-                 const s_request& request) override {
-    server_ = server;
-    socket_ = socket;
-    connection_id_ = connection_id;
-    request_ = request;
-  }
+  void BuildPage(const IncomingRequest& request) override { request_ = request; }
 
-  CImageServer* server_ = nullptr;
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
-  int32_t connection_id_ = 0;
-  s_request request_;
+  IncomingRequest request_;
 };
 
-TEST(ImagePageLoadingTest, RunHandsItsCopyOfTheRequestToTheBuilder) {
+TEST(ImagePageLoadingTest, RunHandsTheRequestToTheBuilder) {
   MySystem::CThreadMgr pool(1);
   ServerSettings settings;
   ImageCatalogue catalogue(&pool);
   RecordingProcess handler(settings, catalogue, &pool);
-  ResponseCapture server;
+  auto responder = std::make_shared<CapturingResponder>();
 
-  s_request request;
-  ASSERT_TRUE(request.parse("/individual?page=1-N-4&word=a"));
-  CImagePageLoading job(&handler, &server, 7, 42, request);
-  request.set("page", "changed after posting");
+  IncomingRequest request;
+  ASSERT_TRUE(IncomingRequest::Parse("GET /individual?page=1-N-4&word=a HTTP/1.1\r\n\r\n",
+                                     IncomingRequest::Body::kWhole, responder, &request));
+  CImagePageLoading job(&handler, request);
 
   EXPECT_EQ(job.Run(), 0);
-  EXPECT_EQ(handler.server_, &server);
-  EXPECT_EQ(handler.socket_, 7);
-  EXPECT_EQ(handler.connection_id_, 42);
-  EXPECT_EQ(handler.request_.to_text(), "/individual?page=1-N-4&word=a");
+  EXPECT_EQ(&handler.request_.responder(), responder.get());
+  EXPECT_EQ(handler.request_.target().to_text(), "/individual?page=1-N-4&word=a");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/embedded_resources.h"
@@ -96,7 +95,7 @@ struct PageInput {
   std::string random_key;
 };
 
-std::string EarlyHints(const PageInput& in) {
+Response EarlyHints(const PageInput& in) {
   HttpResponse hints("103");
   for (const std::string& link : in.image_links) {
     hints.Header("link", "<" + link + ">; rel=preload; as=image");
@@ -225,8 +224,7 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
                                : in.keys[kCurrent];
 
   page.early_hints = EarlyHints(in);
-  const std::string body = ShiftJisPage(Body(in, settings, nonce));
-  page.response = UncachedPageResponse(body, nonce);
+  page.response = UncachedPageResponse(ShiftJisPage(Body(in, settings, nonce)), nonce);
   *out = std::move(page);
   return true;
 }
@@ -235,32 +233,24 @@ CImagePageProcess::CImagePageProcess(const ServerSettings& settings,
                                      const ImageCatalogue& catalogue, MySystem::CThreadMgr* pool)
     : settings_(settings), catalogue_(catalogue), pool_(pool) {}
 
-int CImagePageProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                               const s_request& request) {
-  auto* job = new CImagePageLoading(this, server(), socket, connection_id, request);
-  job->AnswersConnection(socket, connection_id);
-  pool_->Post(job, 0, this, 0);
+int CImagePageProcess::Process(IncomingRequest& request) {
+  pool_->Post(std::make_unique<CImagePageLoading>(this, request), 0);
   return 1;
 }
 
-void CImagePageProcess::BuildPage(CImageServer* server, platform::SocketHandle socket,
-                                  int32_t connection_id, const s_request& request) {
+void CImagePageProcess::BuildPage(const IncomingRequest& request) {
   // A generator per page, so worker threads share no random state.
   std::mt19937 generator(static_cast<uint32_t>(platform::TickCountMs()));
   const std::string nonce = MakeNonce();
   ImagePage page;
-  if (!MakeImagePage(settings_, catalogue_.orders(), request, nonce, generator(), &page)) {
+  if (!MakeImagePage(settings_, catalogue_.orders(), request.target(), nonce, generator(), &page)) {
     // Nothing can be shown for such a key; answering at once frees the connection.
-    server->Respond(socket, connection_id, NotFoundResponse(nonce));
+    request.Respond(NotFoundResponse(nonce));
     return;
   }
   for (std::string& path : page.preread_paths) {
-    if (WorthPreReading(path)) pool_->Post(new CFastReadForCache(std::move(path)), 0, nullptr, 0);
+    if (WorthPreReading(path)) pool_->Post(std::make_unique<CFastReadForCache>(std::move(path)), 0);
   }
-  s_message hints;
-  hints.socket = socket;
-  hints.connection_id = connection_id;
-  hints.bytes = std::move(page.early_hints);
-  server->PostResponse(0, std::move(hints));
-  server->Respond(socket, connection_id, std::move(page.response));
+  request.Interim(std::move(page.early_hints));
+  request.Respond(std::move(page.response));
 }

@@ -25,14 +25,12 @@ class CImagePageProcess : public CRequestProcess {
 
   std::string GetPath() override { return "/individual"; }
   // Queues the page job for the request; always 1.
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
   // The page builder, run by CImagePageLoading on a worker thread. Queues the pre-reads, then
-  // posts to `server` for the connection the 103 early hints (not final) and the page. A
-  // `page` value that is not an image key of three fields is answered with 404 at once.
-  virtual void BuildPage(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-                         const s_request& request);
+  // answers the request with the 103 early hints (interim) and the page. A `page` value that
+  // is not an image key of three fields is answered with 404 at once.
+  virtual void BuildPage(const IncomingRequest& request);
 
  private:
   const ServerSettings& settings_;
@@ -44,8 +42,8 @@ class CImagePageProcess : public CRequestProcess {
 struct ImagePage {
   // The files of the shown image and of its neighbours that exist, shown image first.
   std::vector<std::string> preread_paths;
-  std::string early_hints;  // the complete "HTTP/1.1 103" response
-  std::string response;     // the complete 200 response, its body in Shift-JIS
+  Response early_hints;  // the 103 response
+  Response response;     // the 200 response, its body in Shift-JIS
 };
 
 // Builds the page for `request` from one version of `orders`. `nonce` goes into the

@@ -76,7 +76,8 @@ std::string Body(const std::string& response) {
 std::vector<std::string> HintedKeys(const ImagePage& page) {
   std::vector<std::string> keys;
   const std::regex line("link: <image\\?page=([^&>]*)[^>]*>; rel=preload; as=image\r\n");
-  for (auto it = std::sregex_iterator(page.early_hints.begin(), page.early_hints.end(), line);
+  const std::string hints = Http1Text(page.early_hints);
+  for (auto it = std::sregex_iterator(hints.begin(), hints.end(), line);
        it != std::sregex_iterator(); ++it) {
     keys.push_back((*it)[1]);
   }
@@ -107,7 +108,7 @@ TEST_F(ImagePageTest, WholePageAndEarlyHints) {
   orders_.BuildOrders(TenImages());
   ImagePage page = Make("/individual?page=1-D-2&ui=1", 17);
 
-  EXPECT_EQ(page.early_hints,
+  EXPECT_EQ(Http1Text(page.early_hints),
             "HTTP/1.1 103\r\n"
             "link: <image?page=1-D-2&ui=1>; rel=preload; as=image\r\n"
             "link: <image?page=1-D-3&ui=1>; rel=preload; as=image\r\n"
@@ -117,7 +118,7 @@ TEST_F(ImagePageTest, WholePageAndEarlyHints) {
             "\r\n");
   const std::string body = ReadGolden("image_page.html");
   ASSERT_FALSE(body.empty());
-  EXPECT_EQ(page.response,
+  EXPECT_EQ(Http1Text(page.response),
             "HTTP/1.1 200 OK\r\n"
             "Cache-Control: max-age=0\r\n"
             "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"
@@ -158,7 +159,7 @@ TEST_F(ImagePageTest, NeighbourKeys) {
     ImagePage page = Make(std::string("/individual?page=") + c.key);
     EXPECT_EQ(HintedKeys(page), c.hinted) << c.key;
     // The head preloads the same five images.
-    const std::string body = Body(page.response);
+    const std::string body = Body(Http1Text(page.response));
     for (const std::string& key : c.hinted) {
       EXPECT_NE(body.find("<link rel=\"preload\" href=\"image?page=" + key + "\" as=\"image\">"),
                 std::string::npos)
@@ -181,11 +182,11 @@ TEST_F(ImagePageTest, PreReadsEachExistingNeighbourOnce) {
 
 TEST_F(ImagePageTest, RandomLink) {
   orders_.BuildOrders(TenImages());
-  const std::string body = Body(Make("/individual?page=1-N-4", 4000000023u).response);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-N-4", 4000000023u).response));
   EXPECT_EQ(AnchorHref(body, "RandomPage"), "/individual?page=1-N-3");
   // An empty list keeps the current key.
   orders_.BuildOrders({});
-  EXPECT_EQ(AnchorHref(Body(Make("/individual?page=1-N-4", 5).response), "RandomPage"),
+  EXPECT_EQ(AnchorHref(Body(Http1Text(Make("/individual?page=1-N-4", 5).response)), "RandomPage"),
             "/individual?page=1-N-");
 }
 
@@ -216,7 +217,8 @@ TEST_F(ImagePageTest, OrderLinksSkipTheCurrentOrderAndTheRanking) {
                                : "<a href = \"/individual?page=" + std::string(c.link_keys[i]) +
                                      "\">" + labels[i] + "</a>\r\n";
     }
-    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find("</a>\r\n" + ShiftJisPage(expected) + "<P>\r\n"), std::string::npos)
         << c.key << "\n"
         << body;
@@ -227,7 +229,7 @@ TEST_F(ImagePageTest, OrderLinksSkipTheCurrentOrderAndTheRanking) {
 TEST_F(ImagePageTest, WordNarrowsTheListAndLeavesOnlyTheOrderLinks) {
   orders_.BuildOrders(TenImages());
   // "y" matches every path of folder y, and no path of folder x ("/p/x/a0.jpg").
-  const std::string body = Body(Make("/individual?page=1-N-1&word=y").response);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-N-1&word=y").response));
   EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=1-N-2&word=y");
   EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=1-N-0&word=y");
   // Position 1 of the narrowed list is b1: name position 6 unnarrowed.
@@ -248,7 +250,8 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
       {"1-D-150", "T-1-D-1"}, {"1-N-249", "T-1-N-2"}, {"1-N-250", "T-1-N-0"},
   };
   for (const Case& c : cases) {
-    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find(std::string("<a href = \"view?page=") + c.view_key + "\">"),
               std::string::npos)
         << c.key;
@@ -257,7 +260,8 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
 
 TEST_F(ImagePageTest, DirectLinkAndSlideShowCarryTheParameters) {
   orders_.BuildOrders(TenImages());
-  const std::string body = Body(Make("/individual?auto=3&auto-type=1&page=1-N-4").response);
+  const std::string body =
+      Body(Http1Text(Make("/individual?auto=3&auto-type=1&page=1-N-4").response));
   EXPECT_NE(body.find("<a href = \"image?auto=3&auto-type=1&page=1-N-4-img\" target = "
                       "\"_blank\" rel=\"noopener noreferrer\">"),
             std::string::npos);
@@ -282,14 +286,15 @@ TEST_F(ImagePageTest, ShownName) {
   };
   for (const Case& c : cases) {
     settings_.show_fullpath = c.show_fullpath;
-    const std::string body = Body(Make(std::string("/individual?page=") + c.key).response);
+    const std::string body =
+        Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
     EXPECT_NE(body.find(button + c.name + "\r\n<P><a id"), std::string::npos) << c.key;
   }
 }
 
 TEST_F(ImagePageTest, JapaneseTextIsShiftJis) {
   orders_.BuildOrders(TenImages());
-  const std::string body = Body(Make("/individual?page=1-N-0").response);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-N-0").response));
   // 次の画像 and the alert text of the like script.
   EXPECT_NE(body.find("\x8E\x9F\x82\xCC\x89\xE6\x91\x9C</a>"), std::string::npos);
   EXPECT_NE(body.find("alert(\"\x82\xA2\x82\xA2\x82\xCB\x82\xCC\x91\x97\x90\x4D\x82\xC9\x8E\xB8"
@@ -309,7 +314,7 @@ TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
   };
   for (const char* target : targets) {
     ImagePage page = Make(target);
-    const std::string body = Body(page.response);
+    const std::string body = Body(Http1Text(page.response));
     ASSERT_FALSE(body.empty()) << target;
     // Only the page's own five script elements, and no attribute or string broken open.
     size_t scripts = 0;
@@ -324,11 +329,11 @@ TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
     EXPECT_EQ(body.find('\\'), std::string::npos) << target;
     EXPECT_EQ(body.find('`'), std::string::npos) << target;
     EXPECT_EQ(body.find('\xFF'), std::string::npos) << target;
-    EXPECT_EQ(page.early_hints.find("<script"), std::string::npos) << target;
-    EXPECT_EQ(page.early_hints.find('\x01'), std::string::npos) << target;
+    EXPECT_EQ(Http1Text(page.early_hints).find("<script"), std::string::npos) << target;
+    EXPECT_EQ(Http1Text(page.early_hints).find('\x01'), std::string::npos) << target;
   }
   // What the browser would have sent anyway reads back to the same values.
-  const std::string body = Body(Make("/individual?page=1-N-0&x=<\"'>").response);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-N-0&x=<\"'>").response));
   EXPECT_NE(body.find("src=\"image?page=1-N-0&x=%3C%22%27%3E\""), std::string::npos);
 }
 
@@ -338,9 +343,9 @@ TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
        {"/individual", "/individual?page=", "/individual?page=1-N", "/individual?page=1-N-0-0",
         "/individual?page=T-1-N-0", "/individual?word=a"}) {
     ImagePage page;
-    page.early_hints = "untouched";
+    page.early_hints = HttpResponse("199 untouched").Finish();
     EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
-    EXPECT_EQ(page.early_hints, "untouched");
+    EXPECT_EQ(Http1Text(page.early_hints), "HTTP/1.1 199 untouched\r\n\r\n");
   }
 }
 
@@ -348,7 +353,7 @@ TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
 // (testdata/like_script_harness.js) that answers its request as each case says.
 TEST_F(ImagePageTest, LikeScriptColoursTheButtonByTheAnswer) {
   orders_.BuildOrders(TenImages());
-  const std::string body = Body(Make("/individual?page=1-D-2&word=%E7%8C%AB").response);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-D-2&word=%E7%8C%AB").response));
   const std::string open = "\t<script nonce=\"" + std::string(kNonce) + "\">\r\n";
   const size_t start = body.find(open);
   ASSERT_NE(start, std::string::npos);

@@ -6,11 +6,11 @@
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
 #include "server/pages/safe_link.h"
+#include "server/pages/upload_right.h"
 
 // The page is assembled from bytes: ASCII markup, the Japanese literals converted to Shift-JIS
 // once, entity-escaped text, and request values exactly as received. Converting the finished
@@ -31,13 +31,6 @@ constexpr OrderLink kOrderLinks[] = {
     {"PN", "フォルダ先頭(名前)"},
     {"PD", "フォルダ先頭(日付)"},
 };
-
-// The uploader link is offered to everyone when no users are required, and otherwise only to
-// a configured user whose first account may upload.
-bool ShowsUploader(const ServerSettings& settings, const std::vector<UserAccount>& context) {
-  if (settings.need_user == 0) return true;
-  return !settings.users.empty() && !context.empty() && context.front().privilege == 1;
-}
 
 std::string Head(const ServerSettings& settings, const std::string& nonce) {
   std::string head(kPageStart);
@@ -82,7 +75,7 @@ class ThumbnailPage {
     *body += "<nav>";
     WritePageNumbers(body);
     WriteOrderLinks(body);
-    if (ShowsUploader(settings_, context)) {
+    if (MayUpload(settings_, context)) {
       *body += "<a href = \"Uploader\">" + ShiftJisPage("アップロード") + "</a>\r\n";
     }
     WriteSearchForm(body);
@@ -211,24 +204,24 @@ class ThumbnailPage {
 
 }  // namespace
 
-std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
-                                  const std::vector<UserAccount>& context, const s_request& request,
-                                  const std::string& nonce) {
+std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
+                                              ImageCatalogue& catalogue,
+                                              const std::vector<UserAccount>& context,
+                                              const s_request& request, const std::string& nonce) {
   PageKey key;
-  if (!ParsePageKey(request.Param("page"), &key)) return std::string();
+  if (!ParsePageKey(request.Param("page"), &key)) return std::nullopt;
 
   std::string body = Head(settings, nonce);
   ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
-  return UncachedPageResponse(body, nonce);
+  return UncachedPageResponse(std::move(body), nonce);
 }
 
-int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                                    const s_request& request) {
-  std::string response =
-      ThumbnailPageResponse(settings_, catalogue_, context(), request, MakeNonce());
-  if (response.empty()) return 0;
-  server()->Respond(socket, connection_id, std::move(response));
+int CImageThumbnailProcess::Process(IncomingRequest& request) {
+  std::optional<Response> response = ThumbnailPageResponse(
+      settings_, catalogue_, request.accounts(), request.target(), MakeNonce());
+  if (!response) return 0;
+  request.Respond(std::move(*response));
   return 1;
 }

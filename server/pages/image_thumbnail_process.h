@@ -2,6 +2,7 @@
 // with links to the other pages and orders, the uploader and a search form.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,16 +19,16 @@ class CImageThumbnailProcess : public CRequestProcess {
   std::string GetPath() override { return "/view"; }
   // Answers when `page` is a thumbnail-page key ("T-list-order-page"); otherwise leaves the
   // request to the handlers after it.
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   const ServerSettings& settings_;
   ImageCatalogue& catalogue_;
 };
 
-// The complete response for `request`, or "" when its `page` is not a thumbnail-page key.
+// The complete response for `request`; none when its `page` is not a thumbnail-page key.
 // `context` is the request's authenticated accounts (empty when authentication is off).
-std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
-                                  const std::vector<UserAccount>& context, const s_request& request,
-                                  const std::string& nonce);
+std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
+                                              ImageCatalogue& catalogue,
+                                              const std::vector<UserAccount>& context,
+                                              const s_request& request, const std::string& nonce);

@@ -51,7 +51,9 @@ class ImageThumbnailProcessTest : public ::testing::Test {
   std::string GetWithContext(const std::string& target, const std::vector<UserAccount>& context) {
     s_request request;
     EXPECT_TRUE(request.parse(target));
-    return ThumbnailPageResponse(settings_, gallery_.catalogue(), context, request, "NONCE");
+    std::optional<Response> response =
+        ThumbnailPageResponse(settings_, gallery_.catalogue(), context, request, "NONCE");
+    return response ? Http1Text(*response) : std::string();
   }
 
   ServerSettings settings_;

@@ -1,12 +1,11 @@
 #include "server/pages/image_upload_process.h"
 
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/embedded_resources.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
 
-std::string UploaderPageResponse(const ServerSettings& settings, std::string_view nonce) {
+Response UploaderPageResponse(const ServerSettings& settings, std::string_view nonce) {
   const std::string title_escaped = EscapeHtmlEntities(settings.title);
   std::string page(kPageStart);
   page += kCharsetMeta;
@@ -36,8 +35,7 @@ std::string UploaderPageResponse(const ServerSettings& settings, std::string_vie
   return UncachedPageResponse(ShiftJisPage(page), nonce);
 }
 
-int CImageUploadProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                                 const s_request&) {
-  server()->Respond(socket, connection_id, UploaderPageResponse(settings_, MakeNonce()));
+int CImageUploadProcess::Process(IncomingRequest& request) {
+  request.Respond(UploaderPageResponse(settings_, MakeNonce()));
   return 1;
 }

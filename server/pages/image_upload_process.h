@@ -14,12 +14,11 @@ class CImageUploadProcess : public CRequestProcess {
   explicit CImageUploadProcess(const ServerSettings& settings) : settings_(settings) {}
 
   std::string GetPath() override { return "/Uploader"; }
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   const ServerSettings& settings_;
 };
 
 // The complete response: the uploader page in Shift-JIS, titled after `settings.title`.
-std::string UploaderPageResponse(const ServerSettings& settings, std::string_view nonce);
+Response UploaderPageResponse(const ServerSettings& settings, std::string_view nonce);

@@ -47,7 +47,7 @@ std::string ExpectedPage() {
 TEST(UploaderPageTest, HeadersAndShiftJisPageExactly) {
   ServerSettings settings;
   settings.title = "A<&\"写\xF0\x9F\x93\xB7";
-  const std::string response = UploaderPageResponse(settings, "NONCE");
+  const std::string response = Http1Text(UploaderPageResponse(settings, "NONCE"));
   const size_t blank = response.find("\r\n\r\n");
   ASSERT_NE(blank, std::string::npos);
   const std::string body = response.substr(blank + 4);

@@ -3,7 +3,6 @@
 #include "platform/executable_time.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/embedded_resources.h"
 #include "server/pages/page_scripts.h"
@@ -48,8 +47,8 @@ void FindScript(std::string_view name, std::string_view* body, std::string_view*
   *content_type = kJavaScript;
 }
 
-std::string ScriptResponse(std::string_view name, std::string_view date,
-                           std::string_view if_modified_since, std::string_view nonce) {
+Response ScriptResponse(std::string_view name, std::string_view date,
+                        std::string_view if_modified_since, std::string_view nonce) {
   bool not_modified = !date.empty() && if_modified_since == date;
   std::string_view body, content_type = kJavaScript;
   if (!not_modified) FindScript(name, &body, &content_type);
@@ -57,11 +56,11 @@ std::string ScriptResponse(std::string_view name, std::string_view date,
   HttpResponse response(not_modified ? "304 Not modified" : "200 OK");
   response.NoCache().ContentLength(body.size()).Close().SecurityPolicy(nonce);
   if (!date.empty()) response.Header("Last-Modified", date);
-  return response.Header("Content-Type", content_type).Finish(body);
+  return response.Header("Content-Type", content_type).FinishStatic(body);
 }
 
-int CJQueryProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                               const HttpRequest& request) {
+int CJQueryProcess::Process(IncomingRequest& incoming) {
+  const HttpRequest& request = incoming.http();
   std::string date;
   int64_t written = 0;
   if (platform::ExecutableWriteTime(&written)) date = FormatHttpDate(written);
@@ -70,8 +69,7 @@ int CJQueryProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection
   std::string if_modified_since;
   request.Header("If-Modified-Since", &if_modified_since);
 
-  server()->Respond(
-      socket, connection_id,
+  incoming.Respond(
       ScriptResponse(request.target.Param("name"), date, if_modified_since, MakeNonce()));
   return 1;
 }

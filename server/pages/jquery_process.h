@@ -10,10 +10,7 @@
 class CJQueryProcess : public CRequestProcess {
  public:
   std::string GetPath() override { return "/script"; }
-  // Needs the header lines for If-Modified-Since.
-  int WantsRawRequest() override { return 1; }
-  int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const HttpRequest& request) override;
+  int Process(IncomingRequest& request) override;
 };
 
 // The script or style sheet served under `name` (compared exactly) and its Content-Type. An
@@ -23,5 +20,5 @@ void FindScript(std::string_view name, std::string_view* body, std::string_view*
 // The complete /script response. `date` is the executable's date as FormatHttpDate writes it,
 // or empty when it is unknown (then there is no Last-Modified line and never a 304);
 // `if_modified_since` is the request's header value, empty when absent.
-std::string ScriptResponse(std::string_view name, std::string_view date,
-                           std::string_view if_modified_since, std::string_view nonce);
+Response ScriptResponse(std::string_view name, std::string_view date,
+                        std::string_view if_modified_since, std::string_view nonce);

@@ -184,7 +184,7 @@ TEST_F(JQueryProcessTest, LongerPathsAreNotScripts) {
 }
 
 TEST(ScriptResponseTest, WithoutADateThereIsNoLastModifiedAndNo304) {
-  EXPECT_EQ(ScriptResponse("unknown", "", "", "N"),
+  EXPECT_EQ(Http1Text(ScriptResponse("unknown", "", "", "N")),
             "HTTP/1.1 200 OK\r\n"
             "Cache-Control: max-age=0\r\n"
             "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"

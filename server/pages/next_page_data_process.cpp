@@ -3,7 +3,6 @@
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/next_page_data_loading.h"
 #include "server/pages/page_common.h"
@@ -29,35 +28,31 @@ ListOrder NextPageDataOrder(const std::string& order_code) {
   return ListOrder::Name;
 }
 
-std::string NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
-                                 const s_request& request, const platform::LocalTime& now,
-                                 const std::string& nonce) {
+Response NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
+                              const s_request& request, const platform::LocalTime& now,
+                              const std::string& nonce) {
   const uint32_t count =
       orders.View(NextPageDataOrder(key.order_code), DecodeWord(request.Param("word"))).Count();
-  const std::string body = "{\"state\":\"success\",\"time\":\"" + LocalTimeStamp(now) +
-                           "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
+  std::string body = "{\"state\":\"success\",\"time\":\"" + LocalTimeStamp(now) +
+                     "\",\"ImageURL\":\"" + std::to_string(count) + "\"}";
   return HttpResponse("200 OK")
       .ContentLength(body.size())
       .Close()
       .SecurityPolicy(nonce)
       .Header("Content-Type", "application/json")
-      .Finish(body);
+      .Finish(std::move(body));
 }
 
-int CNextPageDataProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                                  const s_request& request) {
-  auto* job = new CNextPageDataLoading(this, server(), socket, connection_id,
-                                       NextPageDataKey(request), request);
-  job->AnswersConnection(socket, connection_id);
-  pool_->Post(job, kJobPriority, this, 0);
+int CNextPageDataProcess::Process(IncomingRequest& request) {
+  pool_->Post(
+      std::make_unique<CNextPageDataLoading>(this, NextPageDataKey(request.target()), request),
+      kJobPriority);
   return 1;
 }
 
-void CNextPageDataProcess::Answer(CImageServer* server, platform::SocketHandle socket,
-                                  int32_t connection_id, const ImageKey& key,
-                                  const s_request& request) {
-  std::string response = NextPageDataResponse(catalogue_.orders(), key, request,
-                                              platform::LocalTimeNow(), MakeNonce());
+void CNextPageDataProcess::Answer(const ImageKey& key, const IncomingRequest& request) {
+  Response response = NextPageDataResponse(catalogue_.orders(), key, request.target(),
+                                           platform::LocalTimeNow(), MakeNonce());
   answered_.fetch_add(1);
-  server->Respond(socket, connection_id, std::move(response));
+  request.Respond(std::move(response));
 }

@@ -22,13 +22,10 @@ class CNextPageDataProcess : public CRequestProcess {
 
   std::string GetPath() override { return "/next_url"; }
   // Queues the job for the request; always 1.
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
-  // Run by CNextPageDataLoading on a worker thread: counts the reply and posts it to
-  // `server` for the connection.
-  void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-              const ImageKey& key, const s_request& request);
+  // Run by CNextPageDataLoading on a worker thread: counts the reply and answers `request`.
+  void Answer(const ImageKey& key, const IncomingRequest& request);
 
  private:
   const ImageCatalogue& catalogue_;
@@ -45,6 +42,6 @@ ListOrder NextPageDataOrder(const std::string& order_code);
 
 // The complete response: the number of images of the key's order narrowed by the request's
 // `word`, and `now`, as {"state":"success","time":"YYYYMMDDhhmmss","ImageURL":"n"}.
-std::string NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
-                                 const s_request& request, const platform::LocalTime& now,
-                                 const std::string& nonce);
+Response NextPageDataResponse(const OrderedLists& orders, const ImageKey& key,
+                              const s_request& request, const platform::LocalTime& now,
+                              const std::string& nonce);

@@ -38,8 +38,8 @@ class NextPageDataProcessTest : public ::testing::Test {
 
   std::string Response(const std::string& target) {
     const s_request request = Request(target);
-    return NextPageDataResponse(gallery_.catalogue().orders(), NextPageDataKey(request), request,
-                                now_, "NONCE");
+    return Http1Text(NextPageDataResponse(gallery_.catalogue().orders(), NextPageDataKey(request),
+                                          request, now_, "NONCE"));
   }
 
   TestGallery gallery_;

@@ -34,23 +34,23 @@ ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marke
   return {script.substr(0, at), script.substr(at + marker.size())};
 }
 
-std::string PageResponse(std::string_view body, std::string_view nonce) {
+Response PageResponse(std::string body, std::string_view nonce) {
   return HttpResponse("200 OK")
       .ContentLength(body.size())
       .SecurityPolicy(nonce)
       .Close()
       .Header("Content-Type", "text/html")
-      .Finish(body);
+      .Finish(std::move(body));
 }
 
-std::string UncachedPageResponse(std::string_view body, std::string_view nonce) {
+Response UncachedPageResponse(std::string body, std::string_view nonce) {
   return HttpResponse("200 OK")
       .NoCache()
       .ContentLength(body.size())
       .Close()
       .SecurityPolicy(nonce)
       .Header("Content-Type", "text/html")
-      .Finish(body);
+      .Finish(std::move(body));
 }
 
 std::string ShiftJisPage(std::string_view utf8) {

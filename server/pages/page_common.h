@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "server/net/request.h"
+#include "server/net/response.h"
 
 // The first lines of every page. Pages that put preload links into the head write them between
 // the two.
@@ -46,10 +47,10 @@ ScriptAroundMarker SplitAtMarker(std::string_view script, std::string_view marke
 
 // The 200 answer of an HTML page the browser may keep: Content-Length, the policy for `nonce`,
 // Connection, Content-Type, then `body`.
-std::string PageResponse(std::string_view body, std::string_view nonce);
+Response PageResponse(std::string body, std::string_view nonce);
 // The 200 answer of an HTML page the browser must ask for again each time: the no-cache lines,
 // Content-Length, Connection, the policy for `nonce`, Content-Type, then `body`.
-std::string UncachedPageResponse(std::string_view body, std::string_view nonce);
+Response UncachedPageResponse(std::string body, std::string_view nonce);
 
 // A finished page in UTF-8 converted to Shift-JIS (code page 932), the charset the pages
 // declare. Pages write everything taken from outside as numeric entities, so their text always

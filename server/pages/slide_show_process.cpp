@@ -1,6 +1,5 @@
 #include "server/pages/slide_show_process.h"
 
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pages/safe_link.h"
@@ -9,8 +8,8 @@
 // Like the thumbnail page, the page is assembled from bytes: ASCII markup, links that
 // SafeLinkFrom keeps to printable ASCII, entity-escaped text and literals converted once.
 
-std::string SlideShowResponse(const ServerSettings& settings, const s_request& request,
-                              const std::string& nonce) {
+Response SlideShowResponse(const ServerSettings& settings, const s_request& request,
+                           const std::string& nonce) {
   std::string body(kPageStart);
   body += kCharsetMeta;
   body += kViewportMeta;
@@ -35,11 +34,10 @@ std::string SlideShowResponse(const ServerSettings& settings, const s_request& r
   body += "<article>\r\n<div id=\"player\">\r\n<img class=\"fitImg\" id = \"main\" src=\"" +
           SafeLinkFrom(request, "image", {}) + "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
 
-  return PageResponse(body, nonce);
+  return PageResponse(std::move(body), nonce);
 }
 
-int CSlideShowProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                               const s_request& request) {
-  server()->Respond(socket, connection_id, SlideShowResponse(settings_, request, MakeNonce()));
+int CSlideShowProcess::Process(IncomingRequest& request) {
+  request.Respond(SlideShowResponse(settings_, request.target(), MakeNonce()));
   return 1;
 }

@@ -14,13 +14,12 @@ class CSlideShowProcess : public CRequestProcess {
 
   std::string GetPath() override { return "/slideshow"; }
   // Always answers with the page; 1.
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   const ServerSettings& settings_;
 };
 
 // The complete response: the page in Shift-JIS, whose links carry the request's parameters.
-std::string SlideShowResponse(const ServerSettings& settings, const s_request& request,
-                              const std::string& nonce);
+Response SlideShowResponse(const ServerSettings& settings, const s_request& request,
+                           const std::string& nonce);

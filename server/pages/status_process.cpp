@@ -3,9 +3,9 @@
 #include "common/config/setting_status_lines.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/threads/thread_mgr.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/threads/thread_mgr.h"
 
 #ifndef LUMENVALE_FILE_VERSION
 #error "LUMENVALE_FILE_VERSION must be the program's version as four numbers"
@@ -111,9 +111,9 @@ void AppendConnections(const std::vector<s_socket_stage>& connections, std::stri
 
 }  // namespace
 
-std::string StatusPageResponse(const StatusSources& sources,
-                               const std::vector<s_socket_stage>& connections,
-                               const std::string& nonce) {
+Response StatusPageResponse(const StatusSources& sources,
+                            const std::vector<s_socket_stage>& connections,
+                            const std::string& nonce) {
   const LoopFigures loop = sources.loop();
   std::string page;
   AppendHead(sources.settings, &page);
@@ -123,14 +123,10 @@ std::string StatusPageResponse(const StatusSources& sources,
   AppendOptions(sources.settings, loop, &page);
   AppendConnections(connections, &page);
   page += "</body>\r\n</html>";
-  const std::string body = ShiftJisPage(page);
-
-  return UncachedPageResponse(body, nonce);
+  return UncachedPageResponse(ShiftJisPage(page), nonce);
 }
 
-int CStatusProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                            const s_request&) {
-  server()->Respond(socket, connection_id,
-                    StatusPageResponse(sources_, server()->connections(), MakeNonce()));
+int CStatusProcess::Process(IncomingRequest& request) {
+  request.Respond(StatusPageResponse(sources_, sources_.server.connections(), MakeNonce()));
   return 1;
 }

@@ -30,6 +30,7 @@ struct StatusSources {
   const ImageCatalogue& catalogue;
   UpnpPortMapper& upnp;
   std::function<LoopFigures()> loop;
+  const CNoneBlockingServer& server;  // whose connections the page lists
 };
 
 class CStatusProcess : public CRequestProcess {
@@ -37,8 +38,7 @@ class CStatusProcess : public CRequestProcess {
   explicit CStatusProcess(StatusSources sources) : sources_(std::move(sources)) {}
 
   std::string GetPath() override { return "/info"; }
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   StatusSources sources_;
@@ -46,6 +46,6 @@ class CStatusProcess : public CRequestProcess {
 
 // The complete response for the connection table `connections`. Asks the gateway for its
 // external address when the mapping was made and the address is not known yet.
-std::string StatusPageResponse(const StatusSources& sources,
-                               const std::vector<s_socket_stage>& connections,
-                               const std::string& nonce);
+Response StatusPageResponse(const StatusSources& sources,
+                            const std::vector<s_socket_stage>& connections,
+                            const std::string& nonce);

@@ -55,9 +55,11 @@ class StatusProcessTest : public ::testing::Test {
     ResponseCapture server;
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(
-        std::make_unique<CStatusProcess>(StatusSources{settings, catalogue_, upnp, [] {
+        std::make_unique<CStatusProcess>(StatusSources{settings, catalogue_, upnp,
+                                                       [] {
                                                          return LoopFigures{12, 340, 5, 1, 6};
-                                                       }}));
+                                                       },
+                                                       server}));
     handlers.push_back(std::make_unique<C404rocess>());
     server.SetHandlers(std::move(handlers));
     std::string response = server.Dispatch("GET /info HTTP/1.1\r\nHost: h\r\n\r\n");
@@ -137,7 +139,7 @@ TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CStatusProcess>(
-      StatusSources{settings, catalogue, upnp, [] { return LoopFigures{}; }}));
+      StatusSources{settings, catalogue, upnp, [] { return LoopFigures{}; }, server}));
   server.SetHandlers(std::move(handlers));
   ASSERT_TRUE(server.Start("0"));
   int idle[2];

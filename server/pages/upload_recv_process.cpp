@@ -4,8 +4,8 @@
 #include <string>
 
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
+#include "server/pages/upload_right.h"
 #include "server/upload/multipart_body.h"
 #include "server/upload/upload_stream.h"
 
@@ -20,7 +20,7 @@ UploadFolder FirstFolder(const ServerSettings& settings) {
 
 }  // namespace
 
-std::string UploadResponse(SaveResult result, bool immediate, std::string_view nonce) {
+Response UploadResponse(SaveResult result, bool immediate, std::string_view nonce) {
   std::string_view body = SaveResultJson(result);
   HttpResponse response("200 OK");
   if (immediate) response.NoCache();
@@ -28,7 +28,7 @@ std::string UploadResponse(SaveResult result, bool immediate, std::string_view n
       .Close()
       .SecurityPolicy(nonce)
       .Header("Content-Type", "application/json")
-      .Finish(body);
+      .FinishStatic(body);
 }
 
 CUploadRecvProcess::CUploadRecvProcess(const ServerSettings& settings,
@@ -42,41 +42,27 @@ CUploadRecvProcess::CUploadRecvProcess(const ServerSettings& settings,
       answered_(answered),
       pool_(pool) {}
 
-bool CUploadRecvProcess::MayUpload() const {
-  if (settings_.need_user == 0) return true;
-  return !settings_.users.empty() && !context().empty() && context().front().privilege == 1;
-}
-
-void CUploadRecvProcess::Reject(CImageServer* server, platform::SocketHandle socket,
-                                int32_t connection_id, SaveResult result) {
+void CUploadRecvProcess::Reject(const IncomingRequest& request, SaveResult result) {
   rejected_.fetch_add(1);
-  server->Respond(socket, connection_id, UploadResponse(result, true, MakeNonce()));
+  request.Respond(UploadResponse(result, true, MakeNonce()));
 }
 
-std::shared_ptr<CRequestBodyStream> CUploadRecvProcess::OpenBodyStream(
-    platform::SocketHandle socket, int32_t connection_id, const HttpRequest& head) {
+int CUploadRecvProcess::Process(IncomingRequest& request) {
+  if (request.http().method != "POST") return 0;
   std::string content_type;
   std::string_view boundary;
-  if (!head.Header("Content-Type", &content_type) || !MultipartBoundary(content_type, &boundary)) {
+  if (!request.http().Header("Content-Type", &content_type) ||
+      !MultipartBoundary(content_type, &boundary)) {
     boundary = {};
   }
-  return std::make_shared<CUploadStream>(
-      CUploadStream::Request{this, server(), socket, connection_id, MayUpload(),
+  request.ReceiveBody(std::make_shared<CUploadStream>(
+      CUploadStream::Request{this, request, MayUpload(settings_, request.accounts()),
                              std::string(boundary)},
-      pool_);
-}
-
-int CUploadRecvProcess::ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                                   const HttpRequest& request) {
-  if (request.method != "POST") return 0;
-  std::shared_ptr<CRequestBodyStream> stream = OpenBodyStream(socket, connection_id, request);
-  if (!request.Body().empty()) stream->Append(std::string(request.Body()));
-  stream->Finish();
+      pool_));
   return 1;
 }
 
-void CUploadRecvProcess::Answer(CImageServer* server, platform::SocketHandle socket,
-                                int32_t connection_id, SaveResult result) {
+void CUploadRecvProcess::Answer(const IncomingRequest& request, SaveResult result) {
   answered_.fetch_add(1);
-  server->Respond(socket, connection_id, UploadResponse(result, false, MakeNonce()));
+  request.Respond(UploadResponse(result, false, MakeNonce()));
 }

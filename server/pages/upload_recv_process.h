@@ -25,30 +25,19 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
                      MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
 
   std::string GetPath() override { return "/upload.php"; }
-  int WantsRawRequest() override { return 1; }
-  // Declines (0) every method but POST; answers or queues the answer for every POST. The
-  // whole request's body goes through the same stream as a body still arriving.
-  int ProcessRaw(platform::SocketHandle socket, int32_t connection_id,
-                 const HttpRequest& request) override;
+  // Declines (0) every method but POST; for every POST, hands the body to a CUploadStream
+  // (a whole request's body at once, one still arriving as it arrives), which answers.
+  int Process(IncomingRequest& request) override;
   // Every POST takes its body as it arrives.
-  int StreamsBody(const HttpRequest& head) override { return head.method == "POST" ? 1 : 0; }
-  std::shared_ptr<CRequestBodyStream> OpenBodyStream(platform::SocketHandle socket,
-                                                     int32_t connection_id,
-                                                     const HttpRequest& head) override;
+  bool StreamsPostBody() const override { return true; }
 
   // The receiving side of its streams, run by their CImageSave jobs on worker threads.
   const UploadFolder& folder() const override { return folder_; }
   void CountReceived() override { received_.fetch_add(1); }
-  void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-              SaveResult result) override;
-  void Reject(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-              SaveResult result) override;
+  void Answer(const IncomingRequest& request, SaveResult result) override;
+  void Reject(const IncomingRequest& request, SaveResult result) override;
 
  private:
-  // Whether the request's user may upload: anybody without authentication, else the first
-  // account of the request's context when it has privilege 1.
-  bool MayUpload() const;
-
   const ServerSettings& settings_;
   const UploadFolder folder_;
   std::atomic<uint32_t>& received_;
@@ -59,4 +48,4 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
 
 // The complete reply carrying `result`'s JSON. The receiver's own replies (`immediate`) also
 // carry the two no-cache lines; a job's reply does not.
-std::string UploadResponse(SaveResult result, bool immediate, std::string_view nonce);
+Response UploadResponse(SaveResult result, bool immediate, std::string_view nonce);

@@ -23,11 +23,10 @@ class AccountsProcess : public CRequestProcess {
  public:
   explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
   std::string GetPath() override { return ""; }
-  int Process(platform::SocketHandle, int32_t, const s_request&) override {
-    mutable_context() = accounts_;
+  int Process(IncomingRequest& request) override {
+    request.set_accounts(accounts_);
     return 0;
   }
-  int PassesContext() override { return 1; }
 
  private:
   std::vector<UserAccount> accounts_;
@@ -221,9 +220,14 @@ TEST_F(UploadRecvTest, BodiesInPiecesAndAbandonedOnes) {
     MySystem::CThreadMgr pool(2);
     handler =
         std::make_unique<CUploadRecvProcess>(settings_, received_, rejected_, answered_, &pool);
-    handler->Bind(&server, {});
     for (bool abandon : {true, false}) {
-      std::shared_ptr<CRequestBodyStream> stream = handler->OpenBodyStream(3, 1, head);
+      IncomingRequest incoming;
+      ASSERT_TRUE(IncomingRequest::Parse(request.substr(0, head_size),
+                                         IncomingRequest::Body::kToCome, server.responder(),
+                                         &incoming));
+      ASSERT_EQ(handler->Process(incoming), 1);
+      std::shared_ptr<CRequestBodyStream> stream = incoming.TakeBodyStream();
+      ASSERT_NE(stream, nullptr);
       for (size_t at = head_size; at < request.size(); at += 7001) {
         if (abandon && at > request.size() / 2) break;
         stream->Append(request.substr(at, 7001));

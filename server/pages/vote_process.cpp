@@ -5,7 +5,6 @@
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
-#include "server/net/image_server.h"
 #include "server/net/nonce.h"
 
 namespace {
@@ -37,28 +36,20 @@ std::string SuccessBody(int32_t count) {
          "\"}\r\n";
 }
 
+// Counts the vote on a worker thread. It runs even when the client has left: the like counts.
 class CVoteJob : public CThreadCommand {
  public:
-  CVoteJob(ImageCatalogue& catalogue, CImageServer* server, platform::SocketHandle socket,
-           int32_t connection_id, s_request request)
-      : catalogue_(catalogue),
-        server_(server),
-        socket_(socket),
-        connection_id_(connection_id),
-        request_(std::move(request)) {}
+  CVoteJob(ImageCatalogue& catalogue, IncomingRequest request)
+      : catalogue_(catalogue), request_(std::move(request)) {}
 
   int Run() override {
-    server_->Respond(socket_, connection_id_,
-                     VoteResponse(CountVote(catalogue_, request_), MakeNonce()));
+    request_.Respond(VoteResponse(CountVote(catalogue_, request_.target()), MakeNonce()));
     return 0;
   }
 
  private:
   ImageCatalogue& catalogue_;
-  CImageServer* server_;
-  platform::SocketHandle socket_;
-  int32_t connection_id_;
-  s_request request_;
+  IncomingRequest request_;
 };
 
 }  // namespace
@@ -72,18 +63,18 @@ std::string CountVote(ImageCatalogue& catalogue, const s_request& request) {
   return SuccessBody(catalogue.likes().Vote(hash, entry.size));
 }
 
-std::string VoteResponse(std::string_view body, std::string_view nonce) {
+Response VoteResponse(std::string body, std::string_view nonce) {
   return HttpResponse("200 OK")
       .NoCache()
       .ContentLength(body.size())
       .Close()
       .SecurityPolicy(nonce)
       .Header("Content-Type", "application/json")
-      .Finish(body);
+      .Finish(std::move(body));
 }
 
-int CVoteProcess::Process(platform::SocketHandle socket, int32_t connection_id,
-                          const s_request& request) {
+int CVoteProcess::Process(IncomingRequest& incoming) {
+  const s_request& request = incoming.target();
   // Answered here when that is quick: a request that names no image, or a vote for a
   // picture hashed before. A search word, a file to hash or a busy table take a job.
   ImageEntry entry;
@@ -98,10 +89,9 @@ int CVoteProcess::Process(platform::SocketHandle socket, int32_t connection_id,
     }
   }
   if (body.empty()) {
-    pool_->Post(new CVoteJob(catalogue_, server(), socket, connection_id, request), kJobPriority,
-                this, 0);
+    pool_->Post(std::make_unique<CVoteJob>(catalogue_, incoming), kJobPriority);
   } else {
-    server()->Respond(socket, connection_id, VoteResponse(body, MakeNonce()));
+    incoming.Respond(VoteResponse(std::move(body), MakeNonce()));
   }
   return 1;
 }

@@ -23,8 +23,7 @@ class CVoteProcess : public CRequestProcess {
 
   std::string GetPath() override { return "/vote"; }
   // Answers or queues the job that will; always 1.
-  int Process(platform::SocketHandle socket, int32_t connection_id,
-              const s_request& request) override;
+  int Process(IncomingRequest& request) override;
 
  private:
   ImageCatalogue& catalogue_;
@@ -41,4 +40,4 @@ class CVoteProcess : public CRequestProcess {
 std::string CountVote(ImageCatalogue& catalogue, const s_request& request);
 
 // The complete response for a reply body.
-std::string VoteResponse(std::string_view body, std::string_view nonce);
+Response VoteResponse(std::string body, std::string_view nonce);

@@ -67,7 +67,7 @@ class VoteProcessTest : public ::testing::Test {
       return "";
     }
     const std::string body = response.substr(response.find("\r\n\r\n") + 4);
-    EXPECT_EQ(response, VoteResponse(body, nonce[1].str()));
+    EXPECT_EQ(response, Http1Text(VoteResponse(body, nonce[1].str())));
     return body;
   }
 
@@ -77,7 +77,7 @@ class VoteProcessTest : public ::testing::Test {
 };
 
 TEST_F(VoteProcessTest, ResponseByteForByte) {
-  EXPECT_EQ(VoteResponse(Success(0), "NONCE"),
+  EXPECT_EQ(Http1Text(VoteResponse(Success(0), "NONCE")),
             "HTTP/1.1 200 OK\r\n"
             "Cache-Control: max-age=0\r\n"
             "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"

@@ -69,7 +69,7 @@ void ThumbnailPrefetch::Update() {
   while (work_->next.load() < work_->count && active_->load() < pool_->ThreadCount() &&
          store_->PrepareFolder()) {
     active_->fetch_add(1);
-    pool_->Post(new Job(work_, store_, active_), kPriority, nullptr, 1);
+    pool_->Post(std::make_unique<Job>(work_, store_, active_), kPriority);
   }
 }
 

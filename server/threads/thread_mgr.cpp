@@ -19,21 +19,19 @@ CThreadMgr::~CThreadMgr() {
   for (std::thread& t : threads_) t.join();
 }
 
-int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t) {
+void CThreadMgr::Post(std::unique_ptr<CThreadCommand> job, int32_t priority) {
   {
     platform::MutexLock hold(&lock_);
     if (job_id_counter_ == -1) job_id_counter_ = 0;
     // Wraps from the largest id to the smallest without signed overflow.
     job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
     job->job_id_ = job_id_counter_;
-    job->owner_ = owner;
     job->priority_ = priority;
-    queue_.push_back(QueueEntry{job, priority, ++sequence_});
-    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
     CountAnswering(*job, 1);
+    queue_.push_back(QueueEntry{std::move(job), priority, ++sequence_});
+    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
   }
   queue_changed_.NotifyOne();
-  return 0;
 }
 
 void CThreadMgr::WorkerLoop() {
@@ -45,47 +43,38 @@ void CThreadMgr::WorkerLoop() {
       while (queue_.empty() && running_) queue_changed_.Wait(&lock_);
       if (queue_.empty()) return;
       std::pop_heap(queue_.begin(), queue_.end(), RunsLater());
-      entry = queue_.back();
+      entry = std::move(queue_.back());
       queue_.pop_back();
       CountAnswering(*entry.job, -1);
     }
     ++running_jobs_;
     int again = entry.job->Run();
     --running_jobs_;
-    if (again != 0) {
-      Post(entry.job, entry.priority, entry.job->owner_, 0);
-    } else {
-      delete entry.job;
-    }
+    if (again != 0) Post(std::move(entry.job), entry.priority);
   }
-}
-
-uint64_t CThreadMgr::ConnectionKey(platform::SocketHandle socket, int32_t connection_id) {
-  return (uint64_t{static_cast<uint32_t>(socket)} << 32) | static_cast<uint32_t>(connection_id);
 }
 
 void CThreadMgr::CountAnswering(const CThreadCommand& job, int delta) {
-  if (!job.answers_) return;
-  const uint64_t key = ConnectionKey(job.socket_, job.connection_id_);
-  if ((answering_[key] += delta) == 0) answering_.erase(key);
+  if (job.client_ == nullptr) return;
+  if ((answering_[job.client_] += delta) == 0) answering_.erase(job.client_);
 }
 
-int CThreadMgr::DropJobsFor(platform::SocketHandle socket, int32_t connection_id) {
-  std::vector<CThreadCommand*> dropped;
+int CThreadMgr::DropJobsFor(const void* client) {
+  std::vector<std::unique_ptr<CThreadCommand>> dropped;
   {
     platform::MutexLock hold(&lock_);
-    if (answering_.erase(ConnectionKey(socket, connection_id)) == 0) return 0;
-    auto answers = [&](const QueueEntry& e) {
-      return e.job->answers_ && e.job->socket_ == socket && e.job->connection_id_ == connection_id;
-    };
-    for (const QueueEntry& e : queue_) {
-      if (answers(e)) dropped.push_back(e.job);
-    }
-    queue_.erase(std::remove_if(queue_.begin(), queue_.end(), answers), queue_.end());
+    if (client == nullptr || answering_.erase(client) == 0) return 0;
+    auto answers = [&](const QueueEntry& e) { return e.job->client_ == client; };
+    auto kept = std::stable_partition(queue_.begin(), queue_.end(),
+                                      [&](const QueueEntry& e) { return !answers(e); });
+    for (auto it = kept; it != queue_.end(); ++it) dropped.push_back(std::move(it->job));
+    queue_.erase(kept, queue_.end());
     std::make_heap(queue_.begin(), queue_.end(), RunsLater());
   }
-  for (CThreadCommand* job : dropped) delete job;
-  return static_cast<int>(dropped.size());
+  // Deleted outside the lock: a job's destructor may post another job.
+  const int count = static_cast<int>(dropped.size());
+  dropped.clear();
+  return count;
 }
 
 size_t CThreadMgr::QueuedJobs() {

@@ -4,12 +4,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/mutex.h"
-#include "platform/tcp_socket.h"
 
 namespace MySystem {
 class CThreadMgr;
@@ -21,29 +21,23 @@ class CThreadCommand {
   virtual ~CThreadCommand() = default;
 
   // Does the job on a worker thread. Returns 0 when finished (the pool then deletes the
-  // job) and nonzero to be queued again behind the jobs of its priority already waiting.
+  // job) and nonzero to be queued again, with a new id, behind the jobs of its priority
+  // already waiting.
   virtual int Run() = 0;
 
   int32_t job_id() const { return job_id_; }
-  void* owner() const { return owner_; }
   int32_t priority() const { return priority_; }
 
-  // Marks the job as one whose only purpose is to answer this connection: once the
-  // connection has closed, the pool may drop the job before it starts (DropJobsFor).
-  void AnswersConnection(platform::SocketHandle socket, int32_t connection_id) {
-    answers_ = true;
-    socket_ = socket;
-    connection_id_ = connection_id;
-  }
+  // Marks the job as one whose only purpose is to answer `client` (any object that names one
+  // client, such as the responder of its request, and lives while the job is queued): once
+  // the client has left, the pool may drop the job before it starts (DropJobsFor).
+  void AnswersClient(const void* client) { client_ = client; }
 
  private:
   friend class MySystem::CThreadMgr;
   int32_t job_id_ = 0;
-  void* owner_ = nullptr;  // the object that posted the job, or null
   int32_t priority_ = 0;
-  bool answers_ = false;  // whether socket_ and connection_id_ name the connection it answers
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
-  int32_t connection_id_ = 0;
+  const void* client_ = nullptr;  // the client it answers, null when it is not only that
 };
 
 namespace MySystem {
@@ -57,17 +51,14 @@ class CThreadMgr {
   CThreadMgr(const CThreadMgr&) = delete;
   CThreadMgr& operator=(const CThreadMgr&) = delete;
 
-  // Takes ownership of `job`; it is deleted after its last Run. The smallest priority runs
-  // first; equal priorities run in posting order. `low_priority` does not change the worker's
-  // scheduling priority: Linux lets an unprivileged thread lower its priority but not raise
-  // it back, so the worker would stay slow for every later job. Returns 0.
-  int Post(CThreadCommand* job, int32_t priority, void* owner, int32_t low_priority)
-      EXCLUDES(lock_);
+  // Queues `job`; it is deleted after its last Run. The smallest priority runs first; equal
+  // priorities run in posting order.
+  void Post(std::unique_ptr<CThreadCommand> job, int32_t priority) EXCLUDES(lock_);
 
-  // Deletes, without running them, the queued jobs that answer the connection (see
-  // CThreadCommand::AnswersConnection); a job already running finishes. Returns how many
-  // were dropped. Cheap when the connection has none queued.
-  int DropJobsFor(platform::SocketHandle socket, int32_t connection_id) EXCLUDES(lock_);
+  // Deletes, without running them, the queued jobs that answer `client` (see
+  // CThreadCommand::AnswersClient); a job already running finishes. Returns how many were
+  // dropped. Cheap when the client has none queued.
+  int DropJobsFor(const void* client) EXCLUDES(lock_);
 
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
@@ -77,7 +68,7 @@ class CThreadMgr {
 
  private:
   struct QueueEntry {
-    CThreadCommand* job;
+    std::unique_ptr<CThreadCommand> job;
     int32_t priority;
     // Posting order. 64 bits, so the order survives the 32-bit job id wrapping around.
     uint64_t sequence;
@@ -91,7 +82,6 @@ class CThreadMgr {
   };
 
   void WorkerLoop();
-  static uint64_t ConnectionKey(platform::SocketHandle socket, int32_t connection_id);
   // Counts a job in or out of answering_ as it enters or leaves the queue.
   void CountAnswering(const CThreadCommand& job, int delta) REQUIRES(lock_);
 
@@ -102,8 +92,8 @@ class CThreadMgr {
   // A heap ordered by RunsLater (its top runs first); a plain vector so that the jobs of a
   // closed connection can be taken out of it.
   std::vector<QueueEntry> queue_ GUARDED_BY(lock_);
-  // Queued jobs per connection they answer, so that a close finds none in constant time.
-  std::unordered_map<uint64_t, int> answering_ GUARDED_BY(lock_);
+  // Queued jobs per client they answer, so that a departure finds none in constant time.
+  std::unordered_map<const void*, int> answering_ GUARDED_BY(lock_);
   int32_t job_id_counter_ GUARDED_BY(lock_) = 0;
   uint64_t sequence_ GUARDED_BY(lock_) = 0;
   bool running_ GUARDED_BY(lock_) = true;

@@ -62,13 +62,13 @@ TEST(ThreadMgrTest, SmallerPriorityFirstThenPostingOrder) {
   Journal journal;
   TestLatch started(1), gate(1), done(5);
   MySystem::CThreadMgr pool(1);
-  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
   started.wait();
-  pool.Post(new NoteJob(&journal, "scan-a", &done), 50, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "scan-b", &done), 50, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "request-a", &done), 0, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "scan-c", &done), 50, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "request-b", &done), 0, nullptr, 0);
+  pool.Post(std::make_unique<NoteJob>(&journal, "scan-a", &done), 50);
+  pool.Post(std::make_unique<NoteJob>(&journal, "scan-b", &done), 50);
+  pool.Post(std::make_unique<NoteJob>(&journal, "request-a", &done), 0);
+  pool.Post(std::make_unique<NoteJob>(&journal, "scan-c", &done), 50);
+  pool.Post(std::make_unique<NoteJob>(&journal, "request-b", &done), 0);
   gate.count_down();
   done.wait();
   EXPECT_EQ(journal.Entries(),
@@ -80,12 +80,12 @@ TEST(ThreadMgrTest, RepostedJobRunsAfterItsPeersQueuedBeforeIt) {
   TestLatch started(1), gate(1), done(4);
   int deleted = 0;
   MySystem::CThreadMgr pool(1);
-  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
   started.wait();
-  pool.Post(new NoteJob(&journal, "again", &done, 1, &deleted), 10, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "b", &done), 10, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "c", &done), 10, nullptr, 0);
-  pool.Post(new NoteJob(&journal, "later", &done), 20, nullptr, 0);
+  pool.Post(std::make_unique<NoteJob>(&journal, "again", &done, 1, &deleted), 10);
+  pool.Post(std::make_unique<NoteJob>(&journal, "b", &done), 10);
+  pool.Post(std::make_unique<NoteJob>(&journal, "c", &done), 10);
+  pool.Post(std::make_unique<NoteJob>(&journal, "later", &done), 20);
   gate.count_down();
   done.wait();
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"again", "b", "c", "again", "later"}));
@@ -117,49 +117,43 @@ TEST(ThreadMgrTest, JobDeletedOnceAfterItsLastRun) {
   int runs = 0, seen = 0, deleted = 0;
   TestLatch done(1);
   MySystem::CThreadMgr pool(2);
-  pool.Post(new CountedJob(&runs, &seen, &deleted, &done), 0, nullptr, 0);
+  pool.Post(std::make_unique<CountedJob>(&runs, &seen, &deleted, &done), 0);
   done.wait();
   EXPECT_EQ(runs, 3);
   EXPECT_EQ(seen, 0);  // never deleted before a run
   EXPECT_EQ(deleted, 1);
 }
 
-// Records the fields that Post stamped on it.
+// Records the id that Post stamped on it.
 class StampJob : public CThreadCommand {
  public:
-  StampJob(std::vector<int32_t>* ids, void** owner, TestLatch* done)
-      : ids_(ids), owner_seen_(owner), done_(done) {}
+  StampJob(std::vector<int32_t>* ids, TestLatch* done) : ids_(ids), done_(done) {}
   ~StampJob() override { done_->count_down(); }
   int Run() override {
     ids_->push_back(job_id());
-    *owner_seen_ = owner();
     return ids_->size() < 2 ? 1 : 0;
   }
 
  private:
   std::vector<int32_t>* ids_;
-  void** owner_seen_;
   TestLatch* done_;
 };
 
-TEST(ThreadMgrTest, RepostKeepsOwnerAndTakesNewId) {
+TEST(ThreadMgrTest, RepostTakesNewId) {
   std::vector<int32_t> ids;
-  void* owner_seen = nullptr;
-  int owner = 0;
   TestLatch done(1);
   MySystem::CThreadMgr pool(1);
-  pool.Post(new StampJob(&ids, &owner_seen, &done), 7, &owner, 0);
+  pool.Post(std::make_unique<StampJob>(&ids, &done), 7);
   done.wait();
   EXPECT_EQ(ids, (std::vector<int32_t>{1, 2}));
-  EXPECT_EQ(owner_seen, &owner);
 }
 
 TEST(ThreadMgrTest, RunningJobsCountsJobsInsideRun) {
   TestLatch started(2), gate(1);
   MySystem::CThreadMgr pool(2);
   EXPECT_EQ(pool.RunningJobs(), 0);
-  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
-  pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+  pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
+  pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
   started.wait();
   EXPECT_EQ(pool.RunningJobs(), 2);
   gate.count_down();
@@ -170,41 +164,43 @@ TEST(ThreadMgrTest, DestructionFinishesTheQueueFirst) {
   TestLatch started(1), gate(1), done(3);
   {
     MySystem::CThreadMgr pool(1);
-    pool.Post(new GateJob(&started, &gate), 0, nullptr, 0);
+    pool.Post(std::make_unique<GateJob>(&started, &gate), 0);
     started.wait();
     for (const char* name : {"x", "y", "z"})
-      pool.Post(new NoteJob(&journal, name, &done), 0, nullptr, 0);
+      pool.Post(std::make_unique<NoteJob>(&journal, name, &done), 0);
     gate.count_down();
   }
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"x", "y", "z"}));
 }
 
-TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
+TEST(ThreadMgrTest, DepartedClientDropsOnlyItsQueuedJobs) {
   Journal journal;
   TestLatch started(1), gate(1), done(5);
   int deleted = 0;
   MySystem::CThreadMgr pool(1);
-  auto* running = new GateJob(&started, &gate);
-  running->AnswersConnection(9, 1);
-  pool.Post(running, 0, nullptr, 0);
+  // Three clients and a fourth one whose job is running.
+  const int first = 0, second = 0, third = 0, running_client = 0;
+  auto running = std::make_unique<GateJob>(&started, &gate);
+  running->AnswersClient(&running_client);
+  pool.Post(std::move(running), 0);
   started.wait();
   struct Queued {
     const char* name;
-    int socket;  // -1: answers no connection
-    int32_t id;
+    const void* client;  // null: answers no client
     int32_t priority;
   };
-  for (const Queued& q : {Queued{"a", 7, 1, 0}, Queued{"b", 7, 2, 0}, Queued{"c", 7, 1, 50},
-                          Queued{"d", -1, 0, 0}, Queued{"e", 8, 1, 0}}) {
-    auto* job = new NoteJob(&journal, q.name, &done, 0, &deleted);
-    if (q.socket >= 0) job->AnswersConnection(q.socket, q.id);
-    pool.Post(job, q.priority, nullptr, 0);
+  for (const Queued& q : {Queued{"a", &first, 0}, Queued{"b", &second, 0}, Queued{"c", &first, 50},
+                          Queued{"d", nullptr, 0}, Queued{"e", &third, 0}}) {
+    auto job = std::make_unique<NoteJob>(&journal, q.name, &done, 0, &deleted);
+    if (q.client != nullptr) job->AnswersClient(q.client);
+    pool.Post(std::move(job), q.priority);
   }
-  EXPECT_EQ(pool.DropJobsFor(7, 1), 2);  // a and c, whatever their priority
+  EXPECT_EQ(pool.DropJobsFor(&first), 2);  // a and c, whatever their priority
   EXPECT_EQ(deleted, 2);
-  EXPECT_EQ(pool.DropJobsFor(7, 1), 0);
-  EXPECT_EQ(pool.DropJobsFor(9, 1), 0);  // running: it finishes
-  EXPECT_EQ(pool.DropJobsFor(8, 1), 1);
+  EXPECT_EQ(pool.DropJobsFor(&first), 0);
+  EXPECT_EQ(pool.DropJobsFor(&running_client), 0);  // running: it finishes
+  EXPECT_EQ(pool.DropJobsFor(nullptr), 0);
+  EXPECT_EQ(pool.DropJobsFor(&third), 1);
   EXPECT_EQ(pool.QueuedJobs(), 2u);
   gate.count_down();
   done.wait();

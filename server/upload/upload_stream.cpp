@@ -1,7 +1,6 @@
 #include "server/upload/upload_stream.h"
 
 #include "platform/clock.h"
-#include "server/net/image_server.h"
 
 namespace {
 
@@ -26,7 +25,7 @@ CUploadStream::CUploadStream(Request request, MySystem::CThreadMgr* pool)
 void CUploadStream::Schedule() {
   if (scheduled_) return;
   scheduled_ = true;
-  pool_->Post(new CImageSave(shared_from_this()), kJobPriority, request_.owner, 0);
+  pool_->Post(std::make_unique<CImageSave>(shared_from_this()), kJobPriority);
 }
 
 void CUploadStream::Append(std::string bytes) {
@@ -102,7 +101,7 @@ int CUploadStream::Drain() {
       if (spares_.size() < kSpareBuffers) spares_.push_back(std::move(piece));
     }
     if ((queued_bytes_ -= size) < kBodyStreamWindowBytes / 2 && held_back_.exchange(false)) {
-      request_.server->WakeLoop();
+      request_.request.responder().ResumeBody();
     }
   }
   return 1;
@@ -144,14 +143,14 @@ void CUploadStream::Complete() {
   UploadReceiver* owner = request_.owner;
   owner->CountReceived();
   if (!request_.allowed) {
-    owner->Reject(request_.server, request_.socket, request_.connection_id, SaveResult::kRefused);
+    owner->Reject(request_.request, SaveResult::kRefused);
     return;
   }
   bool split = reader_.has_value() && reader_->Finish() == MultipartResult::kSplit;
   std::erase_if(files_, [](const std::unique_ptr<FilePart>& file) { return !file->whole; });
   if (!split || files_.empty()) {
     files_.clear();
-    owner->Reject(request_.server, request_.socket, request_.connection_id, SaveResult::kFailure);
+    owner->Reject(request_.request, SaveResult::kFailure);
     return;
   }
   // A name made for a file sent without one starts from the clock, as a temporary name does.
@@ -164,6 +163,6 @@ void CUploadStream::Complete() {
   }
   files_.clear();
   for (SaveResult result : results) {
-    owner->Answer(request_.server, request_.socket, request_.connection_id, result);
+    owner->Answer(request_.request, result);
   }
 }

@@ -22,13 +22,11 @@
 #include <vector>
 
 #include "platform/mutex.h"
-#include "platform/tcp_socket.h"
+#include "server/net/incoming_request.h"
 #include "server/net/request_body_stream.h"
 #include "server/threads/thread_mgr.h"
 #include "server/upload/image_save.h"
 #include "server/upload/multipart_reader.h"
-
-class CImageServer;
 
 // The side of the handler that took the request: where the files go, and how the post is
 // counted and answered. It must outlive the stream's jobs.
@@ -37,13 +35,11 @@ class UploadReceiver {
   virtual const UploadFolder& folder() const = 0;
   // Counts the post as received, once its body is whole.
   virtual void CountReceived() = 0;
-  // Counts a file's reply as answered and posts it for the connection. A post of several
-  // files is answered once per file; the connection closes after the first reply.
-  virtual void Answer(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-                      SaveResult result) = 0;
-  // Counts the post as rejected and posts the answer `result` for the whole post.
-  virtual void Reject(CImageServer* server, platform::SocketHandle socket, int32_t connection_id,
-                      SaveResult result) = 0;
+  // Counts a file's reply as answered and answers `request` with it. A post of several files
+  // is answered once per file; HTTP/1.1 closes the connection after the first reply.
+  virtual void Answer(const IncomingRequest& request, SaveResult result) = 0;
+  // Counts the post as rejected and answers `request` with `result` for the whole post.
+  virtual void Reject(const IncomingRequest& request, SaveResult result) = 0;
 
  protected:
   ~UploadReceiver() = default;
@@ -55,11 +51,9 @@ class CUploadStream : public CRequestBodyStream,
  public:
   struct Request {
     UploadReceiver* owner;
-    CImageServer* server;
-    platform::SocketHandle socket;
-    int32_t connection_id;
-    bool allowed;          // the user may upload
-    std::string boundary;  // empty when the request names none
+    IncomingRequest request;  // the post, answered once its body is whole
+    bool allowed;             // the user may upload
+    std::string boundary;     // empty when the request names none
   };
   CUploadStream(Request request, MySystem::CThreadMgr* pool);
 
