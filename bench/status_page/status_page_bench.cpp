@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/net/image_server.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/pages/status_process.h"
@@ -35,13 +36,15 @@ void Measure(const char* label, const StatusSources& sources,
 }  // namespace
 
 int main() {
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
   MySystem::CThreadMgr pool(1);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, files);
   ServerSettings settings;
   settings.folders = {"/srv/pictures"};
   settings.show_fullpath = 1;
   UpnpPortMapper upnp(settings);
-  const StatusSources sources{settings, catalogue, upnp, [] { return LoopFigures{}; }};
+  const StatusSources sources{settings, catalogue, upnp, pool, [] { return LoopFigures{}; }};
 
   CImageServer server;
   if (!server.Start("0")) return 1;

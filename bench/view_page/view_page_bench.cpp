@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/pages/image_thumbnail_process.h"
 
 namespace {
@@ -29,8 +30,10 @@ int main(int argc, char** argv) {
                        ("lv_view_bench_" +
                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))
                  : std::filesystem::path(argv[1]);
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
   MySystem::CThreadMgr pool(1);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, files);
   catalogue.orders().BuildOrders(BenchGallery(root, true));
   const ServerSettings settings;
   const std::vector<UserAccount> context;
@@ -54,8 +57,8 @@ int main(int argc, char** argv) {
     size_t bytes = 0;
     for (int r = 0; r < kRepeats; ++r) {
       const double start = NowMs();
-      const std::string response =
-          ThumbnailPageResponse(settings, catalogue, context, request, "NONCE0123456789abcdefg==");
+      const std::string response = ThumbnailPageResponse(settings, catalogue, files, context,
+                                                         request, "NONCE0123456789abcdefg==");
       times.push_back(NowMs() - start);
       bytes = response.size();
     }

@@ -12,8 +12,12 @@
 #include "server/app/keep_awake.h"
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/read_budget.h"
 #include "server/net/image_server.h"
 #include "server/pictures/thumbnail_prefetch.h"
+#include "server/pictures/thumbnail_store.h"
+#include "server/threads/thread_mgr.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
@@ -50,7 +54,17 @@ class LumenvaleServer {
   const LoopTiming& timing() const { return timing_; }
 
  private:
+  // The order of the members is the order of the server's life. The shared services come
+  // first, as everything after them uses them: the read budget, the file access that reads
+  // within it, the thumbnail store that reads through the file access. Then the catalogue,
+  // the HTTP server with its handlers, and what the handlers and jobs count and ask. The
+  // worker pool comes last: members before it only keep its address, no job can start
+  // before everything it uses exists, and the pool is destroyed first, its workers joined,
+  // so no job runs once anything it uses is gone.
   const ServerSettings& settings_;
+  ReadBudget read_budget_;
+  COmniFileAccess files_;
+  ThumbnailStore thumbnails_;
   ImageCatalogue catalogue_;
   CImageServer http_;
   LoopTiming timing_;
@@ -58,4 +72,5 @@ class LumenvaleServer {
   KeepAwake keep_awake_;
   UpnpPortMapper upnp_;
   ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
+  MySystem::CThreadMgr pool_;
 };

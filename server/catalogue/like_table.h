@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "server/catalogue/hash_list.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
@@ -27,8 +28,9 @@ using PathHashCache = std::unordered_map<std::string, std::string>;
 
 class LikeTable {
  public:
-  // REQUIRES: `catalogue` and `pool` outlive the table.
-  LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool);
+  // REQUIRES: `catalogue`, `pool` and `files` outlive the table. Files are hashed and looked
+  // for through `files`.
+  LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool, COmniFileAccess& files);
   // Cuts a running job short and waits for it.
   ~LikeTable();
   LikeTable(const LikeTable&) = delete;
@@ -89,6 +91,7 @@ class LikeTable {
 
   ImageCatalogue* const catalogue_;
   MySystem::CThreadMgr* const pool_;
+  COmniFileAccess& files_;
 
   // Set by Load, read-only afterwards.
   std::string path_;

@@ -96,8 +96,7 @@ std::shared_ptr<CRequestBodyStream> CImageServer::OpenBodyStream(platform::Socke
 }
 
 bool CImageServer::OnPeerHungUp(platform::SocketHandle socket, int32_t connection_id) {
-  MySystem::CThreadMgr& pool = pool_ != nullptr ? *pool_ : MySystem::GetThreadMgr();
-  return pool.DropJobsFor(socket, connection_id) > 0;
+  return pool_ != nullptr && pool_->DropJobsFor(socket, connection_id) > 0;
 }
 
 void CImageServer::Log(int code, const std::string& text) {

@@ -15,8 +15,8 @@
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/pictures/image_reduce.h"
 #include "server/pages/page_common.h"
+#include "server/pictures/image_reduce.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {
@@ -24,11 +24,13 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(CImageServer* server, const ImageCatalogue& catalogue,
-                platform::SocketHandle socket, int32_t connection_id, std::string path,
-                ImageValidators validators, int32_t shrink)
+  CImageLoading(CImageServer* server, const ImageCatalogue& catalogue, COmniFileAccess& files,
+                ThumbnailStore& thumbnails, platform::SocketHandle socket, int32_t connection_id,
+                std::string path, ImageValidators validators, int32_t shrink)
       : server_(server),
         catalogue_(catalogue),
+        files_(files),
+        thumbnails_(thumbnails),
         socket_(socket),
         connection_id_(connection_id),
         path_(std::move(path)),
@@ -36,7 +38,8 @@ class CImageLoading : public CThreadCommand {
         shrink_(shrink) {}
 
   int Run() override {
-    s_message response = ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce());
+    s_message response = ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_,
+                                           shrink_, MakeNonce());
     response.socket = socket_;
     response.connection_id = connection_id_;
     server_->PostFinalResponse(std::move(response));
@@ -46,6 +49,8 @@ class CImageLoading : public CThreadCommand {
  private:
   CImageServer* server_;
   const ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
+  ThumbnailStore& thumbnails_;
   platform::SocketHandle socket_;
   int32_t connection_id_;
   std::string path_;
@@ -84,18 +89,19 @@ std::string EncodedFileName(std::string_view path) {
 
 }  // namespace
 
-std::shared_ptr<const platform::OpenFile> OpenForSending(const std::string& path) {
+std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
+                                                         const std::string& path) {
   FileVersion version;
-  if (IsMemberPath(path) || !COmniFileAccess::Instance().GetVersion(path, &version) ||
+  if (IsMemberPath(path) || !files.GetVersion(path, &version) ||
       version.size < kSendFromFileBytes) {
     return nullptr;
   }
   return platform::OpenFile::Open(path);
 }
 
-CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
-                                         MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), pool_(pool) {}
+CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                                         ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool)
+    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), pool_(pool) {}
 
 ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
@@ -109,10 +115,10 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
   return validators;
 }
 
-s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+s_message ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                            ThumbnailStore& thumbnails, const std::string& path,
                             const ImageValidators& validators, int32_t shrink,
                             std::string_view nonce) {
-  COmniFileAccess& files = COmniFileAccess::Instance();
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
@@ -124,9 +130,9 @@ s_message ImageFileResponse(const ImageCatalogue& catalogue, const std::string& 
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &message.body)) {
+  } else if (shrink == 1 && thumbnails.Find(path, content_type, &message.body)) {
     status = "200 OK";
-  } else if ((message.file = OpenForSending(path)) != nullptr) {
+  } else if ((message.file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &message.body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
@@ -157,8 +163,8 @@ int CImageDirectProcess::ProcessRaw(platform::SocketHandle socket, int32_t conne
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  auto* job = new CImageLoading(server(), catalogue_, socket, connection_id, entry.path,
-                                ReadImageValidators(request), shrink);
+  auto* job = new CImageLoading(server(), catalogue_, files_, thumbnails_, socket, connection_id,
+                                entry.path, ReadImageValidators(request), shrink);
   job->AnswersConnection(socket, connection_id);
   pool_->Post(job, 0, this, 0);
   return 1;

@@ -232,8 +232,9 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
 }
 
 CImagePageProcess::CImagePageProcess(const ServerSettings& settings,
-                                     const ImageCatalogue& catalogue, MySystem::CThreadMgr* pool)
-    : settings_(settings), catalogue_(catalogue), pool_(pool) {}
+                                     const ImageCatalogue& catalogue, COmniFileAccess& files,
+                                     MySystem::CThreadMgr* pool)
+    : settings_(settings), catalogue_(catalogue), files_(files), pool_(pool) {}
 
 int CImagePageProcess::Process(platform::SocketHandle socket, int32_t connection_id,
                                const s_request& request) {
@@ -255,7 +256,9 @@ void CImagePageProcess::BuildPage(CImageServer* server, platform::SocketHandle s
     return;
   }
   for (std::string& path : page.preread_paths) {
-    if (WorthPreReading(path)) pool_->Post(new CFastReadForCache(std::move(path)), 0, nullptr, 0);
+    if (WorthPreReading(files_, path)) {
+      pool_->Post(new CFastReadForCache(files_, std::move(path)), 0, nullptr, 0);
+    }
   }
   s_message hints;
   hints.socket = socket;

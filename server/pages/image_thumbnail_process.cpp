@@ -67,10 +67,11 @@ std::string Head(const ServerSettings& settings, const std::string& nonce) {
 // Everything of the page that depends on the key and the request.
 class ThumbnailPage {
  public:
-  ThumbnailPage(const ServerSettings& settings, ImageCatalogue& catalogue, const s_request& request,
-                const PageKey& key, std::string word)
+  ThumbnailPage(const ServerSettings& settings, ImageCatalogue& catalogue, COmniFileAccess& files,
+                const s_request& request, const PageKey& key, std::string word)
       : settings_(settings),
         catalogue_(catalogue),
+        files_(files),
         request_(request),
         key_(key),
         word_(std::move(word)),
@@ -163,8 +164,7 @@ class ThumbnailPage {
   bool StillThere(const ImageEntry& entry) const {
     if (entry.path.empty()) return false;
     SystemTime time;
-    return catalogue_.GetMemberTime(entry.path, &time) ||
-           COmniFileAccess::Instance().Exists(entry.path);
+    return catalogue_.GetMemberTime(entry.path, &time) || files_.Exists(entry.path);
   }
 
   void WriteThumbnails(std::string* body) const {
@@ -202,6 +202,7 @@ class ThumbnailPage {
 
   const ServerSettings& settings_;
   ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
   const s_request& request_;
   const PageKey& key_;
   const std::string word_;
@@ -212,13 +213,13 @@ class ThumbnailPage {
 }  // namespace
 
 std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue& catalogue,
-                                  const std::vector<UserAccount>& context, const s_request& request,
-                                  const std::string& nonce) {
+                                  COmniFileAccess& files, const std::vector<UserAccount>& context,
+                                  const s_request& request, const std::string& nonce) {
   PageKey key;
   if (!ParsePageKey(request.Param("page"), &key)) return std::string();
 
   std::string body = Head(settings, nonce);
-  ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
+  ThumbnailPage(settings, catalogue, files, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
   return UncachedPageResponse(body, nonce);
@@ -227,7 +228,7 @@ std::string ThumbnailPageResponse(const ServerSettings& settings, ImageCatalogue
 int CImageThumbnailProcess::Process(platform::SocketHandle socket, int32_t connection_id,
                                     const s_request& request) {
   std::string response =
-      ThumbnailPageResponse(settings_, catalogue_, context(), request, MakeNonce());
+      ThumbnailPageResponse(settings_, catalogue_, files_, context(), request, MakeNonce());
   if (response.empty()) return 0;
   server()->Respond(socket, connection_id, std::move(response));
   return 1;

@@ -2,9 +2,9 @@
 
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
-#include "server/threads/thread_mgr.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/threads/thread_mgr.h"
 
 #ifndef LUMENVALE_FILE_VERSION
 #error "LUMENVALE_FILE_VERSION must be the program's version as four numbers"
@@ -59,7 +59,7 @@ void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::s
   *page += Line("Time_Loop:" + std::to_string(loop.last_step_ms));
   *page += Line("Time_FileListUp:" + std::to_string(sources.catalogue.LastScanMs()));
   *page += Line("Time_Sleep:" + std::to_string(loop.last_busy_length_ms));
-  *page += Line("Thread_now_run:" + std::to_string(MySystem::GetThreadMgr().RunningJobs()));
+  *page += Line("Thread_now_run:" + std::to_string(sources.pool.RunningJobs()));
 }
 
 std::string UpnpStageText(uint32_t upnp, int32_t stage) {

@@ -22,7 +22,7 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
   // its jobs.
   CUploadRecvProcess(const ServerSettings& settings, std::atomic<uint32_t>& received,
                      std::atomic<uint32_t>& rejected, std::atomic<uint32_t>& answered,
-                     MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+                     MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/upload.php"; }
   int WantsRawRequest() override { return 1; }

@@ -93,11 +93,8 @@ size_t CThreadMgr::QueuedJobs() {
   return queue_.size();
 }
 
-CThreadMgr& GetThreadMgr() {
-  // Never destroyed: workers may still be running jobs while the process exits.
-  static CThreadMgr* pool =
-      new CThreadMgr(std::max(4, static_cast<int>(std::thread::hardware_concurrency())));
-  return *pool;
+int ServerThreadCount() {
+  return std::max(4, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace MySystem

@@ -110,8 +110,7 @@ class CThreadMgr {
   std::vector<std::thread> threads_;
 };
 
-// The process-wide pool with max(4, processors) threads, created on first use and never
-// destroyed while the program runs.
-CThreadMgr& GetThreadMgr();
+// The number of workers the server's pool has: max(4, processors).
+int ServerThreadCount();
 
 }  // namespace MySystem

@@ -211,10 +211,10 @@ TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"b", "d"}));
 }
 
-TEST(ThreadMgrTest, ProcessPoolHasAtLeastFourThreads) {
+TEST(ThreadMgrTest, ServerPoolHasAtLeastFourThreads) {
   int expected = std::max(4, static_cast<int>(std::thread::hardware_concurrency()));
-  EXPECT_EQ(MySystem::GetThreadMgr().ThreadCount(), expected);
-  EXPECT_EQ(&MySystem::GetThreadMgr(), &MySystem::GetThreadMgr());
+  EXPECT_EQ(MySystem::ServerThreadCount(), expected);
+  EXPECT_EQ(MySystem::CThreadMgr(MySystem::ServerThreadCount()).ThreadCount(), expected);
 }
 
 }  // namespace
