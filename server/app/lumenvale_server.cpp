@@ -100,8 +100,20 @@ void LumenvaleServer::Step() {
   if (!busy) http_.WaitForWork(kIdleWaitMs);
 }
 
+LumenvaleServer::~LumenvaleServer() {
+  EndJobs();
+}
+
+void LumenvaleServer::EndJobs() {
+  thumbnail_prefetch_.Stop();
+  catalogue_.likes().CutJobsShort();
+  pool_.Stop();
+}
+
 void LumenvaleServer::Stop() {
   upnp_.UnmapPort();
+  // Before the save: every like a job counted is then in the table.
+  EndJobs();
   http_.Stop();
   // The likes counted since the last save would otherwise be lost.
   if (!catalogue_.likes().SaveAtStop()) {

@@ -58,6 +58,9 @@ class LikeTable {
   // Loop thread.
   void Update(int64_t now_ms, bool list_changed);
 
+  // Server stop, before the pool stops: a running job cuts its work short, and a queued one
+  // does only what the saved table needs, so that the pool is not kept waiting. Loop thread.
+  void CutJobsShort() { stopping_ = true; }
   // Server stop: cuts a running job short, waits for it and saves the table when it differs
   // from the file. False when that save failed. Loop thread.
   bool SaveAtStop();

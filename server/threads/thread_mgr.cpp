@@ -11,26 +11,55 @@ CThreadMgr::CThreadMgr(int thread_count) {
 }
 
 CThreadMgr::~CThreadMgr() {
+  Stop();
+}
+
+void CThreadMgr::Stop() {
+  std::vector<CThreadCommand*> dropped;
   {
     std::lock_guard<std::mutex> hold(lock_);
     running_ = false;
+    for (const QueueEntry& e : queue_) {
+      if (e.job->answers_) dropped.push_back(e.job);
+    }
+    std::erase_if(queue_, [](const QueueEntry& e) { return e.job->answers_; });
+    std::make_heap(queue_.begin(), queue_.end(), RunsLater());
+    answering_.clear();
   }
   queue_changed_.notify_all();
-  for (std::thread& t : threads_) t.join();
+  for (CThreadCommand* job : dropped) delete job;
+  for (std::thread& t : threads_) {
+    if (t.joinable()) t.join();
+  }
+  std::vector<QueueEntry> left;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    workers_ended_ = true;
+    // Posted by another thread after the last worker found the queue empty.
+    left.swap(queue_);
+  }
+  for (const QueueEntry& e : left) delete e.job;
 }
 
 int CThreadMgr::Post(CThreadCommand* job, int32_t priority, void* owner, int32_t) {
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (job_id_counter_ == -1) job_id_counter_ = 0;
-    // Wraps from the largest id to the smallest without signed overflow.
-    job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
-    job->job_id_ = job_id_counter_;
-    job->owner_ = owner;
-    job->priority_ = priority;
-    queue_.push_back(QueueEntry{job, priority, ++sequence_});
-    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
-    CountAnswering(*job, 1);
+    if (running_ || (!job->answers_ && !workers_ended_)) {
+      if (job_id_counter_ == -1) job_id_counter_ = 0;
+      // Wraps from the largest id to the smallest without signed overflow.
+      job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
+      job->job_id_ = job_id_counter_;
+      job->owner_ = owner;
+      job->priority_ = priority;
+      queue_.push_back(QueueEntry{job, priority, ++sequence_});
+      std::push_heap(queue_.begin(), queue_.end(), RunsLater());
+      CountAnswering(*job, 1);
+      job = nullptr;
+    }
+  }
+  if (job != nullptr) {
+    delete job;  // refused by a stopping pool
+    return 0;
   }
   queue_changed_.notify_one();
   return 0;

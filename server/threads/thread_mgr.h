@@ -53,7 +53,7 @@ class CThreadMgr {
  public:
   // Starts `thread_count` workers (at least one).
   explicit CThreadMgr(int thread_count);
-  // Lets the workers finish every queued job, then joins them.
+  // Stop, unless it was called already.
   ~CThreadMgr();
   CThreadMgr(const CThreadMgr&) = delete;
   CThreadMgr& operator=(const CThreadMgr&) = delete;
@@ -68,6 +68,14 @@ class CThreadMgr {
   // CThreadCommand::AnswersConnection); a job already running finishes. Returns how many
   // were dropped. Cheap when the connection has none queued.
   int DropJobsFor(platform::SocketHandle socket, int32_t connection_id);
+
+  // Stops the pool for good, so that what its jobs use may then be freed: deletes without
+  // running the queued jobs that answer a connection (a stopping server answers no more),
+  // lets the running jobs and the other queued ones finish, and returns once every worker
+  // has ended. Meanwhile a job posted that answers a connection is deleted unrun; once the
+  // workers have ended, so is every job posted. Background work is to be told to stop
+  // before, so that its queued jobs end at once. Any thread but a worker.
+  void Stop();
 
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
@@ -105,7 +113,8 @@ class CThreadMgr {
   std::unordered_map<uint64_t, int> answering_;  // guarded by lock_
   int32_t job_id_counter_ = 0;                   // guarded by lock_
   uint64_t sequence_ = 0;                        // guarded by lock_
-  bool running_ = true;                          // guarded by lock_
+  bool running_ = true;                          // false once Stop began; guarded by lock_
+  bool workers_ended_ = false;                   // guarded by lock_
   std::atomic<int32_t> running_jobs_{0};
   std::vector<std::thread> threads_;
 };

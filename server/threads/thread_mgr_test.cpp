@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/test_eventually.h"
 #include "platform/testing/test_latch.h"
 #include "server/threads/testing/gate_job.h"
 
@@ -209,6 +210,43 @@ TEST(ThreadMgrTest, ClosedConnectionDropsOnlyItsQueuedJobs) {
   gate.count_down();
   done.wait();
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"b", "d"}));
+}
+
+// Stop drops what would answer clients, lets the rest finish (a job queued again included),
+// waits for the running job, and refuses afterwards whatever would run on no worker.
+TEST(ThreadMgrTest, StopDropsAnswersAndWaitsForTheRest) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(5);
+  int deleted = 0;
+  MySystem::CThreadMgr pool(1);
+  auto* running = new GateJob(&started, &gate);
+  running->AnswersConnection(9, 1);
+  pool.Post(running, 0, nullptr, 0);
+  started.wait();
+  auto note = [&](const char* name, int socket, int extra_runs = 0) {
+    auto* job = new NoteJob(&journal, name, &done, extra_runs, &deleted);
+    if (socket >= 0) job->AnswersConnection(socket, 1);
+    pool.Post(job, 0, nullptr, 0);
+  };
+  note("answer", 7);
+  note("background", -1, 1);
+  std::thread stopping([&] { pool.Stop(); });
+  ASSERT_TRUE(Eventually([&] { return pool.QueuedJobs() == 1; }));  // the answer is gone
+  EXPECT_EQ(deleted, 1);
+  note("late answer", 8);  // deleted at once
+  EXPECT_EQ(deleted, 2);
+  note("late background", -1);  // still runs
+  EXPECT_EQ(pool.QueuedJobs(), 2u);
+  gate.count_down();
+  stopping.join();
+  EXPECT_EQ(journal.Entries(),
+            (std::vector<std::string>{"background", "late background", "background"}));
+  EXPECT_EQ(pool.QueuedJobs(), 0u);
+  note("after", -1);  // no worker is left to run it
+  EXPECT_EQ(deleted, 5);
+  done.wait();
+  EXPECT_EQ(journal.Entries().size(), 3u);
+  pool.Stop();  // a second stop changes nothing
 }
 
 TEST(ThreadMgrTest, ServerPoolHasAtLeastFourThreads) {
