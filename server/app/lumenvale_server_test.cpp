@@ -13,6 +13,7 @@
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_folder.h"
 #include "server/net/testing/loopback_test_util.h"
+#include "server/pictures/image_reduce.h"
 #include "server/pictures/testing/test_pictures.h"
 
 namespace {
@@ -45,9 +46,12 @@ class CacheHome {
 TEST(LumenvaleServerTest, StopWhileALargeThumbnailIsBeingMade) {
   TestFolder folder;
   CacheHome cache_home(folder.Path("cache"));
-  // A PNG, which is decoded at full size: the reduction takes a while.
+  // A PNG is decoded whole at full size, so one just within the bound for that takes a
+  // while to reduce.
+  constexpr int kWidth = 3300, kHeight = 2500;
+  static_assert(int64_t{kWidth} * kHeight <= kMaxFullDecodePixels);
   const std::vector<uint8_t> png = PngFile(QuadrantPicture(
-      5000, 4000, 3,
+      kWidth, kHeight, 3,
       {Rgba{200, 40, 40, 255}, {40, 200, 40, 255}, {40, 40, 200, 255}, {240, 240, 240, 255}}));
   std::filesystem::create_directory(folder.Path("pictures"));
   folder.Write("pictures/large.png", std::string(png.begin(), png.end()));
