@@ -13,6 +13,7 @@
 
 #include "server/catalogue/list_positions.h"
 #include "server/net/http1_writer.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/pages/image_thumbnail_process.h"
 #include "server/pages/slide_show_process.h"
 
@@ -25,6 +26,14 @@ std::filesystem::path& GalleryFolder() {
 
 void RemoveGallery() {
   std::filesystem::remove_all(GalleryFolder());
+}
+
+// The file access the pages ask whether a picture is still there; made once, never freed,
+// like the catalogue.
+COmniFileAccess& Files() {
+  static COmniFileAccess* files =
+      new COmniFileAccess(*new ReadBudget(ReadBudget::kReadBytesInFlight));
+  return *files;
 }
 
 // Twelve real files in two folders, since the thumbnail page shows only files that exist.
@@ -45,7 +54,7 @@ ImageCatalogue& Catalogue() {
       list.push_back(e);
     }
     PositionList(&list, false);
-    auto* made = new ImageCatalogue(new MySystem::CThreadMgr(1));
+    auto* made = new ImageCatalogue(new MySystem::CThreadMgr(1), Files());
     made->orders().BuildOrders(list);
     made->orders().SetLikes({list[3], list[7]});
     return made;
@@ -86,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<UserAccount> context = {{"u", "h", static_cast<int32_t>((size / 8) % 2)}};
   settings.users = context;
 
-  const std::optional<Response> view =
-      ThumbnailPageResponse(settings, Catalogue(), context, request, "NONCE0123456789abcdefg==");
+  const std::optional<Response> view = ThumbnailPageResponse(settings, Catalogue(), Files(), context,
+                                                            request, "NONCE0123456789abcdefg==");
   if (view) Check(Http1Message(*view).bytes, 4, '"');
   const std::string slideshow =
       Http1Message(SlideShowResponse(settings, request, "NONCE0123456789abcdefg==")).bytes;

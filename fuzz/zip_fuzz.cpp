@@ -28,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ZipArchive archive;
   if (archive.Open(ArchivePath())) {
+    static ReadBudget budget(ReadBudget::kReadBytesInFlight);
     std::vector<uint8_t> out;
-    for (size_t i = 0; i < archive.records().size() && i < 64; ++i) archive.Extract(i, &out);
+    for (size_t i = 0; i < archive.records().size() && i < 64; ++i) {
+      archive.Extract(i, budget, &out);
+    }
   }
   std::filesystem::remove(ArchivePath());
   return 0;

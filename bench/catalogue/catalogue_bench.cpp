@@ -20,6 +20,7 @@
 #include "bench/support/bench_gallery.h"
 #include "platform/free_memory.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
 
 namespace {
 
@@ -95,7 +96,10 @@ int main(int argc, char** argv) {
 
   platform::ReturnFreeMemory();
   const double rss_empty = ResidentMiB();
-  ImageCatalogue catalogue;
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
+  MySystem::CThreadMgr pool(MySystem::ServerThreadCount());
+  ImageCatalogue catalogue(&pool, files);
   catalogue.SetFolders({pics.string()});
   catalogue.SetRecursive(true);
   double start = NowMs();

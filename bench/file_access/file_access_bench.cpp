@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
   }
   const std::string file = argv[1];
   const std::string member = MakeMemberPath(argv[2], argv[3]);
-  COmniFileAccess& access = COmniFileAccess::Instance();
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess access(budget);
   std::vector<uint8_t> out;
   bool ok = access.ReadAll(1, file, &out);
   const size_t size = out.size();

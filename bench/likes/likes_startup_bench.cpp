@@ -19,6 +19,7 @@
 #include "common/config/md5_hex.h"
 #include "server/catalogue/hash_list.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
 
 namespace {
 
@@ -41,8 +42,10 @@ struct Timing {
 // until `done` holds.
 template <typename Done>
 Timing Start(const std::filesystem::path& pics, const std::string& hash_file, Done done) {
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
   MySystem::CThreadMgr pool(4);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, files);
   Timing timing;
   const double start = NowMs();
   catalogue.likes().Load(hash_file);

@@ -8,6 +8,7 @@
 
 #include "bench/support/bench_gallery.h"
 #include "server/net/http1_writer.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/net/image_server.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/pages/status_process.h"
@@ -37,14 +38,17 @@ void Measure(const char* label, const StatusSources& sources,
 }  // namespace
 
 int main() {
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
   MySystem::CThreadMgr pool(1);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, files);
   ServerSettings settings;
   settings.folders = {"/srv/pictures"};
   settings.show_fullpath = 1;
   UpnpPortMapper upnp(settings);
   CImageServer server;
-  const StatusSources sources{settings, catalogue, upnp, [] { return LoopFigures{}; }, server};
+  const StatusSources sources{settings, catalogue, upnp, pool, [] { return LoopFigures{}; },
+                              server};
   if (!server.Start("0")) return 1;
   std::vector<int> clients;
   for (int i = 0; i < kConnections; ++i) {

@@ -14,6 +14,7 @@
 
 #include "bench/support/bench_gallery.h"
 #include "server/net/http1_writer.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/pages/image_thumbnail_process.h"
 
 namespace {
@@ -30,8 +31,10 @@ int main(int argc, char** argv) {
                        ("lv_view_bench_" +
                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))
                  : std::filesystem::path(argv[1]);
+  ReadBudget budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess files(budget);
   MySystem::CThreadMgr pool(1);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, files);
   catalogue.orders().BuildOrders(BenchGallery(root, true));
   const ServerSettings settings;
   const std::vector<UserAccount> context;
@@ -55,8 +58,8 @@ int main(int argc, char** argv) {
     size_t bytes = 0;
     for (int r = 0; r < kRepeats; ++r) {
       const double start = NowMs();
-      const std::optional<Response> response =
-          ThumbnailPageResponse(settings, catalogue, context, request, "NONCE0123456789abcdefg==");
+      const std::optional<Response> response = ThumbnailPageResponse(
+          settings, catalogue, files, context, request, "NONCE0123456789abcdefg==");
       times.push_back(NowMs() - start);
       bytes = response ? Http1Message(*response).bytes.size() : 0;
     }

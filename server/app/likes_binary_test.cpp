@@ -18,6 +18,7 @@
 #include "server/app/testing/child_process.h"
 #include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/hash_list.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/net/testing/loopback_test_util.h"
 
 #ifndef LUMENVALE_BINARY
@@ -83,7 +84,8 @@ class LikesAcrossRuns : public testing::Test {
   }
 
   std::string Hash(const std::string& name) const {
-    return FileContentHash(folder_.Path("pictures/" + name));
+    TestFileAccess access;
+    return FileContentHash(access.files, folder_.Path("pictures/" + name));
   }
 
   TestFolder folder_;

@@ -7,7 +7,6 @@
 
 #include "platform/clock.h"
 #include "platform/local_address.h"
-#include "server/catalogue/omni_file_access.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/home_page_process.h"
@@ -34,14 +33,21 @@ constexpr int kIdleWaitMs = 10;
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                                  std::unique_ptr<SleepLock> sleep_lock)
     : settings_(settings),
+      read_budget_(ReadBudget::kReadBytesInFlight),
+      files_(read_budget_),
+      thumbnails_(files_, ThumbnailStore::DefaultFolder(), ThumbnailStore::kMemoryBytes,
+                  ThumbnailStore::kDiskBytes),
+      catalogue_(&pool_, files_),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
       upnp_(settings),
-      thumbnail_prefetch_(catalogue_.orders(), &MySystem::GetThreadMgr(),
-                          &ThumbnailStore::Instance()) {}
+      thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
+      pool_(MySystem::ServerThreadCount()) {
+  http_.SetPool(&pool_);
+}
 
 bool LumenvaleServer::Start() {
   catalogue_.likes().Load(settings_.hash_file_name);
-  COmniFileAccess::Instance().SetCacheLimit(settings_.buffer_size);
+  files_.SetCacheLimit(settings_.buffer_size);
   counters_.answered = 0;
   counters_.rejected = 0;
   counters_.received = 0;
@@ -57,21 +63,25 @@ bool LumenvaleServer::Start() {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_, catalogue_, upnp_, loop_figures, http_};
+  const StatusSources status_sources{settings_, catalogue_, upnp_, pool_, loop_figures, http_};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
-  handlers.push_back(std::make_unique<CNextPageDataProcess>(catalogue_, counters_.answered));
-  handlers.push_back(std::make_unique<CSlideShowProcess>(settings_));              // /slideshow
-  handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue_));           // /image
-  handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_));  // /individual
-  handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, catalogue_));  // /view
-  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));                 // /info
-  handlers.push_back(std::make_unique<CJQueryProcess>());                               // /script
-  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_));                       // /vote
-  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));                 // /Uploader
-  handlers.push_back(std::make_unique<CUploadRecvProcess>(  // /upload.php
-      settings_, counters_.received, counters_.rejected, counters_.answered));
+  handlers.push_back(std::make_unique<CNextPageDataProcess>(        // /next_url
+      catalogue_, counters_.answered, &pool_));
+  handlers.push_back(std::make_unique<CSlideShowProcess>(settings_));  // /slideshow
+  handlers.push_back(std::make_unique<CImageDirectProcess>(            // /image
+      catalogue_, files_, thumbnails_, &pool_));
+  handlers.push_back(std::make_unique<CImagePageProcess>(  // /individual
+      settings_, catalogue_, files_, &pool_));
+  handlers.push_back(
+      std::make_unique<CImageThumbnailProcess>(settings_, catalogue_, files_));  // /view
+  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));          // /info
+  handlers.push_back(std::make_unique<CJQueryProcess>());                        // /script
+  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));        // /vote
+  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));          // /Uploader
+  handlers.push_back(std::make_unique<CUploadRecvProcess>(                       // /upload.php
+      settings_, counters_.received, counters_.rejected, counters_.answered, &pool_));
   handlers.push_back(std::make_unique<CHomePageProcess>(settings_));  // /
   handlers.push_back(std::make_unique<C404rocess>());                 // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
@@ -90,8 +100,20 @@ void LumenvaleServer::Step() {
   if (!busy) http_.WaitForWork(kIdleWaitMs);
 }
 
+LumenvaleServer::~LumenvaleServer() {
+  EndJobs();
+}
+
+void LumenvaleServer::EndJobs() {
+  thumbnail_prefetch_.Stop();
+  catalogue_.likes().CutJobsShort();
+  pool_.Stop();
+}
+
 void LumenvaleServer::Stop() {
   upnp_.UnmapPort();
+  // Before the save: every like a job counted is then in the table.
+  EndJobs();
   http_.Stop();
   // The likes counted since the last save would otherwise be lost.
   if (!catalogue_.likes().SaveAtStop()) {

@@ -12,8 +12,12 @@
 #include "server/app/keep_awake.h"
 #include "server/app/loop_timing.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/read_budget.h"
 #include "server/net/image_server.h"
 #include "server/pictures/thumbnail_prefetch.h"
+#include "server/pictures/thumbnail_store.h"
+#include "server/threads/thread_mgr.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
@@ -29,6 +33,10 @@ class LumenvaleServer {
   // awake while requests arrive, when the settings ask for it.
   explicit LumenvaleServer(const ServerSettings& settings,
                            std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock());
+  // Ends the jobs as Stop does, if Stop has not.
+  ~LumenvaleServer();
+  LumenvaleServer(const LumenvaleServer&) = delete;
+  LumenvaleServer& operator=(const LumenvaleServer&) = delete;
 
   // Loads the hash list file, asks the gateway for the port mapping when UPnP is on, hands
   // the folders to the catalogue and starts the first scan, builds the handler list and
@@ -38,8 +46,10 @@ class LumenvaleServer {
   // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
-  // Removes the port mapping, when one was made, closes the listening socket and saves the
-  // hash list file when likes changed since the last save.
+  // Removes the port mapping, when one was made; ends the jobs of the worker pool (those
+  // that would answer a client are dropped, the running ones waited for, the background
+  // work cut short); closes the listening socket and saves the hash list file when likes
+  // changed since the last save.
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
@@ -50,7 +60,20 @@ class LumenvaleServer {
   const LoopTiming& timing() const { return timing_; }
 
  private:
+  // Tells the background work to end, then stops the pool: no job runs after it returns.
+  void EndJobs();
+
+  // The order of the members is the order of the server's life. The shared services come
+  // first, as everything after them uses them: the read budget, the file access that reads
+  // within it, the thumbnail store that reads through the file access. Then the catalogue,
+  // the HTTP server with its handlers, and what the handlers and jobs count and ask. The
+  // worker pool comes last: members before it only keep its address, no job can start
+  // before everything it uses exists, and the pool is destroyed first, its workers joined,
+  // so no job runs once anything it uses is gone.
   const ServerSettings& settings_;
+  ReadBudget read_budget_;
+  COmniFileAccess files_;
+  ThumbnailStore thumbnails_;
   ImageCatalogue catalogue_;
   CImageServer http_;
   LoopTiming timing_;
@@ -58,4 +81,5 @@ class LumenvaleServer {
   KeepAwake keep_awake_;
   UpnpPortMapper upnp_;
   ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
+  MySystem::CThreadMgr pool_;
 };

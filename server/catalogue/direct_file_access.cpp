@@ -2,7 +2,6 @@
 
 #include "platform/file_system.h"
 #include "server/catalogue/member_path.h"
-#include "server/catalogue/read_budget.h"
 #include "server/catalogue/read_limits.h"
 
 bool CDirectFileAccess::Accepts(const std::string& path) {
@@ -13,7 +12,7 @@ bool CDirectFileAccess::ReadAll(uint32_t, const std::string& path, std::vector<u
   platform::ReadOnlyFile file;
   if (!file.Open(path) || file.size() > kMaxFileBytes) return false;
   // The size at opening bounds the read, so the reservation covers it even if the file grows.
-  ReadReservation reservation(file.size());
+  ReadReservation reservation(file.size(), budget_);
   if (!reservation.ok()) return false;
   std::vector<uint8_t> bytes(file.size());
   // A file that shrank since it was opened yields what is still there.

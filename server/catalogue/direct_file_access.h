@@ -1,10 +1,14 @@
-// Plain files on disk: every path that is not a ZIP member path. Stateless.
+// Plain files on disk: every path that is not a ZIP member path.
 #pragma once
 
 #include "server/catalogue/file_access.h"
+#include "server/catalogue/read_budget.h"
 
 class CDirectFileAccess : public CBasseFileAccess {
  public:
+  // Reads reserve their bytes in `budget`, which must outlive this object.
+  explicit CDirectFileAccess(ReadBudget& budget) : budget_(budget) {}
+
   bool Accepts(const std::string& path) override;
   // Fails for files larger than kMaxFileBytes.
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
@@ -15,4 +19,7 @@ class CDirectFileAccess : public CBasseFileAccess {
   // 0 for anything but a regular file.
   bool GetVersion(const std::string& path, FileVersion* out) override;
   uint64_t GetSize(const std::string& path) override;
+
+ private:
+  ReadBudget& budget_;
 };

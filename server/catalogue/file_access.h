@@ -1,5 +1,5 @@
 // The interface of the back-ends that read files: plain files on disk, members of ZIP
-// archives, and the process-wide object that chooses between them and caches whole files.
+// archives, and the object that chooses between them and caches whole files.
 #pragma once
 
 #include <cstdint>

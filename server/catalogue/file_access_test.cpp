@@ -49,6 +49,7 @@ class FileAccessTest : public testing::Test {
   }
 
   TempDir dir_;
+  ReadBudget budget_{ReadBudget::kReadBytesInFlight};
 };
 
 TEST_F(FileAccessTest, PathKinds) {
@@ -73,9 +74,9 @@ TEST_F(FileAccessTest, PathKinds) {
       {"plain.jpg|/x", false, nullptr},
       {"missing.jpg", false, nullptr},
   };
-  COmniFileAccess omni;
-  CDirectFileAccess direct;
-  CZIPFileAccess zip;
+  COmniFileAccess omni(budget_);
+  CDirectFileAccess direct(budget_);
+  CZIPFileAccess zip(budget_);
   for (const Case& c : cases) {
     const std::string path = dir_.Join(c.name);
     SCOPED_TRACE(c.name);
@@ -106,7 +107,7 @@ TEST_F(FileAccessTest, FirstOfTwoMembersWithTheSameNameWins) {
                 "z.writestr('same.jpg', b'first')\nz.writestr('same.jpg', b'second')\n"
                 "z.close()\n");
   ASSERT_EQ(RunShell("/usr/bin/python3 " + Quote(dir_.Join("dup.py"))), 0);
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   std::vector<uint8_t> out;
   ASSERT_TRUE(omni.ReadAll(0, MakeMemberPath(archive, "same.jpg"), &out));
   EXPECT_EQ(out, Bytes("first"));
@@ -114,7 +115,7 @@ TEST_F(FileAccessTest, FirstOfTwoMembersWithTheSameNameWins) {
 
 TEST_F(FileAccessTest, Times) {
   SetTime(dir_.Join("plain.jpg"), "1614834367.890123456");
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   SystemTime plain;
   ASSERT_TRUE(omni.GetTime(dir_.Join("plain.jpg"), &plain));
   SystemTime expected{2021, 3, 4, 4, 5, 6, 7, 890};
@@ -131,7 +132,7 @@ TEST_F(FileAccessTest, FilesBeyondTheLimitAreNotRead) {
   const std::string big = dir_.Join("big.jpg");
   WriteFile(big, Bytes(""));
   std::filesystem::resize_file(big, kMaxFileBytes + 1);  // sparse: nothing is written
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   std::vector<uint8_t> out;
   EXPECT_FALSE(omni.ReadAll(0, big, &out));
   std::filesystem::resize_file(big, uint64_t{5} << 30);
@@ -142,7 +143,7 @@ TEST_F(FileAccessTest, FilesBeyondTheLimitAreNotRead) {
 // A cached copy is served exactly while the file's size and full-precision time stay the same.
 TEST_F(FileAccessTest, CacheFollowsTheFileVersion) {
   const std::string path = dir_.Join("plain.jpg");
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   std::vector<uint8_t> out;
   SetTime(path, "1600000000.100000000");
   ASSERT_TRUE(omni.ReadAll(1, path, &out));
@@ -186,7 +187,7 @@ TEST_F(FileAccessTest, CacheFollowsTheFileVersion) {
 TEST_F(FileAccessTest, CachedMemberIsReadAgainWhenItsArchiveChanges) {
   const std::string archive = dir_.Join("b.zip");
   const std::string member = MakeMemberPath(archive, "c/d.jpg");
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   std::vector<uint8_t> out;
   ASSERT_TRUE(omni.ReadAll(1, member, &out));
   EXPECT_TRUE(omni.IsCached(member));
@@ -201,7 +202,7 @@ TEST_F(FileAccessTest, CachedMemberIsReadAgainWhenItsArchiveChanges) {
 TEST_F(FileAccessTest, MembersFollowTheirArchiveWhenItIsRewritten) {
   const std::string archive = dir_.Join("b.zip");
   const std::string added = MakeMemberPath(archive, "c/new.jpg");
-  CZIPFileAccess zip;
+  CZIPFileAccess zip(budget_);
   std::vector<uint8_t> out;
   EXPECT_TRUE(zip.Exists(MakeMemberPath(archive, "c/d.jpg")));
   EXPECT_FALSE(zip.Exists(added));
@@ -235,7 +236,7 @@ TEST_F(FileAccessTest, TrimmingKeepsTheMostRecentlyUsed) {
     paths.push_back(dir_.Join("many/" + std::to_string(i) + ".jpg"));
     WriteFile(paths.back(), Bytes("file " + std::to_string(i)));
   }
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   std::vector<uint8_t> out;
   for (int i = 0; i < 60; ++i) ASSERT_TRUE(omni.ReadAll(1, paths[i], &out));
   EXPECT_EQ(omni.CachedCount(), 60u);  // twice the limit of 30, not more
@@ -256,7 +257,7 @@ TEST_F(FileAccessTest, TrimmingKeepsTheMostRecentlyUsed) {
 }
 
 TEST_F(FileAccessTest, CacheStaysWithinItsByteLimit) {
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   omni.SetCacheByteLimit(2500);
   std::vector<uint8_t> out;
   std::vector<std::string> paths;
@@ -293,7 +294,7 @@ TEST_F(FileAccessTest, ConcurrentReaders) {
   }
   paths.push_back(MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg"));
   contents.push_back(Bytes("member e, deflated: eeeeeeeeeeeeeeeeeeeeeeee"));
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   omni.SetCacheLimit(4);  // small, so that the threads also trim
   std::vector<int> wrong(4, 0);
   std::vector<std::thread> threads;
@@ -317,9 +318,9 @@ TEST_F(FileAccessTest, ConcurrentReadsOfOnePathShareOneRead) {
   const std::string plain = dir_.Join("shared.jpg");
   WriteFile(plain, test_support::SampleText(5000, 3));
   const std::string member = MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg");
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   omni.SetCacheByteLimit(10);  // nothing is kept: the second reader cannot be a cache hit
-  ReadBudget& budget = ReadBudget::Instance();
+  ReadBudget& budget = budget_;
   for (const std::string& path : {plain, member}) {
     SCOPED_TRACE(path);
     // With the budget taken, the first reader waits inside its read, where the second finds it.
@@ -346,7 +347,7 @@ TEST_F(FileAccessTest, ConcurrentReadsOfOnePathShareOneRead) {
 TEST_F(FileAccessTest, BytesStillHeldAreSharedUntilTheFileChanges) {
   const std::string path = dir_.Join("held.jpg");
   WriteFile(path, Bytes("first version"));
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   omni.SetCacheByteLimit(10);  // too large to cache
   std::shared_ptr<const std::vector<uint8_t>> first, again, changed;
   ASSERT_TRUE(omni.ReadShared(path, &first));
@@ -359,7 +360,7 @@ TEST_F(FileAccessTest, BytesStillHeldAreSharedUntilTheFileChanges) {
 }
 
 TEST_F(FileAccessTest, SizesOfFilesAndMembers) {
-  COmniFileAccess omni;
+  COmniFileAccess omni(budget_);
   EXPECT_EQ(omni.GetSize(dir_.Join("plain.jpg")), 11u);
   EXPECT_EQ(omni.GetSize(MakeMemberPath(dir_.Join("b.zip"), "c/e.jpg")), 44u);
   EXPECT_EQ(omni.GetSize(MakeMemberPath(dir_.Join("b.zip"), "c/none.jpg")), 0u);
@@ -367,8 +368,21 @@ TEST_F(FileAccessTest, SizesOfFilesAndMembers) {
   EXPECT_EQ(omni.GetSize(dir_.Join("folder.zip")), 0u);
 }
 
-TEST(FileAccessInstanceTest, OneProcessWideInstance) {
-  EXPECT_EQ(&COmniFileAccess::Instance(), &COmniFileAccess::Instance());
+// Two file access objects share nothing: neither cache nor budget.
+TEST_F(FileAccessTest, EachInstanceKeepsItsOwnCacheAndBudget) {
+  const std::string path = dir_.Join("plain.jpg");
+  COmniFileAccess first(budget_);
+  ReadBudget other_budget(ReadBudget::kReadBytesInFlight);
+  COmniFileAccess second(other_budget);
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(first.ReadAll(1, path, &out));
+  EXPECT_TRUE(first.IsCached(path));
+  EXPECT_FALSE(second.IsCached(path));
+  // With the first budget taken, only the first object's reads wait for room.
+  ASSERT_TRUE(budget_.Acquire(ReadBudget::kReadBytesInFlight));
+  EXPECT_TRUE(second.ReadAll(0, path, &out));
+  EXPECT_EQ(other_budget.InUse(), 0u);
+  budget_.Release(ReadBudget::kReadBytesInFlight);
 }
 
 }  // namespace

@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "common/config/md5_hex.h"
-#include "server/catalogue/omni_file_access.h"
-
-std::string FileContentHash(const std::string& path) {
+std::string FileContentHash(COmniFileAccess& files, const std::string& path) {
   std::vector<uint8_t> bytes;
-  if (!COmniFileAccess::Instance().ReadAll(0, path, &bytes)) return "";
+  if (!files.ReadAll(0, path, &bytes)) return "";
   return MD5Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }

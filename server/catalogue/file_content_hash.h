@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "server/catalogue/omni_file_access.h"
+
 // The MD5 of the whole file (plain file or ZIP member), read past the file cache so that
 // hashing does not push pictures out of it, as 32 lowercase hexadecimal digits; "" when the
-// file cannot be read.
-std::string FileContentHash(const std::string& path);
+// file cannot be read. The file is read through `files`.
+std::string FileContentHash(COmniFileAccess& files, const std::string& path);

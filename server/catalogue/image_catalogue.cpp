@@ -32,12 +32,12 @@ class CReleaseScanJob : public CThreadCommand {
 
 }  // namespace
 
-ImageCatalogue::ImageCatalogue(MySystem::CThreadMgr* pool)
+ImageCatalogue::ImageCatalogue(MySystem::CThreadMgr* pool, COmniFileAccess& files)
     : pool_(pool),
       last_rescan_start_ms_(platform::TickCountMs()),
       saved_archives_(std::make_shared<const ArchiveCache>()),
       list_(std::make_shared<const std::vector<ImageEntry>>()),
-      likes_(this, pool) {}
+      likes_(this, pool, files) {}
 
 ImageCatalogue::~ImageCatalogue() {
   WaitForIdle();

@@ -23,8 +23,9 @@
 
 class ImageCatalogue {
  public:
-  // Scans and comparisons run on `pool`, which must outlive the catalogue.
-  explicit ImageCatalogue(MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+  // Scans and comparisons run on `pool`; the like table reads files through `files`. Both
+  // must outlive the catalogue.
+  ImageCatalogue(MySystem::CThreadMgr* pool, COmniFileAccess& files);
   // Waits for a scan or comparison of this catalogue that is still running.
   ~ImageCatalogue();
   ImageCatalogue(const ImageCatalogue&) = delete;

@@ -9,7 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/testing/test_latch.h"
-#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/catalogue/testing/test_support.h"
 
 namespace {
@@ -21,7 +21,7 @@ using test_support::WriteFile;
 
 class ImageCatalogueTest : public testing::Test {
  protected:
-  ImageCatalogueTest() : catalogue_(&pool_) {
+  ImageCatalogueTest() : catalogue_(&pool_, access_.files) {
     catalogue_.SetFolders({dir_.path()});
     catalogue_.SetRecursive(true);
   }
@@ -46,6 +46,7 @@ class ImageCatalogueTest : public testing::Test {
   }
 
   TempDir dir_;
+  TestFileAccess access_;
   MySystem::CThreadMgr pool_{2};
   ImageCatalogue catalogue_;
 };
@@ -160,7 +161,7 @@ TEST_F(ImageCatalogueTest, MemberTimeFromTheLastScan) {
   ASSERT_TRUE(catalogue_.GetMemberTime(member.path, &time));
   // The member's time as the file access layer reads it from the archive.
   SystemTime direct;
-  ASSERT_TRUE(COmniFileAccess::Instance().GetTime(member.path, &direct));
+  ASSERT_TRUE(access_.files.GetTime(member.path, &direct));
   EXPECT_EQ(time, direct);
   // And the entry's time is the same moment.
   EXPECT_EQ(SystemTimeFromUnix(member.lastWriteTime / 10000000, 0), time);

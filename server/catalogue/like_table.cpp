@@ -34,8 +34,8 @@ class LikeTable::Job : public CThreadCommand {
   Work work_;
 };
 
-LikeTable::LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), pool_(pool) {}
+LikeTable::LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool, COmniFileAccess& files)
+    : catalogue_(catalogue), pool_(pool), files_(files) {}
 
 LikeTable::~LikeTable() {
   stopping_ = true;
@@ -70,7 +70,7 @@ std::string LikeTable::GetHash(const std::string& path) {
   }
   size_t computed = 0;
   if (hash.empty()) {
-    hash = FileContentHash(path);
+    hash = FileContentHash(files_, path);
     computed = hash.size();
     if (!hash.empty()) {
       platform::MutexLock hold(&lock_);
@@ -220,7 +220,8 @@ void LikeTable::AssignByContent() {
   const std::vector<ImageEntry> files = catalogue_->GetFiles();
   std::vector<std::string> hashes(files.size());
   ForEachIndex(pool_, kJobPriority, files.size(), [&](size_t i) {
-    if (!stopping_ && sizes.contains(files[i].size)) hashes[i] = FileContentHash(files[i].path);
+    if (!stopping_ && sizes.contains(files[i].size))
+      hashes[i] = FileContentHash(files_, files[i].path);
   });
   platform::MutexLock hold(&lock_);
   for (size_t i = 0; i < files.size(); ++i) {
@@ -242,7 +243,7 @@ void LikeTable::CheckCache() {
   }
   for (const std::string& path : paths) {
     if (stopping_) return;
-    if (COmniFileAccess::Instance().Exists(path)) continue;
+    if (files_.Exists(path)) continue;
     Report("need_clear_cache:1");
     platform::MutexLock hold(&lock_);
     cache_.clear();
@@ -284,9 +285,8 @@ void LikeTable::Rank(bool check_existence) {
   // A file deleted since the last scan leaves the order now.
   std::vector<char> exists(liked.size(), 1);
   if (check_existence) {
-    ForEachIndex(pool_, kJobPriority, liked.size(), [&](size_t i) {
-      exists[i] = COmniFileAccess::Instance().Exists((*list)[liked[i].first].path);
-    });
+    ForEachIndex(pool_, kJobPriority, liked.size(),
+                 [&](size_t i) { exists[i] = files_.Exists((*list)[liked[i].first].path); });
   }
   std::vector<ImageEntry> likes;
   likes.reserve(liked.size());

@@ -17,6 +17,7 @@
 
 #include "platform/mutex.h"
 #include "server/catalogue/hash_list.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
@@ -26,8 +27,9 @@ using PathHashCache = std::unordered_map<std::string, std::string>;
 
 class LikeTable {
  public:
-  // REQUIRES: `catalogue` and `pool` outlive the table.
-  LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool);
+  // REQUIRES: `catalogue`, `pool` and `files` outlive the table. Files are hashed and looked
+  // for through `files`.
+  LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool, COmniFileAccess& files);
   // Cuts a running job short and waits for it.
   ~LikeTable();
   LikeTable(const LikeTable&) = delete;
@@ -55,6 +57,9 @@ class LikeTable {
   // Loop thread.
   void Update(int64_t now_ms, bool list_changed);
 
+  // Server stop, before the pool stops: a running job cuts its work short, and a queued one
+  // does only what the saved table needs, so that the pool is not kept waiting. Loop thread.
+  void CutJobsShort() { stopping_ = true; }
   // Server stop: cuts a running job short, waits for it and saves the table when it differs
   // from the file. False when that save failed. Loop thread.
   bool SaveAtStop();
@@ -88,6 +93,7 @@ class LikeTable {
 
   ImageCatalogue* const catalogue_;
   MySystem::CThreadMgr* const pool_;
+  COmniFileAccess& files_;
 
   // Set by Load, read-only afterwards.
   std::string path_;

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/catalogue/testing/test_support.h"
 
 namespace {
@@ -35,7 +36,7 @@ class LikeTableTest : public testing::Test {
   // A server start: a new catalogue loads `hash_path` and takes its first scan.
   void Start(const std::string& hash_path) {
     catalogue_.reset();
-    catalogue_ = std::make_unique<ImageCatalogue>(&pool_);
+    catalogue_ = std::make_unique<ImageCatalogue>(&pool_, access_.files);
     catalogue_->SetFolders({dir_.Join("pics")});
     catalogue_->SetRecursive(true);
     likes().Load(hash_path);
@@ -83,6 +84,7 @@ class LikeTableTest : public testing::Test {
   }
 
   TempDir dir_;
+  TestFileAccess access_;
   MySystem::CThreadMgr pool_{2};
   std::unique_ptr<ImageCatalogue> catalogue_;
   int64_t now_ms_ = 0;
@@ -94,7 +96,7 @@ TEST_F(LikeTableTest, IdenticalFilesShareOneCountAndOnePlace) {
   EXPECT_EQ(Vote("a.jpg"), 0);
   EXPECT_EQ(Vote("copy.jpg"), 1);
   EXPECT_EQ(Vote("b.jpg"), 0);
-  EXPECT_EQ(likes().GetCount(FileContentHash(Picture("a.jpg"))), 1);
+  EXPECT_EQ(likes().GetCount(FileContentHash(access_.files, Picture("a.jpg"))), 1);
   UpdateLater(1000);
   const std::vector<std::string> order = LikesOrder();
   ASSERT_EQ(order.size(), 2u);
@@ -205,13 +207,13 @@ TEST_F(LikeTableTest, AFileThatCannotBeReadHasNoHash) {
   Start(dir_.Join("hash.dat"));
   EXPECT_EQ(likes().GetHash(Picture("gone.jpg")), "");
   EXPECT_EQ(likes().CachedPathCount(), 0u);
-  EXPECT_EQ(likes().GetHash(Picture("a.jpg")), FileContentHash(Picture("a.jpg")));
+  EXPECT_EQ(likes().GetHash(Picture("a.jpg")), FileContentHash(access_.files, Picture("a.jpg")));
   EXPECT_EQ(likes().CachedPathCount(), 1u);
 }
 
 TEST_F(LikeTableTest, AQuickVoteNeedsAHashedPicture) {
   Start(dir_.Join("hash.dat"));
-  const std::string hash = FileContentHash(Picture("a.jpg"));
+  const std::string hash = FileContentHash(access_.files, Picture("a.jpg"));
   int32_t count = -7;
   EXPECT_FALSE(likes().TryVoteCached(Picture("a.jpg"), 5, &count));
   EXPECT_EQ(likes().GetCount(hash), -1);

@@ -6,14 +6,9 @@
 #include "server/catalogue/direct_file_access.h"
 #include "server/catalogue/zip_file_access.h"
 
-COmniFileAccess& COmniFileAccess::Instance() {
-  static COmniFileAccess* const instance = new COmniFileAccess();
-  return *instance;
-}
-
-COmniFileAccess::COmniFileAccess() {
-  backends_.push_back(std::make_unique<CDirectFileAccess>());
-  backends_.push_back(std::make_unique<CZIPFileAccess>());
+COmniFileAccess::COmniFileAccess(ReadBudget& budget) {
+  backends_.push_back(std::make_unique<CDirectFileAccess>(budget));
+  backends_.push_back(std::make_unique<CZIPFileAccess>(budget));
 }
 
 COmniFileAccess::~COmniFileAccess() = default;

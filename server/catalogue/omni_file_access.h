@@ -11,15 +11,13 @@
 #include "platform/mutex.h"
 #include "server/catalogue/file_access.h"
 #include "server/catalogue/file_cache.h"
+#include "server/catalogue/read_budget.h"
 #include "server/threads/shared_lock.h"
 
 class COmniFileAccess : public CBasseFileAccess {
  public:
-  // The process-wide instance, created on first use and never destroyed, so that threads
-  // still running at exit may use it.
-  static COmniFileAccess& Instance();
-
-  COmniFileAccess();
+  // Every read reserves its bytes in `budget`, which must outlive this object.
+  explicit COmniFileAccess(ReadBudget& budget);
   ~COmniFileAccess() override;
 
   bool Accepts(const std::string& path) override;

@@ -1,11 +1,5 @@
 #include "server/catalogue/read_budget.h"
 
-ReadBudget& ReadBudget::Instance() {
-  // Never destroyed: reads on worker threads may still end while the process exits.
-  static ReadBudget* const budget = new ReadBudget(kReadBytesInFlight);
-  return *budget;
-}
-
 bool ReadBudget::Acquire(uint64_t bytes, std::chrono::milliseconds wait) {
   if (bytes == 0) return true;  // an empty file takes no room and need not wait its turn
   const auto deadline = std::chrono::steady_clock::now() + wait;

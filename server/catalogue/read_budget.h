@@ -22,9 +22,6 @@ class ReadBudget {
 
   explicit ReadBudget(uint64_t limit) : limit_(limit) {}
 
-  // The budget every file read of the server shares.
-  static ReadBudget& Instance();
-
   // Reserves `bytes`, waiting at most `wait` for room. Reservations are granted in the order
   // they were asked for, so a large read is not starved by a stream of small ones. A read
   // larger than the whole limit is granted when nothing else is reserved, so it runs alone.
@@ -50,7 +47,7 @@ class ReadBudget {
 class ReadReservation {
  public:
   // Reserves `bytes` of `budget`; ok() tells whether it was granted.
-  ReadReservation(uint64_t bytes, ReadBudget& budget = ReadBudget::Instance())
+  ReadReservation(uint64_t bytes, ReadBudget& budget)
       : budget_(budget), ok_(budget.Acquire(bytes)), bytes_(ok_ ? bytes : 0) {}
   ~ReadReservation() { budget_.Release(bytes_); }
   ReadReservation(const ReadReservation&) = delete;

@@ -203,7 +203,7 @@ bool ZipArchive::Find(const std::string& name, size_t* index) const {
   return false;
 }
 
-bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
+bool ZipArchive::Extract(size_t index, ReadBudget& budget, std::vector<uint8_t>* out) const {
   if (index >= records_.size() || records_[index].compressed_size == 0) return false;
   const ZipDirectoryRecord& record = records_[index];
   platform::ReadOnlyFile file;
@@ -232,8 +232,9 @@ bool ZipArchive::Extract(size_t index, std::vector<uint8_t>* out) const {
     return false;
   }
   // The compressed data and the inflated content are held together while inflating.
-  ReadReservation reservation(header.method == kMethodStored ? compressed_size
-                                                             : compressed_size + uncompressed_size);
+  ReadReservation reservation(
+      header.method == kMethodStored ? compressed_size : compressed_size + uncompressed_size,
+      budget);
   if (!reservation.ok()) return false;
   std::vector<uint8_t> data(compressed_size);
   if (!file.ReadAt(data_offset, data.size(), data.data())) return false;

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/catalogue/read_budget.h"
+
 // One central directory file header, its fields in file order.
 struct ZipDirectoryRecord {
   uint32_t signature = 0;
@@ -43,10 +45,10 @@ class ZipArchive {
   // the compressed size is 0, the method is neither stored nor deflate, the data is not all
   // there, the declared size is beyond what the data can hold or beyond kMaxMemberBytes, the
   // data does not decode to exactly the declared size, or its CRC-32 differs from the one in
-  // the central directory, or no room for it comes in time in the ReadBudget (which it holds
+  // the central directory, or no room for it comes in time in `budget` (which it holds
   // while reading and inflating). `out` is replaced only on success. The local header's
   // signature is not checked.
-  bool Extract(size_t index, std::vector<uint8_t>* out) const;
+  bool Extract(size_t index, ReadBudget& budget, std::vector<uint8_t>* out) const;
 
   const std::string& path() const { return path_; }
   // Index-aligned: names_[i] is the name of records_[i], in central-directory order. Names are

@@ -107,7 +107,7 @@ class ZipArchiveTest : public testing::Test {
       }
       ++found[name];
       std::vector<uint8_t> out;
-      ASSERT_TRUE(archive.Extract(i, &out)) << name;
+      ASSERT_TRUE(archive.Extract(i, budget_, &out)) << name;
       EXPECT_TRUE(out == it->second) << name;
     }
     for (const auto& [name, bytes] : files_) EXPECT_EQ(found[name], 1) << name;
@@ -122,6 +122,7 @@ class ZipArchiveTest : public testing::Test {
 
   TempDir dir_;
   std::map<std::string, std::vector<uint8_t>> files_;
+  ReadBudget budget_{ReadBudget::kReadBytesInFlight};
 };
 
 TEST_F(ZipArchiveTest, MembersOfArchivesByIndependentToolsExtractExactly) {
@@ -185,7 +186,7 @@ TEST_F(ZipArchiveTest, MethodsOtherThanStoredAndDeflateFail) {
     ASSERT_EQ(archive.records().size(), 1u);
     EXPECT_EQ(archive.records()[0].method, m.method);
     std::vector<uint8_t> out = {1, 2, 3};
-    EXPECT_FALSE(archive.Extract(0, &out));
+    EXPECT_FALSE(archive.Extract(0, budget_, &out));
     EXPECT_EQ(out, (std::vector<uint8_t>{1, 2, 3}));
   }
 }
@@ -208,7 +209,7 @@ TEST_F(ZipArchiveTest, LongArchiveCommentsAreSkipped) {
     ASSERT_TRUE(archive.Open(path));
     ASSERT_EQ(archive.names(), std::vector<std::string>{"notes.txt"});
     std::vector<uint8_t> out;
-    ASSERT_TRUE(archive.Extract(0, &out));
+    ASSERT_TRUE(archive.Extract(0, budget_, &out));
     EXPECT_TRUE(out == files_["notes.txt"]);
   }
 }
@@ -234,7 +235,7 @@ TEST_F(ZipArchiveTest, NamesDecodeFromShiftJisOrUtf8ByTheFlag) {
   EXPECT_NE(utf8.records()[0].flags & zip_format::kFlagUtf8Name, 0);
   EXPECT_EQ(utf8.names()[0], utf8_name);
   std::vector<uint8_t> out;
-  ASSERT_TRUE(utf8.Extract(0, &out));
+  ASSERT_TRUE(utf8.Extract(0, budget_, &out));
   EXPECT_EQ(std::string(out.begin(), out.end()), "utf8");
 }
 
@@ -261,7 +262,7 @@ TEST_F(ZipArchiveTest, MemberDataCutAfterOpeningFails) {
   ASSERT_TRUE(archive.Open(path));
   WriteFile(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
   std::vector<uint8_t> out;
-  EXPECT_FALSE(archive.Extract(0, &out));
+  EXPECT_FALSE(archive.Extract(0, budget_, &out));
 }
 
 TEST_F(ZipArchiveTest, CorruptCentralDirectoriesFail) {
@@ -336,7 +337,7 @@ TEST_F(ZipArchiveTest, AbsurdDeclaredSizesFailCleanly) {
     ZipArchive bad;
     ASSERT_TRUE(bad.Open(dir_.Join("bad.zip")));
     std::vector<uint8_t> out;
-    EXPECT_FALSE(bad.Extract(0, &out));
+    EXPECT_FALSE(bad.Extract(0, budget_, &out));
     EXPECT_TRUE(out.empty());
   }
 }
@@ -351,7 +352,7 @@ TEST_F(ZipArchiveTest, MembersWhoseCrcDiffersFail) {
     const std::vector<uint8_t> good = ReadFile(path);
     const size_t directory = CentralDirectoryOffset(good);
     std::vector<uint8_t> out;
-    ASSERT_TRUE(archive.Extract(0, &out));
+    ASSERT_TRUE(archive.Extract(0, budget_, &out));
     EXPECT_EQ(Crc32(out), archive.records()[0].crc32);
 
     // One bit of the recorded CRC changed.
@@ -360,8 +361,8 @@ TEST_F(ZipArchiveTest, MembersWhoseCrcDiffersFail) {
     WriteFile(path, bytes);
     ZipArchive changed;
     ASSERT_TRUE(changed.Open(path));
-    EXPECT_FALSE(changed.Extract(0, &out));
-    EXPECT_TRUE(changed.Extract(1, &out));
+    EXPECT_FALSE(changed.Extract(0, budget_, &out));
+    EXPECT_TRUE(changed.Extract(1, budget_, &out));
 
     // The member's data zeroed (for a stored member, still the right size).
     bytes = good;
@@ -372,7 +373,7 @@ TEST_F(ZipArchiveTest, MembersWhoseCrcDiffersFail) {
     WriteFile(path, bytes);
     ZipArchive zeroed;
     ASSERT_TRUE(zeroed.Open(path));
-    EXPECT_FALSE(zeroed.Extract(0, &out));
+    EXPECT_FALSE(zeroed.Extract(0, budget_, &out));
   }
 }
 
@@ -396,8 +397,8 @@ TEST_F(ZipArchiveTest, MembersBeyondThePictureLimitAreRefused) {
   // Refused for its size, not as an implausible expansion.
   ASSERT_LE(kMaxMemberBytes + 1, uint64_t{archive.records()[0].compressed_size} * kMaxInflateRatio);
   std::vector<uint8_t> out;
-  EXPECT_FALSE(archive.Extract(0, &out));
-  EXPECT_TRUE(archive.Extract(1, &out));
+  EXPECT_FALSE(archive.Extract(0, budget_, &out));
+  EXPECT_TRUE(archive.Extract(1, budget_, &out));
 }
 
 TEST_F(ZipArchiveTest, IndexOutOfRangeAndEmptyMembersFail) {
@@ -408,8 +409,8 @@ TEST_F(ZipArchiveTest, IndexOutOfRangeAndEmptyMembersFail) {
   ASSERT_EQ(archive.records().size(), 1u);
   EXPECT_EQ(archive.records()[0].compressed_size, 0u);
   std::vector<uint8_t> out;
-  EXPECT_FALSE(archive.Extract(0, &out));  // a compressed size of 0 is not extracted
-  EXPECT_FALSE(archive.Extract(1, &out));
+  EXPECT_FALSE(archive.Extract(0, budget_, &out));  // a compressed size of 0 is not extracted
+  EXPECT_FALSE(archive.Extract(1, budget_, &out));
 }
 
 }  // namespace

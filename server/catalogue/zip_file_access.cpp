@@ -76,7 +76,7 @@ bool CZIPFileAccess::Accepts(const std::string& path) {
 bool CZIPFileAccess::ReadAll(uint32_t, const std::string& path, std::vector<uint8_t>* out) {
   std::shared_ptr<const ZipArchive> archive;
   size_t index = 0;
-  return FindMember(path, &archive, &index) && archive->Extract(index, out);
+  return FindMember(path, &archive, &index) && archive->Extract(index, budget_, out);
 }
 
 bool CZIPFileAccess::Exists(const std::string& path) {

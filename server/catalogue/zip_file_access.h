@@ -14,6 +14,9 @@
 
 class CZIPFileAccess : public CBasseFileAccess {
  public:
+  // Member reads reserve their bytes in `budget`, which must outlive this object.
+  explicit CZIPFileAccess(ReadBudget& budget) : budget_(budget) {}
+
   bool Accepts(const std::string& path) override;
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
   bool Exists(const std::string& path) override;
@@ -42,6 +45,7 @@ class CZIPFileAccess : public CBasseFileAccess {
                   size_t* index);
   std::shared_ptr<const ZipArchive> OpenCurrent(const std::string& archive_path);
 
+  ReadBudget& budget_;
   platform::Mutex open_lock_;
   std::list<OpenArchive> open_ GUARDED_BY(open_lock_);  // most recently used first
   size_t open_bytes_ GUARDED_BY(open_lock_) = 0;

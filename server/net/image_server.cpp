@@ -68,8 +68,7 @@ CNoneBlockingServer::BodyStreamOpener CImageServer::BodyStreamFor(
 }
 
 bool CImageServer::OnPeerHungUp(const CHttp1Responder& responder) {
-  MySystem::CThreadMgr& pool = pool_ != nullptr ? *pool_ : MySystem::GetThreadMgr();
-  return pool.DropJobsFor(&responder) > 0;
+  return pool_ != nullptr && pool_->DropJobsFor(&responder) > 0;
 }
 
 void CImageServer::Log(const std::string& text) {

@@ -30,8 +30,8 @@ class CImageServer : public CNoneBlockingServer {
   // The generator the pages use for random choices (main thread only).
   std::mt19937& random() { return random_; }
 
-  // The pool whose jobs answer this server's connections (the process-wide one until set).
-  // REQUIRES: `pool` outlives the server.
+  // The pool whose jobs answer this server's connections; until it is set, a connection that
+  // closes drops no jobs. REQUIRES: `pool` outlives the server.
   void SetPool(MySystem::CThreadMgr* pool) { pool_ = pool; }
 
  protected:

@@ -12,13 +12,12 @@
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_folder.h"
 #include "platform/testing/test_latch.h"
-#include "server/catalogue/omni_file_access.h"
 #include "server/net/image_server.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/pages/image_direct_process.h"
+#include "server/pages/testing/test_services.h"
 #include "server/pictures/testing/test_pictures.h"
-#include "server/pictures/thumbnail_store.h"
 #include "server/threads/testing/gate_job.h"
 
 namespace {
@@ -37,8 +36,9 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
                                                                  {40, 40, 200, 255},
                                                                  {240, 240, 240, 255}}))));
   const std::string cheap = folder.Write("b_cheap.jpg", Text(JpegFile(NoisePicture(300, 200))));
+  TestServices services;
   MySystem::CThreadMgr catalogue_pool(1);
-  ImageCatalogue catalogue(&catalogue_pool);
+  ImageCatalogue catalogue(&catalogue_pool, services.files);
   catalogue.SetFolders({folder.Root()});
   catalogue.Rescan();
   for (int i = 0; i < 4 && catalogue.CurrentList()->size() < 2; ++i) {
@@ -54,7 +54,8 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   std::shared_ptr<void> open_gate(nullptr, [&](void*) { gate.count_down(); });
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(std::make_unique<CImageDirectProcess>(catalogue, &pool));
+  handlers.push_back(
+      std::make_unique<CImageDirectProcess>(catalogue, services.files, services.thumbnails, &pool));
   handlers.push_back(std::make_unique<C404rocess>());
   server.SetHandlers(std::move(handlers));
   server.SetPool(&pool);
@@ -74,7 +75,7 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   // Dropped while the worker is still held: none of them can have run.
   ASSERT_TRUE(Eventually([&] { return pool.QueuedJobs() == 0; }));
 
-  const uint64_t reductions = ThumbnailStore::Instance().Reductions();
+  const uint64_t reductions = services.thumbnails.Reductions();
   int client = ConnectLoopback(port);
   ASSERT_TRUE(SendAll(client, "GET /image?page=1-N-1&shrink=1 HTTP/1.1\r\n\r\n"));
   ASSERT_TRUE(Eventually([&] { return pool.QueuedJobs() == 1; }));
@@ -83,10 +84,10 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   CloseClient(client);
   EXPECT_EQ(answer.substr(0, 17), "HTTP/1.1 200 OK\r\n");
   EXPECT_NE(answer.find("Content-Type: image/jpeg\r\n"), std::string::npos);
-  EXPECT_EQ(ThumbnailStore::Instance().Reductions(), reductions + 1);  // the cheap one alone
-  EXPECT_FALSE(ThumbnailStore::Instance().Has(large, "image/jpeg"));
-  EXPECT_FALSE(COmniFileAccess::Instance().IsCached(large));
-  EXPECT_TRUE(ThumbnailStore::Instance().Has(cheap, "image/jpeg"));
+  EXPECT_EQ(services.thumbnails.Reductions(), reductions + 1);  // the cheap one alone
+  EXPECT_FALSE(services.thumbnails.Has(large, "image/jpeg"));
+  EXPECT_FALSE(services.files.IsCached(large));
+  EXPECT_TRUE(services.thumbnails.Has(cheap, "image/jpeg"));
 }
 
 }  // namespace

@@ -4,11 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "server/catalogue/omni_file_access.h"
 #include "server/pages/image_direct_process.h"
 
-bool WorthPreReading(const std::string& path) {
-  COmniFileAccess& files = COmniFileAccess::Instance();
+bool WorthPreReading(COmniFileAccess& files, const std::string& path) {
   const uint64_t size = files.GetSize(path);
   return size > 0 && size <= kPreReadMaxBytes && files.ReadersOf(path) == 0 &&
          !files.IsCurrentInCache(path);
@@ -16,14 +14,14 @@ bool WorthPreReading(const std::string& path) {
 
 int CFastReadForCache::Run() {
   // The page asked for it a moment ago; a request for the file may have read it since.
-  if (!WorthPreReading(path_)) return 0;
+  if (!WorthPreReading(files_, path_)) return 0;
   // A picture sent from the file never goes through the file cache: only the kernel's page
   // cache can hold it ahead.
-  if (auto file = OpenForSending(path_)) {
+  if (auto file = OpenForSending(files_, path_)) {
     file->ReadAhead();
     return 0;
   }
   std::shared_ptr<const std::vector<uint8_t>> ignored;  // only the cache keeps it
-  COmniFileAccess::Instance().ReadShared(path_, &ignored);
+  files_.ReadShared(path_, &ignored);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "server/catalogue/omni_file_access.h"
 #include "server/threads/thread_mgr.h"
 
 // Files larger than this are not read ahead. Five neighbours of this size together fill the
@@ -13,17 +14,20 @@
 constexpr uint64_t kPreReadMaxBytes = uint64_t{12} << 20;
 
 // Whether reading the file ahead can help: it is not larger than kPreReadMaxBytes, not
-// cached as it is now, and not being read already.
-bool WorthPreReading(const std::string& path);
+// cached in `files` as it is now, and not being read already.
+bool WorthPreReading(COmniFileAccess& files, const std::string& path);
 
 class CFastReadForCache : public CThreadCommand {
  public:
-  explicit CFastReadForCache(std::string path) : path_(std::move(path)) {}
+  // `files` must outlive the job.
+  CFastReadForCache(COmniFileAccess& files, std::string path)
+      : files_(files), path_(std::move(path)) {}
 
-  // Reads the file through the shared COmniFileAccess with its cache in use and drops the
-  // bytes, when that is still worth it; a file that cannot be read is left alone. Returns 0.
+  // Reads the file through `files` with its cache in use and drops the bytes, when that is
+  // still worth it; a file that cannot be read is left alone. Returns 0.
   int Run() override;
 
  private:
+  COmniFileAccess& files_;
   std::string path_;
 };

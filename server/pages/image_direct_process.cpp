@@ -23,9 +23,12 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(const ImageCatalogue& catalogue, IncomingRequest request, std::string path,
+  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                ThumbnailStore& thumbnails, IncomingRequest request, std::string path,
                 ImageValidators validators, int32_t shrink)
       : catalogue_(catalogue),
+        files_(files),
+        thumbnails_(thumbnails),
         request_(std::move(request)),
         path_(std::move(path)),
         validators_(std::move(validators)),
@@ -34,12 +37,15 @@ class CImageLoading : public CThreadCommand {
   }
 
   int Run() override {
-    request_.Respond(ImageFileResponse(catalogue_, path_, validators_, shrink_, MakeNonce()));
+    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_,
+                                       shrink_, MakeNonce()));
     return 0;
   }
 
  private:
   const ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
+  ThumbnailStore& thumbnails_;
   IncomingRequest request_;
   std::string path_;
   ImageValidators validators_;
@@ -77,18 +83,19 @@ std::string EncodedFileName(std::string_view path) {
 
 }  // namespace
 
-std::shared_ptr<const platform::OpenFile> OpenForSending(const std::string& path) {
+std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
+                                                         const std::string& path) {
   FileVersion version;
-  if (IsMemberPath(path) || !COmniFileAccess::Instance().GetVersion(path, &version) ||
+  if (IsMemberPath(path) || !files.GetVersion(path, &version) ||
       version.size < kSendFromFileBytes) {
     return nullptr;
   }
   return platform::OpenFile::Open(path);
 }
 
-CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue,
-                                         MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), pool_(pool) {}
+CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                                         ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool)
+    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), pool_(pool) {}
 
 ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
@@ -102,10 +109,10 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
   return validators;
 }
 
-Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                           ThumbnailStore& thumbnails, const std::string& path,
                            const ImageValidators& validators, int32_t shrink,
                            std::string_view nonce) {
-  COmniFileAccess& files = COmniFileAccess::Instance();
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
@@ -118,9 +125,9 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& p
   std::string_view content_type = ImageContentType(path);
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && ThumbnailStore::Instance().Find(path, content_type, &body)) {
+  } else if (shrink == 1 && thumbnails.Find(path, content_type, &body)) {
     status = "200 OK";
-  } else if ((file = OpenForSending(path)) != nullptr) {
+  } else if ((file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &body)) {
     status = "200 OK";  // not reduced: the picture is sent as stored
@@ -150,8 +157,8 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(std::make_unique<CImageLoading>(catalogue_, incoming, entry.path,
-                                              ReadImageValidators(request), shrink),
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, incoming,
+                                              entry.path, ReadImageValidators(request), shrink),
               0);
   return 1;
 }

@@ -9,15 +9,17 @@
 
 #include "platform/open_file.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/net/request_process.h"
 #include "server/net/response.h"
+#include "server/pictures/thumbnail_store.h"
 #include "server/threads/thread_mgr.h"
 
 class CImageDirectProcess : public CRequestProcess {
  public:
-  // `catalogue` and `pool` must outlive the handler.
-  explicit CImageDirectProcess(const ImageCatalogue& catalogue,
-                               MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+  // `catalogue`, `files`, `thumbnails` and `pool` must outlive the handler and its jobs.
+  CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                      ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/image"; }
   // Declines (0) when the key does not name an image of the word-filtered order.
@@ -25,6 +27,8 @@ class CImageDirectProcess : public CRequestProcess {
 
  private:
   const ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
+  ThumbnailStore& thumbnails_;
   MySystem::CThreadMgr* pool_;
 };
 
@@ -34,7 +38,8 @@ constexpr uint64_t kSendFromFileBytes = 1u << 20;
 // The picture at `path`, opened to be sent from the page cache when it is sent that way (a
 // plain file of kSendFromFileBytes or more): the file cache need not hold it, and slow readers
 // of it hold no memory of the process. Null for the pictures that go through the file cache.
-std::shared_ptr<const platform::OpenFile> OpenForSending(const std::string& path);
+std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
+                                                         const std::string& path);
 
 // What the client sent back of an earlier response.
 struct ImageValidators {
@@ -47,6 +52,8 @@ ImageValidators ReadImageValidators(const HttpRequest& request);
 // current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
 // and the type is JPEG or PNG), or 404 when the file cannot be read. The picture is the body,
 // shared with the file cache or the thumbnail store, or, for a large plain file, the open file.
-Response ImageFileResponse(const ImageCatalogue& catalogue, const std::string& path,
+// The file is read through `files`, its thumbnail taken from `thumbnails`.
+Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                           ThumbnailStore& thumbnails, const std::string& path,
                            const ImageValidators& validators, int32_t shrink,
                            std::string_view nonce);

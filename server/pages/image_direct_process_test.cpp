@@ -15,6 +15,7 @@
 #include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/response_capture.h"
+#include "server/pages/testing/test_services.h"
 #include "server/pictures/testing/test_pictures.h"
 
 namespace {
@@ -38,7 +39,7 @@ class ImageDirectProcessTest : public ::testing::Test {
                       " && mkdir dir && mv m.jpg dir/ && zip -q -X z.zip dir/m.jpg && rm -r dir";
     ASSERT_EQ(std::system(zip.c_str()), 0);
 
-    catalogue_ = std::make_unique<ImageCatalogue>(&pool_);
+    catalogue_ = std::make_unique<ImageCatalogue>(&pool_, services_.files);
     catalogue_->SetFolders({folder_.Root()});
     catalogue_->Rescan();
     for (int i = 0; i < 4 && catalogue_->CurrentList()->empty(); ++i) {
@@ -48,7 +49,8 @@ class ImageDirectProcessTest : public ::testing::Test {
     ASSERT_EQ(catalogue_->CurrentList()->size(), 5u);
 
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
-    handlers.push_back(std::make_unique<CImageDirectProcess>(*catalogue_, &pool_));
+    handlers.push_back(std::make_unique<CImageDirectProcess>(*catalogue_, services_.files,
+                                                             services_.thumbnails, &pool_));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
@@ -106,6 +108,7 @@ class ImageDirectProcessTest : public ::testing::Test {
 
   TestFolder folder_;
   std::vector<uint8_t> jpeg_;
+  TestServices services_;
   MySystem::CThreadMgr pool_{2};
   std::unique_ptr<ImageCatalogue> catalogue_;
   ResponseCapture server_;
@@ -142,8 +145,8 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   const std::string large(kSendFromFileBytes, 'L');
   folder_.Write("large.jpg", large);
-  s_message from_file =
-      Http1Message(ImageFileResponse(*catalogue_, folder_.Path("large.jpg"), {}, 0, "n"));
+  s_message from_file = Http1Message(ImageFileResponse(
+      *catalogue_, services_.files, services_.thumbnails, folder_.Path("large.jpg"), {}, 0, "n"));
   ASSERT_NE(from_file.file, nullptr);
   EXPECT_EQ(from_file.body, nullptr);
   EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),
@@ -153,8 +156,8 @@ TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
             static_cast<ssize_t>(large.size()));
   EXPECT_TRUE(read == large);
 
-  s_message from_memory =
-      Http1Message(ImageFileResponse(*catalogue_, folder_.Path("a.jpg"), {}, 0, "n"));
+  s_message from_memory = Http1Message(ImageFileResponse(
+      *catalogue_, services_.files, services_.thumbnails, folder_.Path("a.jpg"), {}, 0, "n"));
   EXPECT_EQ(from_memory.file, nullptr);
   ASSERT_NE(from_memory.body, nullptr);
   EXPECT_TRUE(*from_memory.body == jpeg_);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/net/testing/response_capture.h"
 #include "server/pages/image_page_process.h"
 
@@ -11,8 +12,8 @@ namespace {
 class RecordingProcess : public CImagePageProcess {
  public:
   RecordingProcess(const ServerSettings& settings, const ImageCatalogue& catalogue,
-                   MySystem::CThreadMgr* pool)
-      : CImagePageProcess(settings, catalogue, pool) {}
+                   COmniFileAccess& files, MySystem::CThreadMgr* pool)
+      : CImagePageProcess(settings, catalogue, files, pool) {}
 
   void BuildPage(const IncomingRequest& request) override { request_ = request; }
 
@@ -20,10 +21,11 @@ class RecordingProcess : public CImagePageProcess {
 };
 
 TEST(ImagePageLoadingTest, RunHandsTheRequestToTheBuilder) {
+  TestFileAccess access;
   MySystem::CThreadMgr pool(1);
   ServerSettings settings;
-  ImageCatalogue catalogue(&pool);
-  RecordingProcess handler(settings, catalogue, &pool);
+  ImageCatalogue catalogue(&pool, access.files);
+  RecordingProcess handler(settings, catalogue, access.files, &pool);
   auto responder = std::make_shared<CapturingResponder>();
 
   IncomingRequest request;

@@ -230,8 +230,9 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
 }
 
 CImagePageProcess::CImagePageProcess(const ServerSettings& settings,
-                                     const ImageCatalogue& catalogue, MySystem::CThreadMgr* pool)
-    : settings_(settings), catalogue_(catalogue), pool_(pool) {}
+                                     const ImageCatalogue& catalogue, COmniFileAccess& files,
+                                     MySystem::CThreadMgr* pool)
+    : settings_(settings), catalogue_(catalogue), files_(files), pool_(pool) {}
 
 int CImagePageProcess::Process(IncomingRequest& request) {
   pool_->Post(std::make_unique<CImagePageLoading>(this, request), 0);
@@ -249,7 +250,9 @@ void CImagePageProcess::BuildPage(const IncomingRequest& request) {
     return;
   }
   for (std::string& path : page.preread_paths) {
-    if (WorthPreReading(path)) pool_->Post(std::make_unique<CFastReadForCache>(std::move(path)), 0);
+    if (WorthPreReading(files_, path)) {
+      pool_->Post(std::make_unique<CFastReadForCache>(files_, std::move(path)), 0);
+    }
   }
   request.Interim(std::move(page.early_hints));
   request.Respond(std::move(page.response));

@@ -13,15 +13,16 @@
 
 #include "common/config/server_settings.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/omni_file_access.h"
 #include "server/net/request_process.h"
 #include "server/threads/thread_mgr.h"
 
 class CImagePageProcess : public CRequestProcess {
  public:
-  // `settings`, `catalogue` and `pool` must outlive the handler. The page jobs and the
-  // pre-reads run on `pool`.
+  // `settings`, `catalogue`, `files` and `pool` must outlive the handler and its jobs. The
+  // page jobs and the pre-reads run on `pool`; the pre-reads fill the cache of `files`.
   CImagePageProcess(const ServerSettings& settings, const ImageCatalogue& catalogue,
-                    MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+                    COmniFileAccess& files, MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/individual"; }
   // Queues the page job for the request; always 1.
@@ -35,6 +36,7 @@ class CImagePageProcess : public CRequestProcess {
  private:
   const ServerSettings& settings_;
   const ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
   MySystem::CThreadMgr* pool_;
 };
 

@@ -14,7 +14,7 @@
 
 #include "platform/testing/test_folder.h"
 #include "server/catalogue/list_positions.h"
-#include "server/catalogue/omni_file_access.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/net/testing/response_capture.h"
@@ -393,7 +393,8 @@ class ImagePageProcessTest : public ::testing::Test {
     }
     catalogue_.orders().BuildOrders(list);
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
-    handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_, &pool_));
+    handlers.push_back(
+        std::make_unique<CImagePageProcess>(settings_, catalogue_, access_.files, &pool_));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
@@ -412,8 +413,9 @@ class ImagePageProcessTest : public ::testing::Test {
 
   TestFolder folder_;
   ServerSettings settings_;
+  TestFileAccess access_;
   MySystem::CThreadMgr pool_{2};
-  ImageCatalogue catalogue_{&pool_};
+  ImageCatalogue catalogue_{&pool_, access_.files};
   ResponseCapture server_;
 };
 
@@ -439,7 +441,7 @@ TEST_F(ImagePageProcessTest, PostsEarlyHintsThenThePage) {
 TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
   Get("/individual?page=1-N-0");
   // Name positions 0, 1, 9, 2: a0, a1, b4, a2 (two back is 9 as well).
-  COmniFileAccess& files = COmniFileAccess::Instance();
+  COmniFileAccess& files = access_.files;
   for (const char* name : {"x/a0.jpg", "x/a1.jpg", "y/b4.jpg", "x/a2.jpg"}) {
     const std::string path = folder_.Path(name);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -464,7 +466,8 @@ TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
 TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(std::make_unique<CImagePageProcess>(settings_, catalogue_, &pool_));
+  handlers.push_back(
+      std::make_unique<CImagePageProcess>(settings_, catalogue_, access_.files, &pool_));
   handlers.push_back(std::make_unique<C404rocess>());
   server.SetHandlers(std::move(handlers));
   ASSERT_TRUE(server.Start("0"));

@@ -60,10 +60,11 @@ std::string Head(const ServerSettings& settings, const std::string& nonce) {
 // Everything of the page that depends on the key and the request.
 class ThumbnailPage {
  public:
-  ThumbnailPage(const ServerSettings& settings, ImageCatalogue& catalogue, const s_request& request,
-                const PageKey& key, std::string word)
+  ThumbnailPage(const ServerSettings& settings, ImageCatalogue& catalogue, COmniFileAccess& files,
+                const s_request& request, const PageKey& key, std::string word)
       : settings_(settings),
         catalogue_(catalogue),
+        files_(files),
         request_(request),
         key_(key),
         word_(std::move(word)),
@@ -156,8 +157,7 @@ class ThumbnailPage {
   bool StillThere(const ImageEntry& entry) const {
     if (entry.path.empty()) return false;
     SystemTime time;
-    return catalogue_.GetMemberTime(entry.path, &time) ||
-           COmniFileAccess::Instance().Exists(entry.path);
+    return catalogue_.GetMemberTime(entry.path, &time) || files_.Exists(entry.path);
   }
 
   void WriteThumbnails(std::string* body) const {
@@ -195,6 +195,7 @@ class ThumbnailPage {
 
   const ServerSettings& settings_;
   ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
   const s_request& request_;
   const PageKey& key_;
   const std::string word_;
@@ -205,14 +206,14 @@ class ThumbnailPage {
 }  // namespace
 
 std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
-                                              ImageCatalogue& catalogue,
+                                              ImageCatalogue& catalogue, COmniFileAccess& files,
                                               const std::vector<UserAccount>& context,
                                               const s_request& request, const std::string& nonce) {
   PageKey key;
   if (!ParsePageKey(request.Param("page"), &key)) return std::nullopt;
 
   std::string body = Head(settings, nonce);
-  ThumbnailPage(settings, catalogue, request, key, DecodeWord(request.Param("word")))
+  ThumbnailPage(settings, catalogue, files, request, key, DecodeWord(request.Param("word")))
       .Write(context, &body);
 
   return UncachedPageResponse(std::move(body), nonce);
@@ -220,7 +221,7 @@ std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
 
 int CImageThumbnailProcess::Process(IncomingRequest& request) {
   std::optional<Response> response = ThumbnailPageResponse(
-      settings_, catalogue_, request.accounts(), request.target(), MakeNonce());
+      settings_, catalogue_, files_, request.accounts(), request.target(), MakeNonce());
   if (!response) return 0;
   request.Respond(std::move(*response));
   return 1;

@@ -38,7 +38,8 @@ class ImageThumbnailProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
-    handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, gallery_.catalogue()));
+    handlers.push_back(std::make_unique<CImageThumbnailProcess>(settings_, gallery_.catalogue(),
+                                                                gallery_.files()));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
@@ -51,8 +52,8 @@ class ImageThumbnailProcessTest : public ::testing::Test {
   std::string GetWithContext(const std::string& target, const std::vector<UserAccount>& context) {
     s_request request;
     EXPECT_TRUE(request.parse(target));
-    std::optional<Response> response =
-        ThumbnailPageResponse(settings_, gallery_.catalogue(), context, request, "NONCE");
+    std::optional<Response> response = ThumbnailPageResponse(
+        settings_, gallery_.catalogue(), gallery_.files(), context, request, "NONCE");
     return response ? Http1Text(*response) : std::string();
   }
 

@@ -17,7 +17,7 @@ class CNextPageDataProcess : public CRequestProcess {
   // `catalogue`, `answered` and `pool` must outlive the handler and its jobs. Every reply
   // adds one to `answered`, the server's count of answered posts and data requests.
   CNextPageDataProcess(const ImageCatalogue& catalogue, std::atomic<uint32_t>& answered,
-                       MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr())
+                       MySystem::CThreadMgr* pool)
       : catalogue_(catalogue), answered_(answered), pool_(pool) {}
 
   std::string GetPath() override { return "/next_url"; }

@@ -63,7 +63,7 @@ void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::s
   *page += Line("Time_Loop:" + std::to_string(loop.last_step_ms));
   *page += Line("Time_FileListUp:" + std::to_string(sources.catalogue.LastScanMs()));
   *page += Line("Time_Sleep:" + std::to_string(loop.last_busy_length_ms));
-  *page += Line("Thread_now_run:" + std::to_string(MySystem::GetThreadMgr().RunningJobs()));
+  *page += Line("Thread_now_run:" + std::to_string(sources.pool.RunningJobs()));
 }
 
 std::string UpnpStageText(uint32_t upnp, int32_t stage) {

@@ -13,6 +13,7 @@
 #include "server/catalogue/image_catalogue.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
+#include "server/threads/thread_mgr.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // The figures the server loop keeps for the page, read fresh for every request.
@@ -29,6 +30,7 @@ struct StatusSources {
   const ServerSettings& settings;
   const ImageCatalogue& catalogue;
   UpnpPortMapper& upnp;
+  const MySystem::CThreadMgr& pool;  // whose running jobs the page counts
   std::function<LoopFigures()> loop;
   const CNoneBlockingServer& server;  // whose connections the page lists
 };

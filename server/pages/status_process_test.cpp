@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/net/testing/response_capture.h"
@@ -55,7 +56,7 @@ class StatusProcessTest : public ::testing::Test {
     ResponseCapture server;
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(
-        std::make_unique<CStatusProcess>(StatusSources{settings, catalogue_, upnp,
+        std::make_unique<CStatusProcess>(StatusSources{settings, catalogue_, upnp, pool_,
                                                        [] {
                                                          return LoopFigures{12, 340, 5, 1, 6};
                                                        },
@@ -70,8 +71,9 @@ class StatusProcessTest : public ::testing::Test {
     return response.substr(0, body_start) + body;
   }
 
+  TestFileAccess access_;
   MySystem::CThreadMgr pool_{1};
-  ImageCatalogue catalogue_{&pool_};
+  ImageCatalogue catalogue_{&pool_, access_.files};
 };
 
 TEST_F(StatusProcessTest, FoldersHiddenAndUpnpOff) {
@@ -132,14 +134,15 @@ TEST_F(StatusProcessTest, UpnpStageTextByOption) {
 
 // Through a real socket server: the table lists the idle connections and the one asking.
 TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
+  TestFileAccess access;
   MySystem::CThreadMgr pool(1);
-  ImageCatalogue catalogue(&pool);
+  ImageCatalogue catalogue(&pool, access.files);
   const ServerSettings settings;
   UpnpPortMapper upnp(settings);
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CStatusProcess>(
-      StatusSources{settings, catalogue, upnp, [] { return LoopFigures{}; }, server}));
+      StatusSources{settings, catalogue, upnp, pool, [] { return LoopFigures{}; }, server}));
   server.SetHandlers(std::move(handlers));
   ASSERT_TRUE(server.Start("0"));
   int idle[2];

@@ -22,7 +22,7 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
   // its jobs.
   CUploadRecvProcess(const ServerSettings& settings, std::atomic<uint32_t>& received,
                      std::atomic<uint32_t>& rejected, std::atomic<uint32_t>& answered,
-                     MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr());
+                     MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/upload.php"; }
   // Declines (0) every method but POST; for every POST, hands the body to a CUploadStream

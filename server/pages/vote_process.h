@@ -17,8 +17,7 @@
 class CVoteProcess : public CRequestProcess {
  public:
   // `catalogue` and `pool` must outlive the handler and its jobs.
-  explicit CVoteProcess(ImageCatalogue& catalogue,
-                        MySystem::CThreadMgr* pool = &MySystem::GetThreadMgr())
+  explicit CVoteProcess(ImageCatalogue& catalogue, MySystem::CThreadMgr* pool)
       : catalogue_(catalogue), pool_(pool) {}
 
   std::string GetPath() override { return "/vote"; }

@@ -49,7 +49,8 @@ class VoteProcessTest : public ::testing::Test {
 
   // The count the like table holds for a picture's content, -1 for none.
   int32_t Count(const std::string& name) {
-    return gallery_.catalogue().likes().GetCount(FileContentHash(gallery_.Path(name)));
+    return gallery_.catalogue().likes().GetCount(
+        FileContentHash(gallery_.files(), gallery_.Path(name)));
   }
 
   // The reply body of a /vote request through the handler, checked against the whole

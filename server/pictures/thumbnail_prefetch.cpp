@@ -54,6 +54,10 @@ ThumbnailPrefetch::ThumbnailPrefetch(const OrderedLists& lists, MySystem::CThrea
       active_(std::make_shared<std::atomic<int32_t>>(0)) {}
 
 ThumbnailPrefetch::~ThumbnailPrefetch() {
+  Stop();
+}
+
+void ThumbnailPrefetch::Stop() {
   if (work_) work_->stopped.store(true);
 }
 

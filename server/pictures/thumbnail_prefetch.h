@@ -11,19 +11,23 @@
 #include <memory>
 
 #include "server/catalogue/ordered_lists.h"
-#include "server/threads/thread_mgr.h"
 #include "server/pictures/thumbnail_store.h"
+#include "server/threads/thread_mgr.h"
 
 class ThumbnailPrefetch {
  public:
   // Behind the scan (50) and every request job.
   static constexpr int32_t kPriority = 1000;
 
-  // `lists`, `pool` and `store` must outlive the jobs: the server's own pool and the
-  // process-wide store do.
+  // `lists`, `pool` and `store` must outlive the jobs: the server destroys its pool, and so
+  // ends the jobs, before the others.
   ThumbnailPrefetch(const OrderedLists& lists, MySystem::CThreadMgr* pool, ThumbnailStore* store);
-  // Stops the work; jobs still queued end at their next turn.
+  // Stop.
   ~ThumbnailPrefetch();
+
+  // Ends the work on the current list: its jobs end at their next turn without reducing, so
+  // that a stopping pool is not kept waiting by them. The next Update takes up a new list.
+  void Stop();
 
   // Called on every turn of the server loop: starts over on a new list, and keeps one job
   // per worker while there are pictures left.

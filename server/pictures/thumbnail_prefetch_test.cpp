@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "server/catalogue/list_positions.h"
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/pictures/testing/test_pictures.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,7 @@ class ThumbnailPrefetchTest : public testing::Test {
   }
 
   std::string folder_;
+  TestFileAccess access_;
 };
 
 TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
@@ -58,7 +60,7 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
   const std::vector<ImageEntry> list = Pictures("a", 12, 400);
   lists.BuildOrders(list);
   MySystem::CThreadMgr pool(2);
-  ThumbnailStore store(folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
                        ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   RunUntilDone(&prefetch, 12, &pool);
@@ -74,7 +76,7 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
   const std::vector<ImageEntry> old_list = Pictures("old", 30, 1200);
   lists.BuildOrders(old_list);
   MySystem::CThreadMgr pool(1);
-  ThumbnailStore store(folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
                        ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   prefetch.Update();
@@ -96,7 +98,8 @@ TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
   // reduction runs ahead before the store finds out.
   for (const std::string& cache : {std::string(), folder_ + "/file/cache"}) {
     MySystem::CThreadMgr pool(1);
-    ThumbnailStore store(cache, ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailStore store(access_.files, cache, ThumbnailStore::kMemoryBytes,
+                         ThumbnailStore::kDiskBytes);
     ThumbnailPrefetch prefetch(lists, &pool, &store);
     for (int turn = 0; turn < 50 && (turn == 0 || prefetch.ActiveJobs() > 0); ++turn) {
       prefetch.Update();

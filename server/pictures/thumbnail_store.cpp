@@ -11,7 +11,6 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
-#include "server/catalogue/omni_file_access.h"
 #include "server/pictures/image_reduce.h"
 
 // A disk entry is one file named after the MD5 of its key:
@@ -83,14 +82,14 @@ bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* redu
   return true;
 }
 
-ThumbnailStore& ThumbnailStore::Instance() {
-  static ThumbnailStore* store = new ThumbnailStore(
-      platform::CacheFolder() + "/lumenvale/thumbnails", kMemoryBytes, kDiskBytes);
-  return *store;
+std::string ThumbnailStore::DefaultFolder() {
+  return platform::CacheFolder() + "/lumenvale/thumbnails";
 }
 
-ThumbnailStore::ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes)
-    : folder_(std::move(folder)),
+ThumbnailStore::ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
+                               uint64_t disk_bytes)
+    : files_(files),
+      folder_(std::move(folder)),
       memory_bytes_(memory_bytes),
       disk_bytes_(disk_bytes),
       uses_disk_(!folder_.empty()) {}
@@ -122,7 +121,7 @@ bool ThumbnailStore::PrepareFolder() {
 
 bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
   FileVersion version;
-  if (!COmniFileAccess::Instance().GetVersion(path, &version)) return false;
+  if (!files_.GetVersion(path, &version)) return false;
   *key = std::string(content_type) + '\0' + path + '\0' + std::to_string(version.size) + '\0' +
          std::to_string(version.mtime_sec) + '\0' + std::to_string(version.mtime_nsec);
   return true;
@@ -217,7 +216,7 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
   Entry entry;
   // The original is read past the file cache: it is needed once, and whole photos there
   // would crowd out what the cache is for.
-  *readable = COmniFileAccess::Instance().ReadAll(0, path, &bytes);
+  *readable = files_.ReadAll(0, path, &bytes);
   if (!*readable) return entry;
   {
     platform::MutexLock hold(&lock_);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/mutex.h"
+#include "server/catalogue/omni_file_access.h"
 
 using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
 
@@ -31,14 +32,16 @@ class ThumbnailStore {
   static constexpr size_t kMemoryBytes = size_t{32} << 20;
   static constexpr uint64_t kDiskBytes = uint64_t{1} << 30;
 
-  // The process-wide store, in "lumenvale/thumbnails" under the user's cache folder
-  // (XDG_CACHE_HOME, else ~/.cache), created on first use.
-  static ThumbnailStore& Instance();
+  // The server's folder: "lumenvale/thumbnails" under the user's cache folder
+  // (XDG_CACHE_HOME, else ~/.cache).
+  static std::string DefaultFolder();
 
   // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
   // memory only. A folder that cannot be created or written leaves the store in memory
-  // only, said once in one line on standard error.
-  ThumbnailStore(std::string folder, size_t memory_bytes, uint64_t disk_bytes);
+  // only, said once in one line on standard error. Pictures are read through `files`, which
+  // must outlive the store.
+  ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
+                 uint64_t disk_bytes);
 
   // The thumbnail of the picture at `path` sent as `content_type`, made when the store has
   // none for the file's current version. Two callers asking for the same missing thumbnail
@@ -98,6 +101,7 @@ class ThumbnailStore {
   void StopUsingDisk(const std::string& why) EXCLUDES(lock_);
   std::string FileFor(const std::string& key) const;
 
+  COmniFileAccess& files_;
   const std::string folder_;
   const size_t memory_bytes_;
   const uint64_t disk_bytes_;

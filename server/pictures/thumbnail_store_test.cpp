@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "server/catalogue/testing/test_file_access.h"
 #include "server/pictures/image_reduce.h"
 #include "server/pictures/testing/test_pictures.h"
 
@@ -35,22 +36,6 @@ class ScratchFolder {
  private:
   std::string path_;
 };
-
-// Every test binary of this library keeps the process-wide store (used by the /image tests)
-// in a temporary folder, never in the user's own cache.
-class CacheHomeEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    folder_ = std::make_unique<ScratchFolder>();
-    ::setenv("XDG_CACHE_HOME", folder_->path().c_str(), 1);
-  }
-  void TearDown() override { folder_.reset(); }
-
- private:
-  std::unique_ptr<ScratchFolder> folder_;
-};
-testing::Environment* const kCacheHome =
-    testing::AddGlobalTestEnvironment(new CacheHomeEnvironment);
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
@@ -86,6 +71,7 @@ class ThumbnailStoreTest : public testing::Test {
 
   ScratchFolder pictures_;
   ScratchFolder cache_;
+  TestFileAccess access_;
   std::vector<uint8_t> jpeg_;
   std::vector<uint8_t> png_;
 };
@@ -98,7 +84,8 @@ TEST_F(ThumbnailStoreTest, ThumbnailsAreFreshReductionsKeptAcrossRestarts) {
   };
   const Case cases[] = {{"photo.jpg", "image/jpeg", &jpeg_}, {"drawing.png", "image/png", &png_}};
   {
-    ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                         ThumbnailStore::kDiskBytes);
     for (const Case& c : cases) {
       Thumbnail first, again;
       ASSERT_TRUE(store.Find(pictures_.Join(c.name), c.type, &first)) << c.name;
@@ -109,7 +96,8 @@ TEST_F(ThumbnailStoreTest, ThumbnailsAreFreshReductionsKeptAcrossRestarts) {
     EXPECT_EQ(store.Reductions(), 2u);
     EXPECT_TRUE(store.UsesDisk());
   }
-  ThumbnailStore restarted(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+  ThumbnailStore restarted(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                           ThumbnailStore::kDiskBytes);
   for (const Case& c : cases) {
     Thumbnail thumbnail;
     EXPECT_TRUE(restarted.Has(pictures_.Join(c.name), c.type));
@@ -131,7 +119,8 @@ TEST_F(ThumbnailStoreTest, PictureRewrittenWithinTheSameSecondGetsANewThumbnail)
   other.resize(size);
   WriteBytes(path, first);
   SetTime(path, 1700000000, 100);
-  ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+  ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
   Thumbnail thumbnail;
   ASSERT_TRUE(store.Find(path, "image/png", &thumbnail));
   EXPECT_EQ(*thumbnail, FreshReduction("image/png", first));
@@ -168,20 +157,23 @@ TEST_F(ThumbnailStoreTest, DamagedDiskEntriesAreMadeAgain) {
   for (const Case& c : cases) {
     fs::remove_all(Folder());
     {
-      ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+      ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                           ThumbnailStore::kDiskBytes);
       Thumbnail thumbnail;
       ASSERT_TRUE(store.Find(path, "image/jpeg", &thumbnail));
     }
     const std::vector<std::string> files = EntryFiles(Folder());
     ASSERT_EQ(files.size(), 1u);
     c.damage(files[0]);
-    ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                         ThumbnailStore::kDiskBytes);
     Thumbnail thumbnail;
     ASSERT_TRUE(store.Find(path, "image/jpeg", &thumbnail)) << c.what;
     EXPECT_EQ(*thumbnail, expected) << c.what;
     EXPECT_EQ(store.Reductions(), 1u) << c.what;
     // Written anew: the next start finds it sound.
-    ThumbnailStore next(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailStore next(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                        ThumbnailStore::kDiskBytes);
     ASSERT_TRUE(next.Find(path, "image/jpeg", &thumbnail));
     EXPECT_EQ(next.Reductions(), 0u) << c.what;
   }
@@ -191,7 +183,7 @@ TEST_F(ThumbnailStoreTest, UnusableFolderStillServesFromMemorySayingSoOnce) {
   const std::string blocked = cache_.Join("a-file");
   WriteBytes(blocked, {1, 2, 3});
   testing::internal::CaptureStderr();
-  ThumbnailStore store(blocked + "/thumbnails", ThumbnailStore::kMemoryBytes,
+  ThumbnailStore store(access_.files, blocked + "/thumbnails", ThumbnailStore::kMemoryBytes,
                        ThumbnailStore::kDiskBytes);
   Thumbnail first, second;
   ASSERT_TRUE(store.Find(pictures_.Join("photo.jpg"), "image/jpeg", &first));
@@ -207,7 +199,8 @@ TEST_F(ThumbnailStoreTest, PicturesSentAsStoredAndMissingFiles) {
   WriteBytes(pictures_.Join("narrow.jpg"), JpegFile(NoisePicture(120, 90)));
   WriteBytes(pictures_.Join("broken.jpg"), {0xFF, 0xD8, 0xFF, 0x00});
   WriteBytes(pictures_.Join("moving.gif"), {'G', 'I', 'F'});
-  ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+  ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
   Thumbnail thumbnail;
   for (int round = 0; round < 2; ++round) {
     EXPECT_FALSE(store.Find(pictures_.Join("narrow.jpg"), "image/jpeg", &thumbnail));
@@ -223,7 +216,8 @@ TEST_F(ThumbnailStoreTest, PicturesSentAsStoredAndMissingFiles) {
 
 TEST_F(ThumbnailStoreTest, ConcurrentRequestsForOneMissingThumbnailReduceItOnce) {
   WriteBytes(pictures_.Join("big.jpg"), JpegFile(NoisePicture(3000, 2000)));
-  ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+  ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
   constexpr int kRequests = 6;
   std::vector<Thumbnail> thumbnails(kRequests);
   std::vector<std::thread> requests;
@@ -242,7 +236,7 @@ TEST_F(ThumbnailStoreTest, MemoryAndDiskStayUnderTheirBounds) {
   constexpr uint64_t kDisk = 80 * 1024;
   const std::vector<uint8_t> file = PngFile(QuadrantPicture(
       200, 100, 4, {{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {9, 9, 9, 255}}}));
-  ThumbnailStore store(Folder(), kMemory, kDisk);
+  ThumbnailStore store(access_.files, Folder(), kMemory, kDisk);
   for (int i = 0; i < 1000; ++i) {
     const std::string path = pictures_.Join(std::to_string(i) + ".png");
     WriteBytes(path, file);

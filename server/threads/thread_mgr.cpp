@@ -11,27 +11,53 @@ CThreadMgr::CThreadMgr(int thread_count) {
 }
 
 CThreadMgr::~CThreadMgr() {
+  Stop();
+}
+
+void CThreadMgr::Stop() {
+  std::vector<std::unique_ptr<CThreadCommand>> dropped;
   {
     platform::MutexLock hold(&lock_);
     running_ = false;
+    auto kept = std::stable_partition(queue_.begin(), queue_.end(),
+                                      [](const QueueEntry& e) { return e.job->client_ == nullptr; });
+    for (auto it = kept; it != queue_.end(); ++it) dropped.push_back(std::move(it->job));
+    queue_.erase(kept, queue_.end());
+    std::make_heap(queue_.begin(), queue_.end(), RunsLater());
+    answering_.clear();
   }
   queue_changed_.NotifyAll();
-  for (std::thread& t : threads_) t.join();
+  // Deleted outside the lock: a job's destructor may post another job.
+  dropped.clear();
+  for (std::thread& t : threads_) {
+    if (t.joinable()) t.join();
+  }
+  std::vector<QueueEntry> left;
+  {
+    platform::MutexLock hold(&lock_);
+    workers_ended_ = true;
+    // Posted by another thread after the last worker found the queue empty.
+    left.swap(queue_);
+  }
 }
 
 void CThreadMgr::Post(std::unique_ptr<CThreadCommand> job, int32_t priority) {
   {
     platform::MutexLock hold(&lock_);
-    if (job_id_counter_ == -1) job_id_counter_ = 0;
-    // Wraps from the largest id to the smallest without signed overflow.
-    job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
-    job->job_id_ = job_id_counter_;
-    job->priority_ = priority;
-    CountAnswering(*job, 1);
-    queue_.push_back(QueueEntry{std::move(job), priority, ++sequence_});
-    std::push_heap(queue_.begin(), queue_.end(), RunsLater());
+    // A stopping pool answers no more clients, and once its workers have ended runs nothing:
+    // the job is deleted unrun (outside the lock, below).
+    if (running_ || (job->client_ == nullptr && !workers_ended_)) {
+      if (job_id_counter_ == -1) job_id_counter_ = 0;
+      // Wraps from the largest id to the smallest without signed overflow.
+      job_id_counter_ = static_cast<int32_t>(static_cast<uint32_t>(job_id_counter_) + 1u);
+      job->job_id_ = job_id_counter_;
+      job->priority_ = priority;
+      CountAnswering(*job, 1);
+      queue_.push_back(QueueEntry{std::move(job), priority, ++sequence_});
+      std::push_heap(queue_.begin(), queue_.end(), RunsLater());
+    }
   }
-  queue_changed_.NotifyOne();
+  if (job == nullptr) queue_changed_.NotifyOne();
 }
 
 void CThreadMgr::WorkerLoop() {
@@ -82,11 +108,8 @@ size_t CThreadMgr::QueuedJobs() {
   return queue_.size();
 }
 
-CThreadMgr& GetThreadMgr() {
-  // Never destroyed: workers may still be running jobs while the process exits.
-  static CThreadMgr* pool =
-      new CThreadMgr(std::max(4, static_cast<int>(std::thread::hardware_concurrency())));
-  return *pool;
+int ServerThreadCount() {
+  return std::max(4, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
 }  // namespace MySystem

@@ -46,19 +46,27 @@ class CThreadMgr {
  public:
   // Starts `thread_count` workers (at least one).
   explicit CThreadMgr(int thread_count);
-  // Lets the workers finish every queued job, then joins them.
+  // Stop, unless it was called already.
   ~CThreadMgr();
   CThreadMgr(const CThreadMgr&) = delete;
   CThreadMgr& operator=(const CThreadMgr&) = delete;
 
-  // Queues `job`; it is deleted after its last Run. The smallest priority runs first; equal
-  // priorities run in posting order.
+  // Queues `job`; it is deleted after its last Run (or unrun by a stopping pool, see Stop).
+  // The smallest priority runs first; equal priorities run in posting order.
   void Post(std::unique_ptr<CThreadCommand> job, int32_t priority) EXCLUDES(lock_);
 
   // Deletes, without running them, the queued jobs that answer `client` (see
   // CThreadCommand::AnswersClient); a job already running finishes. Returns how many were
   // dropped. Cheap when the client has none queued.
   int DropJobsFor(const void* client) EXCLUDES(lock_);
+
+  // Stops the pool for good, so that what its jobs use may then be freed: deletes without
+  // running the queued jobs that answer a client (a stopping server answers no more), lets
+  // the running jobs and the other queued ones finish, and returns once every worker has
+  // ended. Meanwhile a job posted that answers a client is deleted unrun; once the workers
+  // have ended, so is every job posted. Background work is to be told to stop before, so
+  // that its queued jobs end at once. Any thread but a worker.
+  void Stop() EXCLUDES(lock_);
 
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
@@ -96,13 +104,13 @@ class CThreadMgr {
   std::unordered_map<const void*, int> answering_ GUARDED_BY(lock_);
   int32_t job_id_counter_ GUARDED_BY(lock_) = 0;
   uint64_t sequence_ GUARDED_BY(lock_) = 0;
-  bool running_ GUARDED_BY(lock_) = true;
+  bool running_ GUARDED_BY(lock_) = true;  // false once Stop began
+  bool workers_ended_ GUARDED_BY(lock_) = false;
   std::atomic<int32_t> running_jobs_{0};
   std::vector<std::thread> threads_;
 };
 
-// The process-wide pool with max(4, processors) threads, created on first use and never
-// destroyed while the program runs.
-CThreadMgr& GetThreadMgr();
+// The number of workers the server's pool has: max(4, processors).
+int ServerThreadCount();
 
 }  // namespace MySystem

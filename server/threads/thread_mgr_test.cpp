@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/test_eventually.h"
 #include "platform/testing/test_latch.h"
 #include "server/threads/testing/gate_job.h"
 
@@ -207,10 +208,48 @@ TEST(ThreadMgrTest, DepartedClientDropsOnlyItsQueuedJobs) {
   EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"b", "d"}));
 }
 
-TEST(ThreadMgrTest, ProcessPoolHasAtLeastFourThreads) {
+// Stop drops what would answer clients, lets the rest finish (a job queued again included),
+// waits for the running job, and refuses afterwards whatever would run on no worker.
+TEST(ThreadMgrTest, StopDropsAnswersAndWaitsForTheRest) {
+  Journal journal;
+  TestLatch started(1), gate(1), done(5);
+  int deleted = 0;
+  MySystem::CThreadMgr pool(1);
+  int clients[4];
+  auto running = std::make_unique<GateJob>(&started, &gate);
+  running->AnswersClient(&clients[0]);
+  pool.Post(std::move(running), 0);
+  started.wait();
+  auto note = [&](const char* name, const int* client, int extra_runs = 0) {
+    auto job = std::make_unique<NoteJob>(&journal, name, &done, extra_runs, &deleted);
+    if (client != nullptr) job->AnswersClient(client);
+    pool.Post(std::move(job), 0);
+  };
+  note("answer", &clients[1]);
+  note("background", nullptr, 1);
+  std::thread stopping([&] { pool.Stop(); });
+  ASSERT_TRUE(Eventually([&] { return pool.QueuedJobs() == 1; }));  // the answer is gone
+  EXPECT_EQ(deleted, 1);
+  note("late answer", &clients[2]);  // deleted at once
+  EXPECT_EQ(deleted, 2);
+  note("late background", nullptr);  // still runs
+  EXPECT_EQ(pool.QueuedJobs(), 2u);
+  gate.count_down();
+  stopping.join();
+  EXPECT_EQ(journal.Entries(),
+            (std::vector<std::string>{"background", "late background", "background"}));
+  EXPECT_EQ(pool.QueuedJobs(), 0u);
+  note("after", nullptr);  // no worker is left to run it
+  EXPECT_EQ(deleted, 5);
+  done.wait();
+  EXPECT_EQ(journal.Entries().size(), 3u);
+  pool.Stop();  // a second stop changes nothing
+}
+
+TEST(ThreadMgrTest, ServerPoolHasAtLeastFourThreads) {
   int expected = std::max(4, static_cast<int>(std::thread::hardware_concurrency()));
-  EXPECT_EQ(MySystem::GetThreadMgr().ThreadCount(), expected);
-  EXPECT_EQ(&MySystem::GetThreadMgr(), &MySystem::GetThreadMgr());
+  EXPECT_EQ(MySystem::ServerThreadCount(), expected);
+  EXPECT_EQ(MySystem::CThreadMgr(MySystem::ServerThreadCount()).ThreadCount(), expected);
 }
 
 }  // namespace

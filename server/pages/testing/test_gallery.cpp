@@ -7,7 +7,7 @@
 
 TestGallery::TestGallery()
     : pool_(std::make_unique<MySystem::CThreadMgr>(1)),
-      catalogue_(std::make_unique<ImageCatalogue>(pool_.get())) {}
+      catalogue_(std::make_unique<ImageCatalogue>(pool_.get(), access_.files)) {}
 
 void TestGallery::Fill(const std::vector<std::string>& names) {
   std::vector<ImageEntry> list;

@@ -1,5 +1,5 @@
 // Test helper: a catalogue over real (empty) files in a temporary folder, its orders built
-// directly from the file names, without a scan.
+// directly from the file names, without a scan, with a file access of its own.
 #pragma once
 
 #include <memory>
@@ -8,6 +8,7 @@
 
 #include "platform/testing/test_folder.h"
 #include "server/catalogue/image_catalogue.h"
+#include "server/catalogue/testing/test_file_access.h"
 
 class TestGallery {
  public:
@@ -22,9 +23,11 @@ class TestGallery {
 
   std::string Path(const std::string& name) const { return folder_.Path(name); }
   ImageCatalogue& catalogue() { return *catalogue_; }
+  COmniFileAccess& files() { return access_.files; }
 
  private:
   TestFolder folder_;
+  TestFileAccess access_;
   std::unique_ptr<MySystem::CThreadMgr> pool_;
   std::unique_ptr<ImageCatalogue> catalogue_;
 };
