@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "server/catalogue/list_positions.h"
-#include "server/net/http1_writer.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/net/http1_writer.h"
 #include "server/pages/image_thumbnail_process.h"
 #include "server/pages/slide_show_process.h"
 
@@ -95,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<UserAccount> context = {{"u", "h", static_cast<int32_t>((size / 8) % 2)}};
   settings.users = context;
 
-  const std::optional<Response> view = ThumbnailPageResponse(settings, Catalogue(), Files(), context,
-                                                            request, "NONCE0123456789abcdefg==");
+  const std::optional<Response> view = ThumbnailPageResponse(
+      settings, Catalogue(), Files(), context, request, "NONCE0123456789abcdefg==");
   if (view) Check(Http1Message(*view).bytes, 4, '"');
   const std::string slideshow =
       Http1Message(SlideShowResponse(settings, request, "NONCE0123456789abcdefg==")).bytes;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
-#include "server/net/http1_writer.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/net/http1_writer.h"
 #include "server/net/image_server.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/pages/status_process.h"

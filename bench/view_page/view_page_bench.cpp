@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/support/bench_gallery.h"
-#include "server/net/http1_writer.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/net/http1_writer.h"
 #include "server/pages/image_thumbnail_process.h"
 
 namespace {

@@ -23,9 +23,9 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                ThumbnailStore& thumbnails, IncomingRequest request, std::string path,
-                ImageValidators validators, int32_t shrink)
+  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, ThumbnailStore& thumbnails,
+                IncomingRequest request, std::string path, ImageValidators validators,
+                int32_t shrink)
       : catalogue_(catalogue),
         files_(files),
         thumbnails_(thumbnails),
@@ -37,8 +37,8 @@ class CImageLoading : public CThreadCommand {
   }
 
   int Run() override {
-    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_,
-                                       shrink_, MakeNonce()));
+    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_, shrink_,
+                                       MakeNonce()));
     return 0;
   }
 
@@ -157,8 +157,8 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
     return 0;
   }
   int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, incoming,
-                                              entry.path, ReadImageValidators(request), shrink),
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, incoming, entry.path,
+                                              ReadImageValidators(request), shrink),
               0);
   return 1;
 }

@@ -263,7 +263,7 @@ TEST_F(ThumbnailStoreTest, DiskCountStaysExactWhilePrunesRunBesideRequests) {
   for (int i = 0; i < kPictures; ++i) WriteBytes(pictures_.Join(std::to_string(i) + ".png"), file);
   uint64_t entry_bytes = 0;
   {
-    ThumbnailStore probe(cache_.Join("probe"), ThumbnailStore::kMemoryBytes,
+    ThumbnailStore probe(access_.files, cache_.Join("probe"), ThumbnailStore::kMemoryBytes,
                          ThumbnailStore::kDiskBytes);
     Thumbnail thumbnail;
     ASSERT_TRUE(probe.Find(pictures_.Join("0.png"), "image/png", &thumbnail));
@@ -271,7 +271,7 @@ TEST_F(ThumbnailStoreTest, DiskCountStaysExactWhilePrunesRunBesideRequests) {
   }
   // Memory for a few entries, so most look-ups go to the disk; disk for a third of them.
   const uint64_t disk = entry_bytes * kPictures / 3;
-  ThumbnailStore store(Folder(), static_cast<size_t>(entry_bytes * 4), disk);
+  ThumbnailStore store(access_.files, Folder(), static_cast<size_t>(entry_bytes * 4), disk);
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
   for (int t = 0; t < 4; ++t) {
@@ -305,7 +305,8 @@ TEST_F(ThumbnailStoreTest, PruneCountsEarlierEntriesAndRemovesOnlyOldTemporaries
       200, 100, 4, {{{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {9, 9, 9, 255}}}));
   for (int i = 0; i < 40; ++i) WriteBytes(pictures_.Join(std::to_string(i) + ".png"), file);
   {
-    ThumbnailStore earlier(Folder(), ThumbnailStore::kMemoryBytes, ThumbnailStore::kDiskBytes);
+    ThumbnailStore earlier(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                           ThumbnailStore::kDiskBytes);
     for (int i = 0; i < 40; ++i) {
       Thumbnail thumbnail;
       ASSERT_TRUE(
@@ -320,7 +321,7 @@ TEST_F(ThumbnailStoreTest, PruneCountsEarlierEntriesAndRemovesOnlyOldTemporaries
   SetTime(old_temporary, ::time(nullptr) - 3600, 0);
 
   // The next run's bound is half of what this one left.
-  ThumbnailStore store(Folder(), ThumbnailStore::kMemoryBytes, left / 2);
+  ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes, left / 2);
   ASSERT_TRUE(store.PrepareFolder());
   uint64_t on_disk = 0;
   for (const std::string& entry : EntryFiles(Folder())) {

@@ -9,9 +9,19 @@ CSharedLock::CSharedLock() {
   pthread_rwlockattr_destroy(&attr);
 }
 
-CSharedLock::~CSharedLock() { pthread_rwlock_destroy(&lock_); }
+CSharedLock::~CSharedLock() {
+  pthread_rwlock_destroy(&lock_);
+}
 
-void CSharedLock::lock() { pthread_rwlock_wrlock(&lock_); }
-void CSharedLock::unlock() { pthread_rwlock_unlock(&lock_); }
-void CSharedLock::lock_shared() { pthread_rwlock_rdlock(&lock_); }
-void CSharedLock::unlock_shared() { pthread_rwlock_unlock(&lock_); }
+void CSharedLock::lock() {
+  pthread_rwlock_wrlock(&lock_);
+}
+void CSharedLock::unlock() {
+  pthread_rwlock_unlock(&lock_);
+}
+void CSharedLock::lock_shared() {
+  pthread_rwlock_rdlock(&lock_);
+}
+void CSharedLock::unlock_shared() {
+  pthread_rwlock_unlock(&lock_);
+}

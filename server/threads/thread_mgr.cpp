@@ -19,8 +19,9 @@ void CThreadMgr::Stop() {
   {
     platform::MutexLock hold(&lock_);
     running_ = false;
-    auto kept = std::stable_partition(queue_.begin(), queue_.end(),
-                                      [](const QueueEntry& e) { return e.job->client_ == nullptr; });
+    auto kept = std::stable_partition(queue_.begin(), queue_.end(), [](const QueueEntry& e) {
+      return e.job->client_ == nullptr;
+    });
     for (auto it = kept; it != queue_.end(); ++it) dropped.push_back(std::move(it->job));
     queue_.erase(kept, queue_.end());
     std::make_heap(queue_.begin(), queue_.end(), RunsLater());
