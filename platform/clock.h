@@ -11,6 +11,7 @@ int64_t TickCountMs();
 // Wall-clock time in 100-nanosecond units since 1970-01-01 UTC.
 int64_t SystemTime100ns();
 
+// Tests only.
 void SleepMs(int ms);
 
 }  // namespace platform

@@ -66,7 +66,9 @@ class LikeTable {
 
   // Blocks until no job of this table runs (tests, benchmarks).
   void WaitForIdle() const;
+  // Tests only.
   bool dirty() const { return dirty_.load(); }
+  // Tests only.
   size_t CachedPathCount() const;
 
  private:

@@ -43,9 +43,12 @@ class COmniFileAccess : public CBasseFileAccess {
   void SetCacheLimit(uint32_t limit);
   // The most bytes the cached files may hold together (kFileCacheBytes until set). Going
   // over it drops the least recently used files until the rest fit.
+  // Tests only.
   void SetCacheByteLimit(uint64_t bytes);
   static constexpr uint64_t kFileCacheBytes = uint64_t{64} << 20;
+  // Tests only.
   size_t CachedCount();
+  // Tests only.
   bool IsCached(const std::string& path);
   // Whether the cache holds the file as it is now.
   bool IsCurrentInCache(const std::string& path);

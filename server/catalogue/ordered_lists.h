@@ -139,6 +139,7 @@ class OrderedLists {
   std::vector<uint32_t> Search(ListOrder order, std::string_view word) const;
   FilteredView View(ListOrder order, std::string_view word) const;
   // On the unnarrowed order: true and a copy when 0 <= position < size.
+  // Tests only.
   bool GetAt(ListOrder order, int64_t position, ImageEntry* out) const;
   PageList MakePages(ListOrder order, std::string_view word) const;
 

@@ -29,6 +29,7 @@ class ReadBudget {
   bool Acquire(uint64_t bytes, std::chrono::milliseconds wait = kReadWait);
   void Release(uint64_t bytes);
 
+  // Tests only.
   uint64_t InUse();
   // Reads waiting for room now.
   int Waiting();

@@ -99,10 +99,12 @@ class CNoneBlockingServer {
   // Ends a wait of the loop (WaitForWork) at once, as a posted response does. Any thread.
   void WakeLoop() { response_posted_.Signal(); }
   // The bytes held by queued responses now.
+  // Tests and fuzzers only.
   size_t QueuedResponseBytes() const { return send_queue_.held_bytes(); }
   // The address of a connection's peer, "" when unknown.
   std::string PeerAddress(platform::SocketHandle socket) { return sockets_.PeerAddress(socket); }
 
+  // Tests, fuzzers and benchmarks only.
   size_t ConnectionCount() const { return connections_.size(); }
   // The open connections in accept order. Step thread only (handlers run there).
   const std::vector<s_socket_stage>& connections() const { return connections_; }

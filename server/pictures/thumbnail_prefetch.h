@@ -34,8 +34,10 @@ class ThumbnailPrefetch {
   void Update();
 
   // Pictures of the current list looked at so far (made or found made).
+  // Tests only.
   uint32_t Done() const;
   // Background jobs queued or running now.
+  // Tests only.
   int32_t ActiveJobs() const;
 
  private:

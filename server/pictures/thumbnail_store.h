@@ -56,9 +56,12 @@ class ThumbnailStore {
   // Makes the store's folder unless it is made already. False when thumbnails are kept in
   // memory only (no folder, or one that cannot be made).
   bool PrepareFolder();
+  // Tests only.
   size_t MemoryBytes();
+  // Tests only.
   uint64_t DiskBytes();
   // The number of reductions this store has run.
+  // Tests only.
   uint64_t Reductions();
 
  private:

@@ -25,6 +25,7 @@ class CThreadCommand {
   // already waiting.
   virtual int Run() = 0;
 
+  // Tests only.
   int32_t job_id() const { return job_id_; }
   int32_t priority() const { return priority_; }
 
@@ -71,6 +72,7 @@ class CThreadMgr {
   // Jobs whose Run is executing now.
   int32_t RunningJobs() const { return running_jobs_.load(); }
   // Jobs waiting for a worker.
+  // Tests only.
   size_t QueuedJobs() EXCLUDES(lock_);
   int ThreadCount() const { return static_cast<int>(threads_.size()); }
 

@@ -45,6 +45,7 @@ class UpnpPortMapper {
   std::string GetExternalAddress();
   // "http://" + address + ":" + port under which the gallery is reached: the external address
   // and port once known, else this computer's address and the internal port.
+  // Tests only.
   std::string GetPublicBaseUrl();
 
   // 0: no gateway answered; 1: a gateway answered with its location; 2: the gateway made the
