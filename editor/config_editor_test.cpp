@@ -5,6 +5,7 @@
 
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
+#include "common/config/testing/config_file_bytes.h"
 #include "editor/testing/scripted_prompts.h"
 #include "platform/testing/test_folder.h"
 #include "platform/text.h"
@@ -206,15 +207,6 @@ TEST_F(ConfigEditorTest, LoadFillsStateAndDatabaseNameFromThePort) {
   EXPECT_EQ(loaded, EditorSettings());
 }
 
-// `text` as the editor stores it: UTF-16LE after a byte-order mark, "\n" as CR LF.
-std::string EditorFileBytes(const std::string& text) {
-  std::string crlf;
-  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  std::u16string wide;
-  EXPECT_TRUE(platform::Utf8ToUtf16(crlf, &wide));
-  return "\xFF\xFE" + platform::Utf16ToLeBytes(wide);
-}
-
 // The dialog hands over only what its controls show; the rest of a loaded file, BUFFER_SIZE
 // and the elements the editor does not know, survives a load and a save byte for byte.
 TEST_F(ConfigEditorTest, LoadAndSaveKeepsWhatTheDialogDoesNotShow) {
@@ -229,7 +221,7 @@ TEST_F(ConfigEditorTest, LoadAndSaveKeepsWhatTheDialogDoesNotShow) {
       "<USER><USER_NAME>anna</USER_NAME><HASH>h</HASH><PRIV>1</PRIV></USER><UPnP>0</UPnP>\n"
       "<BUFFER_SIZE>200</BUFFER_SIZE>\n<THEME>夜</THEME>\n<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n"
       "<NOTE>two\nlines</NOTE>\n";
-  const std::string original = EditorFileBytes(text);
+  const std::string original = ConfigFileBytes(text);
   const std::string path = folder_.Write("gallery.con", original);
   EditorSettings values = editor_.Load(path);
   values.buffer_size.reset();
@@ -248,7 +240,7 @@ TEST_F(ConfigEditorTest, LoadAndSaveKeepsWhatTheDialogDoesNotShow) {
   // after a load and a save, the elements now after the settings and in their order.
   const std::string scattered = folder_.Write(
       "scattered.con",
-      EditorFileBytes("<THEME>夜</THEME>\n<PATH>/a</PATH>\n<BUFFER_SIZE>0x20</BUFFER_SIZE>\n"
+      ConfigFileBytes("<THEME>夜</THEME>\n<PATH>/a</PATH>\n<BUFFER_SIZE>0x20</BUFFER_SIZE>\n"
                       "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<ZIP_REJECT>0</ZIP_REJECT>\n"));
   values = editor_.Load(scattered);
   values.buffer_size.reset();

@@ -4,6 +4,7 @@
 
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
+#include "common/config/testing/config_file_bytes.h"
 #include "platform/testing/test_folder.h"
 
 // Readable failure messages for the record.
@@ -21,17 +22,6 @@ void PrintTo(const EditorSettings& s, std::ostream* os) {
 }
 
 namespace {
-
-// `text` with "\n" as CR LF, as UTF-16LE bytes after a byte-order mark; ASCII only.
-std::string Utf16LeFile(std::string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (char c : text) {
-    if (c == '\n') bytes.append("\r\0", 2);
-    bytes.push_back(c);
-    bytes.push_back('\0');
-  }
-  return bytes;
-}
 
 TEST(EditorSettingsTest, UnreadableFileGivesDefaultsWithoutDatabaseName) {
   TestFolder folder;
@@ -88,7 +78,7 @@ TEST(EditorSettingsTest, WritesExactBytes) {
   TestFolder folder;
   ASSERT_TRUE(s.write(folder.Path("out.con")));
   std::string expected =
-      Utf16LeFile(
+      ConfigFileBytes(
           "<PATH>/p</PATH>\n<PORT>8080</PORT>\n<SUB>1</SUB>\n<SORT_WINDOWS>0</SORT_WINDOWS>\n"
           "<RESET_STANDBY_ACCESS>0</RESET_STANDBY_ACCESS>\n<SHOW_FULLPATH>0</SHOW_FULLPATH>\n"
           "<OPEN_NEW_TAB>0</OPEN_NEW_TAB>\n"
@@ -96,7 +86,7 @@ TEST(EditorSettingsTest, WritesExactBytes) {
           "<TOP_FOLDER>0</TOP_FOLDER>\n<ZIP_REJECT>0</ZIP_REJECT>\n"
           "<ZIP_REJECT_UPLOAD>0</ZIP_REJECT_UPLOAD>\n<TITLE>") +
       "\x2B\x73" +
-      Utf16LeFile(
+      ConfigFileBytes(
           "</TITLE>\n<NEED_USER>1</NEED_USER>\n"
           "<USER><USER_NAME>a</USER_NAME><HASH>h</HASH><PRIV>1</PRIV></USER>"
           "<USER><USER_NAME>b</USER_NAME><HASH>i</HASH><PRIV>0</PRIV></USER>"
@@ -112,13 +102,13 @@ TEST(EditorSettingsTest, UpnpPortIsWrittenAfterUpnpOnlyWhenSet) {
   s.upnp = true;
   ASSERT_TRUE(s.write(folder.Path("a.con")));
   EXPECT_TRUE(folder.Read("a.con").ends_with(
-      Utf16LeFile("<HASH_FILE_NAME>likes.dat</HASH_FILE_NAME>\n<NEED_USER>0</NEED_USER>\n"
-                  "<UPnP>1</UPnP>\n")
+      ConfigFileBytes("<HASH_FILE_NAME>likes.dat</HASH_FILE_NAME>\n<NEED_USER>0</NEED_USER>\n"
+                      "<UPnP>1</UPnP>\n")
           .substr(2)));
   s.upnp_port = 8081;
   ASSERT_TRUE(s.write(folder.Path("a.con")));
   EXPECT_TRUE(folder.Read("a.con").ends_with(
-      Utf16LeFile("<UPnP>1</UPnP>\n<UPnP_PORT>8081</UPnP_PORT>\n").substr(2)));
+      ConfigFileBytes("<UPnP>1</UPnP>\n<UPnP_PORT>8081</UPnP_PORT>\n").substr(2)));
   EditorSettings back;
   ASSERT_TRUE(back.parse(folder.Path("a.con")));
   EXPECT_EQ(back, s);

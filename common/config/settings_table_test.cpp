@@ -5,20 +5,10 @@
 #include <type_traits>
 
 #include "common/config/settings_io.h"
+#include "common/config/testing/config_file_bytes.h"
 #include "platform/testing/test_folder.h"
 
 namespace {
-
-// `text` with "\n" as CR LF, as UTF-16LE bytes after a byte-order mark; ASCII only.
-std::string Utf16LeFile(std::string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (char c : text) {
-    if (c == '\n') bytes.append("\r\0", 2);
-    bytes.push_back(c);
-    bytes.push_back('\0');
-  }
-  return bytes;
-}
 
 // Readers take the first opening tag that starts with "<" + key, so a row written after a
 // longer key it is a prefix of would read that key's value.
@@ -92,9 +82,9 @@ TEST(SettingsTableTest, UnknownElementsAreTheTopLevelElementsNoRowNames) {
 TEST(SettingsTableTest, EditorWritesBackWhatItDoesNotKnow) {
   TestFolder folder;
   const std::string path = folder.Write(
-      "a.con", Utf16LeFile("<THEME>dark</THEME>\n<PATH>/p</PATH>\n<PORT>8080</PORT>\n"
-                           "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<ZIP_REJECT>0</ZIP_REJECT>\n"
-                           "<BUFFER_SIZE>0x10</BUFFER_SIZE>\n<NOTE>a\nb</NOTE>\n"));
+      "a.con", ConfigFileBytes("<THEME>dark</THEME>\n<PATH>/p</PATH>\n<PORT>8080</PORT>\n"
+                               "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<ZIP_REJECT>0</ZIP_REJECT>\n"
+                               "<BUFFER_SIZE>0x10</BUFFER_SIZE>\n<NOTE>a\nb</NOTE>\n"));
   EditorSettings s;
   ASSERT_TRUE(s.parse(path));
   // The longer element came first, so its value is what ZIP_REJECT read, as the server does.
@@ -105,17 +95,17 @@ TEST(SettingsTableTest, EditorWritesBackWhatItDoesNotKnow) {
                                       "<NOTE>a\nb</NOTE>"}));
   ASSERT_TRUE(s.write(folder.Path("b.con")));
   EXPECT_EQ(folder.Read("b.con"),
-            Utf16LeFile("<PATH>/p</PATH>\n<PORT>8080</PORT>\n<SUB>0</SUB>\n"
-                        "<SORT_WINDOWS>0</SORT_WINDOWS>\n"
-                        "<RESET_STANDBY_ACCESS>0</RESET_STANDBY_ACCESS>\n"
-                        "<SHOW_FULLPATH>0</SHOW_FULLPATH>\n<OPEN_NEW_TAB>0</OPEN_NEW_TAB>\n"
-                        "<OPEN_NAME_THUMBNAIL_FOLDER>0</OPEN_NAME_THUMBNAIL_FOLDER>\n"
-                        "<TOP_FOLDER>0</TOP_FOLDER>\n<ZIP_REJECT>1</ZIP_REJECT>\n"
-                        "<ZIP_REJECT_UPLOAD>0</ZIP_REJECT_UPLOAD>\n<TITLE>Lumenvale</TITLE>\n"
-                        "<HASH_FILE_NAME>hash.8080.dat</HASH_FILE_NAME>\n"
-                        "<NEED_USER>0</NEED_USER>\n<UPnP>0</UPnP>\n"
-                        "<BUFFER_SIZE>16</BUFFER_SIZE>\n<THEME>dark</THEME>\n"
-                        "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<NOTE>a\nb</NOTE>\n"));
+            ConfigFileBytes("<PATH>/p</PATH>\n<PORT>8080</PORT>\n<SUB>0</SUB>\n"
+                            "<SORT_WINDOWS>0</SORT_WINDOWS>\n"
+                            "<RESET_STANDBY_ACCESS>0</RESET_STANDBY_ACCESS>\n"
+                            "<SHOW_FULLPATH>0</SHOW_FULLPATH>\n<OPEN_NEW_TAB>0</OPEN_NEW_TAB>\n"
+                            "<OPEN_NAME_THUMBNAIL_FOLDER>0</OPEN_NAME_THUMBNAIL_FOLDER>\n"
+                            "<TOP_FOLDER>0</TOP_FOLDER>\n<ZIP_REJECT>1</ZIP_REJECT>\n"
+                            "<ZIP_REJECT_UPLOAD>0</ZIP_REJECT_UPLOAD>\n<TITLE>Lumenvale</TITLE>\n"
+                            "<HASH_FILE_NAME>hash.8080.dat</HASH_FILE_NAME>\n"
+                            "<NEED_USER>0</NEED_USER>\n<UPnP>0</UPnP>\n"
+                            "<BUFFER_SIZE>16</BUFFER_SIZE>\n<THEME>dark</THEME>\n"
+                            "<ZIP_REJECT_MAX>5</ZIP_REJECT_MAX>\n<NOTE>a\nb</NOTE>\n"));
 
   EditorSettings back;
   ASSERT_TRUE(back.parse(folder.Path("b.con")));
