@@ -199,7 +199,10 @@ bool HeifPicture::Decode(int min_width, int min_height) {
     return false;
   }
   // The rows are packed in place: each moves to an address no later than its own.
-  for (int y = 1; y < height; ++y) std::memmove(pixels + y * row, pixels + y * size_t(stride), row);
+  if (size_t(stride) != row) {
+    for (int y = 1; y < height; ++y)
+      std::memmove(pixels + y * row, pixels + y * size_t(stride), row);
+  }
   view_ = {pixels, width, height, kRgbChannels};
   return true;
 }
