@@ -22,7 +22,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev iproute2 heif-thumbnailer)
+  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev iproute2 heif-thumbnailer time)
 fi
 
 missing=()
