@@ -22,6 +22,20 @@ TEST(BoxShrinkTest, EachPixelIsTheRoundedMeanOfItsSquare) {
   }
 }
 
+TEST(BoxShrinkTest, LargeSquaresAreSampledAtEveryOtherPixel) {
+  // One square of 5 x 5: rows and columns 0, 2 and 4 count, 9 samples of 90 and 16 of 0.
+  Picture source{5, 5, 3, std::vector<uint8_t>(5 * 5 * 3, 0)};
+  for (int y = 0; y < 5; y += 2) {
+    for (int x = 0; x < 5; x += 2) {
+      for (int c = 0; c < 3; ++c) source.pixels[(y * 5 + x) * 3 + c] = 90;
+    }
+  }
+  Picture out;
+  BoxShrink(ViewOf(source), 5, &out);
+  ASSERT_EQ(out.pixels.size(), 3u);
+  EXPECT_EQ(out.pixels[0], 90);
+}
+
 TEST(BoxShrinkTest, FactorKeepsTwiceTheTarget) {
   const struct {
     int width, height, target_width, target_height, factor;
