@@ -24,9 +24,10 @@ inline constexpr int64_t kMaxWideSampleDecodePixels = kMaxFullDecodePixels / 2;
 // sampling. Larger ones are sent as stored, however small their file is.
 inline constexpr uint64_t kMaxJpegCoefficientBytes = uint64_t{1} << 26;
 // The bound for HEIF pictures, which libheif decodes whole (or their embedded thumbnail, when
-// that is large enough): one decode of an 8-bit picture of this size holds about 4.5 bytes a
-// pixel (its planes and the RGB picture made of them), near 80 MB, and covers the
-// 12-megapixel photos of phones. Pictures of more than 8 bits a sample: half.
+// that is large enough). A decode holds about 9.5 bytes a pixel (the coded data gathered
+// again, the decoder's planes and block data, libheif's planes and the RGB picture; measured
+// by bench/heif.sh): about 115 MB for the 12-megapixel photos of phones, about 160 MB at the
+// bound, within the 256 MiB that bound any reduction. More than 8 bits a sample: half.
 inline constexpr int64_t kMaxHeifDecodePixels = int64_t{1} << 24;
 
 // Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
