@@ -54,8 +54,8 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   std::shared_ptr<void> open_gate(nullptr, [&](void*) { gate.count_down(); });
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(
-      std::make_unique<CImageDirectProcess>(catalogue, services.files, services.thumbnails, &pool));
+  handlers.push_back(std::make_unique<CImageDirectProcess>(
+      catalogue, services.files, services.thumbnails, services.renditions, &pool));
   handlers.push_back(std::make_unique<C404rocess>());
   server.SetHandlers(std::move(handlers));
   server.SetPool(&pool);

@@ -12,10 +12,12 @@
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
+#include "server/net/accept_header.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pictures/image_reduce.h"
+#include "server/pictures/jpeg_rendition.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {
@@ -24,21 +26,22 @@ namespace {
 class CImageLoading : public CThreadCommand {
  public:
   CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, ThumbnailStore& thumbnails,
-                IncomingRequest request, std::string path, ImageValidators validators,
-                int32_t shrink)
+                ThumbnailStore& renditions, IncomingRequest request, std::string path,
+                ImageValidators validators, ImageForm form)
       : catalogue_(catalogue),
         files_(files),
         thumbnails_(thumbnails),
+        renditions_(renditions),
         request_(std::move(request)),
         path_(std::move(path)),
         validators_(std::move(validators)),
-        shrink_(shrink) {
+        form_(std::move(form)) {
     AnswersClient(&request_.responder());
   }
 
   int Run() override {
-    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_, shrink_,
-                                       MakeNonce()));
+    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, renditions_, path_,
+                                       validators_, form_, MakeNonce()));
     return 0;
   }
 
@@ -46,11 +49,38 @@ class CImageLoading : public CThreadCommand {
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
   ThumbnailStore& thumbnails_;
+  ThumbnailStore& renditions_;
   IncomingRequest request_;
   std::string path_;
   ImageValidators validators_;
-  int32_t shrink_;
+  ImageForm form_;
 };
+
+// How a picture is answered, decided from the request before anything is read.
+enum class Answer {
+  kAsStored,
+  kThumbnail,
+  kRendition,  // the JPEG rendition of a HEIF picture
+  kOriginal,   // a HEIF picture as stored, to be saved
+};
+
+Answer ChooseAnswer(std::string_view content_type, const ImageForm& form) {
+  if (form.shrink == 1) return Answer::kThumbnail;
+  if (!HasJpegRendition(content_type)) return Answer::kAsStored;
+  if (form.original) return Answer::kOriginal;
+  return AcceptNamesType(form.accept, content_type) ? Answer::kAsStored : Answer::kRendition;
+}
+
+// The type of what `answer` sends of a picture of `content_type` when it is made.
+std::string_view MadeType(Answer answer, std::string_view content_type) {
+  if (answer == Answer::kThumbnail) return ThumbnailContentType(content_type);
+  if (answer == Answer::kRendition) return "image/jpeg";
+  return content_type;
+}
+
+// The rendition is another representation of the same picture at the same address, so it
+// has a tag of its own.
+constexpr std::string_view kRenditionTagSuffix = "-jpeg";
 
 // MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
 // that is not UTF-8 counts as U+FFFD, as it does everywhere text is read per character.
@@ -68,10 +98,20 @@ std::string EntityTag(std::string_view path) {
   return MD5Hex(platform::Utf16ToLeBytes(units));
 }
 
-// The file name for Content-Disposition, every byte as %XX: the part of the path after its
-// last "/", which for a member of an archive is the member's own file name without its folders.
-std::string EncodedFileName(std::string_view path) {
-  const std::string_view name = path.substr(path.rfind('/') + 1);
+// The part of the path after its last "/", which for a member of an archive is the member's
+// own file name without its folders.
+std::string_view FileName(std::string_view path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+// The name of a JPEG made of the file `name`: its extension (or, without one, nothing)
+// replaced by "jpg", so that the browser saves it as what it is.
+std::string JpegName(std::string_view name) {
+  return std::string(name.substr(0, name.rfind('.'))) + ".jpg";
+}
+
+// The file name for Content-Disposition, every byte as %XX.
+std::string EncodedFileName(std::string_view name) {
   std::string encoded;
   char hex[4];
   for (unsigned char c : name) {
@@ -94,8 +134,13 @@ std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
 }
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                                         ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), pool_(pool) {}
+                                         ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                                         MySystem::CThreadMgr* pool)
+    : catalogue_(catalogue),
+      files_(files),
+      thumbnails_(thumbnails),
+      renditions_(renditions),
+      pool_(pool) {}
 
 ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
@@ -109,24 +154,38 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
   return validators;
 }
 
+ImageForm ReadImageForm(const HttpRequest& request) {
+  ImageForm form;
+  form.shrink = ReadKeyNumber(request.target.Param("shrink"));
+  form.original = request.target.Param("original") == "1";
+  request.Header("Accept", &form.accept);
+  return form;
+}
+
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           ThumbnailStore& thumbnails, const std::string& path,
-                           const ImageValidators& validators, int32_t shrink,
-                           std::string_view nonce) {
+                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                           const std::string& path, const ImageValidators& validators,
+                           const ImageForm& form, std::string_view nonce) {
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
   std::string date = time_known ? FormatHttpDate(time) : "";
+  const std::string_view stored_type = ImageContentType(path);
+  const Answer answer = ChooseAnswer(stored_type, form);
   std::string tag = time_known ? EntityTag(path) : "";
+  if (time_known && answer == Answer::kRendition) tag += kRenditionTagSuffix;
 
   std::string_view status;
   SharedBody body;
   std::shared_ptr<const platform::OpenFile> file;
-  std::string_view content_type = ImageContentType(path);
+  std::string_view content_type = stored_type;
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && thumbnails.Find(path, content_type, &body)) {
+    content_type = MadeType(answer, stored_type);
+  } else if ((answer == Answer::kThumbnail && thumbnails.Find(path, stored_type, &body)) ||
+             (answer == Answer::kRendition && renditions.Find(path, stored_type, &body))) {
     status = "200 OK";
+    content_type = MadeType(answer, stored_type);
   } else if ((file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &body)) {
@@ -138,10 +197,22 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
 
   HttpResponse response(status);
   response.NoCache().Close().SecurityPolicy(nonce);
-  response.Header("Content-Disposition", "filename*=utf-8''" + EncodedFileName(path));
+  const std::string_view name = FileName(path);
+  // A JPEG made of a HEIF picture is saved as one; the original is saved as it is.
+  const std::string encoded_name =
+      EncodedFileName(content_type == stored_type ? std::string(name) : JpegName(name));
+  response.Header(
+      "Content-Disposition",
+      (answer == Answer::kOriginal ? "attachment; filename*=utf-8''" : "filename*=utf-8''") +
+          encoded_name);
   if (time_known) response.Header("Last-Modified", date);
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
+  // Whether the browser gets a HEIF picture or its rendition depends on what it accepts.
+  if (HasJpegRendition(stored_type) &&
+      (answer == Answer::kAsStored || answer == Answer::kRendition)) {
+    response.Header("Vary", "Accept");
+  }
   if (file != nullptr) return response.ContentLength(file->size()).Finish(std::move(file));
   return response.ContentLength(body ? body->size() : 0).Finish(std::move(body));
 }
@@ -156,9 +227,9 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
            .Get(key.position, &entry)) {
     return 0;
   }
-  int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, incoming, entry.path,
-                                              ReadImageValidators(request), shrink),
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, renditions_,
+                                              incoming, entry.path, ReadImageValidators(request),
+                                              ReadImageForm(request)),
               0);
   return 1;
 }

@@ -1,6 +1,7 @@
 // /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
-// a thumbnail. The handler only resolves the key and the validators; reading, reducing and
-// sending run in a CImageLoading job on the worker pool.
+// a thumbnail; a HEIC, HEIF or AVIF picture goes to a browser whose Accept header does not
+// name its type as a JPEG rendition. The handler only resolves the key and the validators;
+// reading, reducing and sending run in a CImageLoading job on the worker pool.
 #pragma once
 
 #include <memory>
@@ -17,9 +18,11 @@
 
 class CImageDirectProcess : public CRequestProcess {
  public:
-  // `catalogue`, `files`, `thumbnails` and `pool` must outlive the handler and its jobs.
+  // `catalogue`, `files`, `thumbnails`, `renditions` (a store of kJpegRenditions) and `pool`
+  // must outlive the handler and its jobs.
   CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                      ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool);
+                      ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                      MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/image"; }
   // Declines (0) when the key does not name an image of the word-filtered order.
@@ -29,6 +32,7 @@ class CImageDirectProcess : public CRequestProcess {
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
   ThumbnailStore& thumbnails_;
+  ThumbnailStore& renditions_;
   MySystem::CThreadMgr* pool_;
 };
 
@@ -48,12 +52,22 @@ struct ImageValidators {
 };
 ImageValidators ReadImageValidators(const HttpRequest& request);
 
+// What a request asks of the picture besides naming it.
+struct ImageForm {
+  int32_t shrink = 0;     // `shrink`: 1 asks for the thumbnail
+  bool original = false;  // `original=1`: a HEIC, HEIF or AVIF picture as stored, to be saved
+  std::string accept;     // the Accept header: whether a HEIF picture is sent as it is
+};
+ImageForm ReadImageForm(const HttpRequest& request);
+
 // The complete response for the image at `path`: 304 when both validators match the
 // current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
-// and the type is JPEG or PNG), or 404 when the file cannot be read. The picture is the body,
-// shared with the file cache or the thumbnail store, or, for a large plain file, the open file.
-// The file is read through `files`, its thumbnail taken from `thumbnails`.
+// and the type is one ReducesType names; the JPEG rendition of a HEIC, HEIF or AVIF picture
+// for a client whose Accept does not name its type), or 404 when the file cannot be read. The
+// picture is the body, shared with the file cache or a store, or, for a large plain file, the
+// open file. The file is read through `files`, its thumbnail taken from `thumbnails`, its
+// rendition from `renditions`.
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           ThumbnailStore& thumbnails, const std::string& path,
-                           const ImageValidators& validators, int32_t shrink,
-                           std::string_view nonce);
+                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                           const std::string& path, const ImageValidators& validators,
+                           const ImageForm& form, std::string_view nonce);

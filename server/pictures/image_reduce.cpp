@@ -3,7 +3,9 @@
 #include <new>
 #include <span>
 
+#include "server/pictures/box_shrink.h"
 #include "server/pictures/exif_orientation.h"
+#include "server/pictures/heif_decoder.h"
 #include "server/pictures/jpeg_decoder.h"
 #include "server/pictures/picture_encoders.h"
 #include "server/pictures/picture_orientation.h"
@@ -17,7 +19,9 @@ enum class ThumbnailFormat { kPng, kJpeg };
 bool FormatOf(std::string_view content_type, ThumbnailFormat* format) {
   if (content_type == "image/png") {
     *format = ThumbnailFormat::kPng;
-  } else if (content_type == "image/jpeg") {
+  } else if (content_type == "image/jpeg" || content_type == "image/heic" ||
+             content_type == "image/heif" || content_type == "image/avif") {
+    // Few browsers show HEIF pictures: their thumbnails are JPEG.
     *format = ThumbnailFormat::kJpeg;
   } else {
     return false;
@@ -80,11 +84,46 @@ bool ReduceJpeg(std::span<const uint8_t> data, Picture* thumbnail) {
   return true;
 }
 
+// HEIF data (HEIC, AVIF): decoded by libheif whole, or its embedded thumbnail when that
+// covers the thumbnail, with the container's transforms; then resized and turned upright by
+// the EXIF orientation where the container does not turn the picture itself.
+bool ReduceHeif(std::span<const uint8_t> data, Picture* thumbnail) {
+  HeifPicture picture;
+  int target_width = 0, target_height = 0;
+  if (!picture.Open(data) || !ThumbnailSize(picture.width(), picture.height(),
+                                            picture.orientation(), &target_width, &target_height)) {
+    return false;
+  }
+  const int64_t bound = picture.HasWideSamples() ? kMaxHeifDecodePixels / 2 : kMaxHeifDecodePixels;
+  if (picture.DecodedPixels(target_width, target_height) > bound ||
+      !picture.Decode(target_width, target_height)) {
+    return false;
+  }
+  // A whole picture, unlike a JPEG, comes at full size: boxes take it most of the way down,
+  // the filtered resize from twice the size does the rest.
+  PixelView decoded = picture.view();
+  Picture shrunk;
+  const int factor = BoxShrinkFactor(decoded, target_width, target_height, 2);
+  if (factor >= 2) {
+    BoxShrink(decoded, factor, &shrunk);
+    decoded = ViewOf(shrunk);
+  }
+  if (!ResizePicture(decoded, target_width, target_height, thumbnail)) return false;
+  OrientPicture(picture.orientation(), thumbnail);
+  return true;
+}
+
 bool Reduce(ThumbnailFormat format, std::vector<uint8_t>* body) {
   const std::span<const uint8_t> data(*body);
   Picture thumbnail;
-  const bool reduced = LooksLikeJpeg(data) ? ReduceJpeg(data, &thumbnail)
-                                           : ReduceWithStb(data, kOrientationAsStored, &thumbnail);
+  bool reduced = false;
+  if (LooksLikeJpeg(data)) {
+    reduced = ReduceJpeg(data, &thumbnail);
+  } else if (LooksLikeHeif(data)) {
+    reduced = ReduceHeif(data, &thumbnail);
+  } else {
+    reduced = ReduceWithStb(data, kOrientationAsStored, &thumbnail);
+  }
   if (!reduced) return false;
   return format == ThumbnailFormat::kPng ? EncodePng(thumbnail, body)
                                          : EncodeJpeg(thumbnail, kThumbnailJpegQuality, body);
@@ -105,4 +144,10 @@ bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body) {
 bool ReducesType(std::string_view content_type) {
   ThumbnailFormat format;
   return FormatOf(content_type, &format);
+}
+
+std::string_view ThumbnailContentType(std::string_view content_type) {
+  ThumbnailFormat format;
+  if (!FormatOf(content_type, &format)) return content_type;
+  return format == ThumbnailFormat::kPng ? "image/png" : "image/jpeg";
 }

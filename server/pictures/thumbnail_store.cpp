@@ -11,7 +11,6 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
-#include "server/pictures/image_reduce.h"
 
 // A disk entry is one file named after the MD5 of its key:
 //   "LVTHUMB1 <key length> <body length> <R|S> <MD5 of the body>\n" <key> <body>
@@ -87,11 +86,12 @@ std::string ThumbnailStore::DefaultFolder() {
 }
 
 ThumbnailStore::ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
-                               uint64_t disk_bytes)
+                               uint64_t disk_bytes, StoredRendering rendering)
     : files_(files),
       folder_(std::move(folder)),
       memory_bytes_(memory_bytes),
       disk_bytes_(disk_bytes),
+      rendering_(rendering),
       uses_disk_(!folder_.empty()) {}
 
 // The folder is made on the first write, so that a server that never makes a thumbnail
@@ -122,8 +122,9 @@ bool ThumbnailStore::PrepareFolder() {
 bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
   FileVersion version;
   if (!files_.GetVersion(path, &version)) return false;
-  *key = std::string(content_type) + '\0' + path + '\0' + std::to_string(version.size) + '\0' +
-         std::to_string(version.mtime_sec) + '\0' + std::to_string(version.mtime_nsec);
+  *key = std::string(rendering_.kind) + std::string(content_type) + '\0' + path + '\0' +
+         std::to_string(version.size) + '\0' + std::to_string(version.mtime_sec) + '\0' +
+         std::to_string(version.mtime_nsec);
   return true;
 }
 
@@ -132,7 +133,7 @@ std::string ThumbnailStore::FileFor(const std::string& key) const {
 }
 
 bool ThumbnailStore::Find(const std::string& path, std::string_view content_type, Thumbnail* out) {
-  if (!ReducesType(content_type)) return false;
+  if (!rendering_.makes(content_type)) return false;
   std::string key;
   Entry entry;
   if (!Key(path, content_type, &key)) {
@@ -182,7 +183,7 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
 
 bool ThumbnailStore::Has(const std::string& path, std::string_view content_type) {
   std::string key;
-  if (!ReducesType(content_type)) return true;
+  if (!rendering_.makes(content_type)) return true;
   if (!Key(path, content_type, &key)) return false;
   {
     platform::MutexLock hold(&lock_);
@@ -222,7 +223,7 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
     platform::MutexLock hold(&lock_);
     ++reductions_;
   }
-  if (ReduceImage(content_type, &bytes)) {
+  if (rendering_.make(content_type, &bytes)) {
     entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
   }
   return entry;

@@ -4,7 +4,8 @@
 // keyed by the picture's path, the content type it is sent as and its version (size and
 // full-precision modification time; a ZIP member's is its archive's), so a changed picture
 // never gets an old thumbnail. What the store hands out is byte for byte what ReduceImage
-// makes of the file.
+// makes of the file. The same machinery keeps the JPEG renditions of HEIF pictures, in a
+// store of their own (StoredRendering; "thumbnail" below stands for either).
 #pragma once
 
 #include <cstdint>
@@ -18,8 +19,25 @@
 
 #include "platform/mutex.h"
 #include "server/catalogue/omni_file_access.h"
+#include "server/pictures/image_reduce.h"
+#include "server/pictures/jpeg_rendition.h"
 
 using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
+
+// What a store makes of the pictures it is asked for.
+struct StoredRendering {
+  // Begins every key of the store, so that no entry of one kind is ever taken for another.
+  std::string_view kind;
+  // Whether pictures sent as a content type are made anything of.
+  bool (*makes)(std::string_view content_type);
+  // Replaces the stored bytes by what is made of them; false: the picture is sent as stored.
+  bool (*make)(std::string_view content_type, std::vector<uint8_t>* body);
+};
+// Thumbnails (ReduceImage); their keys have no kind, as they had before there were others.
+inline constexpr StoredRendering kThumbnails{"", ReducesType, ReduceImage};
+// Full-size JPEG renditions of HEIC, HEIF and AVIF pictures (MakeJpegRendition).
+inline constexpr StoredRendering kJpegRenditions{"jpeg-rendition:", HasJpegRendition,
+                                                 MakeJpegRendition};
 
 // Reads one entry file of the store's folder made for `key`. False when it is damaged, cut
 // short or made for another key. `*body` views into `file`; `*reduced` false means the
@@ -39,14 +57,14 @@ class ThumbnailStore {
   // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
   // memory only. A folder that cannot be created or written leaves the store in memory
   // only, said once in one line on standard error. Pictures are read through `files`, which
-  // must outlive the store.
+  // must outlive the store. `rendering` says what the store makes of them.
   ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
-                 uint64_t disk_bytes);
+                 uint64_t disk_bytes, StoredRendering rendering = kThumbnails);
 
   // The thumbnail of the picture at `path` sent as `content_type`, made when the store has
   // none for the file's current version. Two callers asking for the same missing thumbnail
-  // at once share one reduction. False when the picture is sent as stored (ReduceImage does
-  // not reduce it) or cannot be read; `*out` is then left alone. Any thread may call it.
+  // at once share one reduction. False when the picture is sent as stored (the rendering
+  // makes nothing of it) or cannot be read; `*out` is then left alone. Any thread may call it.
   bool Find(const std::string& path, std::string_view content_type, Thumbnail* out);
 
   // Whether the store knows the outcome for the picture's current version without reducing.
@@ -108,6 +126,7 @@ class ThumbnailStore {
   const std::string folder_;
   const size_t memory_bytes_;
   const uint64_t disk_bytes_;
+  const StoredRendering rendering_;
 
   platform::Mutex lock_;
   bool uses_disk_ GUARDED_BY(lock_);
