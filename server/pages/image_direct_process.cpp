@@ -3,14 +3,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/config/md5_hex.h"
-#include "platform/text.h"
-#include "platform/utf8.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/image_types.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
@@ -51,22 +49,6 @@ class CImageLoading : public CThreadCommand {
   ImageValidators validators_;
   int32_t shrink_;
 };
-
-// MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
-// that is not UTF-8 counts as U+FFFD, as it does everywhere text is read per character.
-std::string EntityTag(std::string_view path) {
-  std::u16string units;
-  for (size_t pos = 0; pos < path.size();) {
-    uint32_t c = DecodeUtf8At(path, &pos);
-    if (c >= 0x10000) {
-      units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      units.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return MD5Hex(platform::Utf16ToLeBytes(units));
-}
 
 // The file name for Content-Disposition, every byte as %XX: the part of the path after its
 // last "/", which for a member of an archive is the member's own file name without its folders.
@@ -117,7 +99,7 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
   std::string date = time_known ? FormatHttpDate(time) : "";
-  std::string tag = time_known ? EntityTag(path) : "";
+  std::string tag = time_known ? PictureId(path) : "";
 
   std::string_view status;
   SharedBody body;
