@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
-// One account allowed in when authentication is on. `name` is in code page 932, as the
-// browser's Digest header carries it; `hash` is the Digest HA1 (MD5 of name:secret:password).
+// One account allowed in when authentication is on. Its name is kept in both forms a Digest
+// header may carry it: UTF-8, as browsers send it, and code page 932, as older clients did.
+// `hash` is the Digest HA1 (MD5 of name:secret:password), made from the name and password in
+// the encoding the account's clients use (UTF-8 for every hash Quillon makes).
 struct UserAccount {
-  std::string name;
+  std::string name;  // UTF-8, as the file holds it
   std::string hash;
-  int32_t privilege = 0;  // 0 ordinary access, 1 may upload
+  int32_t privilege = 0;   // 0 ordinary access, 1 may upload
+  std::string name_cp932;  // empty when the name has no code page 932 form
 };
 
 struct ServerSettings {

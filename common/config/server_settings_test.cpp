@@ -211,16 +211,22 @@ TEST(ServerSettingsTest, Users) {
   EXPECT_EQ(s.need_user, 1);
   struct Expected {
     const char* name;
+    const char* name_cp932;
     const char* hash;
     int32_t privilege;
   };
-  // Order and duplicates kept; names in Shift-JIS; the emoji name has no such form and is left
-  // out; missing elements give an empty text and privilege 0.
-  const Expected expected[] = {
-      {"alice", "aaaa", 1}, {"\x94\x4C", "cccc", 0}, {"alice", "bbbb", 0}, {"", "dddd", 0}};
+  // Order and duplicates kept; names in UTF-8 and in Shift-JIS, where they have such a form
+  // (the emoji has none, and is still an account for browsers); missing elements give an
+  // empty text and privilege 0.
+  const Expected expected[] = {{"alice", "alice", "aaaa", 1},
+                               {"猫", "\x94\x4C", "cccc", 0},
+                               {"\xF0\x9F\x98\x80", "", "eeee", 1},
+                               {"alice", "alice", "bbbb", 0},
+                               {"", "", "dddd", 0}};
   ASSERT_EQ(s.users.size(), std::size(expected));
   for (size_t i = 0; i < s.users.size(); ++i) {
     EXPECT_EQ(s.users[i].name, expected[i].name) << i;
+    EXPECT_EQ(s.users[i].name_cp932, expected[i].name_cp932) << i;
     EXPECT_EQ(s.users[i].hash, expected[i].hash) << i;
     EXPECT_EQ(s.users[i].privilege, expected[i].privilege) << i;
   }

@@ -71,9 +71,9 @@ void ReadInto(const Setting& row, std::string_view text, const Settings&, T* fie
   }
 }
 
-// The server keeps names and hashes in code page 932, as browsers' Digest headers carry them.
-// An account whose name or hash has no such form could never match, so it is left out rather
-// than stored garbled.
+// The server keeps each name in UTF-8 and, where it has one, its code page 932 form: clients
+// send either. A hash is 32 ASCII digits; an account whose hash is not ASCII could never match,
+// so it is left out.
 void ReadInto(const Setting& row, std::string_view text, const ServerSettings&,
               std::vector<UserAccount>* users) {
   users->clear();
@@ -83,8 +83,9 @@ void ReadInto(const Setting& row, std::string_view text, const ServerSettings&,
     FindTagValue(element, kAccountHashKey, &hash);
     FindTagValue(element, kAccountPrivilegeKey, &priv);
     UserAccount account;
-    if (!platform::Utf8ToCp932(name, &account.name)) continue;
-    if (!platform::Utf8ToCp932(hash, &account.hash)) continue;
+    if (!platform::Utf8ToCp932(hash, &account.hash) || account.hash != hash) continue;
+    if (!platform::Utf8ToCp932(name, &account.name_cp932)) account.name_cp932.clear();
+    account.name = std::move(name);
     account.privilege = ParseConfigSigned(priv);
     users->push_back(std::move(account));
   }
