@@ -16,12 +16,23 @@ struct UserAccount {
   std::string name_cp932;  // empty when the name has no code page 932 form
 };
 
+// What a start must tell about its configuration file, beyond the settings read.
+struct ConfigReport {
+  std::string error;                  // why the settings must not be served; empty when they may
+  std::vector<std::string> warnings;  // what in the file was ignored
+};
+
 struct ServerSettings {
   // Reads the configuration named by `command_line` (the text between its first two double
   // quotes, else the whole text). Fields keep their defaults where the file is silent; when no
   // file could be read, the user's pictures folder is served. Returns whether a file was read.
   // Which key fills which field is the table in settings_table.h.
   bool load(const std::string& command_line);
+  // load, for a start: a command line that names a file (any non-empty one) must name one
+  // that can be read, and its values must be in range; otherwise `report->error` says which
+  // file and why, or which key. Warnings name what was ignored. Returns whether the settings
+  // may be served (the error is empty); without a command line they are the defaults.
+  bool LoadForStart(const std::string& command_line, ConfigReport* report);
 
   std::vector<UserAccount> users;
   int32_t need_user = 0;
