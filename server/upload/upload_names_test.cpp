@@ -6,29 +6,6 @@
 
 namespace {
 
-TEST(UploadNamesTest, ExtensionComesFromTheExactType) {
-  struct Case {
-    const char* type;
-    bool zip_allowed;
-    const char* extension;
-  } cases[] = {
-      {"image/jpeg", false, "jpg"},
-      {"image/gif", false, "gif"},
-      {"image/png", false, "png"},
-      {"image/bmp", false, "bmp"},
-      {"application/zip", true, "zip"},
-      {"application/zip", false, ""},
-      {"image/jpg", true, ""},
-      {"image/webp", true, ""},
-      {"image/PNG", true, ""},
-      {"image/jpeg ", true, ""},
-      {"", true, ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(UploadExtension(c.type, c.zip_allowed), c.extension) << c.type;
-  }
-}
-
 TEST(UploadNamesTest, BaseIsTheLastComponentUpToItsLastDot) {
   struct Case {
     std::string sent;
