@@ -195,8 +195,7 @@ TEST_F(DigestProcessTest, NonAsciiNamesInEveryFormAClientSends) {
   const std::string name_sjis = "\x82\xCD\x82\xC8\x82\xB1";
   const std::string utf8_ha1 = Ha1(name, "パスワード");
   settings_.users = {{name, utf8_ha1, 1, name_sjis}};
-  const std::string header_star =
-      "username*=UTF-8''%E3%81%AF%E3%81%AA%E3%81%93";
+  const std::string header_star = "username*=UTF-8''%E3%81%AF%E3%81%AA%E3%81%93";
   struct Case {
     std::string user;       // the username value sent
     std::string rewritten;  // replaces `username="user"` when not empty
