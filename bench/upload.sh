@@ -12,8 +12,9 @@ port=18711
 runs=3
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$work/pictures"
+# It starts as a JPEG does, as the server checks an upload's first bytes against its type.
 size=200000000
-/usr/bin/python3 -c "import random, sys; random.seed(11); sys.stdout.buffer.write(random.randbytes($size))" > "$work/big.jpg"
+/usr/bin/python3 -c "import random, sys; random.seed(11); sys.stdout.buffer.write(b'\xff\xd8\xff' + random.randbytes($size - 3))" > "$work/big.jpg"
 printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n' "$work/pictures" "$port" > "$work/bench.con"
 "$build/bin/lumenvale" "$work/bench.con" > /dev/null &
 server=$!

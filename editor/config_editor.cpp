@@ -112,7 +112,7 @@ bool ConfigEditor::AddOrChangeAccount(const std::string& name, const std::string
   std::string hash;
   if (!PasswordHash(name, password, &hash)) {
     prompts_->Message(
-        "ユーザー名かパスワードに、Shift-JISで表せない文字が含まれています。\r\n"
+        "ユーザー名かパスワードに、UTF-8で表せない文字が含まれています。\r\n"
         "別の文字で設定して下さい。",
         kInformation, MessageIcon::kWarning);
     return false;

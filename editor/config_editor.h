@@ -56,8 +56,9 @@ class ConfigEditor {
   bool ChooseDatabaseFile(const std::string& current, std::string* path);
 
   // Adds an account, or replaces the hash and privilege of the account with exactly this name.
-  // An empty name, or a name or password with no Shift-JIS form (which the server could never
-  // match), is refused with a message; returns whether the accounts changed.
+  // The hash is made from the UTF-8 text, as browsers compute their answers (PasswordHash).
+  // An empty name, or a name or password that is not UTF-8, is refused with a message; returns
+  // whether the accounts changed.
   bool AddOrChangeAccount(const std::string& name, const std::string& password, int32_t privilege);
   // Removes the accounts at the given rows; rows outside the list are passed over.
   void RemoveAccounts(std::vector<int> rows);

@@ -118,7 +118,8 @@ TEST_F(ConfigEditorTest, SaveWritesTheControlsFoldersAndAccountsForTheServer) {
   EXPECT_EQ(server.zip_reject, 0u);
   EXPECT_EQ(server.need_user, 1);
   ASSERT_EQ(server.users.size(), 2u);
-  EXPECT_EQ(server.users[0].name, "\x83\x41\x83\x93\x83\x69");  // アンナ in code page 932
+  EXPECT_EQ(server.users[0].name, "アンナ");
+  EXPECT_EQ(server.users[0].name_cp932, "\x83\x41\x83\x93\x83\x69");
   EXPECT_EQ(server.users[0].hash, Hash("アンナ", "パス word"));
   EXPECT_EQ(server.users[0].privilege, 1);
   EXPECT_EQ(server.users[1].name, "bob");
@@ -298,15 +299,16 @@ TEST_F(ConfigEditorTest, AccountsAreAddedOrChangedByExactName) {
   EXPECT_EQ(Hash("anna", "three"), "0d926d2188e52539805cf8b0559ff94d");
   EXPECT_TRUE(prompts_.shown.empty());
 
-  // Refused: an empty name, and texts that have no Shift-JIS form.
+  // Refused: an empty name, and bytes that are not UTF-8 (Qt never gives such, a command line
+  // may). A name without a Shift-JIS form is an account like any other now.
   EXPECT_FALSE(editor_.AddOrChangeAccount("", "pw", 0));
-  EXPECT_FALSE(editor_.AddOrChangeAccount("anna\xF0\x9F\x98\x80", "pw", 0));
-  EXPECT_FALSE(editor_.AddOrChangeAccount("anna", "pw\xF0\x9F\x98\x80", 0));
+  EXPECT_FALSE(editor_.AddOrChangeAccount("anna\xFF", "pw", 0));
+  EXPECT_FALSE(editor_.AddOrChangeAccount("anna", "pw\x94", 0));
   EXPECT_THAT(prompts_.shown,
               ElementsAre("[] ユーザー名が設定されていません",
-                          "[情報!] ユーザー名かパスワードに、Shift-JISで表せない文字が含まれて"
+                          "[情報!] ユーザー名かパスワードに、UTF-8で表せない文字が含まれて"
                           "います。\r\n別の文字で設定して下さい。",
-                          "[情報!] ユーザー名かパスワードに、Shift-JISで表せない文字が含まれて"
+                          "[情報!] ユーザー名かパスワードに、UTF-8で表せない文字が含まれて"
                           "います。\r\n別の文字で設定して下さい。"));
   EXPECT_EQ(editor_.accounts().size(), 2u);
   EXPECT_EQ(editor_.accounts()[0].hash, Hash("anna", "three"));

@@ -182,15 +182,15 @@ QWidget* CMainDlg::AccessColumn() {
   user_layout->addLayout(account_form);
   user_layout->addLayout(account_buttons);
 
-  auto* install = Named(new QPushButton(QStringLiteral("Windowsサービスとしてインストール")),
+  auto* install = Named(new QPushButton(QStringLiteral("サービスとしてインストール")),
                         ids::kInstallService);
-  auto* uninstall = Named(new QPushButton(QStringLiteral("Windowsサービスとしてアンインストール")),
+  auto* uninstall = Named(new QPushButton(QStringLiteral("サービスとしてアンインストール")),
                           ids::kUninstallService);
   connect(install, &QPushButton::clicked, this,
           [this] { installer_.Install(editor_.current_path()); });
   connect(uninstall, &QPushButton::clicked, this,
           [this] { installer_.Uninstall(editor_.current_path()); });
-  auto* service_group = new QGroupBox(QStringLiteral("Windowsサービス"));
+  auto* service_group = new QGroupBox(QStringLiteral("サービス"));
   auto* service_layout = new QHBoxLayout(service_group);
   service_layout->addWidget(install);
   service_layout->addWidget(uninstall);
@@ -327,6 +327,9 @@ void CMainDlg::AddAccount() {
   if (editor_.AddOrChangeAccount(Text(user_name_), Text(password_),
                                  std::max(0, privilege_->currentIndex()))) {
     account_model_.Refresh();
+    // Cleared, so the next user does not start from this one's name and password.
+    user_name_->clear();
+    password_->clear();
   }
 }
 

@@ -193,8 +193,8 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
       {ids::kNeedUser, "アクセスにユーザー名,パスワードを求める(&P)"},
       {ids::kAddAccount, "ユーザーを追加(&U)"},
       {ids::kDeleteAccounts, "削除(&D)"},
-      {ids::kInstallService, "Windowsサービスとしてインストール"},
-      {ids::kUninstallService, "Windowsサービスとしてアンインストール"},
+      {ids::kInstallService, "サービスとしてインストール"},
+      {ids::kUninstallService, "サービスとしてアンインストール"},
       {ids::kSave, "セーブ(&S)"},
       {ids::kLoad, "ロード(&L)"},
       {ids::kCancel, "Cancel"},
@@ -254,7 +254,7 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
       {"ユーザー認証設定",
        {ids::kNeedUser, ids::kAccountList, ids::kUserName, ids::kPassword, ids::kPrivilege,
         ids::kAddAccount, ids::kDeleteAccounts}},
-      {"Windowsサービス", {ids::kInstallService, ids::kUninstallService}}};
+      {"サービス", {ids::kInstallService, ids::kUninstallService}}};
   const QList<QGroupBox*> boxes = dialog_.findChildren<QGroupBox*>();
   ASSERT_EQ(boxes.size(), 3u);
   for (const auto& [title, members] : groups) {
@@ -310,6 +310,10 @@ TEST_F(MainDlgTest, LoadEditAndSaveRoundTrip) {
   Control<QLineEdit>(dialog_, ids::kUserName)->setText("anna");
   Control<QLineEdit>(dialog_, ids::kPassword)->setText("secret pw");
   Control<QAbstractButton>(dialog_, ids::kAddAccount)->click();
+  // The fields are cleared for the next user; the right stays as chosen.
+  EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kUserName)->text(), "");
+  EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kPassword)->text(), "");
+  EXPECT_EQ(Control<QComboBox>(dialog_, ids::kPrivilege)->currentIndex(), 1);
   Control<QLineEdit>(dialog_, ids::kUserName)->setText("ボブ");
   Control<QAbstractButton>(dialog_, ids::kAddAccount)->click();
   ASSERT_EQ(accounts->model()->rowCount(), 2);

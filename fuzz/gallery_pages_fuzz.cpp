@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.open_new_tab = size % 2;
   settings.open_name_thumbnail_folder = (size / 2) % 2;
   settings.need_user = (size / 4) % 2;
-  const std::vector<UserAccount> context = {{"u", "h", static_cast<int32_t>((size / 8) % 2)}};
+  const std::vector<UserAccount> context = {{"u", "h", static_cast<int32_t>((size / 8) % 2), {}}};
   settings.users = context;
 
   const std::optional<Response> view = ThumbnailPageResponse(

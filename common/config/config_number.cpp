@@ -41,18 +41,21 @@ uint64_t TakeDigits(std::string_view text, unsigned base, uint64_t limit) {
   return value;
 }
 
+// Takes a "0x" prefix off `text`; the base its digits are in.
+unsigned TakeBase(std::string_view* text) {
+  if (text->size() >= 2 && (*text)[0] == '0' && ((*text)[1] == 'x' || (*text)[1] == 'X') &&
+      DigitValue(text->size() > 2 ? (*text)[2] : ' ') < 16) {
+    text->remove_prefix(2);
+    return 16;
+  }
+  return !text->empty() && (*text)[0] == '0' ? 8 : 10;
+}
+
 }  // namespace
 
 uint32_t ParseConfigUnsigned(std::string_view text) {
   bool negative = TakeSign(&text);
-  unsigned base = 10;
-  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
-      DigitValue(text.size() > 2 ? text[2] : ' ') < 16) {
-    base = 16;
-    text.remove_prefix(2);
-  } else if (!text.empty() && text[0] == '0') {
-    base = 8;
-  }
+  const unsigned base = TakeBase(&text);
   constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
   uint64_t value = TakeDigits(text, base, kMax);
   if (value > kMax) return static_cast<uint32_t>(kMax);
@@ -71,4 +74,11 @@ int32_t ParseConfigSigned(std::string_view text) {
   }
   return magnitude >= kLimit ? std::numeric_limits<int32_t>::max()
                              : static_cast<int32_t>(magnitude);
+}
+
+bool ConfigNumberWithin(std::string_view text, uint32_t max) {
+  if (TakeSign(&text)) return false;
+  const unsigned base = TakeBase(&text);
+  if (text.empty() || DigitValue(text[0]) >= base) return false;
+  return TakeDigits(text, base, max) <= max;
 }

@@ -13,3 +13,7 @@ uint32_t ParseConfigUnsigned(std::string_view text);
 // A signed 32-bit decimal: leading blanks, an optional sign, digits up to the first other
 // character; text without digits gives 0 and values beyond the range are clamped to it.
 int32_t ParseConfigSigned(std::string_view text);
+
+// Whether `text`, read as ParseConfigUnsigned reads it, is a number from 0 to `max`: it has
+// digits, no minus sign, and its value is not above `max`.
+bool ConfigNumberWithin(std::string_view text, uint32_t max);

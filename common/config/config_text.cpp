@@ -1,6 +1,8 @@
 #include "common/config/config_text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/text.h"
@@ -107,16 +109,28 @@ bool DecodeConfigText(std::string_view bytes, std::string* text) {
   return true;
 }
 
-bool ReadConfigText(const std::string& path, std::string* text) {
+bool ReadConfigText(const std::string& path, std::string* text, std::string* why) {
+  std::string reason;
+  if (why == nullptr) why = &reason;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
+  if (!file) {
+    *why = std::strerror(errno);
+    return false;
+  }
   std::string bytes;
   char chunk[8192];
   size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, got);
   // A folder opens but cannot be read: that is a file that could not be opened too.
-  if (std::ferror(file.get())) return false;
-  return DecodeConfigText(bytes, text);
+  if (std::ferror(file.get())) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (!DecodeConfigText(bytes, text)) {
+    *why = "it is UTF-16 big-endian text, which is not read (save it as UTF-16LE or UTF-8)";
+    return false;
+  }
+  return true;
 }
 
 bool EncodeConfigText(std::string_view text, std::string* bytes) {

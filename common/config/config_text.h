@@ -14,8 +14,8 @@
 bool DecodeConfigText(std::string_view bytes, std::string* text);
 
 // Reads the file at `path` and decodes it. False when it cannot be opened or read, or when
-// DecodeConfigText refuses it.
-bool ReadConfigText(const std::string& path, std::string* text);
+// DecodeConfigText refuses it; `why` (when given) then says which, as a person reads it.
+bool ReadConfigText(const std::string& path, std::string* text, std::string* why = nullptr);
 
 // The bytes of `text` as the editor stores it: UTF-16LE with a byte-order mark, every "\n"
 // written as CR LF. False when `text` is not valid UTF-8.

@@ -163,7 +163,8 @@ TEST(EditorSettingsTest, WrittenFileReadsBackThroughBothReaders) {
   EXPECT_EQ(server.users[0].name, "alice");
   EXPECT_EQ(server.users[0].hash, hash_alice);
   EXPECT_EQ(server.users[0].privilege, 1);
-  EXPECT_EQ(server.users[1].name, "\x94\x4C");
+  EXPECT_EQ(server.users[1].name, "猫");
+  EXPECT_EQ(server.users[1].name_cp932, "\x94\x4C");
   EXPECT_EQ(server.users[1].hash, hash_cat);
   EXPECT_EQ(server.users[2].privilege, 0);
 }

@@ -4,9 +4,9 @@
 #include "platform/text.h"
 
 bool PasswordHash(std::string_view name_utf8, std::string_view password_utf8, std::string* hash) {
-  std::string name, password;
-  if (!platform::Utf8ToCp932(name_utf8, &name)) return false;
-  if (!platform::Utf8ToCp932(password_utf8, &password)) return false;
-  *hash = MD5Hex(name + ":secret:" + password);
+  std::u16string unused;
+  if (!platform::Utf8ToUtf16(name_utf8, &unused)) return false;
+  if (!platform::Utf8ToUtf16(password_utf8, &unused)) return false;
+  *hash = MD5Hex(std::string(name_utf8) + ":secret:" + std::string(password_utf8));
   return true;
 }

@@ -1,5 +1,6 @@
 #include "common/config/server_settings.h"
 
+#include "common/config/config_check.h"
 #include "common/config/config_text.h"
 #include "common/config/settings_io.h"
 #include "platform/known_folders.h"
@@ -19,14 +20,28 @@ std::string ConfigPathOf(const std::string& command_line) {
 }  // namespace
 
 bool ServerSettings::load(const std::string& command_line) {
+  ConfigReport report;
+  LoadForStart(command_line, &report);
+  return loaded;
+}
+
+bool ServerSettings::LoadForStart(const std::string& command_line, ConfigReport* report) {
   *this = ServerSettings();
+  *report = ConfigReport();
   std::string path = ConfigPathOf(command_line);
-  std::string text;
-  if (!path.empty() && ReadConfigText(path, &text)) {
+  std::string text, why;
+  if (!path.empty() && ReadConfigText(path, &text, &why)) {
     config_path = path;
     loaded = true;
     ReadSettings(text, this);
+    ConfigFindings findings = CheckConfigText(text);
+    report->warnings = std::move(findings.warnings);
+    if (!findings.errors.empty()) report->error = path + ": " + findings.errors.front();
+  } else if (!command_line.empty()) {
+    report->error = "Could not read the configuration file " +
+                    (path.empty() ? std::string("\"\"") : path) + ": " +
+                    (path.empty() ? std::string("the name is empty") : why);
   }
   if (!loaded) folders.push_back(platform::PicturesFolder());
-  return loaded;
+  return report->error.empty();
 }

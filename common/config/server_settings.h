@@ -5,12 +5,21 @@
 #include <string>
 #include <vector>
 
-// One account allowed in when authentication is on. `name` is in code page 932, as the
-// browser's Digest header carries it; `hash` is the Digest HA1 (MD5 of name:secret:password).
+// One account allowed in when authentication is on. Its name is kept in both forms a Digest
+// header may carry it: UTF-8, as browsers send it, and code page 932, as older clients did.
+// `hash` is the Digest HA1 (MD5 of name:secret:password), made from the name and password in
+// the encoding the account's clients use (UTF-8 for every hash Quillon makes).
 struct UserAccount {
-  std::string name;
+  std::string name;  // UTF-8, as the file holds it
   std::string hash;
-  int32_t privilege = 0;  // 0 ordinary access, 1 may upload
+  int32_t privilege = 0;   // 0 ordinary access, 1 may upload
+  std::string name_cp932;  // empty when the name has no code page 932 form
+};
+
+// What a start must tell about its configuration file, beyond the settings read.
+struct ConfigReport {
+  std::string error;                  // why the settings must not be served; empty when they may
+  std::vector<std::string> warnings;  // what in the file was ignored
 };
 
 struct ServerSettings {
@@ -19,6 +28,11 @@ struct ServerSettings {
   // file could be read, the user's pictures folder is served. Returns whether a file was read.
   // Which key fills which field is the table in settings_table.h.
   bool load(const std::string& command_line);
+  // load, for a start: a command line that names a file (any non-empty one) must name one
+  // that can be read, and its values must be in range; otherwise `report->error` says which
+  // file and why, or which key. Warnings name what was ignored. Returns whether the settings
+  // may be served (the error is empty); without a command line they are the defaults.
+  bool LoadForStart(const std::string& command_line, ConfigReport* report);
 
   std::vector<UserAccount> users;
   int32_t need_user = 0;

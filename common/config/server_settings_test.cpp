@@ -1,9 +1,11 @@
 #include "common/config/server_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "platform/testing/test_folder.h"
 #include "platform/known_folders.h"
+#include "platform/testing/test_folder.h"
 #include "platform/text.h"
 
 namespace {
@@ -196,6 +198,56 @@ TEST(ServerSettingsTest, MissingFileFallsBackToDefaults) {
   ExpectNotLoaded(s);
 }
 
+// A mistyped path used to start the server on its defaults (the pictures folder, to the whole
+// network, without the login the file asked for). For a start, a named file that cannot be
+// read is an error that names it and the reason; only an empty command line means defaults.
+TEST(ServerSettingsTest, AStartRefusesWhatItCannotServe) {
+  TestFolder folder;
+  const std::string unreadable = folder.Write("secret.con", "<PATH>/p</PATH>");
+  chmod(unreadable.c_str(), 0);
+  const bool root = access(unreadable.c_str(), R_OK) == 0;  // root reads it anyway
+  struct Case {
+    std::string command_line;
+    std::string error;  // "" when the settings may be served
+  };
+  std::vector<Case> cases = {
+      {"", ""},
+      {folder.Write("ok.con", "<PATH>/p</PATH>\r\n<PORT>8080</PORT>\r\n"), ""},
+      {folder.Path("gallary.con"), "Could not read the configuration file " +
+                                       folder.Path("gallary.con") + ": No such file or directory"},
+      {"\"" + folder.Path("gallary.con") + "\"", "Could not read the configuration file " +
+                                                     folder.Path("gallary.con") +
+                                                     ": No such file or directory"},
+      {folder.Root(),
+       "Could not read the configuration file " + folder.Root() + ": Is a directory"},
+      {"\"\"", "Could not read the configuration file \"\": the name is empty"},
+      {folder.Write("be.con", std::string("\xFE\xFF\0<", 4)),
+       "Could not read the configuration file " + folder.Path("be.con") +
+           ": it is UTF-16 big-endian text, which is not read (save it as UTF-16LE or UTF-8)"},
+      {folder.Write("port.con", "<PATH>/p</PATH><PORT>70000</PORT>"),
+       folder.Path("port.con") +
+           ": PORT is \"70000\", which is not a port number (1 to 65535, or 0 for any free port)"},
+  };
+  if (!root) {
+    cases.push_back({unreadable, "Could not read the configuration file " + unreadable +
+                                     ": Permission denied"});
+  }
+  for (const Case& c : cases) {
+    ServerSettings s;
+    ConfigReport report;
+    EXPECT_EQ(s.LoadForStart(c.command_line, &report), c.error.empty()) << c.command_line;
+    EXPECT_EQ(report.error, c.error) << c.command_line;
+  }
+
+  ServerSettings s;
+  ConfigReport report;
+  ASSERT_TRUE(s.LoadForStart(folder.Write("lower.con", "<path>/p</path>"), &report));
+  EXPECT_EQ(report.warnings,
+            std::vector<std::string>{"no known setting in it, so no folder is served; ignored: "
+                                     "<path> (keys are upper case, as in <PATH>)"});
+  EXPECT_TRUE(s.folders.empty());
+}
+
 TEST(ServerSettingsTest, Users) {
   TestFolder folder;
   const std::string text =
@@ -211,16 +263,22 @@ TEST(ServerSettingsTest, Users) {
   EXPECT_EQ(s.need_user, 1);
   struct Expected {
     const char* name;
+    const char* name_cp932;
     const char* hash;
     int32_t privilege;
   };
-  // Order and duplicates kept; names in Shift-JIS; the emoji name has no such form and is left
-  // out; missing elements give an empty text and privilege 0.
-  const Expected expected[] = {
-      {"alice", "aaaa", 1}, {"\x94\x4C", "cccc", 0}, {"alice", "bbbb", 0}, {"", "dddd", 0}};
+  // Order and duplicates kept; names in UTF-8 and in Shift-JIS, where they have such a form
+  // (the emoji has none, and is still an account for browsers); missing elements give an
+  // empty text and privilege 0.
+  const Expected expected[] = {{"alice", "alice", "aaaa", 1},
+                               {"猫", "\x94\x4C", "cccc", 0},
+                               {"\xF0\x9F\x98\x80", "", "eeee", 1},
+                               {"alice", "alice", "bbbb", 0},
+                               {"", "", "dddd", 0}};
   ASSERT_EQ(s.users.size(), std::size(expected));
   for (size_t i = 0; i < s.users.size(); ++i) {
     EXPECT_EQ(s.users[i].name, expected[i].name) << i;
+    EXPECT_EQ(s.users[i].name_cp932, expected[i].name_cp932) << i;
     EXPECT_EQ(s.users[i].hash, expected[i].hash) << i;
     EXPECT_EQ(s.users[i].privilege, expected[i].privilege) << i;
   }

@@ -1,5 +1,6 @@
 #include "common/config/settings_io.h"
 
+#include <functional>
 #include <type_traits>
 
 #include "common/config/config_number.h"
@@ -71,9 +72,9 @@ void ReadInto(const Setting& row, std::string_view text, const Settings&, T* fie
   }
 }
 
-// The server keeps names and hashes in code page 932, as browsers' Digest headers carry them.
-// An account whose name or hash has no such form could never match, so it is left out rather
-// than stored garbled.
+// The server keeps each name in UTF-8 and, where it has one, its code page 932 form: clients
+// send either. A hash is 32 ASCII digits; an account whose hash is not ASCII could never match,
+// so it is left out.
 void ReadInto(const Setting& row, std::string_view text, const ServerSettings&,
               std::vector<UserAccount>* users) {
   users->clear();
@@ -83,8 +84,9 @@ void ReadInto(const Setting& row, std::string_view text, const ServerSettings&,
     FindTagValue(element, kAccountHashKey, &hash);
     FindTagValue(element, kAccountPrivilegeKey, &priv);
     UserAccount account;
-    if (!platform::Utf8ToCp932(name, &account.name)) continue;
-    if (!platform::Utf8ToCp932(hash, &account.hash)) continue;
+    if (!platform::Utf8ToCp932(hash, &account.hash) || account.hash != hash) continue;
+    if (!platform::Utf8ToCp932(name, &account.name_cp932)) account.name_cp932.clear();
+    account.name = std::move(name);
     account.privilege = ParseConfigSigned(priv);
     users->push_back(std::move(account));
   }
@@ -167,14 +169,6 @@ void WriteValue(const Setting& row, const std::optional<uint32_t>& value, std::s
   if (value) *text += Line(row.key, std::to_string(*value));
 }
 
-// Whether `name` is a row's key, exactly: a longer name that starts with a key is not one.
-bool IsSettingKey(std::string_view name) {
-  for (const Setting& row : kSettings) {
-    if (name == row.key) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void ReadSettings(std::string_view text, ServerSettings* settings) {
@@ -185,26 +179,46 @@ void ReadSettings(std::string_view text, EditorSettings* settings) {
   ReadAll(text, settings);
 }
 
-std::vector<std::string> UnknownElements(std::string_view text) {
-  std::vector<std::string> elements;
+bool IsSettingKey(std::string_view name) {
+  for (const Setting& row : kSettings) {
+    if (name == row.key) return true;
+  }
+  return false;
+}
+
+void WalkElements(std::string_view text,
+                  const std::function<void(std::string_view, std::string_view)>& element,
+                  const std::function<void(std::string_view)>& unclosed) {
   size_t open = text.find('<');
   while (open != std::string_view::npos) {
     size_t name_end = text.find_first_of("<>", open + 1);
     if (name_end == std::string_view::npos) break;
     std::string_view name = text.substr(open + 1, name_end - open - 1);
     size_t end = std::string_view::npos;
-    if (text[name_end] == '>' && !name.empty() && name.front() != '/') {
+    const bool opening = text[name_end] == '>' && !name.empty() && name.front() != '/';
+    if (opening) {
       const std::string close = "</" + std::string(name) + ">";
       end = text.find(close, name_end + 1);
       if (end != std::string_view::npos) end += close.size();
     }
     if (end == std::string_view::npos) {
+      if (opening) unclosed(name);
       open = text.find('<', open + 1);
       continue;
     }
-    if (!IsSettingKey(name)) elements.emplace_back(text.substr(open, end - open));
+    element(name, text.substr(open, end - open));
     open = text.find('<', end);
   }
+}
+
+std::vector<std::string> UnknownElements(std::string_view text) {
+  std::vector<std::string> elements;
+  WalkElements(
+      text,
+      [&](std::string_view name, std::string_view element) {
+        if (!IsSettingKey(name)) elements.emplace_back(element);
+      },
+      [](std::string_view) {});
   return elements;
 }
 

@@ -2,6 +2,7 @@
 // lv_config.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,17 @@
 // absent or malformed element gives the row's absent value.
 void ReadSettings(std::string_view text, ServerSettings* settings);
 void ReadSettings(std::string_view text, EditorSettings* settings);
+
+// Whether `name` is a row's key, exactly: a longer name that starts with a key is not one.
+bool IsSettingKey(std::string_view name);
+
+// Walks the top-level elements of `text` in file order: `element` gets each one's name and
+// the element itself, `unclosed` the name of each opening tag that is never closed, after
+// which the walk goes on inside it. Rules as for UnknownElements.
+void WalkElements(
+    std::string_view text,
+    const std::function<void(std::string_view name, std::string_view element)>& element,
+    const std::function<void(std::string_view name)>& unclosed);
 
 // The top-level elements of `text` whose name is no setting's key, verbatim and in file
 // order. An element is "<" + name + ">" up to the first "</" + name + ">" after it; text

@@ -10,7 +10,9 @@
 #include "platform/instance_lock.h"
 #include "platform/service_manager.h"
 #include "server/app/console_mode.h"
+#include "server/app/second_start.h"
 #include "server/app/service_mode.h"
+#include "server/app/startup_config.h"
 #include "server/app/tray_mode.h"
 
 namespace {
@@ -35,20 +37,14 @@ int main(int argc, char** argv) {
   platform::DropCapabilities(platform::ServerDroppedCapabilities());
 
   ServerSettings settings;
-  settings.load(CommandLine(argc, argv));
-  if (argc > 1 && !settings.loaded) {
-    std::fprintf(stderr, "Could not read the configuration file %s; using the defaults.\n",
-                 argv[1]);
-  }
+  if (!LoadStartupSettings(CommandLine(argc, argv), &settings)) return 1;
 
   // One server per port. Port 0 lets the system choose a free port each time, so such
   // servers never compete for one and take no lock.
   std::string instance = InstanceName(settings.port);
   platform::InstanceLock lock;
-  if (settings.port != 0 && !lock.Acquire(instance)) {
-    std::fprintf(stderr, "%s is already running; nothing more to do.\n", instance.c_str());
-    return 0;
-  }
+  if (settings.port != 0 && !lock.Acquire(instance)) return AnswerSecondStart(instance, settings);
+  RecordServedConfiguration(settings, &lock);
 
   std::string unit = instance + ".service";
   if (platform::UnitInstalled(platform::UnitFolders(), unit)) {

@@ -1,5 +1,7 @@
 #include "server/catalogue/image_types.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 
 #include "platform/text.h"
@@ -34,4 +36,10 @@ std::string_view PictureContentType(std::string_view path) {
 std::string_view ImageContentType(std::string_view path) {
   const std::string_view type = PictureContentType(path);
   return type.empty() ? "text/html" : type;
+}
+
+bool IsHeifBrand(std::string_view brand) {
+  static constexpr std::array<std::string_view, 8> kBrands = {"heic", "heix", "heim", "heis",
+                                                              "mif1", "msf1", "avif", "avis"};
+  return std::find(kBrands.begin(), kBrands.end(), brand) != kBrands.end();
 }

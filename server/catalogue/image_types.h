@@ -15,3 +15,7 @@ std::string_view PictureContentType(std::string_view path);
 // The Content-Type a file at `path` is served with: PictureContentType, or "text/html" when
 // the path names none of the picture types.
 std::string_view ImageContentType(std::string_view path);
+
+// True when `brand`, a four-character brand of an ISO base media file's "ftyp" box, marks a
+// HEIF picture: HEIC, HEIF or AVIF, whose writers label them with any brand of the family.
+bool IsHeifBrand(std::string_view brand);

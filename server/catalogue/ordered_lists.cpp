@@ -4,6 +4,7 @@
 #include <numeric>
 #include <utility>
 
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/search.h"
 
 namespace {
@@ -70,6 +71,31 @@ const ImageEntry& OrderSet::At(ListOrder order, size_t position) const {
 std::string_view OrderSet::NormalizedPath(ListOrder order, size_t position) const {
   if (order == ListOrder::Likes) return likes_->normalized.At(position);
   return list_->normalized.At(NameIndex(order, position));
+}
+
+bool OrderSet::FindPicture(std::string_view id, ImageEntry* out) const {
+  using IdPosition = ListPart::IdPosition;
+  if (!IsPictureIdShaped(id)) return false;
+  const ListPart& list = *list_;
+  std::call_once(list.ids_made, [&] {
+    list.ids.reserve(list.by_name.size());
+    for (uint32_t p = 0; p < list.by_name.size(); ++p) {
+      IdPosition entry{{}, p};
+      const std::string hex = PictureId((*list.entries)[list.by_name[p]].path);
+      std::copy(hex.begin(), hex.end(), entry.id.begin());
+      list.ids.push_back(entry);
+    }
+    std::sort(list.ids.begin(), list.ids.end(),
+              [](const IdPosition& a, const IdPosition& b) { return a.id < b.id; });
+  });
+  IdPosition wanted{{}, 0};
+  std::copy(id.begin(), id.end(), wanted.id.begin());
+  auto found =
+      std::lower_bound(list.ids.begin(), list.ids.end(), wanted,
+                       [](const IdPosition& a, const IdPosition& b) { return a.id < b.id; });
+  if (found == list.ids.end() || found->id != wanted.id) return false;
+  *out = At(ListOrder::Name, found->name_position);
+  return true;
 }
 
 FilteredView::FilteredView(std::shared_ptr<const OrderSet> orders, ListOrder order,

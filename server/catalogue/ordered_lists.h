@@ -3,8 +3,10 @@
 // it needs one, so it sees the old or the new orders whole, never a mix.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,9 @@ class OrderSet {
   const ImageEntry& At(ListOrder order, size_t position) const;
   // The entry's path as NormalizeForSearch gives it. REQUIRES: position < Size(order).
   std::string_view NormalizedPath(ListOrder order, size_t position) const;
+  // The picture whose PictureId is `id`: true and a copy of its entry, whose namePos is its
+  // position in the name order. The first lookup in a version hashes every path of it.
+  bool FindPicture(std::string_view id, ImageEntry* out) const;
 
  private:
   friend class OrderedLists;
@@ -55,6 +60,14 @@ class OrderSet {
     std::vector<uint32_t> by_date;
     std::vector<uint32_t> top_by_name;
     std::vector<uint32_t> top_by_date;
+    // Name positions by the PictureId of their entries, sorted by id. Made by the first
+    // FindPicture, so a gallery whose links never name a picture by id never hashes a path.
+    struct IdPosition {
+      std::array<char, 32> id;
+      uint32_t name_position;
+    };
+    mutable std::once_flag ids_made;
+    mutable std::vector<IdPosition> ids;  // written once, under `ids_made`
   };
   struct LikesPart {
     std::vector<ImageEntry> entries;
@@ -137,6 +150,10 @@ class OrderedLists {
   std::shared_ptr<const OrderSet> Current() const;
 
   std::vector<uint32_t> Search(ListOrder order, std::string_view word) const;
+  // OrderSet::FindPicture on the current version.
+  bool FindPicture(std::string_view id, ImageEntry* out) const {
+    return Current()->FindPicture(id, out);
+  }
   FilteredView View(ListOrder order, std::string_view word) const;
   // On the unnarrowed order: true and a copy when 0 <= position < size.
   // Tests only.

@@ -26,6 +26,27 @@ TEST(NormalizeForSearchTest, FoldsKatakanaFullWidthAndAsciiCase) {
   for (const Case& c : cases) EXPECT_EQ(NormalizeForSearch(c.in), c.out) << c.in;
 }
 
+// Half-width katakana (old camera software and file names typed on Japanese keyboards) fold
+// like the full-width kana: ｽｸﾘｰﾝ finds what スクリーン and すくりーん find.
+TEST(NormalizeForSearchTest, FoldsHalfWidthKatakanaWithTheirSoundMarks) {
+  struct Case {
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"ｽｸﾘｰﾝ", "すくりーん"},
+      {"ｶﾞｷﾞﾊﾞﾊﾟﾎﾟｳﾞ", "がぎばぱぽゔ"},  // a base and its mark are one letter
+      {"ﾏﾞｱﾟﾞｯﾞ", "ま゛あ゜゛っ゛"},     // marks that no base takes stay marks
+      {"ｦｧｯ｡｢｣､･", "をぁっ。「」、・"},
+      {"ｶ", "か"},  // a base at the end
+      {"ﾞ", "゛"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NormalizeForSearch(c.in), c.out) << c.in;
+  EXPECT_EQ(NormalizeForSearch("ｽｸﾘｰﾝｼｮｯﾄ"), NormalizeForSearch("スクリーンショット"));
+  EXPECT_TRUE(MatchesAllTokens(NormalizeForSearch("/p/スクリーン 1.png"), SearchTokens("ｽｸﾘｰﾝ")));
+  EXPECT_TRUE(MatchesAllTokens(NormalizeForSearch("/p/ｽｸﾘｰﾝ 1.png"), SearchTokens("スクリーン")));
+}
+
 TEST(SearchTokensTest, SplitsAtBothSpacesKeepingEmptyPieces) {
   EXPECT_TRUE(SearchTokens("").empty());
   EXPECT_EQ(SearchTokens("Cat dog"), (std::vector<std::string>{"cat", "dog"}));

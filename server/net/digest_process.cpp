@@ -80,6 +80,7 @@ bool ParseDigestFields(std::string_view value, DigestFields* fields) {
       {"qop", &fields->qop},
       {"response", &fields->response},
       {"algorithm", &fields->algorithm},
+      {"username*", &fields->username_extended},
   };
   size_t at = kScheme.size();
   while (at < value.size()) {
@@ -105,6 +106,40 @@ bool ParseDigestFields(std::string_view value, DigestFields* fields) {
   return true;
 }
 
+bool DigestUserName(const DigestFields& fields, std::string* name) {
+  if (fields.username_extended.empty()) {
+    *name = fields.username;
+    return true;
+  }
+  // charset "'" [ language ] "'" value-chars, the value percent-encoded.
+  const std::string& text = fields.username_extended;
+  const size_t charset_end = text.find('\'');
+  const size_t language_end =
+      charset_end == std::string::npos ? charset_end : text.find('\'', charset_end + 1);
+  if (language_end == std::string::npos ||
+      !platform::EqualsIgnoreCase(std::string_view(text).substr(0, charset_end), "UTF-8")) {
+    return false;
+  }
+  std::string decoded;
+  for (size_t at = language_end + 1; at < text.size(); ++at) {
+    if (text[at] != '%') {
+      decoded += text[at];
+      continue;
+    }
+    int value = 0;
+    for (size_t i = 1; i <= 2; ++i) {
+      const char l = at + i < text.size() ? platform::AsciiToLower(text[at + i]) : 'x';
+      const int digit = l >= '0' && l <= '9' ? l - '0' : l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
+      if (digit < 0) return false;
+      value = value * 16 + digit;
+    }
+    decoded += static_cast<char>(value);
+    at += 2;
+  }
+  *name = std::move(decoded);
+  return true;
+}
+
 Response DigestChallengeResponse(const std::string& client_nonce, const std::string& nonce,
                                  bool stale) {
   return HttpResponse("401 OK")
@@ -127,9 +162,14 @@ CDigestProcess::CDigestProcess(const ServerSettings& settings, const DigestLimit
 CDigestProcess::Verdict CDigestProcess::Check(const HttpRequest& request,
                                               const DigestFields& fields, int64_t now_ms,
                                               std::vector<UserAccount>* accounts) {
-  std::string ha1;
+  std::string ha1, name;
+  if (!DigestUserName(fields, &name)) return Verdict::kFailed;
+  // Browsers send the name in UTF-8; older clients sent it in code page 932. An account whose
+  // name has no code page 932 form has an empty one, which no sent name equals.
   for (const UserAccount& account : settings_.users) {
-    if (account.name != fields.username) continue;
+    if (name != account.name && (account.name_cp932.empty() || name != account.name_cp932)) {
+      continue;
+    }
     ha1 = account.hash;  // with duplicate names the later account's hash counts
     accounts->push_back(account);
   }

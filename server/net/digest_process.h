@@ -22,7 +22,14 @@
 // The fields of a Digest Authorization header value that the check reads.
 struct DigestFields {
   std::string username, realm, nonce, uri, cnonce, nc, qop, response, algorithm;
+  // "username*" (RFC 7616): charset, language and the percent-encoded name, as sent.
+  std::string username_extended;
 };
+
+// The user name a client means: the "username*" form decoded when it is there and names the
+// UTF-8 charset (in any letter case), else "username" as sent. False when "username*" is there
+// but not of that form.
+bool DigestUserName(const DigestFields& fields, std::string* name);
 
 struct DigestLimits {
   int64_t nonce_lifetime_ms = 10 * 60 * 1000;

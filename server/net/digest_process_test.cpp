@@ -63,9 +63,9 @@ class DigestProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings_.need_user = 1;
-    settings_.users = {{"alice", Ha1("alice", "wonder"), 0},
-                       {"bob", Ha1("bob", "old"), 0},
-                       {"bob", Ha1("bob", "builder"), 1}};
+    settings_.users = {{"alice", Ha1("alice", "wonder"), 0, {}},
+                       {"bob", Ha1("bob", "old"), 0, {}},
+                       {"bob", Ha1("bob", "builder"), 1, {}}};
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(std::make_unique<CDigestProcess>(settings_));
     handlers.push_back(std::make_unique<WhoProcess>());
@@ -185,6 +185,47 @@ TEST_F(DigestProcessTest, SchemeAndParameterNamesInAnyCaseAndSpacing) {
   std::string header = Authorization(Alice("/"));
   header = "Authorization: dIGEST \t USERNAME = " + header.substr(header.find('"'));
   EXPECT_EQ(Get("/", header), "ok:alice/0;");
+}
+
+// Browsers send a Japanese name in UTF-8 (or, per RFC 7616, as username*=UTF-8''...); older
+// clients sent it in Shift-JIS. Each form finds the account, and the password hash decides:
+// a hash made from UTF-8 is what a browser's answer is computed with.
+TEST_F(DigestProcessTest, NonAsciiNamesInEveryFormAClientSends) {
+  const std::string name = "はなこ";
+  const std::string name_sjis = "\x82\xCD\x82\xC8\x82\xB1";
+  const std::string utf8_ha1 = Ha1(name, "パスワード");
+  settings_.users = {{name, utf8_ha1, 1, name_sjis}};
+  const std::string header_star = "username*=UTF-8''%E3%81%AF%E3%81%AA%E3%81%93";
+  struct Case {
+    std::string user;       // the username value sent
+    std::string rewritten;  // replaces `username="user"` when not empty
+    bool accepted;
+  };
+  const Case cases[] = {
+      {name, "", true},
+      {name_sjis, "", true},  // a Shift-JIS client, with the hash the account holds
+      {"x", header_star, true},
+      {"x", "username*=utf-8'ja'%E3%81%AF%E3%81%AA%E3%81%93", true},
+      {"x", "username*=UTF-8''%E3%81%AF%E3%81%AA", false},
+      {"x", "username*=ISO-8859-1''%E3%81%AF%E3%81%AA%E3%81%93", false},
+      {"x", "username*=UTF-8''%E3%81%AF%E3%81%AA%E3%81%9", false},
+      {"はな", "", false},
+  };
+  for (const Case& c : cases) {
+    std::string header = Authorization({c.user, utf8_ha1, "GET", "/", IssuedNonce()});
+    if (!c.rewritten.empty()) {
+      header.replace(header.find("username=\"x\""), std::string("username=\"x\"").size(),
+                     c.rewritten);
+    }
+    const std::string answer = Get("/", header);
+    EXPECT_EQ(answer == "ok:" + name + "/1;", c.accepted) << c.rewritten << answer;
+  }
+  // A name that has no Shift-JIS form is matched in UTF-8 alone.
+  settings_.users = {{"\xF0\x9F\x98\x80", Ha1("\xF0\x9F\x98\x80", "pw"), 0, ""}};
+  EXPECT_EQ(Get("/", Authorization({"\xF0\x9F\x98\x80", Ha1("\xF0\x9F\x98\x80", "pw"), "GET", "/",
+                                    IssuedNonce()})),
+            "ok:\xF0\x9F\x98\x80/0;");
+  EXPECT_TRUE(IsChallenge(Get("/", Authorization({"", Ha1("", "pw"), "GET", "/", "n"})), "n"));
 }
 
 TEST(DigestFieldsTest, ParsesQuotedAndBareValues) {

@@ -28,7 +28,7 @@ class ContextProcess : public CRequestProcess {
  public:
   std::string GetPath() override { return ""; }
   int Process(IncomingRequest& request) override {
-    request.set_accounts({{"alice", "hash", 1}});
+    request.set_accounts({{"alice", "hash", 1, {}}});
     return 0;
   }
 };

@@ -48,7 +48,7 @@ TEST(IncomingRequestTest, CopiesShareRequestAccountsAndResponder) {
   ASSERT_TRUE(IncomingRequest::Parse("GET /a?b=c HTTP/1.1\r\n\r\n", IncomingRequest::Body::kWhole,
                                      responder, &request));
   EXPECT_TRUE(request.accounts().empty());
-  request.set_accounts({{"alice", "hash", 1}});
+  request.set_accounts({{"alice", "hash", 1, {}}});
   const IncomingRequest copy = request;
   EXPECT_EQ(copy.accounts().at(0).name, "alice");
   EXPECT_EQ(copy.target().Param("b"), "c");

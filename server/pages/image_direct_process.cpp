@@ -3,14 +3,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/config/md5_hex.h"
-#include "platform/text.h"
-#include "platform/utf8.h"
 #include "server/catalogue/calendar_time.h"
 #include "server/catalogue/image_types.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/accept_header.h"
 #include "server/net/http_response.h"
@@ -81,22 +79,6 @@ std::string_view MadeType(Answer answer, std::string_view content_type) {
 // The rendition is another representation of the same picture at the same address, so it
 // has a tag of its own.
 constexpr std::string_view kRenditionTagSuffix = "-jpeg";
-
-// MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
-// that is not UTF-8 counts as U+FFFD, as it does everywhere text is read per character.
-std::string EntityTag(std::string_view path) {
-  std::u16string units;
-  for (size_t pos = 0; pos < path.size();) {
-    uint32_t c = DecodeUtf8At(path, &pos);
-    if (c >= 0x10000) {
-      units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      units.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return MD5Hex(platform::Utf16ToLeBytes(units));
-}
 
 // The part of the path after its last "/", which for a member of an archive is the member's
 // own file name without its folders.
@@ -172,7 +154,7 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   std::string date = time_known ? FormatHttpDate(time) : "";
   const std::string_view stored_type = ImageContentType(path);
   const Answer answer = ChooseAnswer(stored_type, form);
-  std::string tag = time_known ? EntityTag(path) : "";
+  std::string tag = time_known ? PictureId(path) : "";
   if (time_known && answer == Answer::kRendition) tag += kRenditionTagSuffix;
 
   std::string_view status;

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "server/catalogue/page_keys.h"
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
@@ -92,6 +93,7 @@ struct PageInput {
   std::string image_links[kNeighbourCount];
   bool has_current = false;
   ImageEntry current;
+  std::string current_id;  // PictureId of `current`; empty without one
   std::string random_key;
 };
 
@@ -168,6 +170,11 @@ std::string HeaderBar(const PageInput& in, const ServerSettings& settings) {
   bar += "<a href = \"" +
          SafeLinkFrom(in.request, "image", {{"page", DirectLinkKey(in.keys[kCurrent])}}) +
          "\" target = \"_blank\" rel=\"noopener noreferrer\">直リンク</a>\r\n";
+  // The link to share or bookmark names the picture, not its position, which a rescan moves.
+  if (in.has_current) {
+    bar +=
+        "<a id = \"ShareLink\" href = \"individual?id=" + in.current_id + "\">共有リンク</a>\r\n";
+  }
   const int64_t thumbnail_page = in.has_current ? in.key.position / kImagesPerPage : 0;
   const std::string view_key = MakePageKey(in.key.list_field, in.key.order, thumbnail_page);
   bar += "<a href = \"" + SafeLinkFrom(in.request, "view", {{"page", view_key}}) +
@@ -189,7 +196,10 @@ std::string Body(const PageInput& in, const ServerSettings& settings, std::strin
     body += ScriptTag(nonce, script);
   }
   body += "\t" + ScriptTagStart(nonce) + ">\r\n";
-  body += LikeScript(SafeLinkFrom(in.request, "/vote", {}));
+  // The like names the shown picture by its id too: it counts for that one even when a rescan
+  // has moved it away from the key's position since.
+  body += LikeScript(in.has_current ? SafeLinkFrom(in.request, "/vote", {{"id", in.current_id}})
+                                    : SafeLinkFrom(in.request, "/vote", {}));
   body += "</script>\n";
   return body + "</body>\r\n</html>";
 }
@@ -199,6 +209,17 @@ std::string Body(const PageInput& in, const ServerSettings& settings, std::strin
 bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
                    const s_request& request, std::string_view nonce, uint32_t random,
                    ImagePage* out) {
+  if (!request.params.contains("page") && request.params.contains("id")) {
+    // The shared link: the picture is shown at its place in the name order of the list of
+    // now, as a thumbnail of the name order would open it.
+    ImageEntry entry;
+    if (!orders.FindPicture(request.Param("id"), &entry)) return false;
+    s_request by_position = request;
+    by_position.remove("id");
+    by_position.remove("word");
+    by_position.set("page", MakeImageKey("1", ListOrder::Name, entry.namePos));
+    return MakeImagePage(settings, orders, by_position, nonce, random, out);
+  }
   PageInput in(request);
   if (!ParseImageKey(request.Param("page"), &in.key)) return false;
   const FilteredView view = orders.View(in.key.order, DecodeWord(request.Param("word")));
@@ -220,6 +241,7 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
     }
   }
   in.has_current = view.Get(in.key.position, &in.current);
+  if (in.has_current) in.current_id = PictureId(in.current.path);
   in.random_key = in.count > 0 ? MakeImageKey(in.key.list_field, in.key.order, random % in.count)
                                : in.keys[kCurrent];
 

@@ -1,6 +1,7 @@
 // /individual: one image shown full-window, with a hidden header bar carrying the like
 // button, the image's name, next / previous / random links, the same image in the other
-// orders, a direct link, the way back to its thumbnail page and the slide show. The handler
+// orders, a direct link, a link to share (by the picture's id, which rescans do not move),
+// the way back to its thumbnail page and the slide show. The handler
 // only queues a CImagePageLoading job; the page is built on the worker pool, which also reads
 // the shown image and its neighbours into the file cache while an interim 103 response lets
 // the browser start fetching them.
@@ -30,7 +31,8 @@ class CImagePageProcess : public CRequestProcess {
 
   // The page builder, run by CImagePageLoading on a worker thread. Queues the pre-reads, then
   // answers the request with the 103 early hints (interim) and the page. A `page` value that
-  // is not an image key of three fields is answered with 404 at once.
+  // is not an image key of three fields, or an `id` that names no picture, is answered with
+  // 404 at once.
   virtual void BuildPage(const IncomingRequest& request);
 
  private:
@@ -50,8 +52,10 @@ struct ImagePage {
 
 // Builds the page for `request` from one version of `orders`. `nonce` goes into the
 // Content-Security-Policy and every script tag; `random` is one generator output, taken
-// modulo the filtered list's size for the random link. False, leaving `out` alone, when
-// `page` is not an image key of three fields.
+// modulo the filtered list's size for the random link. Without `page`, an `id` (PictureId)
+// names the picture, shown at its name-order position without a search word. False, leaving
+// `out` alone, when `page` is not an image key of three fields, or there is none and `id`
+// names no picture.
 bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
                    const s_request& request, std::string_view nonce, uint32_t random,
                    ImagePage* out);

@@ -14,6 +14,7 @@
 
 #include "platform/testing/test_folder.h"
 #include "server/catalogue/list_positions.h"
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
@@ -237,7 +238,36 @@ TEST_F(ImagePageTest, WordNarrowsTheListAndLeavesOnlyTheOrderLinks) {
   EXPECT_NE(body.find("<a href = \"/individual?page=1-D-2\">"), std::string::npos);
   EXPECT_NE(body.find("src=\"image?page=1-N-1&word=y\""), std::string::npos);
   EXPECT_NE(body.find("<a href = \"view?page=T-1-N-0&word=y\">"), std::string::npos);
-  EXPECT_NE(body.find("url: \"/vote?page=1-N-1&word=y\",\n"), std::string::npos);
+  EXPECT_NE(body.find("url: \"/vote?id=" + PictureId("/p/y/b1.jpg") + "&page=1-N-1&word=y\",\n"),
+            std::string::npos);
+}
+
+// The share link names the picture by its id: after a rescan that moved it, the same link
+// shows the same picture, at its new place in the name order, and the page's own links are
+// the usual position keys again.
+TEST_F(ImagePageTest, TheSharedLinkNamesThePictureWhereverItMoved) {
+  orders_.BuildOrders(TenImages());
+  const std::string id = PictureId("/p/y/b1.jpg");
+  std::string body = Body(Http1Text(Make("/individual?page=1-N-6").response));
+  EXPECT_EQ(AnchorHref(body, "ShareLink"), "individual?id=" + id);
+
+  std::vector<ImageEntry> moved = TenImages();
+  moved.push_back(Entry("/p/a.jpg", 5));  // sorts first: every name position moves by one
+  PositionList(&moved, false);
+  orders_.BuildOrders(moved);
+  body = Body(Http1Text(Make("/individual?id=" + id + "&word=x&ui=1").response));
+  EXPECT_NE(body.find("&#x62;&#x31;&#x2E;&#x6A;&#x70;&#x67;\r\n"), std::string::npos);
+  EXPECT_NE(body.find("src=\"image?page=1-N-7&ui=1\""), std::string::npos);
+  EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=1-N-8&ui=1");
+  EXPECT_EQ(AnchorHref(body, "ShareLink"), "individual?id=" + id);
+  EXPECT_NE(body.find("url: \"/vote?id=" + id + "&page=1-N-7&ui=1\",\n"), std::string::npos);
+
+  // An id that names no picture, or no key at all, gets no page (404 from the builder).
+  for (const std::string& target : {"/individual?id=" + PictureId("/p/gone.jpg"),
+                                    std::string("/individual?id=zz"), std::string("/individual")}) {
+    ImagePage page;
+    EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
+  }
 }
 
 TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {

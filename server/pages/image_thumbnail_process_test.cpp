@@ -249,7 +249,7 @@ TEST_F(ImageThumbnailProcessTest, OtherKeysAreNotAnswered) {
 
 TEST_F(ImageThumbnailProcessTest, UploaderLinkFollowsTheUsersRights) {
   gallery_.FillNumbered(1);
-  const UserAccount uploader{"u", "h", 1}, viewer{"v", "h", 0};
+  const UserAccount uploader{"u", "h", 1, {}}, viewer{"v", "h", 0, {}};
   struct Case {
     int32_t need_user;
     bool users_configured;

@@ -1,9 +1,18 @@
 #include "server/pages/image_upload_process.h"
 
 #include "server/net/nonce.h"
+#include "server/net/request_framing.h"
 #include "server/pages/embedded_resources.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+
+std::string UploaderScript() {
+  static const ScriptAroundMarker script =
+      SplitAtMarker(embedded::UploaderJs(), "{{max_file_bytes}}");
+  // A post also carries its part's header lines: 64 KiB is room for them.
+  return std::string(script.before) + std::to_string(kMaxRequestBodyBytes - 64 * 1024) +
+         std::string(script.after);
+}
 
 Response UploaderPageResponse(const ServerSettings& settings, std::string_view nonce) {
   const std::string title_escaped = EscapeHtmlEntities(settings.title);
@@ -14,7 +23,7 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
   page += "<title>" + title_escaped + " ファイルアップローダ</title>\r\n";
   page += ScriptTagStart(nonce) + " src = \"/script?name=jquery.min.js\"></script>\r\n";
   page += ScriptTagStart(nonce) + ">\r\n";
-  page += embedded::UploaderJs();
+  page += UploaderScript();
   page += "</script>\r\n</head>\r\n<body>\r\n";
   page +=
       "<div id=\"drag-area\" style=\"border-style: dashed;background-color: #042943; color: "
@@ -30,6 +39,7 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
       "<progress value=\"0\" id=\"prog\" max=100></progress>(<span id=\"pv\" "
       "style=\"color:#00b200\">0</span>%)\r\n"
       "\t<div id = \"result\"></div>\r\n"
+      "<p><a href = \"/\">ギャラリーに戻る</a></p>\r\n"
       "</body>\r\n"
       "</html>\r\n";
   return UncachedPageResponse(ShiftJisPage(page), nonce);

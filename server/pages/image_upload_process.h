@@ -1,5 +1,6 @@
 // "/Uploader": the page through which users add pictures. Its script sends the chosen or
-// dropped files to /upload.php in batches and shows the progress and the outcome.
+// dropped files to /upload.php in batches and shows the progress and each file's own result
+// (saved under which name, or refused or failed and why); a link leads back to the gallery.
 #pragma once
 
 #include <string>
@@ -19,6 +20,10 @@ class CImageUploadProcess : public CRequestProcess {
  private:
   const ServerSettings& settings_;
 };
+
+// The page's script (resources/Uploader.js) with the largest file a post can carry filled in;
+// bigger files are not sent but shown refused for their size. UTF-8.
+std::string UploaderScript();
 
 // The complete response: the uploader page in Shift-JIS, titled after `settings.title`.
 Response UploaderPageResponse(const ServerSettings& settings, std::string_view nonce);

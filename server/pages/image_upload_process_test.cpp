@@ -23,7 +23,7 @@ std::string ExpectedPage() {
          "<title>&#x41;&#x3C;&#x26;&#x22;&#x5199;&#x1F4F7; ファイルアップローダ</title>\r\n"
          "<script nonce=\"NONCE\" src = \"/script?name=jquery.min.js\"></script>\r\n"
          "<script nonce=\"NONCE\">\r\n" +
-         std::string(embedded::UploaderJs()) +
+         UploaderScript() +
          "</script>\r\n"
          "</head>\r\n"
          "<body>\r\n"
@@ -40,8 +40,15 @@ std::string ExpectedPage() {
          "<progress value=\"0\" id=\"prog\" max=100></progress>(<span id=\"pv\" "
          "style=\"color:#00b200\">0</span>%)\r\n"
          "\t<div id = \"result\"></div>\r\n"
+         "<p><a href = \"/\">ギャラリーに戻る</a></p>\r\n"
          "</body>\r\n"
          "</html>\r\n";
+}
+
+TEST(UploaderPageTest, TheScriptKnowsTheLargestFileAPostCarries) {
+  const std::string script = UploaderScript();
+  EXPECT_NE(script.find("var maxFileBytes = 536805376;\r\n"), std::string::npos);
+  EXPECT_EQ(script.find("{{"), std::string::npos);
 }
 
 TEST(UploaderPageTest, HeadersAndShiftJisPageExactly) {

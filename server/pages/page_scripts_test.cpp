@@ -162,6 +162,37 @@ TEST_F(ScriptBehaviourTest, ImagePageKeys) {
                 kUntouched + "href=prev prevented=1" + kUntouched);
 }
 
+// A key event step whose target is an element of `tag` (and `type` for an input).
+std::string KeyIn(const char* handler, int which, const char* tag, const char* type = "") {
+  return std::string("[\"") + handler + "\",{\"which\":" + std::to_string(which) +
+         ",\"altKey\":false,\"target\":{\"tagName\":\"" + tag + "\",\"type\":\"" + type + "\"}}]";
+}
+
+// Arrows typed into the search box (or any field that takes text) move the caret there; they
+// must not leave the page with what was typed. Buttons and check boxes take no text: the
+// like button keeps the focus after a click, and the arrows still turn the pictures then.
+TEST_F(ScriptBehaviourTest, KeysInTextFieldsAreLeftToTheField) {
+  struct Case {
+    const std::string& (*script)();
+    int prevented;  // the page's own handling of an arrow
+  };
+  for (const Case& c :
+       {Case{&ImageThumbnailPageMoveByKeyScript, 0}, Case{&ImagePageMoveScript, 1}}) {
+    const std::string cases = "[[" + KeyIn("document:keydown", 37, "INPUT", "search") + "],[" +
+                              KeyIn("document:keydown", 39, "INPUT", "text") + "],[" +
+                              KeyIn("document:keydown", 39, "TEXTAREA") + "],[" +
+                              KeyIn("window:keyup", 227, "INPUT", "search") + "],[" +
+                              KeyIn("document:keydown", 39, "INPUT", "range") + "],[" +
+                              KeyIn("document:keydown", 39, "INPUT", "button") + "],[" +
+                              KeyIn("document:keydown", 37, "BODY") + "]]";
+    const std::string moved = " prevented=" + std::to_string(c.prevented) + kUntouched;
+    EXPECT_EQ(Run(c.script(), cases),
+              std::string("href= prevented=0") + kUntouched + "href= prevented=0" + kUntouched +
+                  "href= prevented=0" + kUntouched + "href= prevented=0" + kUntouched +
+                  "href= prevented=0" + kUntouched + "href=next" + moved + "href=prev" + moved);
+  }
+}
+
 TEST_F(ScriptBehaviourTest, Swipes) {
   struct Case {
     std::string steps;

@@ -1,5 +1,7 @@
 #include "server/pages/slide_show_process.h"
 
+#include "server/catalogue/page_keys.h"
+#include "server/net/http_response.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pages/safe_link.h"
@@ -37,7 +39,22 @@ Response SlideShowResponse(const ServerSettings& settings, const s_request& requ
   return PageResponse(std::move(body), nonce);
 }
 
+Response AllPicturesRedirect(const s_request& request, std::string_view nonce) {
+  return HttpResponse("302 Found")
+      .NoCache()
+      .ContentLength(0)
+      .Close()
+      .SecurityPolicy(nonce)
+      .Header("Location", SafeLinkFrom(request, "/slideshow", {{"page", kAllPicturesKey}}))
+      .Finish();
+}
+
 int CSlideShowProcess::Process(IncomingRequest& request) {
+  ImageKey key;
+  if (!ParseImageKey(request.target().Param("page"), &key)) {
+    request.Respond(AllPicturesRedirect(request.target(), MakeNonce()));
+    return 1;
+  }
   request.Respond(SlideShowResponse(settings_, request.target(), MakeNonce()));
   return 1;
 }

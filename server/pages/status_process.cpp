@@ -16,9 +16,6 @@
 
 namespace {
 
-// Where new versions of the program are published.
-constexpr char kDistributionPage[] = "https://lumenvale.example/download/";
-
 // The lowest and highest connection stages listed.
 constexpr int32_t kFirstListedStage = -1;
 constexpr int32_t kLastListedStage = 5;
@@ -54,7 +51,6 @@ void AppendConfiguration(const StatusSources& sources, std::string* page) {
   *page += Line("Config file name is \"" + path_escaped + "\"");
   *page += SettingLines(settings, StatusPlace::kAfterFileName);
   *page += Line("Ver:" LUMENVALE_FILE_VERSION);
-  *page += Line(std::string("<a href = \"") + kDistributionPage + "\">最新版配布先</a>");
   *page += Line("<a></a>");
   *page += SettingLines(settings, StatusPlace::kAfterLinks);
   const std::string diagnostics = DiagnosticText(sources);

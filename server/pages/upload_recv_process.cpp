@@ -20,15 +20,14 @@ UploadFolder FirstFolder(const ServerSettings& settings) {
 
 }  // namespace
 
-Response UploadResponse(SaveResult result, bool immediate, std::string_view nonce) {
-  std::string_view body = SaveResultJson(result);
+Response UploadResponse(std::string json, bool immediate, std::string_view nonce) {
   HttpResponse response("200 OK");
   if (immediate) response.NoCache();
-  return response.ContentLength(body.size())
+  return response.ContentLength(json.size())
       .Close()
       .SecurityPolicy(nonce)
       .Header("Content-Type", "application/json")
-      .FinishStatic(body);
+      .Finish(std::move(json));
 }
 
 CUploadRecvProcess::CUploadRecvProcess(const ServerSettings& settings,
@@ -42,9 +41,9 @@ CUploadRecvProcess::CUploadRecvProcess(const ServerSettings& settings,
       answered_(answered),
       pool_(pool) {}
 
-void CUploadRecvProcess::Reject(const IncomingRequest& request, SaveResult result) {
+void CUploadRecvProcess::Reject(const IncomingRequest& request, std::string_view json) {
   rejected_.fetch_add(1);
-  request.Respond(UploadResponse(result, true, MakeNonce()));
+  request.Respond(UploadResponse(std::string(json), true, MakeNonce()));
 }
 
 int CUploadRecvProcess::Process(IncomingRequest& request) {
@@ -62,7 +61,9 @@ int CUploadRecvProcess::Process(IncomingRequest& request) {
   return 1;
 }
 
-void CUploadRecvProcess::Answer(const IncomingRequest& request, SaveResult result) {
-  answered_.fetch_add(1);
-  request.Respond(UploadResponse(result, false, MakeNonce()));
+void CUploadRecvProcess::Answer(const IncomingRequest& request,
+                                const std::vector<FileAnswer>& files) {
+  // Counted per file, as when each file had a reply of its own.
+  answered_.fetch_add(static_cast<uint32_t>(files.size()));
+  request.Respond(UploadResponse(UploadAnswerJson(files), false, MakeNonce()));
 }

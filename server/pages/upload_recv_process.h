@@ -34,8 +34,8 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
   // The receiving side of its streams, run by their CImageSave jobs on worker threads.
   const UploadFolder& folder() const override { return folder_; }
   void CountReceived() override { received_.fetch_add(1); }
-  void Answer(const IncomingRequest& request, SaveResult result) override;
-  void Reject(const IncomingRequest& request, SaveResult result) override;
+  void Answer(const IncomingRequest& request, const std::vector<FileAnswer>& files) override;
+  void Reject(const IncomingRequest& request, std::string_view json) override;
 
  private:
   const ServerSettings& settings_;
@@ -46,6 +46,6 @@ class CUploadRecvProcess : public CRequestProcess, public UploadReceiver {
   MySystem::CThreadMgr* pool_;
 };
 
-// The complete reply carrying `result`'s JSON. The receiver's own replies (`immediate`) also
-// carry the two no-cache lines; a job's reply does not.
-Response UploadResponse(SaveResult result, bool immediate, std::string_view nonce);
+// The complete reply carrying `json`. The receiver's refusals of a whole post (`immediate`)
+// also carry the two no-cache lines; the answer with the files' results does not.
+Response UploadResponse(std::string json, bool immediate, std::string_view nonce);

@@ -34,11 +34,13 @@ class AccountsProcess : public CRequestProcess {
   std::vector<UserAccount> accounts_;
 };
 
+constexpr char kJpegStart[] = "\xFF\xD8\xFF";
+
 struct FilePart {
   std::string field = "userfile";
   std::string disposition_name = "photo.jpg";  // "-" for no filename parameter
   std::string type = "image/jpeg";
-  std::string body = "JPEG";
+  std::string body = std::string(kJpegStart) + "JPEG";
 };
 
 std::string Post(const std::vector<FilePart>& parts, const std::string& boundary = "b0UnD") {
@@ -56,22 +58,38 @@ std::string Post(const std::vector<FilePart>& parts, const std::string& boundary
          boundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-std::string JobReply(const std::string& state) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: 36\r\nConnection: Close\r\n"
+// The answer with the files' results, from the job that saved them.
+std::string JobReply(const std::string& json) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) +
+         "\r\nConnection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-         "Content-Type: application/json\r\n\r\n"
-         "{\"state\":\"" +
-         state + "\",\"response\":\"xxx\"}";
+         "Content-Type: application/json\r\n\r\n" +
+         json;
 }
 
-std::string ImmediateReply(const std::string& state) {
+// A refusal of the whole post.
+std::string ImmediateReply(std::string_view json) {
   return "HTTP/1.1 200 OK\r\nCache-Control: max-age=0\r\n"
          "Expires: Wed, 24 Jan 1990 06:53:29 GMT\r\n"
-         "Content-Length: 36\r\nConnection: Close\r\n"
+         "Content-Length: " +
+         std::to_string(json.size()) +
+         "\r\nConnection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-         "Content-Type: application/json\r\n\r\n"
-         "{\"state\":\"" +
-         state + "\",\"response\":\"xxx\"}";
+         "Content-Type: application/json\r\n\r\n" +
+         std::string(json);
+}
+
+// One file's entry of the answer: saved under `saved`, or not for `reason`.
+std::string Saved(const std::string& sent, const std::string& saved) {
+  return "{\"name\":\"" + sent + "\",\"state\":\"success\",\"saved\":\"" + saved + "\"}";
+}
+std::string NotSaved(const std::string& sent, const std::string& state, const std::string& reason) {
+  return "{\"name\":\"" + sent + "\",\"state\":\"" + state + "\",\"reason\":\"" + reason + "\"}";
+}
+std::string Answer(const std::string& state, const std::vector<std::string>& files) {
+  std::string json = "{\"state\":\"" + state + "\",\"response\":\"xxx\",\"files\":[";
+  for (size_t i = 0; i < files.size(); ++i) json += (i > 0 ? "," : "") + files[i];
+  return json + "]}";
 }
 
 class UploadRecvTest : public ::testing::Test {
@@ -117,21 +135,42 @@ class UploadRecvTest : public ::testing::Test {
 };
 
 TEST_F(UploadRecvTest, ThreeFilesInOnePostAreAllSavedAndEachAnswered) {
+  const std::string jpeg = std::string(kJpegStart) + "one";
+  const std::string png = std::string("\x89PNG\r\n\x1A\nt\0o", 11);
+  const std::string gif = "GIF89athree\r\n--b0UnDx";
   std::multiset<std::string> replies =
-      Send(Post({{"userfile", "a.jpg", "image/jpeg", "one"},
-                 {"userfile", "b.png", "image/png", std::string("t\0o", 3)},
-                 {"userfile", "C:\\fakepath\\c.gif", "image/gif", "three\r\n--b0UnDx"}}));
-  const std::string success = JobReply("success");
-  EXPECT_EQ(replies, (std::multiset<std::string>{success, success, success}));
+      Send(Post({{"userfile", "a.jpg", "image/jpeg", jpeg},
+                 {"userfile", "b.png", "image/png", png},
+                 {"userfile", "C:\\fakepath\\c.gif", "image/gif", gif}}));
+  EXPECT_EQ(replies, std::multiset<std::string>{JobReply(
+                         Answer("success", {Saved("a.jpg", "a.jpg"), Saved("b.png", "b.png"),
+                                            Saved("C:\\\\fakepath\\\\c.gif", "c.gif")}))});
   EXPECT_EQ(Files(), (std::set<std::string>{"a.jpg", "b.png", "c.gif"}));
-  EXPECT_EQ(folder_.Read("a.jpg"), "one");
-  EXPECT_EQ(folder_.Read("b.png"), std::string("t\0o", 3));
-  EXPECT_EQ(folder_.Read("c.gif"), "three\r\n--b0UnDx");
+  EXPECT_EQ(folder_.Read("a.jpg"), jpeg);
+  EXPECT_EQ(folder_.Read("b.png"), png);
+  EXPECT_EQ(folder_.Read("c.gif"), gif);
   ExpectCounters(1, 0, 3);
 }
 
+// The uploader showed the result of one file for a whole batch: a text file and a JPEG said
+// refused although the JPEG was saved, a JPEG and a video said success although the video was
+// dropped, and a text file named fake.jpg was saved. Each file now has its own result.
+TEST_F(UploadRecvTest, AMixedBatchAnswersEachFilesOwnResult) {
+  EXPECT_EQ(
+      Send(Post({{"userfile", "notes.txt", "text/plain", "hello"},
+                 {"userfile", "DSC_0001.JPG", "image/jpeg", std::string(kJpegStart) + "pixels"},
+                 {"userfile", "clip.mp4", "video/mp4", "....ftypmp42"},
+                 {"userfile", "fake.jpg", "image/jpeg", "I am text, not a picture"}})),
+      std::multiset<std::string>{JobReply(Answer(
+          "refused",
+          {NotSaved("notes.txt", "refused", "type"), Saved("DSC_0001.JPG", "DSC_0001.jpg"),
+           NotSaved("clip.mp4", "refused", "type"), NotSaved("fake.jpg", "refused", "content")}))});
+  EXPECT_EQ(Files(), std::set<std::string>{"DSC_0001.jpg"});
+  ExpectCounters(1, 0, 4);
+}
+
 TEST_F(UploadRecvTest, TheRightToUpload) {
-  const UserAccount uploader{"anna", "h", 1}, viewer{"ben", "h", 0};
+  const UserAccount uploader{"anna", "h", 1, {}}, viewer{"ben", "h", 0, {}};
   struct Case {
     const char* what;
     int32_t need_user;
@@ -155,9 +194,12 @@ TEST_F(UploadRecvTest, TheRightToUpload) {
     if (c.have_accounts) settings_.users = {uploader, viewer};
     std::multiset<std::string> replies = Send(Post({{}}), c.context);
     ++received;
+    const std::string saved_as =
+        answered == 0 ? "photo.jpg" : "photo (" + std::to_string(answered) + ").jpg";
     (c.allowed ? answered : rejected) += 1;
-    EXPECT_EQ(replies, std::multiset<std::string>{c.allowed ? JobReply("success")
-                                                            : ImmediateReply("refused")});
+    EXPECT_EQ(replies, std::multiset<std::string>{
+                           c.allowed ? JobReply(Answer("success", {Saved("photo.jpg", saved_as)}))
+                                     : ImmediateReply(kRightsRefusedJson)});
     ExpectCounters(received, rejected, answered);
   }
   EXPECT_EQ(Files(), (std::set<std::string>{"photo.jpg", "photo (1).jpg", "photo (2).jpg"}));
@@ -167,16 +209,17 @@ TEST_F(UploadRecvTest, TypesAndZip) {
   struct Case {
     uint32_t zip_reject_upload;
     std::string type;
-    const char* state;
+    bool saved;
   } cases[] = {
-      {0, "image/jpg", "refused"},       {0, "image/webp", "refused"},
-      {0, "image/PNG", "refused"},       {0, "", "refused"},
-      {0, "application/zip", "success"}, {1, "application/zip", "refused"},
+      {0, "image/jpg", false}, {0, "image/webp", false},     {0, "image/PNG", false},
+      {0, "", false},          {0, "application/zip", true}, {1, "application/zip", false},
   };
   for (const Case& c : cases) {
     settings_.zip_reject_upload = c.zip_reject_upload;
-    EXPECT_EQ(Send(Post({{"userfile", "p.zip", c.type, "PK"}})),
-              std::multiset<std::string>{JobReply(c.state)})
+    EXPECT_EQ(Send(Post({{"userfile", "p.zip", c.type, std::string("PK\x03\x04", 4)}})),
+              std::multiset<std::string>{
+                  JobReply(c.saved ? Answer("success", {Saved("p.zip", "p.zip")})
+                                   : Answer("refused", {NotSaved("p.zip", "refused", "type")}))})
         << c.type << " " << c.zip_reject_upload;
   }
   EXPECT_EQ(Files(), std::set<std::string>{"p.zip"});
@@ -194,8 +237,10 @@ TEST_F(UploadRecvTest, PhonePicturesAreSavedWithTheirExtensions) {
       Send(Post({{"userfile", "IMG_0001.HEIC", "image/heic", heic_bytes},
                  {"userfile", "DSCF0002.HIF", "image/heif", heic_bytes},
                  {"userfile", "PXL_0003.avif", "image/avif", avif_bytes}}));
-  const std::string success = JobReply("success");
-  EXPECT_EQ(replies, (std::multiset<std::string>{success, success, success}));
+  EXPECT_EQ(replies, std::multiset<std::string>{
+                         JobReply(Answer("success", {Saved("IMG_0001.HEIC", "IMG_0001 (1).heic"),
+                                                     Saved("DSCF0002.HIF", "DSCF0002.heif"),
+                                                     Saved("PXL_0003.avif", "PXL_0003.avif")}))});
   EXPECT_EQ(Files(), (std::set<std::string>{"IMG_0001.heic", "IMG_0001 (1).heic", "DSCF0002.heif",
                                             "PXL_0003.avif"}));
   EXPECT_TRUE(folder_.Read("IMG_0001 (1).heic") == heic_bytes);
@@ -221,7 +266,7 @@ TEST_F(UploadRecvTest, PostsWithoutFilesFailAtOnce) {
   uint32_t count = 0;
   for (const Case& c : cases) {
     ++count;
-    EXPECT_EQ(Send(c.request), std::multiset<std::string>{ImmediateReply("failure")}) << c.what;
+    EXPECT_EQ(Send(c.request), std::multiset<std::string>{ImmediateReply(kNoFilesJson)}) << c.what;
     ExpectCounters(count, count, 0);
   }
   EXPECT_TRUE(Files().empty());
@@ -230,9 +275,9 @@ TEST_F(UploadRecvTest, PostsWithoutFilesFailAtOnce) {
 // A body handed over in pieces while it arrives saves the same files; one abandoned halfway
 // saves nothing and is neither counted nor answered.
 TEST_F(UploadRecvTest, BodiesInPiecesAndAbandonedOnes) {
-  const std::string file(300000, 'f');
-  const std::string request =
-      Post({{"userfile", "a.jpg", "image/jpeg", file}, {"userfile", "b.png", "image/png", "2"}});
+  const std::string file = kJpegStart + std::string(300000, 'f');
+  const std::string request = Post({{"userfile", "a.jpg", "image/jpeg", file},
+                                    {"userfile", "b.png", "image/png", "\x89PNG\r\n\x1A\n2"}});
   const size_t head_size = request.find("\r\n\r\n") + 4;
   HttpRequest head;
   ASSERT_TRUE(head.Parse(std::string_view(request).substr(0, head_size)));
@@ -257,10 +302,11 @@ TEST_F(UploadRecvTest, BodiesInPiecesAndAbandonedOnes) {
       abandon ? stream->Abandon() : stream->Finish();
     }
   }  // the pool finishes every job before it goes
-  ASSERT_EQ(server.PostedMessages().size(), 2u);
-  for (const s_message& reply : server.PostedMessages()) {
-    EXPECT_NE(reply.bytes.find("success"), std::string::npos) << reply.bytes;
-  }
+  ASSERT_EQ(server.PostedMessages().size(), 1u);
+  EXPECT_NE(server.PostedMessages()[0].bytes.find(
+                Answer("success", {Saved("a.jpg", "a.jpg"), Saved("b.png", "b.png")})),
+            std::string::npos)
+      << server.PostedMessages()[0].bytes;
   EXPECT_EQ(Files(), (std::set<std::string>{"a.jpg", "b.png"}));
   EXPECT_TRUE(folder_.Read("a.jpg") == file);
   ExpectCounters(1, 0, 2);
@@ -268,7 +314,8 @@ TEST_F(UploadRecvTest, BodiesInPiecesAndAbandonedOnes) {
 
 TEST_F(UploadRecvTest, NoFolderConfiguredAnswersFailure) {
   settings_.folders.clear();
-  EXPECT_EQ(Send(Post({{}})), std::multiset<std::string>{JobReply("failure")});
+  EXPECT_EQ(Send(Post({{}})), std::multiset<std::string>{JobReply(Answer(
+                                  "failure", {NotSaved("photo.jpg", "failure", "folder")}))});
   ExpectCounters(1, 0, 1);
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "server/catalogue/page_keys.h"
+#include "server/catalogue/picture_id.h"
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
@@ -11,20 +12,30 @@ namespace {
 
 constexpr int32_t kJobPriority = 0;
 
+// What FindVotedImage answers when the key's position holds another picture than the one
+// the request names by id, and the caller did not let it search.
+constexpr std::string_view kMoved = "moved";
+
 // The image the request names, or why it names none ("" when it names one). The key's own
 // order counts, "N" the name order (the slide show's data reads "N" otherwise), narrowed by
-// the word as on the image page.
+// the word as on the image page. The image page also sends the id of the picture it showed:
+// after a rescan the key's position may hold another picture, and the like is the shown
+// one's. That one is looked up by its id when `search` is set (the lookup may hash every
+// path once per list); otherwise the answer is kMoved.
 std::string_view FindVotedImage(const ImageCatalogue& catalogue, const s_request& request,
-                                ImageEntry* entry) {
+                                bool search, ImageEntry* entry) {
   ImageKey key;
   if (!request.params.contains("page")) return "missing_page_parameter";
   if (!ParseImageKey(request.Param("page"), &key)) return "invalid_page_format";
-  if (!catalogue.orders()
-           .View(key.order, DecodeWord(request.Param("word")))
-           .Get(key.position, entry)) {
-    return "index_not_found";
+  const bool found = catalogue.orders()
+                         .View(key.order, DecodeWord(request.Param("word")))
+                         .Get(key.position, entry);
+  const std::string id = request.Param("id");
+  if (id.empty() || (found && PictureId(entry->path) == id)) {
+    return found ? std::string_view() : "index_not_found";
   }
-  return {};
+  if (!search) return kMoved;
+  return catalogue.orders().FindPicture(id, entry) ? std::string_view() : "index_not_found";
 }
 
 std::string ErrorBody(std::string_view reason) {
@@ -56,7 +67,7 @@ class CVoteJob : public CThreadCommand {
 
 std::string CountVote(ImageCatalogue& catalogue, const s_request& request) {
   ImageEntry entry;
-  const std::string_view reason = FindVotedImage(catalogue, request, &entry);
+  const std::string_view reason = FindVotedImage(catalogue, request, true, &entry);
   if (!reason.empty()) return ErrorBody(reason);
   const std::string hash = catalogue.likes().GetHash(entry.path);
   if (hash.empty()) return ErrorBody("hash_not_found");
@@ -76,13 +87,16 @@ Response VoteResponse(std::string body, std::string_view nonce) {
 int CVoteProcess::Process(IncomingRequest& incoming) {
   const s_request& request = incoming.target();
   // Answered here when that is quick: a request that names no image, or a vote for a
-  // picture hashed before. A search word, a file to hash or a busy table take a job.
+  // picture hashed before. A search word, a file to hash, a picture that moved since its
+  // page was made or a busy table take a job.
   ImageEntry entry;
   int32_t count;
   std::string body;
   if (request.Param("word").empty()) {
-    const std::string_view reason = FindVotedImage(catalogue_, request, &entry);
-    if (!reason.empty()) {
+    const std::string_view reason = FindVotedImage(catalogue_, request, false, &entry);
+    if (reason == kMoved) {
+      // Looked up by its id in the job.
+    } else if (!reason.empty()) {
       body = ErrorBody(reason);
     } else if (catalogue_.likes().TryVoteCached(entry.path, entry.size, &count)) {
       body = SuccessBody(count);

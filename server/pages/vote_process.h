@@ -1,4 +1,4 @@
-// "/vote?page=KEY&word=WORD": one like for the image that the image page with that key
+// "/vote?page=KEY&word=WORD&id=ID": one like for the image that the image page with that key
 // showed, answered as JSON with the image's like count after it. The count is kept by the
 // catalogue's like table, per content of the file.
 //
@@ -35,7 +35,9 @@ class CVoteProcess : public CRequestProcess {
 //   {"state":"error","message":"REASON"}                  nothing counted
 // REASON is, checked in this order: missing_page_parameter (no `page`), invalid_page_format
 // (not three fields), index_not_found (no image at the key's position of the key's order
-// narrowed by `word`), hash_not_found (the image's file cannot be read).
+// narrowed by `word`; with an `id`, which the image page sends, no picture of that PictureId),
+// hash_not_found (the image's file cannot be read). With an `id` the like counts for the
+// picture it names, wherever rescans have moved it since the page was made.
 std::string CountVote(ImageCatalogue& catalogue, const s_request& request);
 
 // The complete response for a reply body.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server/catalogue/file_content_hash.h"
+#include "server/catalogue/picture_id.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/pages/testing/test_gallery.h"
@@ -141,6 +142,40 @@ TEST_F(VoteProcessTest, CountsThePictureTheKeyNames) {
     EXPECT_EQ(Vote(c.query), Success(before + 1)) << c.query;
     EXPECT_EQ(Count(c.picture), before + 1) << c.query;
   }
+}
+
+// The image page sends the id of the picture it showed with its key: a rescan that adds a
+// picture before it moves every later position, and the like must still count for the
+// picture the visitor saw, not for the one now at the key's position.
+TEST_F(VoteProcessTest, TheIdDecidesAfterARescanMovedThePicture) {
+  const std::string cat3 = PictureId(gallery_.Path("x/cat3.jpg"));
+  EXPECT_EQ(Vote("?page=1-N-1&id=" + cat3), Success(0));  // name position 1: x/cat3
+  // A new picture sorts first: x/cat3 is now at position 2, x/cat1 at 1.
+  gallery_.Fill({"x/cat0.jpg", "x/cat1.jpg", "x/dog2.jpg", "x/cat3.jpg", "y/cat4.jpg"});
+  for (const char* name : {"x/cat0.jpg", "x/cat1.jpg", "x/dog2.jpg", "x/cat3.jpg", "y/cat4.jpg"}) {
+    Write(name, std::string("content of ") + name);
+  }
+  EXPECT_EQ(Vote("?page=1-N-1&id=" + cat3), Success(1));
+  EXPECT_EQ(Vote("?page=1-D-0&word=zebra&id=" + cat3), Success(2));  // the id alone names it
+  EXPECT_EQ(Count("x/cat3.jpg"), 2);
+  EXPECT_EQ(Count("x/cat1.jpg"), -1);
+
+  struct Case {
+    std::string query;
+    const char* reason;
+  } cases[] = {
+      // y/bird5 has gone: its id names nothing, whatever the position holds now.
+      {"?page=1-N-1&id=" + PictureId(gallery_.Path("y/bird5.jpg")), "index_not_found"},
+      {"?page=1-N-1&id=0123", "index_not_found"},
+      {"?page=1-N-1&id=" + std::string(32, 'X'), "index_not_found"},
+      {"?page=1-N&id=" + cat3, "invalid_page_format"},
+      {"?id=" + cat3, "missing_page_parameter"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Vote(c.query), Error(c.reason)) << c.query;
+  EXPECT_EQ(Count("x/cat1.jpg"), -1);
+  // Without an id the key's position decides, as for every client before ids.
+  EXPECT_EQ(Vote("?page=1-N-1"), Success(0));
+  EXPECT_EQ(Count("x/cat1.jpg"), 0);
 }
 
 TEST_F(VoteProcessTest, IdenticalPicturesShareOneCount) {

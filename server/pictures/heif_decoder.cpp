@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/catalogue/image_types.h"
 #include "server/pictures/exif_orientation.h"
 
 namespace {
@@ -57,10 +58,7 @@ std::span<const uint8_t> FindBox(std::span<const uint8_t> data, std::string_view
 }
 
 bool IsHeifBrand(std::span<const uint8_t> brand) {
-  static constexpr std::array<std::string_view, 8> kBrands = {"heic", "heix", "heim", "heis",
-                                                              "mif1", "msf1", "avif", "avis"};
-  const std::string_view text(reinterpret_cast<const char*>(brand.data()), brand.size());
-  return std::find(kBrands.begin(), kBrands.end(), text) != kBrands.end();
+  return ::IsHeifBrand(std::string_view(reinterpret_cast<const char*>(brand.data()), brand.size()));
 }
 
 // libheif is told once that it is used; it is never told otherwise, since pictures are decoded

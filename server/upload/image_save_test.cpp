@@ -16,14 +16,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// `text` behind the first bytes a file of `content_type` has, so it passes the type's check.
+std::string Signed(std::string_view content_type, std::string_view text) {
+  if (content_type == "image/jpeg") return "\xFF\xD8\xFF" + std::string(text);
+  if (content_type == "image/gif") return "GIF89a" + std::string(text);
+  if (content_type == "image/png") return "\x89PNG\r\n\x1A\n" + std::string(text);
+  if (content_type == "image/bmp") return "BM" + std::string(text);
+  if (content_type == "application/zip") return std::string("PK\x03\x04", 4) + std::string(text);
+  if (content_type == "image/heic" || content_type == "image/heif" ||
+      content_type == "image/avif") {
+    return std::string(
+               "\0\0\0\x10"
+               "ftypmif1\0\0\0\0",
+               16) +
+           std::string(text);
+  }
+  return std::string(text);
+}
+
 // Saves `body` at once, as a PendingUpload written in one piece.
-SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
-                      std::string_view content_type, std::string_view body, uint16_t unique) {
+FileOutcome SaveFile(const UploadFolder& folder, std::string_view file_name,
+                     std::string_view content_type, std::string_view body, uint16_t unique) {
   PendingUpload upload;
-  SaveResult opened = upload.Open(folder, file_name, content_type);
-  if (opened != SaveResult::kSuccess) return opened;
-  upload.Write(body);
+  if (upload.Open(folder, file_name, content_type) == SaveResult::kSuccess) upload.Write(body);
   return upload.Finish(unique);
+}
+
+// SaveFile of `text` with its type's first bytes; the result.
+SaveResult SaveUpload(const UploadFolder& folder, std::string_view file_name,
+                      std::string_view content_type, std::string_view text, uint16_t unique) {
+  return SaveFile(folder, file_name, content_type, Signed(content_type, text), unique).result;
 }
 
 // The names in `after` that are not in `before`.
@@ -35,13 +57,69 @@ std::vector<std::string> Added(const std::set<std::string>& before,
   return added;
 }
 
-TEST(SaveUploadTest, JsonBodiesAre36Bytes) {
-  EXPECT_EQ(SaveResultJson(SaveResult::kSuccess), "{\"state\":\"success\",\"response\":\"xxx\"}");
-  EXPECT_EQ(SaveResultJson(SaveResult::kRefused), "{\"state\":\"refused\",\"response\":\"xxx\"}");
-  EXPECT_EQ(SaveResultJson(SaveResult::kFailure), "{\"state\":\"failure\",\"response\":\"xxx\"}");
-  for (SaveResult r : {SaveResult::kSuccess, SaveResult::kRefused, SaveResult::kFailure}) {
-    EXPECT_EQ(SaveResultJson(r).size(), 36u);
+// The uploader showed one result for a whole batch, the last file's: a text file and a JPEG
+// said refused although the JPEG was saved. The answer now holds each file's own result.
+TEST(SaveUploadTest, TheAnswerHoldsEveryFilesResult) {
+  EXPECT_EQ(kNoFilesJson, "{\"state\":\"failure\",\"response\":\"xxx\"}");
+  EXPECT_EQ(UploadAnswerJson({{"a.jpg", {SaveResult::kSuccess, "", "a (1).jpg"}}}),
+            "{\"state\":\"success\",\"response\":\"xxx\",\"files\":["
+            "{\"name\":\"a.jpg\",\"state\":\"success\",\"saved\":\"a (1).jpg\"}]}");
+  EXPECT_EQ(UploadAnswerJson({{"notes.txt", {SaveResult::kRefused, "type", ""}},
+                              {"猫.jpg", {SaveResult::kSuccess, "", "猫.jpg"}},
+                              {"clip.mp4", {SaveResult::kFailure, "folder", ""}}}),
+            "{\"state\":\"refused\",\"response\":\"xxx\",\"files\":["
+            "{\"name\":\"notes.txt\",\"state\":\"refused\",\"reason\":\"type\"},"
+            "{\"name\":\"猫.jpg\",\"state\":\"success\",\"saved\":\"猫.jpg\"},"
+            "{\"name\":\"clip.mp4\",\"state\":\"failure\",\"reason\":\"folder\"}]}");
+  // Sent names are the client's: quotes, backslashes, control characters and bytes that are
+  // not UTF-8 cannot break the JSON.
+  EXPECT_EQ(UploadAnswerJson({{"a\"b\\c\n\xFF", {SaveResult::kRefused, "name", ""}}}),
+            "{\"state\":\"refused\",\"response\":\"xxx\",\"files\":["
+            "{\"name\":\"a\\\"b\\\\c\\u000A\xEF\xBF\xBD\",\"state\":\"refused\",\"reason\":"
+            "\"name\"}]}");
+}
+
+// What a file's bytes must be: those of its declared type, however they arrive.
+TEST(SaveUploadTest, BytesThatAreNotOfTheTypeAreRefused) {
+  TestFolder folder;
+  struct Case {
+    std::vector<std::string> pieces;
+    FileOutcome outcome;
+  } cases[] = {
+      {{"hello, I am a text file with a picture's name\n"}, {SaveResult::kRefused, "content", ""}},
+      {{"\xFF", "\xD8", "\xFF\xE0 rest of a JPEG"}, {SaveResult::kSuccess, "", "p.jpg"}},
+      {{"\xFF\xD8\xFF"}, {SaveResult::kSuccess, "", "p (1).jpg"}},  // short, but a JPEG's start
+      {{"\xFF\xD8"}, {SaveResult::kRefused, "content", ""}},
+      {{}, {SaveResult::kRefused, "content", ""}},                         // empty
+      {{"\x89PNG\r\n\x1A\n...."}, {SaveResult::kRefused, "content", ""}},  // a PNG sent as JPEG
+  };
+  for (const Case& c : cases) {
+    PendingUpload upload;
+    ASSERT_EQ(upload.Open({folder.Root(), false}, "p.jpg", "image/jpeg"), SaveResult::kSuccess);
+    for (const std::string& piece : c.pieces) upload.Write(piece);
+    EXPECT_EQ(upload.Finish(1), c.outcome) << (c.pieces.empty() ? "" : c.pieces[0]);
   }
+  EXPECT_EQ(FolderEntries(folder.Root()), (std::set<std::string>{"p.jpg", "p (1).jpg"}));
+  EXPECT_EQ(folder.Read("p.jpg"), "\xFF\xD8\xFF\xE0 rest of a JPEG");
+}
+
+TEST(SaveUploadTest, EachRefusalSaysWhy) {
+  TestFolder folder;
+  struct Case {
+    UploadFolder folder;
+    std::string sent, type;
+    FileOutcome outcome;
+  } cases[] = {
+      {{folder.Root(), false}, "notes.txt", "text/plain", {SaveResult::kRefused, "type", ""}},
+      {{folder.Root(), false}, "a.zip", "application/zip", {SaveResult::kRefused, "type", ""}},
+      {{folder.Root(), false}, "a\nb.jpg", "image/jpeg", {SaveResult::kRefused, "name", ""}},
+      {{"", false}, "a.jpg", "image/jpeg", {SaveResult::kFailure, "folder", ""}},
+      {{folder.Path("gone"), false}, "a.jpg", "image/jpeg", {SaveResult::kFailure, "folder", ""}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SaveFile(c.folder, c.sent, c.type, Signed(c.type, "x"), 1), c.outcome) << c.sent;
+  }
+  EXPECT_TRUE(FolderEntries(folder.Root()).empty());
 }
 
 // Each case saves one file into a folder holding `existing` and checks the result and the
@@ -89,8 +167,8 @@ TEST(SaveUploadTest, NamesAndResults) {
       {{}, "a/b/c.jpg", "image/jpeg", false, SaveResult::kSuccess, "c.jpg"},
       {{}, "..\\..\\x.jpg", "image/jpeg", false, SaveResult::kSuccess, "x.jpg"},
       {{}, "\xFF.jpg", "image/jpeg", false, SaveResult::kSuccess, "\xEF\xBF\xBD.jpg"},
-      {{}, "a\nb.jpg", "image/jpeg", false, SaveResult::kFailure, ""},
-      {{}, std::string("a\0b.jpg", 7), "image/jpeg", false, SaveResult::kFailure, ""},
+      {{}, "a\nb.jpg", "image/jpeg", false, SaveResult::kRefused, ""},
+      {{}, std::string("a\0b.jpg", 7), "image/jpeg", false, SaveResult::kRefused, ""},
       {{}, "p.jpg", "image/jpg", true, SaveResult::kRefused, ""},
       {{}, "p.webp", "image/webp", true, SaveResult::kRefused, ""},
       {{}, "p.png", "image/PNG", true, SaveResult::kRefused, ""},
@@ -110,7 +188,7 @@ TEST(SaveUploadTest, NamesAndResults) {
       EXPECT_TRUE(added.empty());
     } else {
       ASSERT_EQ(added, std::vector<std::string>{c.added});
-      EXPECT_EQ(folder.Read(c.added), "new");
+      EXPECT_EQ(folder.Read(c.added), Signed(c.type, "new"));
     }
     for (const std::string& name : c.existing) EXPECT_EQ(folder.Read(name), "old");
   }
@@ -159,7 +237,9 @@ TEST(SaveUploadTest, ConcurrentSavesOfOneNameGetDifferentNames) {
   EXPECT_EQ(names.size(), static_cast<size_t>(kWriters));
   EXPECT_TRUE(names.count("photo.jpg"));
   for (const std::string& name : names) contents.insert(folder.Read(name));
-  EXPECT_EQ(contents, std::set<std::string>(bodies.begin(), bodies.end()));
+  std::set<std::string> expected;
+  for (const std::string& body : bodies) expected.insert(Signed("image/jpeg", body));
+  EXPECT_EQ(contents, expected);
 }
 
 // A real full disk: a 256 KiB tmpfs.

@@ -32,18 +32,6 @@ std::string_view WithoutNumber(std::string_view base) {
 
 }  // namespace
 
-std::string_view UploadExtension(std::string_view content_type, bool zip_allowed) {
-  if (content_type == "image/jpeg") return "jpg";
-  if (content_type == "image/gif") return "gif";
-  if (content_type == "image/png") return "png";
-  if (content_type == "image/bmp") return "bmp";
-  if (content_type == "image/heic") return "heic";
-  if (content_type == "image/heif") return "heif";
-  if (content_type == "image/avif") return "avif";
-  if (content_type == "application/zip" && zip_allowed) return "zip";
-  return {};
-}
-
 UploadNameKind ReadUploadBase(std::string_view sent_name, std::string* base) {
   size_t separator = sent_name.find_last_of("/\\");
   std::string_view last =

@@ -1,14 +1,10 @@
-// The names uploaded files are saved under: the extension from the content type, the base
-// from the sent file name, and the numbered and temporary forms tried in the folder.
+// The names uploaded files are saved under: the base from the sent file name, and the numbered and
+// temporary forms tried in the folder.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-// The extension for a file sent as `content_type`, matched exactly (case-sensitively):
-// jpg, gif, png, bmp, heic, heif, avif, and zip when `zip_allowed`. Empty for every other type.
-std::string_view UploadExtension(std::string_view content_type, bool zip_allowed);
 
 enum class UploadNameKind {
   kNamed,     // *base holds the base

@@ -6,40 +6,6 @@
 
 namespace {
 
-TEST(UploadNamesTest, ExtensionComesFromTheExactType) {
-  struct Case {
-    const char* type;
-    bool zip_allowed;
-    const char* extension;
-  } cases[] = {
-      {"image/jpeg", false, "jpg"},
-      {"image/gif", false, "gif"},
-      {"image/png", false, "png"},
-      {"image/bmp", false, "bmp"},
-      {"application/zip", true, "zip"},
-      {"application/zip", false, ""},
-      {"image/jpg", true, ""},
-      {"image/webp", true, ""},
-      {"image/PNG", true, ""},
-      {"image/jpeg ", true, ""},
-      {"", true, ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(UploadExtension(c.type, c.zip_allowed), c.extension) << c.type;
-  }
-}
-
-TEST(UploadNamesTest, PhonePictureTypesKeepTheirExtensions) {
-  struct Case {
-    const char* type;
-    const char* extension;
-  } cases[] = {
-      {"image/heic", "heic"}, {"image/heif", "heif"},      {"image/avif", "avif"},
-      {"image/HEIC", ""},     {"image/heic-sequence", ""}, {"image/avif-sequence", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(UploadExtension(c.type, false), c.extension) << c.type;
-}
-
 TEST(UploadNamesTest, BaseIsTheLastComponentUpToItsLastDot) {
   struct Case {
     std::string sent;

@@ -123,6 +123,7 @@ void CUploadStream::PartBegin(const MultipartPart& part) {
   // file, an empty one when the file has no name.
   if (part.name != kFileField || !part.has_file_name) return;
   auto file = std::make_unique<FilePart>();
+  file->sent_name = part.file_name;
   file->opened = file->upload.Open(request_.owner->folder(), part.file_name, part.content_type);
   current_ = file.get();
   files_.push_back(std::move(file));
@@ -143,26 +144,23 @@ void CUploadStream::Complete() {
   UploadReceiver* owner = request_.owner;
   owner->CountReceived();
   if (!request_.allowed) {
-    owner->Reject(request_.request, SaveResult::kRefused);
+    owner->Reject(request_.request, kRightsRefusedJson);
     return;
   }
   bool split = reader_.has_value() && reader_->Finish() == MultipartResult::kSplit;
   std::erase_if(files_, [](const std::unique_ptr<FilePart>& file) { return !file->whole; });
   if (!split || files_.empty()) {
     files_.clear();
-    owner->Reject(request_.request, SaveResult::kFailure);
+    owner->Reject(request_.request, kNoFilesJson);
     return;
   }
   // A name made for a file sent without one starts from the clock, as a temporary name does.
   const auto unique = static_cast<uint16_t>(platform::TickCountMs() & 0xFFFF);
-  // Every file is in place before the first answer, on which the client goes on.
-  std::vector<SaveResult> results;
+  // Every file is in place before the answer, on which the client goes on.
+  std::vector<FileAnswer> answers;
   for (const std::unique_ptr<FilePart>& file : files_) {
-    results.push_back(file->opened == SaveResult::kSuccess ? file->upload.Finish(unique)
-                                                           : file->opened);
+    answers.push_back({file->sent_name, file->upload.Finish(unique)});
   }
   files_.clear();
-  for (SaveResult result : results) {
-    owner->Answer(request_.request, result);
-  }
+  owner->Answer(request_.request, answers);
 }

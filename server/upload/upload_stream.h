@@ -2,7 +2,7 @@
 // pieces; a CImageSave job on the worker pool splits them into parts and writes each file
 // straight into its pending file, so that receiving and writing overlap and an upload holds
 // a few megabytes at most, whatever its size. Once the body is whole the job names the files
-// and answers, one answer per file; a body that never becomes whole leaves nothing behind.
+// and answers with every file's result; a body that never becomes whole leaves nothing behind.
 //
 // The writes run in a job fed by a bounded queue of pieces because the socket loop must never
 // wait for the disk, and a thread per upload would let a crowd of uploads make threads without
@@ -35,11 +35,11 @@ class UploadReceiver {
   virtual const UploadFolder& folder() const = 0;
   // Counts the post as received, once its body is whole.
   virtual void CountReceived() = 0;
-  // Counts a file's reply as answered and answers `request` with it. A post of several files
-  // is answered once per file; HTTP/1.1 closes the connection after the first reply.
-  virtual void Answer(const IncomingRequest& request, SaveResult result) = 0;
-  // Counts the post as rejected and answers `request` with `result` for the whole post.
-  virtual void Reject(const IncomingRequest& request, SaveResult result) = 0;
+  // Counts each file's result as answered and answers `request` with all of them in one
+  // reply (UploadAnswerJson), so the uploader shows each file's own result.
+  virtual void Answer(const IncomingRequest& request, const std::vector<FileAnswer>& files) = 0;
+  // Counts the post as rejected and answers `request` with `json` for the whole post.
+  virtual void Reject(const IncomingRequest& request, std::string_view json) = 0;
 
  protected:
   ~UploadReceiver() = default;
@@ -70,6 +70,7 @@ class CUploadStream : public CRequestBodyStream,
 
  private:
   struct FilePart {
+    std::string sent_name;
     PendingUpload upload;
     SaveResult opened = SaveResult::kFailure;
     bool whole = false;  // the part's closing delimiter arrived

@@ -25,7 +25,9 @@ export async function startServer(count, extraConfig = '', writePictures = write
   mkdirSync(pictures);
   writePictures(pictures, count);
   const config = join(root, 'gallery.con');
-  writeFileSync(config, `<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
+  // In UTF-8 with its byte-order mark, so that elements may hold any text (without the mark
+  // the file is read as Shift-JIS).
+  writeFileSync(config, `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
   const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache') };
   const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });

@@ -48,13 +48,25 @@ function pseudoRandomBytes(size, seed) {
   return bytes;
 }
 
+// Pseudo-random bytes that start as a JPEG does, so the server takes them for one.
+function jpegBytes(size, seed) {
+  const bytes = pseudoRandomBytes(size, seed);
+  bytes.set([0xFF, 0xD8, 0xFF]);
+  return bytes;
+}
+
 // Writes `count` files named prefix0.jpg ... of `size` bytes to send; returns their paths.
 function writeSources(prefix, count, size) {
   return Array.from({ length: count }, (_, i) => {
     const path = join(sources, `${prefix}${i}.jpg`);
-    writeFileSync(path, pseudoRandomBytes(size, i + 1));
+    writeFileSync(path, jpegBytes(size, i + 1));
     return path;
   });
+}
+
+// The lines the page shows, one per file, in the order shown.
+function results() {
+  return page.$$eval('#result .file-result', (lines) => lines.map((l) => l.textContent));
 }
 
 function saved() {
@@ -78,7 +90,9 @@ async function upload(files) {
   page.on('requestfinished', onFinished);
   page.on('requestfailed', onFinished);
   await page.setInputFiles('#file_selecter', files);
-  await page.waitForFunction(() => document.getElementById('result').textContent !== '');
+  // Every file gets its line once its post is answered.
+  await page.waitForFunction(
+    (count) => document.querySelectorAll('#result .file-result').length === count, files.length);
   while (answered < posts) await new Promise((r) => setTimeout(r, 50));
   page.off('request', onRequest);
   page.off('requestfinished', onFinished);
@@ -96,12 +110,12 @@ test('the file button opens the file chooser of the hidden input', async () => {
   await screenshot(page, 'uploader');
 });
 
-test('three chosen files are all saved and the page says 成功', async () => {
+test('three chosen files are all saved and the page says 成功 for each', async () => {
   const files = ['a', 'b', 'c'].map((name, i) => ({
-    name: `${name}.jpg`, mimeType: 'image/jpeg', buffer: pseudoRandomBytes(50000 + i, 10 + i),
+    name: `${name}.jpg`, mimeType: 'image/jpeg', buffer: jpegBytes(50000 + i, 10 + i),
   }));
   assert.deepEqual(await upload(files), [3]);
-  assert.equal(await page.textContent('#result'), '成功');
+  assert.deepEqual(await results(), ['成功: a.jpg', '成功: b.jpg', '成功: c.jpg']);
   assert.equal(await page.textContent('#pv'), '100');
   assert.deepEqual(saved(), ['a.jpg', 'b.jpg', 'c.jpg']);
   for (const file of files) {
@@ -114,34 +128,62 @@ test('a file dropped on the drag area is uploaded', async () => {
   await page.goto(`${server.url}Uploader`);
   const dropped = await page.evaluateHandle(() => {
     const transfer = new DataTransfer();
-    transfer.items.add(new File(['dropped bytes'], 'dropped.png', { type: 'image/png' }));
+    const png = new Uint8Array([0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A]);
+    transfer.items.add(new File([png, 'dropped bytes'], 'dropped.png', { type: 'image/png' }));
     return transfer;
   });
   await page.dispatchEvent('#drag-area', 'dragenter', { dataTransfer: dropped });
   await page.dispatchEvent('#drag-area', 'drop', { dataTransfer: dropped });
   await page.waitForFunction(() => document.getElementById('result').textContent !== '');
-  assert.equal(await page.textContent('#result'), '成功');
-  assert.equal(readFileSync(join(server.pictures, 'dropped.png'), 'latin1'), 'dropped bytes');
+  assert.deepEqual(await results(), ['成功: dropped.png']);
+  assert.equal(readFileSync(join(server.pictures, 'dropped.png'), 'latin1'),
+               '\x89PNG\r\n\x1A\ndropped bytes');
 });
 
 test('a type the gallery does not take is refused: 拒否', async () => {
   const before = saved();
   await upload([{ name: 'x.webp', mimeType: 'image/webp', buffer: Buffer.from('RIFF....WEBP') }]);
-  assert.equal(await page.textContent('#result'), '拒否');
+  assert.deepEqual(await results(), ['拒否: x.webp (受け付けない種類のファイルです)']);
   assert.deepEqual(saved(), before);
+});
+
+// One result for a whole batch, the last file's, used to say 拒否 for a text file and a JPEG
+// although the JPEG was saved, and 成功 for a JPEG and a video although the video was dropped;
+// a text file named fake.jpg was saved and showed as a broken thumbnail.
+test('a mixed batch shows each file\'s own result, and the page leads back to the gallery', async () => {
+  const before = saved();
+  const photo = jpegBytes(30000, 77);
+  assert.deepEqual(await upload([
+    { name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('a text file') },
+    { name: 'DSC_0020.JPG', mimeType: 'image/jpeg', buffer: photo },
+    { name: 'clip.mp4', mimeType: 'video/mp4', buffer: Buffer.from('....ftypmp42') },
+    { name: 'fake.jpg', mimeType: 'image/jpeg', buffer: Buffer.from('I am text, not a picture') },
+    { name: 'a.jpg', mimeType: 'image/jpeg', buffer: photo },  // a.jpg exists already
+  ]), [5]);
+  assert.deepEqual(await results(), [
+    '拒否: notes.txt (受け付けない種類のファイルです)',
+    '成功: DSC_0020.JPG (DSC_0020.jpg として保存)',
+    '拒否: clip.mp4 (受け付けない種類のファイルです)',
+    '拒否: fake.jpg (中身がその種類の画像ではありません)',
+    '成功: a.jpg (a (1).jpg として保存)',
+  ]);
+  assert.deepEqual(saved(), [...before, 'DSC_0020.jpg', 'a (1).jpg'].sort());
+  await screenshot(page, 'uploader-mixed-batch');
+  await Promise.all([page.waitForURL(/\/view\?page=T-1-D-0$/), page.click('text=ギャラリーに戻る')]);
 });
 
 test('files go in batches of at most 20 files and under 8 000 000 bytes', async () => {
   assert.deepEqual(await upload(writeSources('small', 25, 100000)), [20, 5]);
   assert.deepEqual(await upload(writeSources('five', 3, 5000000)), [1, 1, 1]);
-  assert.equal(await page.textContent('#result'), '成功');
+  // Posts run side by side: their lines come in the order they are answered.
+  assert.deepEqual((await results()).sort(), ['成功: five0.jpg', '成功: five1.jpg', '成功: five2.jpg']);
 });
 
 test('25 files of 8 MB arrive whole through the batches', async () => {
   const paths = writeSources('big', 25, 8 * 1024 * 1024);
   const posts = await upload(paths);
   assert.equal(posts.length, 25);
-  assert.equal(await page.textContent('#result'), '成功');
+  assert.deepEqual(new Set((await results()).map((line) => line.split(':')[0])), new Set(['成功']));
   assert.equal(await page.textContent('#pv'), '100');
   for (let i = 0; i < paths.length; ++i) {
     assert.ok(readFileSync(join(server.pictures, `big${i}.jpg`)).equals(readFileSync(paths[i])),

@@ -1,4 +1,8 @@
 $(document).keydown(function (e) {
+// Keys typed into a field are the field's own: an arrow there moves the caret or the slider.
+var field = e.target || {};
+if (field.isContentEditable || /^(TEXTAREA|SELECT)$/.test(field.tagName) ||
+		(field.tagName == 'INPUT' && !/^(button|submit|reset|checkbox|radio|image)$/.test(field.type))) return;
 if(e.altKey==false){
 		switch (e.which){
 		case 39: // Key[→]
@@ -17,6 +21,10 @@ e.preventDefault()
 	}
 });
 $(window).keyup(function (e) {
+// Keys typed into a field are the field's own: an arrow there moves the caret or the slider.
+var field = e.target || {};
+if (field.isContentEditable || /^(TEXTAREA|SELECT)$/.test(field.tagName) ||
+		(field.tagName == 'INPUT' && !/^(button|submit|reset|checkbox|radio|image)$/.test(field.type))) return;
 if(e.altKey==false){
 		switch (e.which){
 		case 227: // Key[早送り]

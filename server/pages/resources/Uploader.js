@@ -18,6 +18,20 @@ $(function () {
 		this.value = '';
 	});
 });
+// A post may hold this many bytes; a file that cannot fit in one is not sent.
+var maxFileBytes = {{max_file_bytes}};
+var stateWords = {success: '成功', refused: '拒否', failure: '失敗'};
+var reasonWords = {
+	type: '受け付けない種類のファイルです',
+	content: '中身がその種類の画像ではありません',
+	name: 'ファイル名に使えない文字があります',
+	rights: 'アップロードの権限がありません',
+	size: '大きすぎます',
+	folder: '保存先のフォルダに書き込めません',
+	busy: 'サーバーが混み合っています',
+	write: '書き込みに失敗しました',
+	network: '送信できませんでした'
+};
 var totalBytes = 0;
 var progress = [];
 function uploadFiles(files) {
@@ -27,21 +41,24 @@ function uploadFiles(files) {
 	}
 	console.log(totalBytes);
 	progress = [];
-	var batch = new FormData();
+	$('#result').empty();
+	var batch = [];
 	var batchBytes = 0;
-	var batchFiles = 0;
 	for (var i = 0; i < files.length; i++) {
-		if ((batchBytes + files[i].size >= 8000000 && batchFiles > 0) || batchFiles >= 20) {
-			uploadFormData(batch, progress.length);
-			batch = new FormData();
-			batchBytes = 0;
-			batchFiles = 0;
+		if (files[i].size > maxFileBytes) {
+			totalBytes -= files[i].size;
+			showResult(files[i].name, 'refused', 'size', '');
+			continue;
 		}
-		batch.append('userfile', files[i]);
+		if ((batchBytes + files[i].size >= 8000000 && batch.length > 0) || batch.length >= 20) {
+			uploadFormData(batch, progress.length);
+			batch = [];
+			batchBytes = 0;
+		}
+		batch.push(files[i]);
 		batchBytes += files[i].size;
-		batchFiles++;
 	}
-	if (batchFiles > 0) {
+	if (batch.length > 0) {
 		uploadFormData(batch, progress.length);
 	}
 }
@@ -55,9 +72,23 @@ function showProgress() {
 	$('#prog').val(percent);
 	$('#pv').text(percent);
 }
-function uploadFormData(formData, slot) {
+// One line of #result for one file: its state, its name, and where it went or why not. The
+// names are the user's own, so they go in as text.
+function showResult(name, state, reason, saved) {
+	var line = (stateWords[state] || stateWords.failure) + ': ' + name;
+	if (state == 'success' && saved && saved != name) {
+		line += ' (' + saved + ' として保存)';
+	} else if (state != 'success') {
+		line += ' (' + (reasonWords[reason] || reasonWords.write) + ')';
+	}
+	$('<div class="file-result">').attr('data-state', state).text(line).appendTo('#result');
+}
+function uploadFormData(batch, slot) {
 	progress[slot] = 0;
-	$('#result').text('');
+	var formData = new FormData();
+	for (var i = 0; i < batch.length; i++) {
+		formData.append('userfile', batch[i]);
+	}
 	$.ajax({
 		url: 'upload.php',
 		type: 'POST',
@@ -75,14 +106,19 @@ function uploadFormData(formData, slot) {
 			return xhr;
 		}
 	}).done(function (data) {
-		if (data.state == 'success') {
-			$('#result').text('成功');
-		} else if (data.state == 'refused') {
-			$('#result').text('拒否');
-		} else {
-			$('#result').text('失敗');
+		// Each file's own result, in the order sent; a post refused as a whole (no right to
+		// upload) has one for all of its files.
+		for (var i = 0; i < batch.length; i++) {
+			var file = data.files && data.files[i];
+			if (file) {
+				showResult(batch[i].name, file.state, file.reason, file.saved);
+			} else {
+				showResult(batch[i].name, data.state, data.reason, '');
+			}
 		}
 	}).fail(function () {
-		$('#result').text('失敗');
+		for (var i = 0; i < batch.length; i++) {
+			showResult(batch[i].name, 'failure', 'network', '');
+		}
 	});
 }
