@@ -1,6 +1,6 @@
-// The Lumenvale server: `lumenvale [CONFIG]` (or --help, --version). Under systemd it serves
-// as the service; by hand with a tray icon in a graphical session, else in the console until
-// SIGINT or SIGTERM.
+// The Lumenvale server: `lumenvale [CONFIG]` (or --help, --version). Serves with a tray icon
+// in a graphical session, else in the console until SIGINT or SIGTERM; while the unit of its
+// instance name is installed, only as that service, started by systemd.
 #include <cstdio>
 #include <string>
 
