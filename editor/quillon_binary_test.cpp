@@ -1,5 +1,7 @@
 // The quillon program itself: its help, what it says without a display, and a gallery made
 // with its commands alone, whose user then logs in to the real server with curl --digest.
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/config/password_hash.h"
+#include "common/config/server_settings.h"
 #include "editor/command_line.h"
 #include "platform/tcp_socket.h"
 #include "platform/testing/test_folder.h"
@@ -70,6 +74,52 @@ TEST(QuillonBinaryTest, HelpAndTheWayOutWithoutADisplay) {
   EXPECT_EQ(malformed.status, 2);
   EXPECT_EQ(malformed.output,
             "quillon: usage: quillon set FILE KEY VALUE\nquillon --help lists the commands.\n");
+}
+
+// What a terminal shows: quillon add-user run on a pseudo-terminal, the password typed twice.
+TEST(QuillonBinaryTest, APasswordTypedAtATerminalIsAskedTwiceAndNeverShown) {
+  TestFolder folder;
+  std::filesystem::create_directories(folder.Path("pictures"));
+  std::string config = folder.Path("gallery.con");
+  ASSERT_EQ(Shell(Quillon("add-folder " + config + " " + folder.Path("pictures"))).status, 0);
+
+  int terminal = -1;
+  pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    execl(QUILLON_BINARY, QUILLON_BINARY, "add-user", config.c_str(), "anna", nullptr);
+    _exit(127);
+  }
+  // Everything the terminal shows until `wanted` has appeared (or 10 s have passed).
+  std::string shown;
+  auto read_until = [&](const std::string& wanted) {
+    char buffer[1024];
+    pollfd ready = {terminal, POLLIN, 0};
+    while (shown.find(wanted) == std::string::npos && poll(&ready, 1, 10000) > 0) {
+      ssize_t n = read(terminal, buffer, sizeof buffer);
+      if (n <= 0) break;
+      shown.append(buffer, static_cast<size_t>(n));
+    }
+  };
+  read_until("Password for anna: ");
+  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
+  read_until("The same password again: ");
+  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
+  read_until("\r\n" + config);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+  EXPECT_EQ(shown.find("typed pw"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("情報: 設定ファイルの保存が完了しました。"), std::string::npos) << shown;
+  ServerSettings read;
+  ASSERT_TRUE(read.load(config));
+  ASSERT_EQ(read.users.size(), 1u);
+  std::string hash;
+  ASSERT_TRUE(PasswordHash("anna", "typed pw", &hash));
+  EXPECT_EQ(read.users[0].hash, hash);
 }
 
 // The server on `config`, in the console, until the end of the test.
