@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -76,50 +77,94 @@ TEST(QuillonBinaryTest, HelpAndTheWayOutWithoutADisplay) {
             "quillon: usage: quillon set FILE KEY VALUE\nquillon --help lists the commands.\n");
 }
 
-// What a terminal shows: quillon add-user run on a pseudo-terminal, the password typed twice.
-TEST(QuillonBinaryTest, APasswordTypedAtATerminalIsAskedTwiceAndNeverShown) {
-  TestFolder folder;
-  std::filesystem::create_directories(folder.Path("pictures"));
-  std::string config = folder.Path("gallery.con");
-  ASSERT_EQ(Shell(Quillon("add-folder " + config + " " + folder.Path("pictures"))).status, 0);
-
-  int terminal = -1;
-  pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-  ASSERT_GE(child, 0);
+// quillon add-user CONFIG anna on a pseudo-terminal, without a display; `terminal` is the
+// terminal's other end, where the test types and reads.
+pid_t AddUserOnTerminal(const std::string& config, int* terminal) {
+  pid_t child = forkpty(terminal, nullptr, nullptr, nullptr);
   if (child == 0) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     execl(QUILLON_BINARY, QUILLON_BINARY, "add-user", config.c_str(), "anna", nullptr);
     _exit(127);
   }
-  // Everything the terminal shows until `wanted` has appeared (or 10 s have passed).
-  std::string shown;
-  auto read_until = [&](const std::string& wanted) {
-    char buffer[1024];
-    pollfd ready = {terminal, POLLIN, 0};
-    while (shown.find(wanted) == std::string::npos && poll(&ready, 1, 10000) > 0) {
-      ssize_t n = read(terminal, buffer, sizeof buffer);
-      if (n <= 0) break;
-      shown.append(buffer, static_cast<size_t>(n));
-    }
-  };
-  read_until("Password for anna: ");
-  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
-  read_until("The same password again: ");
-  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
-  read_until("\r\n" + config);
+  return child;
+}
+
+// Appends what the terminal shows to `shown` until `wanted` has appeared (or 10 s passed).
+void ReadUntil(int terminal, const std::string& wanted, std::string* shown) {
+  char buffer[1024];
+  pollfd ready = {terminal, POLLIN, 0};
+  while (shown->find(wanted) == std::string::npos && poll(&ready, 1, 10000) > 0) {
+    ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+// The wait status of `child`, which is killed when it has not ended within 10 s (stuck at a
+// question: the test fails instead of hanging).
+int WaitOrKill(pid_t child) {
   int status = 0;
-  waitpid(child, &status, 0);
+  for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+    if (waited == 100) kill(child, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return status;
+}
+
+class QuillonTerminalTest : public testing::Test {
+ protected:
+  QuillonTerminalTest() {
+    std::filesystem::create_directories(folder_.Path("pictures"));
+    EXPECT_EQ(Shell(Quillon("add-folder " + config_ + " " + folder_.Path("pictures"))).status, 0);
+  }
+  TestFolder folder_;
+  std::string config_ = folder_.Path("gallery.con");
+};
+
+TEST_F(QuillonTerminalTest, APasswordTypedAtATerminalIsAskedTwiceAndNeverShown) {
+  int terminal = -1;
+  pid_t child = AddUserOnTerminal(config_, &terminal);
+  ASSERT_GE(child, 0);
+  std::string shown;
+  ReadUntil(terminal, "Password for anna: ", &shown);
+  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
+  ReadUntil(terminal, "The same password again: ", &shown);
+  ASSERT_EQ(write(terminal, "typed pw\n", 9), 9);
+  ReadUntil(terminal, "\r\n" + config_, &shown);
+  int status = WaitOrKill(child);
   close(terminal);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
   EXPECT_EQ(shown.find("typed pw"), std::string::npos) << shown;
   EXPECT_NE(shown.find("情報: 設定ファイルの保存が完了しました。"), std::string::npos) << shown;
   ServerSettings read;
-  ASSERT_TRUE(read.load(config));
+  ASSERT_TRUE(read.load(config_));
   ASSERT_EQ(read.users.size(), 1u);
   std::string hash;
   ASSERT_TRUE(PasswordHash("anna", "typed pw", &hash));
   EXPECT_EQ(read.users[0].hash, hash);
+}
+
+// Ctrl-C at the password question ends quillon with the terminal's echo back on, and the
+// file as it was.
+TEST_F(QuillonTerminalTest, CtrlCAtThePasswordLeavesTheTerminalEchoing) {
+  std::string before = folder_.Read("gallery.con");
+  int terminal = -1;
+  pid_t child = AddUserOnTerminal(config_, &terminal);
+  ASSERT_GE(child, 0);
+  std::string shown;
+  ReadUntil(terminal, "Password for anna: ", &shown);
+  termios asking;
+  ASSERT_EQ(tcgetattr(terminal, &asking), 0);
+  EXPECT_EQ(asking.c_lflag & ECHO, 0u);
+  ASSERT_EQ(write(terminal, "\x03", 1), 1);
+  int status = WaitOrKill(child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+  termios after;
+  ASSERT_EQ(tcgetattr(terminal, &after), 0);
+  EXPECT_NE(after.c_lflag & ECHO, 0u);
+  close(terminal);
+  EXPECT_EQ(folder_.Read("gallery.con"), before);
 }
 
 // The server on `config`, in the console, until the end of the test.
