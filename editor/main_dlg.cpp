@@ -343,6 +343,10 @@ void CMainDlg::Load() {
   if (editor_.ChooseAndLoad(&loaded)) ShowLoaded(loaded);
 }
 
+void CMainDlg::Open(const std::string& path) {
+  ShowLoaded(editor_.Load(path));
+}
+
 void CMainDlg::Save() {
   if (editor_.Save(ControlValues())) accept();
 }

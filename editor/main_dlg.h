@@ -20,6 +20,9 @@ class CMainDlg : public QDialog {
  public:
   explicit CMainDlg(QWidget* parent = nullptr);
 
+  // Loads the configuration file at `path` (absolute) as the load button does.
+  void Open(const std::string& path);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;

@@ -397,6 +397,15 @@ TEST_F(MainDlgTest, RefusedCommandsKeepTheDialogOpen) {
   EXPECT_EQ(dialog_.result(), QDialog::Rejected);
 }
 
+// `quillon FILE` opens the dialog on FILE this way.
+TEST_F(MainDlgTest, FileNamedOnTheCommandLineIsLoadedAsTheLoadButtonLoadsIt) {
+  const std::string path = folder_.Write("named.con", "<PATH>/named</PATH><PORT>3</PORT>");
+  dialog_.Open(path);
+  EXPECT_EQ(dialog_.windowTitle().toStdString(), "Lumenvale Config Editor - " + path);
+  EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kPort)->text(), "3");
+  EXPECT_EQ(Cell(Control<QTreeView>(dialog_, ids::kFolderList), 0, 0), "/named");
+}
+
 TEST_F(MainDlgTest, DroppedFilesLoadInOrderAndAboutBoxCloses) {
   const std::string first = folder_.Write("first.con", "<PATH>/one</PATH><PORT>1</PORT>");
   const std::string second = folder_.Write("second.CON", "<PATH>/two</PATH><PORT>2</PORT>");

@@ -122,7 +122,15 @@ bool ServiceControl::InstallService(const ServiceCommand& command, const std::st
     *error = UnitPath(name) + " を書き込めませんでした。";
     return false;
   }
-  return Systemctl({"daemon-reload"}, error) && Systemctl({"enable", name + ".service"}, error);
+  if (Systemctl({"daemon-reload"}, error) && Systemctl({"enable", name + ".service"}, error)) {
+    return true;
+  }
+  // A unit file left behind would still keep the server from starting by hand on that port.
+  std::error_code ignored;
+  std::filesystem::remove(UnitPath(name), ignored);
+  std::string reload_error;
+  Systemctl({"daemon-reload"}, &reload_error);
+  return false;
 }
 
 bool ServiceControl::ServiceInstalled(const std::string& name) const {

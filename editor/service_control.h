@@ -37,7 +37,8 @@ class ServiceControl {
       : unit_folder_(std::move(unit_folder)), systemctl_(std::move(systemctl)) {}
 
   // Writes the unit of `name` (replacing a file of that name whole), reloads systemd and
-  // enables the unit. Does not start it.
+  // enables the unit. Does not start it. When systemd does not take the unit, its file is
+  // removed again.
   bool InstallService(const ServiceCommand& command, const std::string& name, std::string* error);
   // Whether a unit file of `name` exists.
   bool ServiceInstalled(const std::string& name) const;

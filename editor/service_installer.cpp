@@ -33,17 +33,17 @@ bool ServiceInstaller::Prepare(const std::string& current_path, ServiceCommand* 
   return true;
 }
 
-void ServiceInstaller::Install(const std::string& current_path) {
+bool ServiceInstaller::Install(const std::string& current_path) {
   ServiceCommand command;
   uint16_t port;
   bool has_folders;
-  if (!Prepare(current_path, &command, &port, &has_folders)) return;
+  if (!Prepare(current_path, &command, &port, &has_folders)) return false;
   if (!has_folders &&
       !prompts_->AskYesNoCancel("画像フォルダが設定されていないため、\r\n"
                                 "サービスとして実行すると画像が見つからない可能性がありますが、\r\n"
                                 "このままインストールを続けますか？",
                                 kConfirmation)) {
-    return;
+    return false;
   }
   const std::string name = ServiceName(port);
   std::string error;
@@ -51,39 +51,43 @@ void ServiceInstaller::Install(const std::string& current_path) {
       !control_->InstallService(command, name, &error)) {
     prompts_->Message("サービスのインストールに失敗しました。\r\n" + error, kInformation,
                       MessageIcon::kWarning);
-    return;
+    return false;
   }
   prompts_->Message("指定されたポート番号でインストールされました。", kInformation,
                     MessageIcon::kNone);
+  bool started = true;
   if (prompts_->AskYesNoCancel("続けてサービスを実行しますか?", kConfirmation) &&
       !control_->RunService(name, &error)) {
     prompts_->Message("サービスの開始に失敗しました。\r\n" + error, kInformation,
                       MessageIcon::kWarning);
+    started = false;
   }
   prompts_->Message(
       "他の端末からのアクセスを許可するために、ファイアウォール(nftables、ufw、"
       "firewalldなど)でポート" +
           std::to_string(port) + "番への通信を許可してください。",
       kInformation, MessageIcon::kNone);
+  return started;
 }
 
-void ServiceInstaller::Uninstall(const std::string& current_path) {
+bool ServiceInstaller::Uninstall(const std::string& current_path) {
   ServiceCommand command;
   uint16_t port;
   bool has_folders;
-  if (!Prepare(current_path, &command, &port, &has_folders)) return;
+  if (!Prepare(current_path, &command, &port, &has_folders)) return false;
   const std::string name = ServiceName(port);
   if (!control_->ServiceInstalled(name)) {
     prompts_->Message("指定されたポート番号ではインストールされませんでした。", kInformation,
                       MessageIcon::kNone);
-    return;
+    return false;
   }
   std::string error;
   if (!control_->RemoveService(name, &error)) {
     prompts_->Message("サービスのアンインストールに失敗しました。\r\n" + error, kInformation,
                       MessageIcon::kWarning);
-    return;
+    return false;
   }
   prompts_->Message("指定されたポート番号でアンインストールされました。", kInformation,
                     MessageIcon::kNone);
+  return true;
 }

@@ -16,9 +16,11 @@ class ServiceInstaller {
                    std::function<bool()> is_administrator = IsAdministrator)
       : prompts_(prompts), control_(control), is_administrator_(std::move(is_administrator)) {}
 
-  // The file dialogs open at `current_path`, the editor's current file.
-  void Install(const std::string& current_path);
-  void Uninstall(const std::string& current_path);
+  // The file dialogs open at `current_path`, the editor's current file. True when the service
+  // was installed (and started, when that was asked for) or removed; false when the command
+  // stopped or failed, after its message.
+  bool Install(const std::string& current_path);
+  bool Uninstall(const std::string& current_path);
 
  private:
   // The rights check and the two file dialogs. False when the command is to stop; otherwise

@@ -184,9 +184,14 @@ TEST_F(ServiceInstallerTest, FailuresAreReportedInsteadOfSuccess) {
                           "[情報!] サービスのインストールに失敗しました。\r\n" + stub +
                               " enable Lumenvale:8080.service: 終了コード 1\n"
                               "Failed to enable Lumenvale:8080.service: Access denied"));
+  EXPECT_FALSE(control_.ServiceInstalled("Lumenvale:8080"));
   std::filesystem::remove(folder_.Path("fail-enable"));
 
   // A service that cannot be stopped stays installed, and both commands say they failed.
+  Choose("/opt/lv/lumenvale", config_8080_);
+  prompts_.answers = {false};
+  installer_.Install("");
+  ASSERT_TRUE(control_.ServiceInstalled("Lumenvale:8080"));
   Fail("stop");
   for (bool install : {true, false}) {
     Choose("/opt/lv/lumenvale", config_8080_);

@@ -21,6 +21,7 @@
 #include "platform/local_address.h"
 #include "platform/tcp_socket.h"
 #include "platform/testing/test_folder.h"
+#include "server/app/command_line.h"
 #include "server/app/testing/child_process.h"
 #include "server/net/testing/loopback_test_util.h"
 
@@ -109,6 +110,25 @@ TEST(LumenvaleBinaryTest, DisplayWithoutTrayFallsBackToTheConsole) {
   for (int i = 0; i < 7 && line != "Stop with Ctrl-C.\n"; ++i) line = server.ReadLine();
   EXPECT_EQ(line, "Stop with Ctrl-C.\n");
   EXPECT_EQ(server.Wait(SIGTERM), 0);
+}
+
+// Without the tray package the server, copied away from its plug-in, says what is missing
+// and serves in the console.
+TEST(LumenvaleBinaryTest, DisplayWithoutTheTrayPluginServesInTheConsoleSayingWhy) {
+  Gallery gallery(0);
+  std::filesystem::create_directories(gallery.folder().Path("bin"));
+  std::string copy = gallery.folder().Path("bin/lumenvale");
+  std::filesystem::copy_file(LUMENVALE_BINARY, copy);
+  ChildProcess::Environment env = gallery.ConsoleEnvironment();
+  env["DISPLAY"] = ":65000";
+  ChildProcess server({copy, gallery.config()}, env);
+  EXPECT_NE(BannerPort(server.ReadLine()), 0);
+  EXPECT_EQ(server.Wait(SIGTERM), 0);
+  std::string errors = server.ReadErrors();
+  EXPECT_TRUE(std::regex_match(errors, std::regex("No tray icon \\(.*/lumenvale-tray\\.so: .*\\); "
+                                                  "serving in the console\\. The tray comes "
+                                                  "with the package lumenvale-tray\\.\n")))
+      << errors;
 }
 
 TEST(LumenvaleBinaryTest, SecondStartOnTheSamePortEndsAtOnceAndAnotherPortRunsBeside) {
@@ -224,6 +244,55 @@ TEST(LumenvaleBinaryTest, InstalledServiceStartedByHandEndsAtOnceSayingHow) {
                                      " is installed as the systemd service " + unit +
                                      "; start it with: systemctl start '" + unit + "'\n");
   EXPECT_EQ(server.ReadLine(100), "");
+}
+
+// systemd's notifications do not depend on the unit's name: under a unit of the user's own
+// naming (INVOCATION_ID set) and under anything else that hands the server NOTIFY_SOCKET, the
+// console loop reports as the service does, and the Ctrl-C hint is left to a terminal.
+TEST(LumenvaleBinaryTest, NotifiesSystemdUnderAnyUnitName) {
+  for (bool started_by_systemd : {true, false}) {
+    SCOPED_TRACE(started_by_systemd);
+    int port = FreePort();
+    Gallery gallery(port);
+    FakeNotifySocket notify(gallery.folder().Path("notify"));
+    ChildProcess::Environment env = gallery.ConsoleEnvironment();
+    env["NOTIFY_SOCKET"] = notify.path();
+    if (started_by_systemd) env["INVOCATION_ID"] = "0123456789abcdef0123456789abcdef";
+    ChildProcess server({LUMENVALE_BINARY, gallery.config()}, env);
+    std::string p = std::to_string(port);
+    EXPECT_EQ(notify.Next(), "STATUS=Starting on port " + p);
+    EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=Serving on port " + p);
+    EXPECT_EQ(Get(port, "/nothing"), kNotFound);
+    std::string last;
+    for (std::string line; !(line = server.ReadLine(300)).empty();) last = line;
+    EXPECT_EQ(last == "Stop with Ctrl-C.\n", !started_by_systemd) << last;
+    EXPECT_EQ(server.Wait(SIGTERM), 0);
+    EXPECT_EQ(notify.Next(), "STOPPING=1\nSTATUS=Stopping");
+  }
+}
+
+// The two forms no configuration path takes print and exit, reading no file and serving
+// nothing; anything else beside them is a configuration path as before.
+TEST(LumenvaleBinaryTest, HelpAndVersionPrintAndExit) {
+  TestFolder folder;
+  struct Case {
+    const char* argument;
+    std::string expected;
+  } cases[] = {{"--help", HelpText()}, {"--version", VersionText()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument);
+    ChildProcess program({LUMENVALE_BINARY, c.argument}, ConsoleEnvironment(folder.Path("units")));
+    std::string out;
+    for (std::string line; !(line = program.ReadLine()).empty();) out += line;
+    EXPECT_EQ(out, c.expected);
+    EXPECT_EQ(program.Wait(), 0);
+    EXPECT_EQ(program.ReadErrors(), "");
+  }
+  EXPECT_TRUE(std::regex_match(VersionText(), std::regex("lumenvale \\d+\\.\\d+\\.\\d+\n")));
+  EXPECT_NE(HelpText().find("Usage: lumenvale [CONFIG]\n"), std::string::npos);
+  for (const char* named : {"quillon", "Lumenvale:PORT.service", "README"}) {
+    EXPECT_NE(HelpText().find(named), std::string::npos) << named;
+  }
 }
 
 // The capability set named by `field` ("CapBnd", ...) of a process, as a bit mask.

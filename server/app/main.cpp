@@ -1,19 +1,21 @@
-// The Lumenvale server: `lumenvale [CONFIG]`. Runs as a systemd service when one is
-// installed under its instance name, else with a tray icon in a graphical session, else in
-// the console until SIGINT or SIGTERM.
+// The Lumenvale server: `lumenvale [CONFIG]` (or --help, --version). Serves with a tray icon
+// in a graphical session, else in the console until SIGINT or SIGTERM; while the unit of its
+// instance name is installed, only as that service, started by systemd.
 #include <cstdio>
 #include <string>
 
 #include "common/config/server_settings.h"
 #include "platform/capabilities.h"
 #include "platform/free_memory.h"
+#include "platform/graphical_session.h"
 #include "platform/instance_lock.h"
 #include "platform/service_manager.h"
+#include "server/app/command_line.h"
 #include "server/app/console_mode.h"
 #include "server/app/second_start.h"
 #include "server/app/service_mode.h"
 #include "server/app/startup_config.h"
-#include "server/app/tray_mode.h"
+#include "server/app/tray_plugin.h"
 
 namespace {
 
@@ -31,6 +33,8 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int exit_status = 0;
+  if (AnswerHelpOrVersion(argc, argv, &exit_status)) return exit_status;
   platform::LimitRetainedMemory();
   // Before anything reads a file: started as root, the server keeps only what serving
   // pictures needs.
@@ -47,8 +51,8 @@ int main(int argc, char** argv) {
   RecordServedConfiguration(settings, &lock);
 
   std::string unit = instance + ".service";
-  if (platform::UnitInstalled(platform::UnitFolders(), unit)) {
-    if (platform::StartedByServiceManager()) return RunService(settings);
+  bool service = platform::UnitInstalled(platform::UnitFolders(), unit);
+  if (service && !platform::StartedByServiceManager()) {
     std::fprintf(stderr,
                  "%s is installed as the systemd service %s; start it with: systemctl start "
                  "'%s'\n",
@@ -56,7 +60,12 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  int exit_status = 0;
-  if (HasGraphicalSession() && RunTray(settings, argc, argv, &exit_status)) return exit_status;
+  // The service of the instance's name shows no icon. Under any other unit (a desktop's
+  // autostart, a unit of the user's own) the tray and the console loop tell systemd how the
+  // server is doing as well.
+  if (!service && platform::HasGraphicalSession() &&
+      RunTrayPlugin(settings, argc, argv, &exit_status)) {
+    return exit_status;
+  }
   return RunConsole(settings);
 }

@@ -7,12 +7,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <cstdlib>
 
-#include "platform/open_url.h"
-#include "platform/stop_signal.h"
-#include "server/app/console_mode.h"
-#include "server/app/lumenvale_server.h"
 #include "server/app/tray_menu.h"
 
 namespace {
@@ -44,46 +39,29 @@ QIcon GalleryIcon() {
   return icon;
 }
 
-// The Qt platform plug-ins to try, so that a display that cannot be reached ends in the
-// offscreen plug-in (no tray: console mode) instead of aborting the process.
-void SetPlatformFallback() {
-  if (std::getenv("QT_QPA_PLATFORM") != nullptr) return;
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  qputenv("QT_QPA_PLATFORM",
-          wayland != nullptr && *wayland != '\0' ? "wayland;xcb;offscreen" : "xcb;offscreen");
-}
-
 // The server stepped from the event loop. Each step waits at most a few milliseconds for
 // socket work when idle, so the loop keeps turning without spinning a core, and the tray's
 // own events are handled between steps.
 class TrayServerLoop {
  public:
-  explicit TrayServerLoop(LumenvaleServer* server) : server_(server) {
+  explicit TrayServerLoop(TrayHost* host) : host_(host) {
     timer_.setInterval(0);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (platform::StopSignalled()) {
+      if (host_->StopRequested()) {
         QApplication::quit();
         return;
       }
-      server_->Step();
+      host_->Step();
     });
     timer_.start();
   }
 
  private:
-  LumenvaleServer* server_;
+  TrayHost* host_;
   QTimer timer_;
 };
 
 }  // namespace
-
-bool HasGraphicalSession() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
 
 void FillTrayMenu(QMenu* menu, const std::function<std::string()>& base_address,
                   const std::function<void(const std::string&)>& open,
@@ -97,26 +75,20 @@ void FillTrayMenu(QMenu* menu, const std::function<std::string()>& base_address,
   menu->addAction(QString::fromUtf8(kTrayExitText), quit);
 }
 
-bool RunTray(const ServerSettings& settings, int argc, char** argv, int* exit_status) {
-  SetPlatformFallback();
+int RunTray(TrayHost* host, int argc, char** argv) {
   QApplication app(argc, argv);
   if (QGuiApplication::platformName() == "offscreen" || !QSystemTrayIcon::isSystemTrayAvailable()) {
-    return false;
+    return kNoTray;
   }
   QApplication::setQuitOnLastWindowClosed(false);
-  platform::CatchStopSignals();
-  LumenvaleServer server(settings);
-  if (!StartAndAnnounce(server, settings)) {
-    *exit_status = 1;
-    return true;
-  }
-  auto base_address = [&server] { return server.BaseAddress(); };
-  auto open = [](const std::string& url) { platform::OpenUrl(url); };
+  if (!host->Start()) return 1;
+  auto base_address = [host] { return host->BaseAddress(); };
+  auto open = [host](const std::string& url) { host->Open(url); };
 
   QMenu menu;
   FillTrayMenu(&menu, base_address, open, [] { QApplication::quit(); });
   QSystemTrayIcon icon(GalleryIcon());
-  icon.setToolTip(QString::fromUtf8(TrayTooltip(settings.title, settings.port)));
+  icon.setToolTip(QString::fromUtf8(host->Tooltip()));
   icon.setContextMenu(&menu);
   QObject::connect(&icon, &QSystemTrayIcon::activated,
                    [&](QSystemTrayIcon::ActivationReason reason) {
@@ -124,10 +96,9 @@ bool RunTray(const ServerSettings& settings, int argc, char** argv, int* exit_st
                    });
   icon.show();
 
-  TrayServerLoop loop(&server);
+  TrayServerLoop loop(host);
   QApplication::exec();
   icon.hide();
-  server.Stop();
-  *exit_status = 0;
-  return true;
+  host->Stop();
+  return 0;
 }
