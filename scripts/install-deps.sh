@@ -10,7 +10,7 @@ packages=(
   curl python3 python3-requests
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
-  libstb-dev libturbojpeg0-dev
+  libstb-dev libturbojpeg0-dev libwebp-dev
   chromium fonts-ipafont-gothic
   libsystemd-dev qt6-base-dev
   xvfb trayer xdotool dbus-daemon

@@ -54,8 +54,8 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   std::shared_ptr<void> open_gate(nullptr, [&](void*) { gate.count_down(); });
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
-  handlers.push_back(
-      std::make_unique<CImageDirectProcess>(catalogue, services.files, services.thumbnails, &pool));
+  handlers.push_back(std::make_unique<CImageDirectProcess>(
+      catalogue, services.files, services.thumbnails, services.screen, &pool));
   handlers.push_back(std::make_unique<C404rocess>());
   server.SetHandlers(std::move(handlers));
   server.SetPool(&pool);
@@ -85,9 +85,9 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   EXPECT_EQ(answer.substr(0, 17), "HTTP/1.1 200 OK\r\n");
   EXPECT_NE(answer.find("Content-Type: image/jpeg\r\n"), std::string::npos);
   EXPECT_EQ(services.thumbnails.Reductions(), reductions + 1);  // the cheap one alone
-  EXPECT_FALSE(services.thumbnails.Has(large, "image/jpeg"));
+  EXPECT_FALSE(services.thumbnails.Has(large, "image/jpeg", kThumbnail));
   EXPECT_FALSE(services.files.IsCached(large));
-  EXPECT_TRUE(services.thumbnails.Has(cheap, "image/jpeg"));
+  EXPECT_TRUE(services.thumbnails.Has(cheap, "image/jpeg", kThumbnail));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pictures/image_reduce.h"
+#include "server/pictures/screen_renditions.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {
@@ -23,33 +24,29 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, ThumbnailStore& thumbnails,
-                IncomingRequest request, std::string path, ImageValidators validators,
-                int32_t shrink)
+  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, PictureForm form,
+                IncomingRequest request, std::string path, ImageValidators validators)
       : catalogue_(catalogue),
         files_(files),
-        thumbnails_(thumbnails),
+        form_(form),
         request_(std::move(request)),
         path_(std::move(path)),
-        validators_(std::move(validators)),
-        shrink_(shrink) {
+        validators_(std::move(validators)) {
     AnswersClient(&request_.responder());
   }
 
   int Run() override {
-    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, path_, validators_, shrink_,
-                                       MakeNonce()));
+    request_.Respond(ImageFileResponse(catalogue_, files_, form_, path_, validators_, MakeNonce()));
     return 0;
   }
 
  private:
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
-  ThumbnailStore& thumbnails_;
+  PictureForm form_;
   IncomingRequest request_;
   std::string path_;
   ImageValidators validators_;
-  int32_t shrink_;
 };
 
 // MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
@@ -94,8 +91,9 @@ std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
 }
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                                         ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), pool_(pool) {}
+                                         ThumbnailStore& thumbnails, ThumbnailStore& screen,
+                                         MySystem::CThreadMgr* pool)
+    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), screen_(screen), pool_(pool) {}
 
 ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
@@ -110,9 +108,8 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
 }
 
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           ThumbnailStore& thumbnails, const std::string& path,
-                           const ImageValidators& validators, int32_t shrink,
-                           std::string_view nonce) {
+                           const PictureForm& form, const std::string& path,
+                           const ImageValidators& validators, std::string_view nonce) {
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
@@ -123,10 +120,14 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   SharedBody body;
   std::shared_ptr<const platform::OpenFile> file;
   std::string_view content_type = ImageContentType(path);
+  ReducedPicture reduced;
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (shrink == 1 && thumbnails.Find(path, content_type, &body)) {
+  } else if (form.store != nullptr &&
+             form.store->Find(path, content_type, form.rendition, &reduced)) {
     status = "200 OK";
+    body = std::move(reduced.bytes);
+    content_type = reduced.content_type;
   } else if ((file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &body)) {
@@ -156,9 +157,16 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
            .Get(key.position, &entry)) {
     return 0;
   }
-  int32_t shrink = ReadKeyNumber(request.target.Param("shrink"));
-  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, incoming, entry.path,
-                                              ReadImageValidators(request), shrink),
+  // A thumbnail wins over a screen rendition; neither asked for, the picture is sent as stored.
+  PictureForm form;
+  const int32_t width = ReadKeyNumber(request.target.Param("width"));
+  if (ReadKeyNumber(request.target.Param("shrink")) == 1) {
+    form = {&thumbnails_, kThumbnail};
+  } else if (width > 0) {
+    form = {&screen_, ScreenRendition(width)};
+  }
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, form, incoming, entry.path,
+                                              ReadImageValidators(request)),
               0);
   return 1;
 }

@@ -1,6 +1,7 @@
 // /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
-// a thumbnail. The handler only resolves the key and the validators; reading, reducing and
-// sending run in a CImageLoading job on the worker pool.
+// a thumbnail (`shrink` 1) or to a screen-sized rendition (`width`). The handler only
+// resolves the key and the validators; reading, reducing and sending run in a CImageLoading
+// job on the worker pool.
 #pragma once
 
 #include <memory>
@@ -15,11 +16,20 @@
 #include "server/pictures/thumbnail_store.h"
 #include "server/threads/thread_mgr.h"
 
+// Which form of a picture a request asks for: a rendition kept in `store`, or, with no store,
+// the picture as stored.
+struct PictureForm {
+  ThumbnailStore* store = nullptr;
+  Rendition rendition{};
+};
+
 class CImageDirectProcess : public CRequestProcess {
  public:
-  // `catalogue`, `files`, `thumbnails` and `pool` must outlive the handler and its jobs.
+  // `catalogue`, `files`, both stores and `pool` must outlive the handler and its jobs.
+  // `thumbnails` keeps the thumbnails, `screen` the screen-sized renditions.
   CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                      ThumbnailStore& thumbnails, MySystem::CThreadMgr* pool);
+                      ThumbnailStore& thumbnails, ThumbnailStore& screen,
+                      MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/image"; }
   // Declines (0) when the key does not name an image of the word-filtered order.
@@ -29,6 +39,7 @@ class CImageDirectProcess : public CRequestProcess {
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
   ThumbnailStore& thumbnails_;
+  ThumbnailStore& screen_;
   MySystem::CThreadMgr* pool_;
 };
 
@@ -49,11 +60,10 @@ struct ImageValidators {
 ImageValidators ReadImageValidators(const HttpRequest& request);
 
 // The complete response for the image at `path`: 304 when both validators match the
-// current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
-// and the type is JPEG or PNG), or 404 when the file cannot be read. The picture is the body,
-// shared with the file cache or the thumbnail store, or, for a large plain file, the open file.
-// The file is read through `files`, its thumbnail taken from `thumbnails`.
+// current ones, else 200 with the file's bytes, reduced to the rendition of `form` when its
+// store has one (a JPEG, or a PNG where the picture has transparency, with that type), or
+// 404 when the file cannot be read. The picture is the body, shared with the file cache or
+// the store, or, for a large plain file, the open file. The file is read through `files`.
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           ThumbnailStore& thumbnails, const std::string& path,
-                           const ImageValidators& validators, int32_t shrink,
-                           std::string_view nonce);
+                           const PictureForm& form, const std::string& path,
+                           const ImageValidators& validators, std::string_view nonce);

@@ -49,8 +49,8 @@ class ImageDirectProcessTest : public ::testing::Test {
     ASSERT_EQ(catalogue_->CurrentList()->size(), 5u);
 
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
-    handlers.push_back(std::make_unique<CImageDirectProcess>(*catalogue_, services_.files,
-                                                             services_.thumbnails, &pool_));
+    handlers.push_back(std::make_unique<CImageDirectProcess>(
+        *catalogue_, services_.files, services_.thumbnails, services_.screen, &pool_));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
@@ -145,8 +145,8 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   const std::string large(kSendFromFileBytes, 'L');
   folder_.Write("large.jpg", large);
-  s_message from_file = Http1Message(ImageFileResponse(
-      *catalogue_, services_.files, services_.thumbnails, folder_.Path("large.jpg"), {}, 0, "n"));
+  s_message from_file = Http1Message(
+      ImageFileResponse(*catalogue_, services_.files, {}, folder_.Path("large.jpg"), {}, "n"));
   ASSERT_NE(from_file.file, nullptr);
   EXPECT_EQ(from_file.body, nullptr);
   EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),
@@ -156,8 +156,8 @@ TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
             static_cast<ssize_t>(large.size()));
   EXPECT_TRUE(read == large);
 
-  s_message from_memory = Http1Message(ImageFileResponse(
-      *catalogue_, services_.files, services_.thumbnails, folder_.Path("a.jpg"), {}, 0, "n"));
+  s_message from_memory = Http1Message(
+      ImageFileResponse(*catalogue_, services_.files, {}, folder_.Path("a.jpg"), {}, "n"));
   EXPECT_EQ(from_memory.file, nullptr);
   ASSERT_NE(from_memory.body, nullptr);
   EXPECT_TRUE(*from_memory.body == jpeg_);

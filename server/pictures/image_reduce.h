@@ -1,5 +1,6 @@
-// Reduction of JPEG and PNG pictures to the thumbnails of the thumbnail page. The results
-// are kept by the thumbnail store (thumbnail_store.h).
+// Reduction of pictures to smaller renditions: the thumbnails of the thumbnail page and the
+// screen-sized pictures of the image page. The results are kept by the rendition stores
+// (thumbnail_store.h).
 #pragma once
 
 #include <cstdint>
@@ -24,18 +25,29 @@ inline constexpr int64_t kMaxWideSampleDecodePixels = kMaxFullDecodePixels / 2;
 // sampling. Larger ones are sent as stored, however small their file is.
 inline constexpr uint64_t kMaxJpegCoefficientBytes = uint64_t{1} << 26;
 
-// Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
-// kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
-// orientation first), height truncated from (150 / width) * height in 32-bit floating point.
-// The data is decoded whatever its type says; the thumbnail is encoded in the format of
-// `content_type`: "image/png" as PNG (alpha kept), "image/jpeg" as JPEG at
-// kThumbnailJpegQuality. Returns true when `*body` was replaced. Returns false and leaves it
-// as stored for any other type, for pictures no wider than a thumbnail or with a reduced
-// height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels or
-// kMaxWideSampleDecodePixels where the whole picture is decoded at full size,
-// kMaxJpegCoefficientBytes for a JPEG of several scans), and on any failure to decode,
-// resize or encode.
-bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
+// One way of reducing a picture for sending: to `width` pixels wide as it is shown upright
+// (height in proportion), encoded as JPEG at `jpeg_quality` when it has no transparency.
+struct Rendition {
+  int width;
+  int jpeg_quality;
+};
+inline constexpr Rendition kThumbnail{kThumbnailWidth, kThumbnailJpegQuality};
 
-// Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png").
+// Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its reduction to
+// `rendition`: `rendition.width` pixels wide as the picture is shown (a JPEG is turned upright
+// by its EXIF orientation first), height truncated from (width / picture width) * height in
+// 32-bit floating point. The data is decoded whatever its type says (JPEG, PNG, BMP, WebP).
+// A picture with transparency is encoded as PNG (alpha kept), any other as JPEG at
+// `rendition.jpeg_quality`; `*reduced_type` tells which ("image/png" or "image/jpeg").
+// Returns true when `*body` was replaced. Returns false and leaves it as stored for types not
+// reduced (GIF, SVG: see ReducesType), for pictures no wider than the rendition or with a
+// reduced height of 0, for pictures over kMaxReducePixels (kMaxFullDecodePixels or
+// kMaxWideSampleDecodePixels where the whole picture is decoded at full size,
+// kMaxJpegCoefficientBytes for a JPEG of several scans), for an animated WebP, and on any
+// failure to decode, resize or encode.
+bool ReduceImage(std::string_view content_type, const Rendition& rendition,
+                 std::vector<uint8_t>* body, std::string_view* reduced_type);
+
+// Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png",
+// "image/bmp", "image/webp"). GIF (perhaps animated) and SVG are always sent as stored.
 bool ReducesType(std::string_view content_type);
