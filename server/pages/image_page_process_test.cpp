@@ -72,12 +72,12 @@ std::string Body(const std::string& response) {
   return end == std::string::npos ? std::string() : response.substr(end + 4);
 }
 
-// The `page` values of the early hints' link lines, in order.
-std::vector<std::string> HintedKeys(const ImagePage& page) {
+// The `page` values of the pictures the body loads: the shown one, then the neighbours that
+// wait for it, in order.
+std::vector<std::string> PictureKeys(const std::string& body) {
   std::vector<std::string> keys;
-  const std::regex line("link: <image\\?page=([^&>]*)[^>]*>; rel=preload; as=image\r\n");
-  const std::string hints = Http1Text(page.early_hints);
-  for (auto it = std::sregex_iterator(hints.begin(), hints.end(), line);
+  const std::regex source(" (?:data-)?src=\"image\\?page=([^&\"]*)[^\"]*\"");
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), source);
        it != std::sregex_iterator(); ++it) {
     keys.push_back((*it)[1]);
   }
@@ -104,18 +104,10 @@ class ImagePageTest : public ::testing::Test {
   OrderedLists orders_;
 };
 
-TEST_F(ImagePageTest, WholePageAndEarlyHints) {
+TEST_F(ImagePageTest, WholePage) {
   orders_.BuildOrders(TenImages());
   ImagePage page = Make("/individual?page=1-D-2&ui=1", 17);
 
-  EXPECT_EQ(Http1Text(page.early_hints),
-            "HTTP/1.1 103\r\n"
-            "link: <image?page=1-D-2&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-3&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-1&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-0&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-4&ui=1>; rel=preload; as=image\r\n"
-            "\r\n");
   const std::string body = ReadGolden("image_page.html");
   ASSERT_FALSE(body.empty());
   EXPECT_EQ(Http1Text(page.response),
@@ -129,16 +121,15 @@ TEST_F(ImagePageTest, WholePageAndEarlyHints) {
                 "Content-Security-Policy: script-src 'self' 'nonce-NONCE0123456789abcdefg=='\r\n"
                 "Content-Type: text/html\r\n\r\n" +
                 body);
-  EXPECT_EQ(page.preread_paths,
-            (std::vector<std::string>{"/p/y/b1.jpg", "/p/y/b4.jpg", "/p/x/a3.jpg", "/p/x/a0.jpg",
-                                      "/p/x/a2.jpg"}));
+  // JPEGs are sent in renditions, made from the file itself: nothing to read ahead.
+  EXPECT_TRUE(page.preread_paths.empty());
 }
 
 TEST_F(ImagePageTest, NeighbourKeys) {
   struct Case {
     int count;
     const char* key;
-    std::vector<std::string> hinted;  // current, next, previous, two back, two ahead
+    std::vector<std::string> keys;  // current, next, previous, two back, two ahead
   } cases[] = {
       {10, "1-N-0", {"1-N-0", "1-N-1", "1-N-9", "1-N-9", "1-N-2"}},
       {10, "1-N-9", {"1-N-9", "1-N-0", "1-N-8", "1-N-7", "1-N-0"}},
@@ -157,27 +148,54 @@ TEST_F(ImagePageTest, NeighbourKeys) {
   for (const Case& c : cases) {
     orders_.BuildOrders(c.count == 10 ? TenImages() : ManyImages(c.count));
     ImagePage page = Make(std::string("/individual?page=") + c.key);
-    EXPECT_EQ(HintedKeys(page), c.hinted) << c.key;
-    // The head preloads the same five images.
-    const std::string body = Body(Http1Text(page.response));
-    for (const std::string& key : c.hinted) {
-      EXPECT_NE(body.find("<link rel=\"preload\" href=\"image?page=" + key + "\" as=\"image\">"),
-                std::string::npos)
-          << c.key;
+    // The shown picture, then each neighbour that exists once: next, previous, two ahead,
+    // two back. Nothing is preloaded.
+    std::vector<std::string> loaded = {c.keys[0]};
+    for (int i : {1, 2, 4, 3}) {
+      const std::string& key = c.keys[i];
+      if (key.back() != '-' && std::find(loaded.begin(), loaded.end(), key) == loaded.end()) {
+        loaded.push_back(key);
+      }
     }
-    EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=" + c.hinted[1]) << c.key;
-    EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=" + c.hinted[2]) << c.key;
+    const std::string body = Body(Http1Text(page.response));
+    EXPECT_EQ(PictureKeys(body), loaded) << c.key;
+    EXPECT_EQ(body.find("preload"), std::string::npos) << c.key;
+    EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=" + c.keys[1]) << c.key;
+    EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=" + c.keys[2]) << c.key;
   }
 }
 
-TEST_F(ImagePageTest, PreReadsEachExistingNeighbourOnce) {
-  orders_.BuildOrders(ManyImages(3));
+// Pictures sent as stored (GIF, SVG) are read into the file cache ahead; those sent in
+// renditions are not.
+TEST_F(ImagePageTest, PreReadsEachExistingNeighbourSentAsStoredOnce) {
+  std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.jpg", 2), Entry("/p/c.svg", 3)};
+  PositionList(&list, false);
+  orders_.BuildOrders(list);
   EXPECT_EQ(Make("/individual?page=1-N-0").preread_paths,
-            (std::vector<std::string>{"/p/img0000.jpg", "/p/img0001.jpg", "/p/img0002.jpg"}));
+            (std::vector<std::string>{"/p/a.gif", "/p/c.svg"}));
   // Outside the list only next and two ahead, both wrapped to 0, have an entry.
-  EXPECT_EQ(Make("/individual?page=1-N-5").preread_paths,
-            (std::vector<std::string>{"/p/img0000.jpg"}));
+  EXPECT_EQ(Make("/individual?page=1-N-5").preread_paths, (std::vector<std::string>{"/p/a.gif"}));
   EXPECT_TRUE(Make("/individual?page=1-F-0").preread_paths.empty());  // no likes
+}
+
+// The shown picture offers its screen renditions; a GIF is shown as stored.
+TEST_F(ImagePageTest, ScreenRenditionsOfPicturesThatHaveThem) {
+  std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.JPG", 2)};
+  PositionList(&list, false);
+  orders_.BuildOrders(list);
+  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&word=b").response));
+  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?page=1-N-1&word=b\" srcset=\""
+                      "image?page=1-N-1&width=640&word=b 640w, "
+                      "image?page=1-N-1&width=1080&word=b 1080w, "
+                      "image?page=1-N-1&width=1600&word=b 1600w, "
+                      "image?page=1-N-1&width=2400&word=b 2400w\" sizes=\"100vw\" "),
+            std::string::npos);
+  const std::string gif = Body(Http1Text(Make("/individual?page=1-N-0").response));
+  EXPECT_NE(gif.find("id = \"main\" src=\"image?page=1-N-0\" style="), std::string::npos);
+  // Its neighbour, the JPEG, waits with its renditions for the shown picture.
+  EXPECT_NE(gif.find("<img alt=\"\" data-src=\"image?page=1-N-1\" "
+                     "data-srcset=\"image?page=1-N-1&width=640 640w"),
+            std::string::npos);
 }
 
 TEST_F(ImagePageTest, RandomLink) {
@@ -322,15 +340,13 @@ TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
          at = body.find("<script", at + 1)) {
       ++scripts;
     }
-    EXPECT_EQ(scripts, 5u) << target;
+    EXPECT_EQ(scripts, 6u) << target;
     EXPECT_EQ(body.find("<script>alert"), std::string::npos) << target;
     EXPECT_EQ(body.find("\"onload"), std::string::npos) << target;
     EXPECT_EQ(body.find("<img>"), std::string::npos) << target;
     EXPECT_EQ(body.find('\\'), std::string::npos) << target;
     EXPECT_EQ(body.find('`'), std::string::npos) << target;
     EXPECT_EQ(body.find('\xFF'), std::string::npos) << target;
-    EXPECT_EQ(Http1Text(page.early_hints).find("<script"), std::string::npos) << target;
-    EXPECT_EQ(Http1Text(page.early_hints).find('\x01'), std::string::npos) << target;
   }
   // What the browser would have sent anyway reads back to the same values.
   const std::string body = Body(Http1Text(Make("/individual?page=1-N-0&x=<\"'>").response));
@@ -343,9 +359,9 @@ TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
        {"/individual", "/individual?page=", "/individual?page=1-N", "/individual?page=1-N-0-0",
         "/individual?page=T-1-N-0", "/individual?word=a"}) {
     ImagePage page;
-    page.early_hints = HttpResponse("199 untouched").Finish();
+    page.response = HttpResponse("199 untouched").Finish();
     EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
-    EXPECT_EQ(Http1Text(page.early_hints), "HTTP/1.1 199 untouched\r\n\r\n");
+    EXPECT_EQ(Http1Text(page.response), "HTTP/1.1 199 untouched\r\n\r\n");
   }
 }
 

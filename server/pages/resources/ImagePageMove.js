@@ -2,15 +2,15 @@ $(document).keydown(function (e) {
 if(e.altKey==false){
 		switch (e.which){
 		case 39: // Key[→]
-				window.location.href = $('#NextPage').attr('href');
+				window.location.replace($('#NextPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 37: // Key[←]
-				window.location.href = $('#PrevPage').attr('href');
+				window.location.replace($('#PrevPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 38: // Key[↑]
-				window.location.href = $('#RandomPage').attr('href');
+				window.location.replace($('#RandomPage').attr('href'));
 e.preventDefault()
 			break; 
 		}
@@ -20,11 +20,11 @@ $(window).keyup(function (e) {
 if(e.altKey==false){
 		switch (e.which){
 		case 227: // Key[早送り]
-				window.location.href = $('#NextPage').attr('href');
+				window.location.replace($('#NextPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 228: // Key[巻き戻し]
-				window.location.href = $('#PrevPage').attr('href');
+				window.location.replace($('#PrevPage').attr('href'));
 e.preventDefault()
 			break; 
 		}
@@ -41,11 +41,11 @@ e.preventDefault()
 	});
 	$('article').on('touchend', function () {
 		if (direction == 'up') {
-			window.location.href = $('#RandomPage').attr('href');
+			window.location.replace($('#RandomPage').attr('href'));
 		} else if (direction == 'right') {
-			window.location.href = $('#PrevPage').attr('href');
+			window.location.replace($('#PrevPage').attr('href'));
 		} else if (direction == 'left') {
-			window.location.href = $('#NextPage').attr('href');
+			window.location.replace($('#NextPage').attr('href'));
 		}
 	});
 });
