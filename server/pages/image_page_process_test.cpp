@@ -183,12 +183,12 @@ TEST_F(ImagePageTest, ScreenRenditionsOfPicturesThatHaveThem) {
   std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.JPG", 2)};
   PositionList(&list, false);
   orders_.BuildOrders(list);
-  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&word=b").response));
-  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?page=1-N-1&word=b\" srcset=\""
-                      "image?page=1-N-1&width=640&word=b 640w, "
-                      "image?page=1-N-1&width=1080&word=b 1080w, "
-                      "image?page=1-N-1&width=1600&word=b 1600w, "
-                      "image?page=1-N-1&width=2400&word=b 2400w\" sizes=\"100vw\" "),
+  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&x=b").response));
+  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?page=1-N-1&x=b\" srcset=\""
+                      "image?page=1-N-1&width=640&x=b 640w, "
+                      "image?page=1-N-1&width=1080&x=b 1080w, "
+                      "image?page=1-N-1&width=1600&x=b 1600w, "
+                      "image?page=1-N-1&width=2400&x=b 2400w\" sizes=\"100vw\" "),
             std::string::npos);
   const std::string gif = Body(Http1Text(Make("/individual?page=1-N-0").response));
   EXPECT_NE(gif.find("id = \"main\" src=\"image?page=1-N-0\" style="), std::string::npos);
@@ -254,7 +254,8 @@ TEST_F(ImagePageTest, WordNarrowsTheListAndLeavesOnlyTheOrderLinks) {
   EXPECT_NE(body.find("&#x62;&#x31;&#x2E;&#x6A;&#x70;&#x67;\r\n"), std::string::npos);
   EXPECT_NE(body.find("<a href = \"/individual?page=1-D-2\">"), std::string::npos);
   EXPECT_NE(body.find("src=\"image?page=1-N-1&word=y\""), std::string::npos);
-  EXPECT_NE(body.find("<a href = \"view?page=T-1-N-0&word=y\">"), std::string::npos);
+  EXPECT_NE(body.find("<a id = \"ViewPage\" href = \"view?page=T-1-N-0&word=y\">"),
+            std::string::npos);
   EXPECT_NE(body.find("url: \"/vote?page=1-N-1&word=y\",\n"), std::string::npos);
 }
 
@@ -270,8 +271,9 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
   for (const Case& c : cases) {
     const std::string body =
         Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
-    EXPECT_NE(body.find(std::string("<a href = \"view?page=") + c.view_key + "\">"),
-              std::string::npos)
+    EXPECT_NE(
+        body.find(std::string("<a id = \"ViewPage\" href = \"view?page=") + c.view_key + "\">"),
+        std::string::npos)
         << c.key;
   }
 }
@@ -435,30 +437,35 @@ class ImagePageProcessTest : public ::testing::Test {
   ResponseCapture server_;
 };
 
-TEST_F(ImagePageProcessTest, PostsEarlyHintsThenThePage) {
+// The page alone: no interim hints, which would have the browser fetch the neighbours'
+// pictures beside the shown one.
+TEST_F(ImagePageProcessTest, PostsThePageAlone) {
   std::vector<s_message> posted = Get("/individual?page=1-N-0");
-  ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].final_flag, 0);
-  const std::string hints_start = "HTTP/1.1 103\r\nlink: <image?page=1-N-0>; rel=preload";
-  EXPECT_EQ(posted[0].bytes.substr(0, hints_start.size()), hints_start);
-  EXPECT_EQ(posted[1].final_flag, 1);
-  EXPECT_EQ(posted[1].bytes.substr(0, 17), "HTTP/1.1 200 OK\r\n");
-  for (const s_message& m : posted) {
-    EXPECT_EQ(m.socket, 3);
-    EXPECT_EQ(m.connection_id, 1);
-  }
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].final_flag, 1);
+  EXPECT_EQ(posted[0].bytes.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(posted[0].socket, 3);
+  EXPECT_EQ(posted[0].connection_id, 1);
   // The page's nonce stands in its policy and its script tags.
   std::smatch nonce;
   ASSERT_TRUE(
-      std::regex_search(posted[1].bytes, nonce, std::regex("'nonce-([A-Za-z0-9+/]{22}==)'\r\n")));
-  EXPECT_NE(posted[1].bytes.find("<script nonce=\"" + nonce[1].str() + "\">"), std::string::npos);
+      std::regex_search(posted[0].bytes, nonce, std::regex("'nonce-([A-Za-z0-9+/]{22}==)'\r\n")));
+  EXPECT_NE(posted[0].bytes.find("<script nonce=\"" + nonce[1].str() + "\">"), std::string::npos);
 }
 
-TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
+// Pictures sent as stored are read into the file cache ahead; JPEGs, sent in renditions made
+// from the file itself, are not.
+TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighboursSentAsStored) {
+  std::vector<ImageEntry> list = TenImages(folder_.Root());
+  for (ImageEntry& e : list) {
+    e.path.replace(e.path.size() - 3, 3, "gif");
+    std::ofstream(e.path) << e.path;
+  }
+  catalogue_.orders().BuildOrders(list);
   Get("/individual?page=1-N-0");
   // Name positions 0, 1, 9, 2: a0, a1, b4, a2 (two back is 9 as well).
   COmniFileAccess& files = access_.files;
-  for (const char* name : {"x/a0.jpg", "x/a1.jpg", "y/b4.jpg", "x/a2.jpg"}) {
+  for (const char* name : {"x/a0.gif", "x/a1.gif", "y/b4.gif", "x/a2.gif"}) {
     const std::string path = folder_.Path(name);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!files.IsCached(path) && std::chrono::steady_clock::now() < deadline) {
@@ -466,7 +473,8 @@ TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
     }
     EXPECT_TRUE(files.IsCached(path)) << name;
   }
-  EXPECT_FALSE(files.IsCached(folder_.Path("x/a3.jpg")));
+  EXPECT_FALSE(files.IsCached(folder_.Path("x/a3.gif")));
+  EXPECT_FALSE(files.IsCached(folder_.Path("x/a0.jpg")));
 }
 
 TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
@@ -478,8 +486,8 @@ TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
   }
 }
 
-// On a real connection the interim response and the page arrive in that order.
-TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
+// On a real connection the page arrives alone, and a bad key is answered at once.
+TEST_F(ImagePageProcessTest, OneConnectionCarriesThePage) {
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(
@@ -491,12 +499,7 @@ TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
 
   const std::string received =
       Exchange(server.ListeningPort(), "GET /individual?page=1-N-0 HTTP/1.1\r\nHost: h\r\n\r\n");
-  const size_t page_start = received.find("HTTP/1.1 200 OK\r\n");
-  ASSERT_NE(page_start, std::string::npos) << received;
-  EXPECT_EQ(received.substr(0, 14), "HTTP/1.1 103\r\n");
-  const std::string hints = received.substr(0, page_start);
-  EXPECT_EQ(hints.substr(hints.size() - 12), "as=image\r\n\r\n");
-  EXPECT_EQ(std::count(hints.begin(), hints.end(), '\n'), 7);  // status, five links, blank
+  EXPECT_EQ(received.substr(0, 17), "HTTP/1.1 200 OK\r\n") << received;
   EXPECT_EQ(received.substr(received.size() - 7), "</html>");
 
   bool closed = false;
