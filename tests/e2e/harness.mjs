@@ -11,9 +11,9 @@ const binary = process.env.LUMENVALE_BINARY ?? 'build/bin/lumenvale';
 const makeGallery = process.env.MAKE_GALLERY ?? 'build/bin/make_gallery';
 export const outputFolder = process.env.E2E_OUTPUT ?? 'build/e2e-output';
 
-// The default gallery: make_gallery's small numbered pictures.
-export function writeGallery(folder, count) {
-  execFileSync(makeGallery, [folder, String(count)]);
+// The default gallery: make_gallery's small numbered pictures (320 x 240, or the size given).
+export function writeGallery(folder, count, width = 320, height = 240) {
+  execFileSync(makeGallery, [folder, String(count), String(width), String(height)]);
 }
 
 // Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the

@@ -1,32 +1,28 @@
 // Fits each picture of class fitImg into the window, centred. A picture smaller than the
-// window is shown at most at its own size: one CSS pixel to each of its pixels, so that a small
-// GIF is not blown up into a blur. Its own size is that of the file loaded: a picture offered
-// in renditions (srcset) reports a size scaled by the rendition's width, so the file is
-// measured once more by itself.
+// window is shown at most at its own size times the device's pixel ratio, so that a small GIF
+// is not blown up into a blur on a desktop screen. Its own size is that of the file loaded: a
+// picture offered in renditions (srcset) reports a size divided by the density its rendition
+// was chosen for, rounded to whole pixels, so the file is measured once more by itself.
 function fitImg() {
 	$('.fitImg').each(function () {
-		var element = this;
 		var img = $(this);
 		img.css({position: '', left: '', top: '', width: '', height: ''});
-		var width = this.naturalWidth;
-		var height = this.naturalHeight;
-		if (!width || !height) return; // not loaded yet: the load event fits it
-		if (this.srcset && this.currentSrc) {
-			var probe = new Image();
-			probe.onload = function () { place(img, width, height, probe.naturalWidth); };
-			probe.src = this.currentSrc;
-			if (probe.complete && probe.naturalWidth) place(img, width, height, probe.naturalWidth);
+		if (!this.naturalWidth || !this.naturalHeight) return; // not loaded yet: the load event fits it
+		if (!this.srcset || !this.currentSrc) {
+			place(img, this.naturalWidth, this.naturalHeight);
 			return;
 		}
-		place(img, width, height, width);
+		var probe = new Image();
+		probe.onload = function () { place(img, probe.naturalWidth, probe.naturalHeight); };
+		probe.src = this.currentSrc;
 	});
 	$('.box').outerHeight($(window).height());
 }
-// `ownWidth`: the width in pixels of the file shown.
-function place(img, width, height, ownWidth) {
+// `width` x `height`: the size in pixels of the file shown.
+function place(img, width, height) {
 	var windowWidth = $(window).width();
 	var windowHeight = $(window).height();
-	var scale = Math.min(windowWidth / width, windowHeight / height, ownWidth / width);
+	var scale = Math.min(windowWidth / width, windowHeight / height, window.devicePixelRatio || 1);
 	var scaledWidth = width * scale;
 	var scaledHeight = height * scale;
 	img.css({
