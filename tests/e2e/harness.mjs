@@ -17,9 +17,10 @@ export function writeGallery(folder, count, width = 320, height = 240) {
 }
 
 // Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the
-// server on it with `extraConfig` (configuration elements). Resolves to { url, pictures (the
-// folder), stop() }.
-export async function startServer(count, extraConfig = '', writePictures = writeGallery) {
+// server (`program`, the one built unless a benchmark names another) on it with `extraConfig`
+// (configuration elements). Resolves to { url, pictures (the folder), stop() }.
+export async function startServer(count, extraConfig = '', writePictures = writeGallery,
+                                  program = binary) {
   const root = mkdtempSync(join(tmpdir(), 'lv_e2e_'));
   const pictures = join(root, 'pictures');
   mkdirSync(pictures);
@@ -28,7 +29,7 @@ export async function startServer(count, extraConfig = '', writePictures = write
   writeFileSync(config, `<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
   const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache') };
-  const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
+  const child = spawn(program, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {
     child.once('exit', (code) => reject(new Error(`server exited with ${code}`)));
