@@ -8,7 +8,6 @@
 #include "server/catalogue/image_types.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
-#include "server/net/http_response.h"
 #include "server/net/nonce.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/embedded_resources.h"

@@ -11,8 +11,7 @@
 #include "server/net/request.h"
 #include "server/net/response.h"
 
-// The first lines of every page. Pages that put preload links into the head write them between
-// the two.
+// The first lines of every page.
 inline constexpr std::string_view kPageStart = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n";
 inline constexpr std::string_view kCharsetMeta =
     "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n";

@@ -58,7 +58,7 @@ function countup() {
 			next_img_url += '&word=' + encodeURIComponent(word);
 		}
 		$('#main').off('load', onImageLoaded).one('load', onImageLoaded);
-		// The first picture's srcset would keep it in place of every later src.
+		// The srcset of the first picture would keep it in place of every later src.
 		$('#main').removeAttr('srcset').attr('src', next_img_url);
 	});
 }
