@@ -50,8 +50,8 @@ const std::string kTouchStyle =
 // The name of the folder that holds `path`: the last part of its folder, for a picture at the
 // top of a ZIP archive the archive's file name.
 std::string_view FolderName(std::string_view path) {
-  std::string_view folder =
-      path.substr(0, path.rfind('/') == std::string_view::npos ? 0 : path.rfind('/'));
+  const size_t end = path.rfind('/');
+  std::string_view folder = path.substr(0, end == std::string_view::npos ? 0 : end);
   if (!folder.empty() && folder.back() == '|') folder.remove_suffix(1);  // "archive.zip|/..."
   const size_t slash = folder.rfind('/');
   return slash == std::string_view::npos ? folder : folder.substr(slash + 1);

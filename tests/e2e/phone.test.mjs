@@ -3,6 +3,7 @@
 // upper case), and on a second one of larger photos in folders. The blocks share the servers
 // and one browser; each opens the page it needs. Their screenshots are kept in E2E_OUTPUT.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import { mkdirSync, readdirSync, renameSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -20,10 +21,12 @@ let browser;
 let context;
 let page;
 
-// Photos of 1600 x 1200 in three folders of three, one with a name to escape.
+// Photos of 1600 x 1200 in three folders of three, one with a name to escape, and two more
+// in a ZIP archive, whose folder is named after it.
 const kFolders = ['2023 Kyoto', 'beach & <sea>', 'garden'];
+const kShownFolders = ['2023 Kyoto', 'album.zip', 'beach & <sea>', 'garden'];
 function writeFolders(folder) {
-  writeGallery(folder, 9, 1600, 1200);
+  writeGallery(folder, 11, 1600, 1200);
   kFolders.forEach((name, i) => {
     mkdirSync(join(folder, name));
     for (let k = 0; k < 3; ++k) {
@@ -31,6 +34,7 @@ function writeFolders(folder) {
       renameSync(join(folder, file), join(folder, name, file));
     }
   });
+  execFileSync('zip', ['-q', '-m', 'album.zip', 'photo0009.jpg', 'photo0010.jpg'], { cwd: folder });
 }
 
 // make_gallery's 320 x 240 pictures, renamed photo0007.jpg -> DSC_0007.JPG; the last one has
@@ -46,7 +50,7 @@ function writeCameraFiles(folder, count) {
 
 before(async () => {
   server = await startServer(kPictures, '', writeCameraFiles);
-  photos = await startServer(9, '<SUB>1</SUB>\r\n', writeFolders);
+  photos = await startServer(11, '<SUB>1</SUB>\r\n', writeFolders);
   browser = await launchBrowser();
   context = await browser.newContext({
     viewport: kPhone, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
@@ -144,9 +148,9 @@ test('the folders-first page names each folder under its thumbnail', async () =>
   await open(`${photos.url}view?page=T-1-PN-0`);
   await assertPhoneLayout();
   assert.deepEqual(await page.$$eval('article a.folder span', (s) => s.map((e) => e.textContent)),
-                   kFolders);
-  assert.deepEqual(await page.$$eval('article img', (i) => i.map((e) => e.alt)), kFolders);
-  for (const name of kFolders) {
+                   kShownFolders);
+  assert.deepEqual(await page.$$eval('article img', (i) => i.map((e) => e.alt)), kShownFolders);
+  for (const name of kShownFolders) {
     const tile = page.locator('article a.folder', { hasText: name });
     const img = await tile.locator('img').boundingBox();
     const label = await tile.locator('span').boundingBox();
