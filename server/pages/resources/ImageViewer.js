@@ -13,14 +13,24 @@ $(function () {
 			window.location.href = $('#ViewPage').attr('href');
 		}
 	});
-	var hintSeen = 'lumenvale.headerHintSeen';
-	if (window.matchMedia('(pointer: coarse)').matches && !localStorage.getItem(hintSeen)) {
-		localStorage.setItem(hintSeen, '1');
+	if (window.matchMedia('(pointer: coarse)').matches && firstVisit()) {
 		var hint = $('#headerHint');
 		hint.prop('hidden', false);
 		setTimeout(function () { hint.fadeOut(600); }, 4000);
 	}
 });
+// True the first time a browser shows the viewer. Without storage (a private window that
+// refuses it) every visit counts as the first: the hint is better shown too often than never.
+function firstVisit() {
+	var seen = 'lumenvale.headerHintSeen';
+	try {
+		if (localStorage.getItem(seen)) return false;
+		localStorage.setItem(seen, '1');
+	} catch (e) {
+		// no storage
+	}
+	return true;
+}
 // The window's load event comes after the shown picture's; the neighbours' sources wait in
 // data- attributes until then, so that they never share the link with it.
 $(window).on('load', function () {
