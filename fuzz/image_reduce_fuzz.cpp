@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/pictures/heif_decoder.h"
 #include "server/pictures/image_reduce.h"
 #include "server/pictures/jpeg_decoder.h"
 #include "server/pictures/stb_decoder.h"
@@ -17,7 +18,8 @@
 namespace {
 
 // The stored picture's pixel count as its header gives it; 0 when unknown. `*whole_decode`
-// tells whether the reduction decodes it whole at full size.
+// tells whether the reduction decodes it whole at full size (a HEIF picture may be reduced
+// from its embedded thumbnail: only the overall bound holds for its own size).
 int64_t HeaderPixels(const std::vector<uint8_t>& file, bool* whole_decode) {
   int width = 0, height = 0;
   bool cmyk = false;
@@ -29,6 +31,11 @@ int64_t HeaderPixels(const std::vector<uint8_t>& file, bool* whole_decode) {
   } else if (LooksLikeWebp(file)) {
     *whole_decode = true;
     if (!ReadWebpFeatures(file, &width, &height, &alpha)) return 0;
+  } else if (LooksLikeHeif(file)) {
+    HeifPicture picture;
+    if (!picture.Open(file)) return 0;
+    width = picture.width();
+    height = picture.height();
   } else {
     *whole_decode = true;
     if (!ReadStbSize(file, &width, &height)) return 0;

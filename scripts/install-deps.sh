@@ -11,6 +11,7 @@ packages=(
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
   libstb-dev libturbojpeg0-dev libwebp-dev
+  libheif-dev libheif-examples libavif-bin
   chromium fonts-ipafont-gothic
   libsystemd-dev qt6-base-dev
   xvfb trayer xdotool dbus-daemon
@@ -21,7 +22,7 @@ if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev iproute2)
+  packages+=(wrk nginx libvips-tools xvfb xauth libx11-dev iproute2 heif-thumbnailer time)
 fi
 
 missing=()

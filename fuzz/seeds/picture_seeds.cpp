@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -212,5 +213,14 @@ int main(int argc, char** argv) {
   Bytes pnm = {'P', '6', '\n', '1', '6', '0', ' ', '3', '\n', '2', '5', '5', '\n'};
   pnm.insert(pnm.end(), rgb.begin(), rgb.end());
   Save("pnm.ppm", pnm);
-  return 0;
+  // HEIF seeds are made by Debian's encoders (libheif-examples, libavif-bin) from a JPEG seed.
+  Save("heif_source.jpg", WithOrientation(Jpeg(320, 16, TJPF_RGB, TJSAMP_420, 0), 6));
+  const std::string in = "'" + folder + "/heif_source.jpg' ", out = "'" + folder + "/";
+  const std::string commands = "heif-enc -q 50 " + in + "-o " + out +
+                               "heic_exif_6.heic' && heif-enc -q 50 -t 160 " + in + "-o " + out +
+                               "heic_thumbnail.heic' && avifenc -s 10 --irot 1 --ignore-exif " +
+                               in + out + "avif_irot_1.avif' > /dev/null";
+  const int made = std::system(commands.c_str());
+  std::remove((folder + "/heif_source.jpg").c_str());
+  return made == 0 ? 0 : 1;
 }

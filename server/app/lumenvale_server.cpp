@@ -37,8 +37,8 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
       files_(read_budget_),
       thumbnails_(files_, ThumbnailStore::DefaultFolder(), ThumbnailStore::kMemoryBytes,
                   ThumbnailStore::kDiskBytes),
-      screen_renditions_(files_, ThumbnailStore::ScreenFolder(), ThumbnailStore::kScreenMemoryBytes,
-                         ThumbnailStore::kScreenDiskBytes),
+      renditions_(files_, ThumbnailStore::RenditionFolder(), ThumbnailStore::kRenditionMemoryBytes,
+                  ThumbnailStore::kRenditionDiskBytes),
       catalogue_(&pool_, files_),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
       upnp_(settings),
@@ -73,7 +73,7 @@ bool LumenvaleServer::Start() {
       catalogue_, counters_.answered, &pool_));
   handlers.push_back(std::make_unique<CSlideShowProcess>(settings_));  // /slideshow
   handlers.push_back(std::make_unique<CImageDirectProcess>(            // /image
-      catalogue_, files_, thumbnails_, screen_renditions_, &pool_));
+      catalogue_, files_, thumbnails_, renditions_, &pool_));
   handlers.push_back(std::make_unique<CImagePageProcess>(  // /individual
       settings_, catalogue_, files_, &pool_));
   handlers.push_back(

@@ -65,17 +65,18 @@ class LumenvaleServer {
 
   // The order of the members is the order of the server's life. The shared services come
   // first, as everything after them uses them: the read budget, the file access that reads
-  // within it, the rendition stores (thumbnails, screen-sized pictures) that read through the file
-  // access. Then the catalogue, the HTTP server with its handlers, and what the handlers and jobs
-  // count and ask. The worker pool comes last: members before it only keep its address, no job can
-  // start before everything it uses exists, and the pool is destroyed first, its workers joined, so
-  // no job runs once anything it uses is gone.
+  // within it, the thumbnail and rendition stores that read through the file access. Then the
+  // catalogue, the HTTP server with its handlers, and what the handlers and jobs count and ask. The
+  // worker pool comes last: members before it only keep its address, no job can start
+  // before everything it uses exists, and the pool is destroyed first, its workers joined,
+  // so no job runs once anything it uses is gone.
   const ServerSettings& settings_;
   ReadBudget read_budget_;
   COmniFileAccess files_;
   ThumbnailStore thumbnails_;
-  ThumbnailStore
-      screen_renditions_;  // the image page's and slide show's, within bounds of their own
+  // The screen-sized renditions and the full-size JPEGs of HEIF pictures, within bounds of
+  // their own.
+  ThumbnailStore renditions_;
   ImageCatalogue catalogue_;
   CImageServer http_;
   LoopTiming timing_;

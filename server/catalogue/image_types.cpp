@@ -17,10 +17,13 @@ std::string_view PictureContentType(std::string_view path) {
   struct Type {
     std::string_view extension, content_type;
   };
+  // heic and hif (cameras) are HEIF pictures coded with HEVC, avif those coded with AV1.
   static constexpr Type kTypes[] = {
       {"jpeg", "image/jpeg"},   {"jpg", "image/jpeg"},     {"gif", "image/gif"},
       {"png", "image/png"},     {"apng", "image/png"},     {"bmp", "image/bmp"},
       {"svg", "image/svg+xml"}, {"svgz", "image/svg+xml"}, {"webp", "image/webp"},
+      {"heic", "image/heic"},   {"heif", "image/heif"},    {"hif", "image/heif"},
+      {"avif", "image/avif"},
   };
   for (const Type& type : kTypes) {
     if (type.extension == lower) return type.content_type;

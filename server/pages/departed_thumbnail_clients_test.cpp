@@ -55,7 +55,7 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CImageDirectProcess>(
-      catalogue, services.files, services.thumbnails, services.screen, &pool));
+      catalogue, services.files, services.thumbnails, services.renditions, &pool));
   handlers.push_back(std::make_unique<C404rocess>());
   server.SetHandlers(std::move(handlers));
   server.SetPool(&pool);

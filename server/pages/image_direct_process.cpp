@@ -12,6 +12,7 @@
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/word_decode.h"
+#include "server/net/accept_header.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
@@ -24,30 +25,89 @@ namespace {
 // Reads and sends one image on a worker thread.
 class CImageLoading : public CThreadCommand {
  public:
-  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, PictureForm form,
-                IncomingRequest request, std::string path, ImageValidators validators)
+  CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, ThumbnailStore& thumbnails,
+                ThumbnailStore& renditions, IncomingRequest request, std::string path,
+                ImageValidators validators, ImageForm form)
       : catalogue_(catalogue),
         files_(files),
-        form_(form),
+        thumbnails_(thumbnails),
+        renditions_(renditions),
         request_(std::move(request)),
         path_(std::move(path)),
-        validators_(std::move(validators)) {
+        validators_(std::move(validators)),
+        form_(std::move(form)) {
     AnswersClient(&request_.responder());
   }
 
   int Run() override {
-    request_.Respond(ImageFileResponse(catalogue_, files_, form_, path_, validators_, MakeNonce()));
+    request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, renditions_, path_,
+                                       validators_, form_, MakeNonce()));
     return 0;
   }
 
  private:
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
-  PictureForm form_;
+  ThumbnailStore& thumbnails_;
+  ThumbnailStore& renditions_;
   IncomingRequest request_;
   std::string path_;
   ImageValidators validators_;
+  ImageForm form_;
 };
+
+// How a picture is answered, decided from the request before anything is read.
+enum class Answer {
+  kAsStored,
+  kThumbnail,
+  kScreen,     // a screen-sized rendition
+  kRendition,  // the full-size JPEG rendition of a HEIF picture
+  kOriginal,   // a HEIF picture as stored, to be saved
+};
+
+// A thumbnail wins over a screen rendition; neither asked for, a HEIF picture goes as stored
+// only to a browser that names its type.
+Answer ChooseAnswer(std::string_view content_type, const ImageForm& form) {
+  if (form.shrink == 1) return Answer::kThumbnail;
+  const bool heif = IsHeifType(content_type);
+  if (heif && form.original) return Answer::kOriginal;
+  if (form.width > 0 && ReducesType(content_type)) return Answer::kScreen;
+  if (!heif) return Answer::kAsStored;
+  return AcceptNamesType(form.accept, content_type) ? Answer::kAsStored : Answer::kRendition;
+}
+
+// The type of what `answer` sends of a picture of `content_type` when it is made, as far as
+// it is known before the rendition is: HEIF pictures decode without transparency, so all
+// their renditions are JPEG.
+std::string_view MadeType(Answer answer, std::string_view content_type) {
+  if (answer == Answer::kRendition) return "image/jpeg";
+  if ((answer == Answer::kThumbnail || answer == Answer::kScreen) && IsHeifType(content_type)) {
+    return "image/jpeg";
+  }
+  return content_type;
+}
+
+// The rendition `answer` asks for, when it is made. A screen rendition of a HEIF picture no
+// wider than the screen is its full-size JPEG: the picture itself may not show.
+bool FindRendition(Answer answer, ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                   const std::string& path, std::string_view content_type, const ImageForm& form,
+                   ReducedPicture* out) {
+  switch (answer) {
+    case Answer::kThumbnail:
+      return thumbnails.Find(path, content_type, kThumbnail, out);
+    case Answer::kScreen:
+      return renditions.Find(path, content_type, ScreenRendition(form.width), out) ||
+             (IsHeifType(content_type) && renditions.Find(path, content_type, kFullSizeJpeg, out));
+    case Answer::kRendition:
+      return renditions.Find(path, content_type, kFullSizeJpeg, out);
+    default:
+      return false;
+  }
+}
+
+// The rendition is another representation of the same picture at the same address, so it
+// has a tag of its own.
+constexpr std::string_view kRenditionTagSuffix = "-jpeg";
 
 // MD5 of the path's UTF-16LE code units: the tag names the path, not the content. A byte
 // that is not UTF-8 counts as U+FFFD, as it does everywhere text is read per character.
@@ -65,10 +125,20 @@ std::string EntityTag(std::string_view path) {
   return MD5Hex(platform::Utf16ToLeBytes(units));
 }
 
-// The file name for Content-Disposition, every byte as %XX: the part of the path after its
-// last "/", which for a member of an archive is the member's own file name without its folders.
-std::string EncodedFileName(std::string_view path) {
-  const std::string_view name = path.substr(path.rfind('/') + 1);
+// The part of the path after its last "/", which for a member of an archive is the member's
+// own file name without its folders.
+std::string_view FileName(std::string_view path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+// The name of a JPEG made of the file `name`: its extension (or, without one, nothing)
+// replaced by "jpg", so that the browser saves it as what it is.
+std::string JpegName(std::string_view name) {
+  return std::string(name.substr(0, name.rfind('.'))) + ".jpg";
+}
+
+// The file name for Content-Disposition, every byte as %XX.
+std::string EncodedFileName(std::string_view name) {
   std::string encoded;
   char hex[4];
   for (unsigned char c : name) {
@@ -91,9 +161,13 @@ std::shared_ptr<const platform::OpenFile> OpenForSending(COmniFileAccess& files,
 }
 
 CImageDirectProcess::CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                                         ThumbnailStore& thumbnails, ThumbnailStore& screen,
+                                         ThumbnailStore& thumbnails, ThumbnailStore& renditions,
                                          MySystem::CThreadMgr* pool)
-    : catalogue_(catalogue), files_(files), thumbnails_(thumbnails), screen_(screen), pool_(pool) {}
+    : catalogue_(catalogue),
+      files_(files),
+      thumbnails_(thumbnails),
+      renditions_(renditions),
+      pool_(pool) {}
 
 ImageValidators ReadImageValidators(const HttpRequest& request) {
   ImageValidators validators;
@@ -107,24 +181,37 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
   return validators;
 }
 
+ImageForm ReadImageForm(const HttpRequest& request) {
+  ImageForm form;
+  form.shrink = ReadKeyNumber(request.target.Param("shrink"));
+  form.width = ReadKeyNumber(request.target.Param("width"));
+  form.original = request.target.Param("original") == "1";
+  request.Header("Accept", &form.accept);
+  return form;
+}
+
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           const PictureForm& form, const std::string& path,
-                           const ImageValidators& validators, std::string_view nonce) {
+                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                           const std::string& path, const ImageValidators& validators,
+                           const ImageForm& form, std::string_view nonce) {
   SystemTime time;
   bool time_known =
       (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
   std::string date = time_known ? FormatHttpDate(time) : "";
+  const std::string_view stored_type = ImageContentType(path);
+  const Answer answer = ChooseAnswer(stored_type, form);
   std::string tag = time_known ? EntityTag(path) : "";
+  if (time_known && answer == Answer::kRendition) tag += kRenditionTagSuffix;
 
   std::string_view status;
   SharedBody body;
   std::shared_ptr<const platform::OpenFile> file;
-  std::string_view content_type = ImageContentType(path);
+  std::string_view content_type = stored_type;
   ReducedPicture reduced;
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
-  } else if (form.store != nullptr &&
-             form.store->Find(path, content_type, form.rendition, &reduced)) {
+    content_type = MadeType(answer, stored_type);
+  } else if (FindRendition(answer, thumbnails, renditions, path, stored_type, form, &reduced)) {
     status = "200 OK";
     body = std::move(reduced.bytes);
     content_type = reduced.content_type;
@@ -139,10 +226,21 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
 
   HttpResponse response(status);
   response.NoCache().Close().SecurityPolicy(nonce);
-  response.Header("Content-Disposition", "filename*=utf-8''" + EncodedFileName(path));
+  const std::string_view name = FileName(path);
+  // A JPEG made of a HEIF picture is saved as one; the original is saved as it is.
+  const std::string encoded_name = EncodedFileName(
+      IsHeifType(stored_type) && content_type != stored_type ? JpegName(name) : std::string(name));
+  response.Header(
+      "Content-Disposition",
+      (answer == Answer::kOriginal ? "attachment; filename*=utf-8''" : "filename*=utf-8''") +
+          encoded_name);
   if (time_known) response.Header("Last-Modified", date);
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
+  // Whether the browser gets a HEIF picture or its rendition depends on what it accepts.
+  if (IsHeifType(stored_type) && (answer == Answer::kAsStored || answer == Answer::kRendition)) {
+    response.Header("Vary", "Accept");
+  }
   if (file != nullptr) return response.ContentLength(file->size()).Finish(std::move(file));
   return response.ContentLength(body ? body->size() : 0).Finish(std::move(body));
 }
@@ -157,16 +255,9 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
            .Get(key.position, &entry)) {
     return 0;
   }
-  // A thumbnail wins over a screen rendition; neither asked for, the picture is sent as stored.
-  PictureForm form;
-  const int32_t width = ReadKeyNumber(request.target.Param("width"));
-  if (ReadKeyNumber(request.target.Param("shrink")) == 1) {
-    form = {&thumbnails_, kThumbnail};
-  } else if (width > 0) {
-    form = {&screen_, ScreenRendition(width)};
-  }
-  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, form, incoming, entry.path,
-                                              ReadImageValidators(request)),
+  pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, renditions_,
+                                              incoming, entry.path, ReadImageValidators(request),
+                                              ReadImageForm(request)),
               0);
   return 1;
 }

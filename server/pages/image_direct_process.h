@@ -1,7 +1,8 @@
 // /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
-// a thumbnail (`shrink` 1) or to a screen-sized rendition (`width`). The handler only
-// resolves the key and the validators; reading, reducing and sending run in a CImageLoading
-// job on the worker pool.
+// a thumbnail (`shrink` 1) or to a screen-sized rendition (`width`); a HEIC, HEIF or AVIF
+// picture goes to a browser whose Accept header does not name its type as a JPEG rendition.
+// The handler only resolves the key and the validators; reading, reducing and sending run in
+// a CImageLoading job on the worker pool.
 #pragma once
 
 #include <memory>
@@ -16,19 +17,13 @@
 #include "server/pictures/thumbnail_store.h"
 #include "server/threads/thread_mgr.h"
 
-// Which form of a picture a request asks for: a rendition kept in `store`, or, with no store,
-// the picture as stored.
-struct PictureForm {
-  ThumbnailStore* store = nullptr;
-  Rendition rendition{};
-};
-
 class CImageDirectProcess : public CRequestProcess {
  public:
   // `catalogue`, `files`, both stores and `pool` must outlive the handler and its jobs.
-  // `thumbnails` keeps the thumbnails, `screen` the screen-sized renditions.
+  // `thumbnails` keeps the thumbnails, `renditions` the screen-sized renditions and the
+  // full-size JPEGs of HEIF pictures.
   CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                      ThumbnailStore& thumbnails, ThumbnailStore& screen,
+                      ThumbnailStore& thumbnails, ThumbnailStore& renditions,
                       MySystem::CThreadMgr* pool);
 
   std::string GetPath() override { return "/image"; }
@@ -39,7 +34,7 @@ class CImageDirectProcess : public CRequestProcess {
   const ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
   ThumbnailStore& thumbnails_;
-  ThumbnailStore& screen_;
+  ThumbnailStore& renditions_;
   MySystem::CThreadMgr* pool_;
 };
 
@@ -59,11 +54,25 @@ struct ImageValidators {
 };
 ImageValidators ReadImageValidators(const HttpRequest& request);
 
+// What a request asks of the picture besides naming it.
+struct ImageForm {
+  int32_t shrink = 0;     // `shrink`: 1 asks for the thumbnail
+  int32_t width = 0;      // `width`: above 0 asks for a screen-sized rendition
+  bool original = false;  // `original=1`: a HEIC, HEIF or AVIF picture as stored, to be saved
+  std::string accept;     // the Accept header: whether a HEIF picture is sent as it is
+};
+ImageForm ReadImageForm(const HttpRequest& request);
+
 // The complete response for the image at `path`: 304 when both validators match the
-// current ones, else 200 with the file's bytes, reduced to the rendition of `form` when its
-// store has one (a JPEG, or a PNG where the picture has transparency, with that type), or
-// 404 when the file cannot be read. The picture is the body, shared with the file cache or
-// the store, or, for a large plain file, the open file. The file is read through `files`.
+// current ones, else 200 with the file's bytes, or 404 when the file cannot be read. The
+// bytes are those of a rendition where `form` asks for one and it is made: the thumbnail
+// when `shrink` is 1 (from `thumbnails`), a screen-sized rendition for `width` (from
+// `renditions`; a HEIF picture no wider than that gets its full-size JPEG), and for a HEIC,
+// HEIF or AVIF picture the full-size JPEG when the Accept header does not name its type
+// (from `renditions`). A rendition is a JPEG, or a PNG where the picture has transparency,
+// with that type. The picture is the body, shared with the file cache or a store, or, for a
+// large plain file, the open file. The file is read through `files`.
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           const PictureForm& form, const std::string& path,
-                           const ImageValidators& validators, std::string_view nonce);
+                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                           const std::string& path, const ImageValidators& validators,
+                           const ImageForm& form, std::string_view nonce);

@@ -52,7 +52,7 @@ class ImageDirectProcessTest : public ::testing::Test {
 
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(std::make_unique<CImageDirectProcess>(
-        *catalogue_, services_.files, services_.thumbnails, services_.screen, &pool_));
+        *catalogue_, services_.files, services_.thumbnails, services_.renditions, &pool_));
     handlers.push_back(std::make_unique<C404rocess>());
     server_.SetHandlers(std::move(handlers));
   }
@@ -147,8 +147,9 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
 TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   const std::string large(kSendFromFileBytes, 'L');
   folder_.Write("large.jpg", large);
-  s_message from_file = Http1Message(
-      ImageFileResponse(*catalogue_, services_.files, {}, folder_.Path("large.jpg"), {}, "n"));
+  s_message from_file =
+      Http1Message(ImageFileResponse(*catalogue_, services_.files, services_.thumbnails,
+                                     services_.renditions, folder_.Path("large.jpg"), {}, {}, "n"));
   ASSERT_NE(from_file.file, nullptr);
   EXPECT_EQ(from_file.body, nullptr);
   EXPECT_NE(from_file.bytes.find("\r\nContent-Length: " + std::to_string(large.size()) + "\r\n"),
@@ -158,8 +159,9 @@ TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
             static_cast<ssize_t>(large.size()));
   EXPECT_TRUE(read == large);
 
-  s_message from_memory = Http1Message(
-      ImageFileResponse(*catalogue_, services_.files, {}, folder_.Path("a.jpg"), {}, "n"));
+  s_message from_memory =
+      Http1Message(ImageFileResponse(*catalogue_, services_.files, services_.thumbnails,
+                                     services_.renditions, folder_.Path("a.jpg"), {}, {}, "n"));
   EXPECT_EQ(from_memory.file, nullptr);
   ASSERT_NE(from_memory.body, nullptr);
   EXPECT_TRUE(*from_memory.body == jpeg_);
@@ -281,7 +283,7 @@ TEST_F(ImageDirectProcessTest, ScreenRenditionsByWidth) {
     EXPECT_EQ(decoded.height, c.width * 3 / 4) << c.name << c.query;
   }
   // Made once each (1080 is asked for twice; the PNG is tried once and kept as stored).
-  EXPECT_EQ(services_.screen.Reductions(), 4u);
+  EXPECT_EQ(services_.renditions.Reductions(), 4u);
 }
 
 TEST_F(ImageDirectProcessTest, KeysThatNameNoImageEndAt404) {

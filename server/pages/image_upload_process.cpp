@@ -29,7 +29,7 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
       // The types the upload takes: a phone opens its photo library for them (and one that
       // stores HEIC hands over JPEG). ZIP archives can still be dropped.
       "    <input id=\"file_selecter\" type=\"file\" multiple=\"multiple\" "
-      "accept=\"image/jpeg,image/png,image/gif,image/bmp\" "
+      "accept=\"image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif\" "
       "style=\"display:none;\" name=\"userfile\"/>\r\n"
       "    <button id=\"btn\">ファイルを選択</button>\r\n"
       " </div>\r\n"

@@ -36,7 +36,7 @@ std::string ExpectedPage() {
          " <p>または</p>\r\n"
          " <div class=\"btn-group\">\r\n"
          "    <input id=\"file_selecter\" type=\"file\" multiple=\"multiple\" "
-         "accept=\"image/jpeg,image/png,image/gif,image/bmp\" "
+         "accept=\"image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif\" "
          "style=\"display:none;\" name=\"userfile\"/>\r\n"
          "    <button id=\"btn\">ファイルを選択</button>\r\n"
          " </div>\r\n"

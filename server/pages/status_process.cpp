@@ -1,6 +1,9 @@
 #include "server/pages/status_process.h"
 
+#include <map>
+
 #include "common/config/setting_status_lines.h"
+#include "server/catalogue/image_types.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
@@ -64,12 +67,26 @@ void AppendConfiguration(const StatusSources& sources, std::string* page) {
   if (!diagnostics.empty()) *page += Line("Debug:" + diagnostics);
 }
 
+// "Pictures:" and the number of pictures in the catalogue, then the number of each type, as
+// "image/heic:2", in the order of the type names.
+std::string PictureCountsLine(const ImageCatalogue& catalogue) {
+  const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue.CurrentList();
+  std::map<std::string_view, size_t> by_type;
+  for (const ImageEntry& entry : *list) ++by_type[ImageContentType(entry.path)];
+  std::string line = "Pictures:" + std::to_string(list->size());
+  for (const auto& [type, count] : by_type) {
+    line += " " + std::string(type) + ":" + std::to_string(count);
+  }
+  return Line(line);
+}
+
 void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::string* page) {
   *page += sources.catalogue.TimingText();
   *page += Line("Time_Loop:" + std::to_string(loop.last_step_ms));
   *page += Line("Time_FileListUp:" + std::to_string(sources.catalogue.LastScanMs()));
   *page += Line("Time_Sleep:" + std::to_string(loop.last_busy_length_ms));
   *page += Line("Thread_now_run:" + std::to_string(sources.pool.RunningJobs()));
+  *page += PictureCountsLine(sources.catalogue);
 }
 
 std::string UpnpStageText(uint32_t upnp, int32_t stage) {

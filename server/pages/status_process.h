@@ -1,7 +1,7 @@
 // "/info": the administrator's status page. It shows whether the configuration was read, the
-// version, the folders, the timings of the main loop and the catalogue, the UPnP state, the
-// options, the upload counters and the socket server's connections by stage. It changes
-// nothing.
+// version, the folders, the timings of the main loop and the catalogue, the number of pictures
+// of each type, the UPnP state, the options, the upload counters and the socket server's
+// connections by stage. It changes nothing.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "platform/clock.h"
+#include "platform/testing/test_folder.h"
 #include "platform/text.h"
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
@@ -108,6 +109,27 @@ TEST_F(StatusProcessTest, ConfigurationNotLoadedShowsTheDefaults) {
   ASSERT_FALSE(settings.load("/nonexistent/lumenvale-status-test.con"));
   UpnpPortMapper upnp(settings);
   EXPECT_EQ(Get(settings, upnp), ReadTestData("status_not_loaded.txt"));
+}
+
+TEST_F(StatusProcessTest, CountsPicturesByType) {
+  TestFolder folder;
+  for (const char* name :
+       {"a.jpg", "B.JPG", "c.png", "IMG_0001.HEIC", "PXL_0003.avif", "m.heic", "notes.txt"}) {
+    folder.Write(name, "x");
+  }
+  const std::string zip = "cd " + folder.Root() + " && zip -q -X z.zip m.heic && rm m.heic";
+  ASSERT_EQ(std::system(zip.c_str()), 0);
+  catalogue_.SetFolders({folder.Root()});
+  catalogue_.Rescan();
+  for (int i = 0; i < 4 && catalogue_.CurrentList()->empty(); ++i) {
+    catalogue_.WaitForIdle();
+    catalogue_.UpdateList(false);
+  }
+  const ServerSettings settings = LoadedSettings();
+  UpnpPortMapper upnp(settings);
+  EXPECT_NE(Get(settings, upnp)
+                .find("<br>Pictures:6 image/avif:1 image/heic:2 image/jpeg:2 image/png:1<br>"),
+            std::string::npos);
 }
 
 TEST_F(StatusProcessTest, UpnpStageTextByOption) {

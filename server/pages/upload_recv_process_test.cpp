@@ -12,6 +12,8 @@
 #include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/response_capture.h"
+#include "server/pictures/testing/heif_files.h"
+#include "server/pictures/testing/test_pictures.h"
 #include "server/upload/multipart_body.h"
 
 namespace {
@@ -178,6 +180,26 @@ TEST_F(UploadRecvTest, TypesAndZip) {
         << c.type << " " << c.zip_reject_upload;
   }
   EXPECT_EQ(Files(), std::set<std::string>{"p.zip"});
+}
+
+TEST_F(UploadRecvTest, PhonePicturesAreSavedWithTheirExtensions) {
+  const Picture picture = QuadrantPicture(
+      64, 48, 3, {Rgba{200, 0, 0, 255}, {0, 200, 0, 255}, {0, 0, 200, 255}, {250, 250, 250, 255}});
+  const std::vector<uint8_t> heic = HeicFile(picture), avif = AvifFile(picture);
+  ASSERT_FALSE(heic.empty());
+  ASSERT_FALSE(avif.empty());
+  const std::string heic_bytes(heic.begin(), heic.end()), avif_bytes(avif.begin(), avif.end());
+  folder_.Write("IMG_0001.heic", "old");
+  std::multiset<std::string> replies =
+      Send(Post({{"userfile", "IMG_0001.HEIC", "image/heic", heic_bytes},
+                 {"userfile", "DSCF0002.HIF", "image/heif", heic_bytes},
+                 {"userfile", "PXL_0003.avif", "image/avif", avif_bytes}}));
+  const std::string success = JobReply("success");
+  EXPECT_EQ(replies, (std::multiset<std::string>{success, success, success}));
+  EXPECT_EQ(Files(), (std::set<std::string>{"IMG_0001.heic", "IMG_0001 (1).heic", "DSCF0002.heif",
+                                            "PXL_0003.avif"}));
+  EXPECT_TRUE(folder_.Read("IMG_0001 (1).heic") == heic_bytes);
+  EXPECT_TRUE(folder_.Read("PXL_0003.avif") == avif_bytes);
 }
 
 TEST_F(UploadRecvTest, PostsWithoutFilesFailAtOnce) {

@@ -83,6 +83,10 @@ int OrientationFromTiff(std::span<const uint8_t> tiff) {
 
 }  // namespace
 
+int ReadTiffOrientation(std::span<const uint8_t> tiff) {
+  return OrientationFromTiff(tiff);
+}
+
 int ReadJpegOrientation(std::span<const uint8_t> data) {
   int orientation = kOrientationAsStored;
   ForEachJpegSegment(data, [&orientation](uint8_t marker, std::span<const uint8_t> body) {

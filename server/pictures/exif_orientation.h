@@ -12,3 +12,7 @@ inline constexpr int kOrientationAsStored = 1;
 // Returns kOrientationAsStored when there is no such entry, when the segments before the first
 // scan are damaged, or when the value lies outside 1-8: a picture is never turned on a guess.
 int ReadJpegOrientation(std::span<const uint8_t> data);
+
+// The Orientation entry (1-8) of the first image directory of the EXIF TIFF block `tiff`
+// (from its "II" or "MM" header on), with the same fallback to kOrientationAsStored.
+int ReadTiffOrientation(std::span<const uint8_t> tiff);

@@ -3,8 +3,11 @@
 #include <new>
 #include <span>
 
+#include "server/pictures/box_shrink.h"
 #include "server/pictures/exif_orientation.h"
+#include "server/pictures/heif_decoder.h"
 #include "server/pictures/jpeg_decoder.h"
+#include "server/pictures/jpeg_rendition.h"
 #include "server/pictures/picture_encoders.h"
 #include "server/pictures/picture_orientation.h"
 #include "server/pictures/picture_resize.h"
@@ -86,6 +89,35 @@ bool ReduceWebp(std::span<const uint8_t> data, int target, Picture* reduced) {
          ResizePicture(ViewOf(decoded), target_width, target_height, reduced);
 }
 
+// HEIF data (HEIC, AVIF): decoded by libheif whole, or its embedded thumbnail when that
+// covers the rendition, with the container's transforms; then resized and turned upright by
+// the EXIF orientation where the container does not turn the picture itself.
+bool ReduceHeif(std::span<const uint8_t> data, int target, Picture* reduced) {
+  HeifPicture picture;
+  int target_width = 0, target_height = 0;
+  if (!picture.Open(data) || !ReducedSize(target, picture.width(), picture.height(),
+                                          picture.orientation(), &target_width, &target_height)) {
+    return false;
+  }
+  const int64_t bound = picture.HasWideSamples() ? kMaxHeifDecodePixels / 2 : kMaxHeifDecodePixels;
+  if (picture.DecodedPixels(target_width, target_height) > bound ||
+      !picture.Decode(target_width, target_height)) {
+    return false;
+  }
+  // A whole picture, unlike a JPEG, comes at full size: boxes take it most of the way down,
+  // the filtered resize from twice the size does the rest.
+  PixelView decoded = picture.view();
+  Picture shrunk;
+  const int factor = BoxShrinkFactor(decoded, target_width, target_height, 2);
+  if (factor >= 2) {
+    BoxShrink(decoded, factor, &shrunk);
+    decoded = ViewOf(shrunk);
+  }
+  if (!ResizePicture(decoded, target_width, target_height, reduced)) return false;
+  OrientPicture(picture.orientation(), reduced);
+  return true;
+}
+
 bool Reduce(const Rendition& rendition, std::vector<uint8_t>* body,
             std::string_view* reduced_type) {
   const std::span<const uint8_t> data(*body);
@@ -95,6 +127,8 @@ bool Reduce(const Rendition& rendition, std::vector<uint8_t>* body,
     made = ReduceJpeg(data, rendition.width, &reduced);
   } else if (LooksLikeWebp(data)) {
     made = ReduceWebp(data, rendition.width, &reduced);
+  } else if (LooksLikeHeif(data)) {
+    made = ReduceHeif(data, rendition.width, &reduced);
   } else {
     made = ReduceWithStb(data, rendition.width, kOrientationAsStored, &reduced);  // PNG, BMP
   }
@@ -115,6 +149,14 @@ bool Reduce(const Rendition& rendition, std::vector<uint8_t>* body,
 bool ReduceImage(std::string_view content_type, const Rendition& rendition,
                  std::vector<uint8_t>* body, std::string_view* reduced_type) {
   if (!ReducesType(content_type)) return false;
+  if (rendition.width == kOwnWidth) {
+    // Only the pictures browsers cannot show are worth a rendition at their own size.
+    if (!IsHeifType(content_type) || !MakeJpegRendition(rendition.jpeg_quality, body)) {
+      return false;
+    }
+    *reduced_type = "image/jpeg";
+    return true;
+  }
   try {
     return Reduce(rendition, body, reduced_type);
   } catch (const std::bad_alloc&) {
@@ -122,7 +164,12 @@ bool ReduceImage(std::string_view content_type, const Rendition& rendition,
   }
 }
 
+bool IsHeifType(std::string_view content_type) {
+  return content_type == "image/heic" || content_type == "image/heif" ||
+         content_type == "image/avif";
+}
+
 bool ReducesType(std::string_view content_type) {
   return content_type == "image/jpeg" || content_type == "image/png" ||
-         content_type == "image/bmp" || content_type == "image/webp";
+         content_type == "image/bmp" || content_type == "image/webp" || IsHeifType(content_type);
 }

@@ -97,7 +97,7 @@ std::string ThumbnailStore::DefaultFolder() {
   return platform::CacheFolder() + "/lumenvale/thumbnails";
 }
 
-std::string ThumbnailStore::ScreenFolder() {
+std::string ThumbnailStore::RenditionFolder() {
   return platform::CacheFolder() + "/lumenvale/renditions";
 }
 

@@ -1,11 +1,12 @@
-// Renditions of pictures kept once made (thumbnails in one store, screen-sized pictures in
-// another, each with its own folder and bounds), so that a picture is reduced once per
-// version of its file and rendition: in memory (bounded in bytes, the least recently used
-// out) and in a folder on disk (bounded in bytes, the least recently used out), which keeps
-// the work across restarts. An entry is keyed by the picture's path, the content type it is
-// sent as, the rendition (width and quality) and the file's version (size and full-precision
-// modification time; a ZIP member's is its archive's), so a changed picture never gets an old
-// rendition. What the store hands out is byte for byte what ReduceImage makes of the file.
+// Renditions of pictures kept once made (thumbnails in one store; screen-sized pictures and
+// the full-size JPEGs of HEIF pictures in another, each store with its own folder and bounds), so
+// that a picture is reduced once per version of its file and rendition: in memory (bounded in
+// bytes, the least recently used out) and in a folder on disk (bounded in bytes, the least recently
+// used out), which keeps the work across restarts. An entry is keyed by the picture's path, the
+// content type it is sent as, the rendition (width and quality) and the file's version (size and
+// full-precision modification time; a ZIP member's is its archive's), so a changed picture never
+// gets an old rendition. What the store hands out is byte for byte what ReduceImage makes of the
+// file.
 #pragma once
 
 #include <cstdint>
@@ -41,16 +42,17 @@ class ThumbnailStore {
   // The thumbnails' bounds.
   static constexpr size_t kMemoryBytes = size_t{32} << 20;
   static constexpr uint64_t kDiskBytes = uint64_t{1} << 30;
-  // The screen-sized renditions' bounds: a few hundred kilobytes each, so a gigabyte holds
-  // thousands, a gallery's worth for a phone and a desktop.
-  static constexpr size_t kScreenMemoryBytes = size_t{64} << 20;
-  static constexpr uint64_t kScreenDiskBytes = uint64_t{2} << 30;
+  // The other renditions' bounds (screen sizes, full-size JPEGs of HEIF pictures): a screen
+  // rendition takes a few hundred kilobytes, a 12-megapixel photo's full-size JPEG 3-6 MB, so
+  // two gigabytes hold a gallery's worth for a phone and a desktop.
+  static constexpr size_t kRenditionMemoryBytes = size_t{64} << 20;
+  static constexpr uint64_t kRenditionDiskBytes = uint64_t{2} << 30;
 
   // The server's folder for thumbnails: "lumenvale/thumbnails" under the user's cache folder
   // (XDG_CACHE_HOME, else ~/.cache).
   static std::string DefaultFolder();
-  // The server's folder for screen-sized renditions: "lumenvale/renditions" beside it.
-  static std::string ScreenFolder();
+  // The server's folder for the other renditions: "lumenvale/renditions" beside it.
+  static std::string RenditionFolder();
 
   // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
   // memory only. A folder that cannot be created or written leaves the store in memory

@@ -37,6 +37,9 @@ std::string_view UploadExtension(std::string_view content_type, bool zip_allowed
   if (content_type == "image/gif") return "gif";
   if (content_type == "image/png") return "png";
   if (content_type == "image/bmp") return "bmp";
+  if (content_type == "image/heic") return "heic";
+  if (content_type == "image/heif") return "heif";
+  if (content_type == "image/avif") return "avif";
   if (content_type == "application/zip" && zip_allowed) return "zip";
   return {};
 }

@@ -7,7 +7,7 @@
 #include <string_view>
 
 // The extension for a file sent as `content_type`, matched exactly (case-sensitively):
-// jpg, gif, png, bmp, and zip when `zip_allowed`. Empty for every other type.
+// jpg, gif, png, bmp, heic, heif, avif, and zip when `zip_allowed`. Empty for every other type.
 std::string_view UploadExtension(std::string_view content_type, bool zip_allowed);
 
 enum class UploadNameKind {

@@ -29,6 +29,17 @@ TEST(UploadNamesTest, ExtensionComesFromTheExactType) {
   }
 }
 
+TEST(UploadNamesTest, PhonePictureTypesKeepTheirExtensions) {
+  struct Case {
+    const char* type;
+    const char* extension;
+  } cases[] = {
+      {"image/heic", "heic"}, {"image/heif", "heif"},      {"image/avif", "avif"},
+      {"image/HEIC", ""},     {"image/heic-sequence", ""}, {"image/avif-sequence", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UploadExtension(c.type, false), c.extension) << c.type;
+}
+
 TEST(UploadNamesTest, BaseIsTheLastComponentUpToItsLastDot) {
   struct Case {
     std::string sent;
