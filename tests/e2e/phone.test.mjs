@@ -238,7 +238,7 @@ test('the uploader and the status page fit the phone, their controls touch-sized
   await assertPhoneLayout();
   await assertTouchSized('#btn');
   assert.equal(await page.getAttribute('#file_selecter', 'accept'),
-               'image/jpeg,image/png,image/gif,image/bmp');
+               'image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif');
   await screenshot(page, 'phone-uploader');
   await open(`${server.url}info`);
   await assertPhoneLayout();
