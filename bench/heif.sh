@@ -4,7 +4,7 @@
 # AVIF by avifenc, then
 # - made into a 150-pixel thumbnail by heif_bench (ReduceImage) beside `heif-thumbnailer -s 150`
 #   and beside `heif-convert -q 90` to JPEG followed by `vipsthumbnail -s 150`, in the same run;
-# - made into the full-size JPEG rendition (MakeJpegRendition) beside `heif-convert -q 90`.
+# - made into the full-size JPEG rendition (ReduceImage at kFullSizeJpeg) beside `heif-convert -q 90`.
 # Every side is timed alike as whole processes on files in the page cache, by /usr/bin/time:
 # wall and CPU (user + system) milliseconds (10 ms resolution) and peak resident memory in
 # KiB, each the best of 5 turns taken in alternation; the CPU figures show the comparison when

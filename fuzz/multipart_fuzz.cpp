@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "server/upload/testing/multipart_split.h"
 #include "server/upload/testing/multipart_collector.h"
+#include "server/upload/testing/multipart_split.h"
 #include "server/upload/upload_names.h"
 
 namespace {

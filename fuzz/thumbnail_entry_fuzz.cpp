@@ -8,11 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view file(reinterpret_cast<const char*>(data), size);
-  bool reduced = false;
-  std::string_view body;
-  if (ParseThumbnailEntry(file, "key", &reduced, &body)) {
+  std::string_view reduced_type, body;
+  if (ParseThumbnailEntry(file, "key", &reduced_type, &body)) {
     if (body.data() < file.data() || body.data() + body.size() > file.data() + file.size() ||
-        (!reduced && !body.empty())) {
+        (reduced_type.empty() && !body.empty())) {
       std::abort();
     }
   }

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8.h"
 #include "server/catalogue/ordered_lists.h"
 #include "server/catalogue/search.h"
-#include "platform/utf8.h"
 #include "server/catalogue/word_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

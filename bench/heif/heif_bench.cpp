@@ -3,9 +3,9 @@
 //     writes a 12-megapixel photo (4032 x 3024, a phone's size; noise over a gradient) as a
 //     JPEG of quality 95, which the script encodes as HEIC and AVIF;
 //   heif_bench thumbnail FILE OUT | heif_bench rendition FILE OUT
-//     reads FILE, makes its thumbnail (ReduceImage) or its JPEG rendition (MakeJpegRendition)
-//     as a HEIF picture and writes it to OUT. The script times the process as it times the
-//     anchors. Prints the peak memory the work added to the process: the resident size at
+//     reads FILE, makes its thumbnail or its full-size JPEG rendition (ReduceImage at kThumbnail,
+//     kFullSizeJpeg) as a HEIF picture and writes it to OUT. The script times the process as it
+//     times the anchors. Prints the peak memory the work added to the process: the resident size at
 //     its end beyond the size before decoding, in KiB.
 #include <sys/resource.h>
 
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "server/pictures/image_reduce.h"
-#include "server/pictures/jpeg_rendition.h"
 #include "server/pictures/testing/test_pictures.h"
 
 namespace {
@@ -56,8 +55,9 @@ int main(int argc, char** argv) {
   }
   std::vector<uint8_t> bytes = ReadFile(argv[2]);
   const long before = PeakKiB();
+  std::string_view made_type;
   const bool made =
-      thumbnail ? ReduceImage("image/heic", &bytes) : MakeJpegRendition("image/heic", &bytes);
+      ReduceImage("image/heic", thumbnail ? kThumbnail : kFullSizeJpeg, &bytes, &made_type);
   if (!made || !WriteFile(argv[3], bytes)) {
     std::fprintf(stderr, "%s: not made\n", argv[2]);
     return 1;

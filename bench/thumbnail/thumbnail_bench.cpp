@@ -74,7 +74,10 @@ bool ReadFile(const std::filesystem::path& file, std::vector<uint8_t>* bytes) {
 
 bool ReduceFile(const std::filesystem::path& file, const std::filesystem::path& out_dir) {
   std::vector<uint8_t> body;
-  if (!ReadFile(file, &body) || !ReduceImage("image/jpeg", &body)) return false;
+  std::string_view reduced_type;
+  if (!ReadFile(file, &body) || !ReduceImage("image/jpeg", kThumbnail, &body, &reduced_type)) {
+    return false;
+  }
   std::ofstream(out_dir / file.filename(), std::ios::binary)
       .write(reinterpret_cast<const char*>(body.data()), std::streamsize(body.size()));
   return true;

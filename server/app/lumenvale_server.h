@@ -74,7 +74,9 @@ class LumenvaleServer {
   ReadBudget read_budget_;
   COmniFileAccess files_;
   ThumbnailStore thumbnails_;
-  ThumbnailStore renditions_;  // the JPEG renditions of HEIC, HEIF and AVIF pictures
+  // The screen-sized renditions and the full-size JPEGs of HEIF pictures, within bounds of
+  // their own.
+  ThumbnailStore renditions_;
   ImageCatalogue catalogue_;
   CImageServer http_;
   LoopTiming timing_;

@@ -34,7 +34,8 @@ constexpr int kImageClients = 2;
 // the bound.
 constexpr uint64_t kPeakBound = kBombBytes + 128 * kMiB;
 
-// Writes an archive of four small pictures and, between them in name order, the large member:
+// Writes an archive of four small pictures and, between them in name order, the large member
+// (GIFs, which the image page reads ahead on the server; JPEGs go out in renditions instead):
 // zeros with a few bytes of noise every 64 KiB, so it deflates to well under a megabyte but
 // not beyond the ratio the reader accepts.
 bool WriteArchive(const std::string& path) {
@@ -42,10 +43,10 @@ bool WriteArchive(const std::string& path) {
       "import sys, zipfile, random\n"
       "r = random.Random(7)\n"
       "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-      "    for name in ('a.jpg', 'b.jpg', 'd.jpg', 'e.jpg'):\n"
+      "    for name in ('a.gif', 'b.gif', 'd.gif', 'e.gif'):\n"
       "        z.writestr(name, bytes(r.getrandbits(8) for _ in range(2000)))\n"
       "    block = bytearray(65536)\n"
-      "    with z.open('c_large.jpg', 'w', force_zip64=False) as m:\n"
+      "    with z.open('c_large.gif', 'w', force_zip64=False) as m:\n"
       "        left = int(sys.argv[2])\n"
       "        while left > 0:\n"
       "            block[0:16] = bytes(r.getrandbits(8) for _ in range(16))\n"
@@ -120,7 +121,7 @@ TEST(PictureReadsMemoryTest, LargeMemberWithPagesAroundItStaysWithinTheBound) {
   for (std::thread& client : clients) client.join();
 
   EXPECT_EQ(other.status, "HTTP/1.1 200 OK");
-  for (const Answer& page : pages) EXPECT_EQ(page.status, "HTTP/1.1 103");
+  for (const Answer& page : pages) EXPECT_EQ(page.status, "HTTP/1.1 200 OK");
   for (const Answer& image : images) {
     EXPECT_EQ(image.status, "HTTP/1.1 200 OK");
     EXPECT_GT(image.bytes, kBombBytes);

@@ -85,9 +85,9 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   EXPECT_EQ(answer.substr(0, 17), "HTTP/1.1 200 OK\r\n");
   EXPECT_NE(answer.find("Content-Type: image/jpeg\r\n"), std::string::npos);
   EXPECT_EQ(services.thumbnails.Reductions(), reductions + 1);  // the cheap one alone
-  EXPECT_FALSE(services.thumbnails.Has(large, "image/jpeg"));
+  EXPECT_FALSE(services.thumbnails.Has(large, "image/jpeg", kThumbnail));
   EXPECT_FALSE(services.files.IsCached(large));
-  EXPECT_TRUE(services.thumbnails.Has(cheap, "image/jpeg"));
+  EXPECT_TRUE(services.thumbnails.Has(cheap, "image/jpeg", kThumbnail));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ set(LV_EMBEDDED
   ImagePageUiJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageUI.js
   ImagePageJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePage.js
   ImagePageMoveJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImagePageMove.js
+  ImageViewerJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImageViewer.js
   ImageThumbnailPageMoveByKeyJs ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImageThumbnailPageMoveByKey.js
   ImageThumbnailPageMoveByTouchJs
     ${CMAKE_CURRENT_SOURCE_DIR}/resources/ImageThumbnailPageMoveByTouch.js

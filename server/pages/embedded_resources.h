@@ -14,6 +14,7 @@ namespace embedded {
 std::string_view JqueryMinJs();         // jquery/dist/jquery.min.js, jQuery 3.6.4
 std::string_view JqueryUiJs();          // jquery-ui/dist/jquery-ui.js, jQuery UI 1.13.2
 std::string_view ImagePageUiJs();       // ImagePageUI.js
+std::string_view ImageViewerJs();       // ImageViewer.js
 std::string_view FontCss();             // font.css
 std::string_view DirectImagePageCss();  // DirectImagePage.css
 std::string_view HeaderBarCss();        // 5-1-9.css

@@ -201,6 +201,21 @@ TEST_F(HeifDeliveryTest, ThumbnailsAreUprightJpegsForEveryBrowser) {
   }
 }
 
+// A screen width asks for a JPEG whatever the browser accepts: the pictures here are narrower
+// than the smallest screen rendition, so they come as their full-size JPEG, never as stored.
+TEST_F(HeifDeliveryTest, ScreenWidthsAreJpegsForEveryBrowser) {
+  for (const char* file : {"/IMG_0001.HEIC", "/PXL_0003.avif"}) {
+    for (const char* accept : {kSafari, kChromium, ""}) {
+      const std::string what = std::string(file) + " " + accept;
+      const std::string response = Get("/image?width=640&page=" + Key(file), accept);
+      EXPECT_EQ(response.substr(0, 17), "HTTP/1.1 200 OK\r\n") << what;
+      EXPECT_EQ(Header(response, "Content-Type"), "image/jpeg") << what;
+      EXPECT_EQ(Header(response, "Vary"), "") << what;
+      ExpectUpright(Decoded(response), 300, std::string(file) == "/IMG_0001.HEIC", what);
+    }
+  }
+}
+
 TEST_F(HeifDeliveryTest, ValidatorsOfBothForms) {
   const std::string target = "/image?page=" + Key("/IMG_0001.HEIC");
   for (const char* accept : {kSafari, kChromium}) {

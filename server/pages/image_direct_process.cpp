@@ -15,7 +15,7 @@
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pictures/image_reduce.h"
-#include "server/pictures/jpeg_rendition.h"
+#include "server/pictures/screen_renditions.h"
 #include "server/pictures/thumbnail_store.h"
 
 namespace {
@@ -58,22 +58,49 @@ class CImageLoading : public CThreadCommand {
 enum class Answer {
   kAsStored,
   kThumbnail,
-  kRendition,  // the JPEG rendition of a HEIF picture
+  kScreen,     // a screen-sized rendition
+  kRendition,  // the full-size JPEG rendition of a HEIF picture
   kOriginal,   // a HEIF picture as stored, to be saved
 };
 
+// A thumbnail wins over a screen rendition; neither asked for, a HEIF picture goes as stored
+// only to a browser that names its type.
 Answer ChooseAnswer(std::string_view content_type, const ImageForm& form) {
   if (form.shrink == 1) return Answer::kThumbnail;
-  if (!HasJpegRendition(content_type)) return Answer::kAsStored;
-  if (form.original) return Answer::kOriginal;
+  const bool heif = IsHeifType(content_type);
+  if (heif && form.original) return Answer::kOriginal;
+  if (form.width > 0 && ReducesType(content_type)) return Answer::kScreen;
+  if (!heif) return Answer::kAsStored;
   return AcceptNamesType(form.accept, content_type) ? Answer::kAsStored : Answer::kRendition;
 }
 
-// The type of what `answer` sends of a picture of `content_type` when it is made.
+// The type of what `answer` sends of a picture of `content_type` when it is made, as far as
+// it is known before the rendition is: HEIF pictures decode without transparency, so all
+// their renditions are JPEG.
 std::string_view MadeType(Answer answer, std::string_view content_type) {
-  if (answer == Answer::kThumbnail) return ThumbnailContentType(content_type);
   if (answer == Answer::kRendition) return "image/jpeg";
+  if ((answer == Answer::kThumbnail || answer == Answer::kScreen) && IsHeifType(content_type)) {
+    return "image/jpeg";
+  }
   return content_type;
+}
+
+// The rendition `answer` asks for, when it is made. A screen rendition of a HEIF picture no
+// wider than the screen is its full-size JPEG: the picture itself may not show.
+bool FindRendition(Answer answer, ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                   const std::string& path, std::string_view content_type, const ImageForm& form,
+                   ReducedPicture* out) {
+  switch (answer) {
+    case Answer::kThumbnail:
+      return thumbnails.Find(path, content_type, kThumbnail, out);
+    case Answer::kScreen:
+      return renditions.Find(path, content_type, ScreenRendition(form.width), out) ||
+             (IsHeifType(content_type) && renditions.Find(path, content_type, kFullSizeJpeg, out));
+    case Answer::kRendition:
+      return renditions.Find(path, content_type, kFullSizeJpeg, out);
+    default:
+      return false;
+  }
 }
 
 // The rendition is another representation of the same picture at the same address, so it
@@ -139,6 +166,7 @@ ImageValidators ReadImageValidators(const HttpRequest& request) {
 ImageForm ReadImageForm(const HttpRequest& request) {
   ImageForm form;
   form.shrink = ReadKeyNumber(request.target.Param("shrink"));
+  form.width = ReadKeyNumber(request.target.Param("width"));
   form.original = request.target.Param("original") == "1";
   request.Header("Accept", &form.accept);
   return form;
@@ -161,13 +189,14 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   SharedBody body;
   std::shared_ptr<const platform::OpenFile> file;
   std::string_view content_type = stored_type;
+  ReducedPicture reduced;
   if (validators.if_modified_since == date && validators.if_none_match == tag) {
     status = time_known ? "304 Not modified" : "404 Not Found";
     content_type = MadeType(answer, stored_type);
-  } else if ((answer == Answer::kThumbnail && thumbnails.Find(path, stored_type, &body)) ||
-             (answer == Answer::kRendition && renditions.Find(path, stored_type, &body))) {
+  } else if (FindRendition(answer, thumbnails, renditions, path, stored_type, form, &reduced)) {
     status = "200 OK";
-    content_type = MadeType(answer, stored_type);
+    body = std::move(reduced.bytes);
+    content_type = reduced.content_type;
   } else if ((file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &body)) {
@@ -181,8 +210,8 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   response.NoCache().Close().SecurityPolicy(nonce);
   const std::string_view name = FileName(path);
   // A JPEG made of a HEIF picture is saved as one; the original is saved as it is.
-  const std::string encoded_name =
-      EncodedFileName(content_type == stored_type ? std::string(name) : JpegName(name));
+  const std::string encoded_name = EncodedFileName(
+      IsHeifType(stored_type) && content_type != stored_type ? JpegName(name) : std::string(name));
   response.Header(
       "Content-Disposition",
       (answer == Answer::kOriginal ? "attachment; filename*=utf-8''" : "filename*=utf-8''") +
@@ -191,8 +220,7 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   response.Header("ETag", "\"" + tag + "\"");
   response.Header("Content-Type", content_type);
   // Whether the browser gets a HEIF picture or its rendition depends on what it accepts.
-  if (HasJpegRendition(stored_type) &&
-      (answer == Answer::kAsStored || answer == Answer::kRendition)) {
+  if (IsHeifType(stored_type) && (answer == Answer::kAsStored || answer == Answer::kRendition)) {
     response.Header("Vary", "Accept");
   }
   if (file != nullptr) return response.ContentLength(file->size()).Finish(std::move(file));

@@ -1,7 +1,8 @@
 // /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
-// a thumbnail; a HEIC, HEIF or AVIF picture goes to a browser whose Accept header does not
-// name its type as a JPEG rendition. The handler only resolves the key and the validators;
-// reading, reducing and sending run in a CImageLoading job on the worker pool.
+// a thumbnail (`shrink` 1) or to a screen-sized rendition (`width`); a HEIC, HEIF or AVIF
+// picture goes to a browser whose Accept header does not name its type as a JPEG rendition.
+// The handler only resolves the key and the validators; reading, reducing and sending run in
+// a CImageLoading job on the worker pool.
 #pragma once
 
 #include <memory>
@@ -18,8 +19,9 @@
 
 class CImageDirectProcess : public CRequestProcess {
  public:
-  // `catalogue`, `files`, `thumbnails`, `renditions` (a store of kJpegRenditions) and `pool`
-  // must outlive the handler and its jobs.
+  // `catalogue`, `files`, both stores and `pool` must outlive the handler and its jobs.
+  // `thumbnails` keeps the thumbnails, `renditions` the screen-sized renditions and the
+  // full-size JPEGs of HEIF pictures.
   CImageDirectProcess(const ImageCatalogue& catalogue, COmniFileAccess& files,
                       ThumbnailStore& thumbnails, ThumbnailStore& renditions,
                       MySystem::CThreadMgr* pool);
@@ -55,18 +57,21 @@ ImageValidators ReadImageValidators(const HttpRequest& request);
 // What a request asks of the picture besides naming it.
 struct ImageForm {
   int32_t shrink = 0;     // `shrink`: 1 asks for the thumbnail
+  int32_t width = 0;      // `width`: above 0 asks for a screen-sized rendition
   bool original = false;  // `original=1`: a HEIC, HEIF or AVIF picture as stored, to be saved
   std::string accept;     // the Accept header: whether a HEIF picture is sent as it is
 };
 ImageForm ReadImageForm(const HttpRequest& request);
 
 // The complete response for the image at `path`: 304 when both validators match the
-// current ones, else 200 with the file's bytes (reduced to a thumbnail when `shrink` is 1
-// and the type is one ReducesType names; the JPEG rendition of a HEIC, HEIF or AVIF picture
-// for a client whose Accept does not name its type), or 404 when the file cannot be read. The
-// picture is the body, shared with the file cache or a store, or, for a large plain file, the
-// open file. The file is read through `files`, its thumbnail taken from `thumbnails`, its
-// rendition from `renditions`.
+// current ones, else 200 with the file's bytes, or 404 when the file cannot be read. The
+// bytes are those of a rendition where `form` asks for one and it is made: the thumbnail
+// when `shrink` is 1 (from `thumbnails`), a screen-sized rendition for `width` (from
+// `renditions`; a HEIF picture no wider than that gets its full-size JPEG), and for a HEIC,
+// HEIF or AVIF picture the full-size JPEG when the Accept header does not name its type
+// (from `renditions`). A rendition is a JPEG, or a PNG where the picture has transparency,
+// with that type. The picture is the body, shared with the file cache or a store, or, for a
+// large plain file, the open file. The file is read through `files`.
 Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
                            ThumbnailStore& thumbnails, ThumbnailStore& renditions,
                            const std::string& path, const ImageValidators& validators,

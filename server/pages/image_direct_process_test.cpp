@@ -33,6 +33,8 @@ class ImageDirectProcessTest : public ::testing::Test {
     folder_.Write("b.gif", "GIF89a-not-really");
     folder_.Write("photo.JPG", Bytes(CameraJpeg()));
     folder_.Write("small.png", Bytes(PngFile(NoisePicture(40, 40))));
+    folder_.Write("wide.png", Bytes(PngFile(NoisePicture(600, 400))));
+    folder_.Write("scan.bmp", Bytes(BmpFile(NoisePicture(600, 400))));
     folder_.Write("m.jpg", Bytes(jpeg_));
     SetTime("a.jpg", 1707296703);  // Wed, 07 Feb 2024 09:05:03 GMT
     std::string zip = "cd " + folder_.Root() +
@@ -46,7 +48,7 @@ class ImageDirectProcessTest : public ::testing::Test {
       catalogue_->WaitForIdle();
       catalogue_->UpdateList(false);
     }
-    ASSERT_EQ(catalogue_->CurrentList()->size(), 5u);
+    ASSERT_EQ(catalogue_->CurrentList()->size(), 7u);
 
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(std::make_unique<CImageDirectProcess>(
@@ -237,9 +239,56 @@ TEST_F(ImageDirectProcessTest, ContentTypesAndShrink) {
   EXPECT_EQ(BodyDigest(small), MD5Hex(folder_.Read("small.png")));
 }
 
+// A thumbnail of a picture without transparency is a JPEG, and says so, whatever the file is.
+TEST_F(ImageDirectProcessTest, OpaqueThumbnailsAreJpegs) {
+  for (const char* name : {"wide.png", "scan.bmp"}) {
+    const std::string response = Get("/image?page=" + Key(name) + "&shrink=1");
+    const std::string body = Body(response);
+    EXPECT_EQ(Header(response, "Content-Type"), "image/jpeg") << name;
+    EXPECT_TRUE(IsJpegFile(std::vector<uint8_t>(body.begin(), body.end()))) << name;
+    EXPECT_EQ(DecodeFile(std::vector<uint8_t>(body.begin(), body.end())).width, 150) << name;
+  }
+}
+
+// `width` asks for the screen rendition that covers it; without it the picture goes out as
+// stored. A thumbnail wins over a rendition; pictures no wider, and GIFs, go out as stored.
+TEST_F(ImageDirectProcessTest, ScreenRenditionsByWidth) {
+  struct Case {
+    std::string name, query;
+    int width;  // 0: the stored bytes
+  };
+  const Case cases[] = {
+      {"photo.JPG", "&width=1000", 1080},
+      {"photo.JPG", "&width=1080", 1080},
+      {"photo.JPG", "&width=1", 640},
+      {"photo.JPG", "&width=9999", 2400},
+      {"photo.JPG", "&width=0", 0},
+      {"photo.JPG", "&width=x", 0},
+      {"photo.JPG", "", 0},
+      {"photo.JPG", "&width=640&shrink=1", 150},
+      {"wide.png", "&width=640", 0},
+      {"b.gif", "&width=640", 0},
+  };
+  for (const Case& c : cases) {
+    const std::string response = Get("/image?page=" + Key(c.name) + c.query);
+    EXPECT_EQ(response.substr(0, 17), "HTTP/1.1 200 OK\r\n") << c.name << c.query;
+    const std::string body = Body(response);
+    if (c.width == 0) {
+      EXPECT_EQ(BodyDigest(response), MD5Hex(folder_.Read(c.name))) << c.name << c.query;
+      continue;
+    }
+    EXPECT_EQ(Header(response, "Content-Type"), "image/jpeg") << c.name << c.query;
+    const DecodedFile decoded = DecodeFile(std::vector<uint8_t>(body.begin(), body.end()));
+    EXPECT_EQ(decoded.width, c.width) << c.name << c.query;
+    EXPECT_EQ(decoded.height, c.width * 3 / 4) << c.name << c.query;
+  }
+  // Made once each (1080 is asked for twice; the PNG is tried once and kept as stored).
+  EXPECT_EQ(services_.renditions.Reductions(), 4u);
+}
+
 TEST_F(ImageDirectProcessTest, KeysThatNameNoImageEndAt404) {
   const std::regex not_found("HTTP/1\\.1 404 Not Found\r\nContent-Length: 0\r\n[^]*");
-  for (const char* key : {"", "1-N", "1-N-5", "1-N-99999999999", "1-D-99"}) {
+  for (const char* key : {"", "1-N", "1-N-7", "1-N-99999999999", "1-D-99"}) {
     std::string response =
         server_.Dispatch(std::string("GET /image?page=") + key + " HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(std::regex_match(response, not_found)) << key << ": " << response.substr(0, 40);

@@ -5,10 +5,10 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "server/catalogue/image_types.h"
 #include "server/catalogue/page_keys.h"
 #include "server/catalogue/picture_id.h"
 #include "server/catalogue/word_decode.h"
-#include "server/net/http_response.h"
 #include "server/net/nonce.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/embedded_resources.h"
@@ -17,6 +17,8 @@
 #include "server/pages/image_page_loading.h"
 #include "server/pages/page_common.h"
 #include "server/pages/safe_link.h"
+#include "server/pages/screen_srcset.h"
+#include "server/pictures/image_reduce.h"
 
 namespace {
 
@@ -91,25 +93,18 @@ struct PageInput {
   uint32_t count = 0;  // images in the word-filtered order
   std::string keys[kNeighbourCount];
   std::string image_links[kNeighbourCount];
+  bool present[kNeighbourCount] = {};
+  bool reduced[kNeighbourCount] = {};  // sent in screen renditions
   bool has_current = false;
   ImageEntry current;
   std::string current_id;  // PictureId of `current`; empty without one
   std::string random_key;
 };
 
-Response EarlyHints(const PageInput& in) {
-  HttpResponse hints("103");
-  for (const std::string& link : in.image_links) {
-    hints.Header("link", "<" + link + ">; rel=preload; as=image");
-  }
-  return hints.Finish();
-}
-
-std::string Head(const PageInput& in, const ServerSettings& settings) {
+// No preload hints: on a slow link the neighbours' pictures would share it with the shown
+// one. ImageViewer.js fetches them once the shown picture has loaded.
+std::string Head(const ServerSettings& settings) {
   std::string head(kPageStart);
-  for (const std::string& link : in.image_links) {
-    head += "<link rel=\"preload\" href=\"" + link + "\" as=\"image\">\r\n";
-  }
   head += kCharsetMeta;
   head += kViewportMeta;
   head += "<style>\r\n* {margin: 0px;padding: 0px;}</style>\r\n";
@@ -157,6 +152,18 @@ std::string OrderLinks(const PageInput& in) {
   return links + "<P>\r\n";
 }
 
+// The picture as stored, for saving it.
+std::string DirectLink(const PageInput& in) {
+  return SafeLinkFrom(in.request, "image", {{"page", DirectLinkKey(in.keys[kCurrent])}});
+}
+
+// The thumbnail page that holds the picture.
+std::string ViewLink(const PageInput& in) {
+  const int64_t thumbnail_page = in.has_current ? in.key.position / kImagesPerPage : 0;
+  const std::string view_key = MakePageKey(in.key.list_field, in.key.order, thumbnail_page);
+  return SafeLinkFrom(in.request, "view", {{"page", view_key}});
+}
+
 // The bar that a double click on the image shows.
 std::string HeaderBar(const PageInput& in, const ServerSettings& settings) {
   std::string bar = "<header id = \"header\" class=\"HideDefault\">";
@@ -167,32 +174,68 @@ std::string HeaderBar(const PageInput& in, const ServerSettings& settings) {
   bar += name_escaped + "\r\n";
   bar += MoveLinks(in);
   bar += OrderLinks(in);
-  bar += "<a href = \"" +
-         SafeLinkFrom(in.request, "image", {{"page", DirectLinkKey(in.keys[kCurrent])}}) +
+  bar += "<a href = \"" + DirectLink(in) +
          "\" target = \"_blank\" rel=\"noopener noreferrer\">直リンク</a>\r\n";
   // The link to share or bookmark names the picture, not its position, which a rescan moves.
   if (in.has_current) {
     bar +=
         "<a id = \"ShareLink\" href = \"individual?id=" + in.current_id + "\">共有リンク</a>\r\n";
   }
-  const int64_t thumbnail_page = in.has_current ? in.key.position / kImagesPerPage : 0;
-  const std::string view_key = MakePageKey(in.key.list_field, in.key.order, thumbnail_page);
-  bar += "<a href = \"" + SafeLinkFrom(in.request, "view", {{"page", view_key}}) +
-         "\">上ページ</a>\r\n";
+  bar += "<a id = \"ViewPage\" href = \"" + ViewLink(in) + "\">上ページ</a>\r\n";
   bar += "<a href = \"" + SafeLinkFrom(in.request, "slideshow", {}) + "\">スライドショー</a>\r\n";
   return bar + "<P>\r\n</header>\r\n";
 }
 
+// The attributes that load the picture of `neighbour`: its screen renditions where it has
+// them (the original stays `src`, for browsers without srcset), else the original alone.
+// `prefix` "data-" keeps them from loading until a script renames them.
+std::string PictureSource(const PageInput& in, int neighbour, std::string_view prefix) {
+  const std::string p(prefix);
+  std::string source = " " + p + "src=\"" + in.image_links[neighbour] + "\"";
+  if (in.reduced[neighbour]) {
+    source += " " + p + "srcset=\"" + ScreenSrcset(in.request, in.keys[neighbour]) + "\" sizes=\"" +
+              std::string(kScreenSizes) + "\"";
+  }
+  return source;
+}
+
+// What a touch screen shows over the picture, hidden elsewhere by 5-1-9.css: the way out to
+// the thumbnail page, the original one tap away, and on a first visit how to reach the header.
+std::string TouchControls(const PageInput& in) {
+  return "<nav id=\"touchControls\"><a id=\"TouchViewPage\" href=\"" + ViewLink(in) +
+         "\">一覧</a><a href=\"" + DirectLink(in) +
+         "\" target=\"_blank\" rel=\"noopener noreferrer\">元画像</a></nav>\r\n"
+         "<div id=\"headerHint\" hidden>ダブルタップでメニュー</div>\r\n";
+}
+
+// The neighbours' pictures, loaded by ImageViewer.js once the shown one has loaded; the random
+// one is not among them.
+std::string Neighbours(const PageInput& in) {
+  std::string out = "<div id=\"neighbours\" hidden>";
+  std::vector<std::string_view> written = {in.keys[kCurrent]};
+  for (int neighbour : {kNext, kPrevious, kTwoAhead, kTwoBack}) {
+    const std::string& key = in.keys[neighbour];
+    if (!in.present[neighbour] || std::find(written.begin(), written.end(), key) != written.end()) {
+      continue;
+    }
+    written.push_back(key);
+    out += "<img alt=\"\"" + PictureSource(in, neighbour, "data-") + ">";
+  }
+  return out + "</div>\r\n";
+}
+
 std::string Body(const PageInput& in, const ServerSettings& settings, std::string_view nonce) {
-  std::string body = Head(in, settings);
+  std::string body = Head(settings);
   body += "<body>\r\n";
   body += HeaderBar(in, settings);
   body += "<article>\r\n";
-  body += "<img class=\"fitImg\" id = \"main\" src=\"" + in.image_links[kCurrent] +
-          "\" style=\"visibility: hidden;\">\r\n";
+  body += "<img class=\"fitImg\" id = \"main\"" + PictureSource(in, kCurrent, "") +
+          " style=\"visibility: hidden;\">\r\n";
+  body += TouchControls(in);
+  body += Neighbours(in);
   body += "</article>\r\n";
   for (std::string_view script :
-       {"jquery.min.js", "ImagePage.js", "ImagePageMove.js", "ImagePageUI.js"}) {
+       {"jquery.min.js", "ImagePage.js", "ImagePageMove.js", "ImagePageUI.js", "ImageViewer.js"}) {
     body += ScriptTag(nonce, script);
   }
   body += "\t" + ScriptTagStart(nonce) + ">\r\n";
@@ -231,12 +274,16 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
   for (int i = 0; i < kNeighbourCount; ++i) {
     ImageEntry entry;
     const bool present = view.Get(positions[i], &entry);
+    in.present[i] = present;
     in.keys[i] = present ? MakeImageKey(in.key.list_field, in.key.order, positions[i])
                          : KeyWithoutPosition(in.key.list_field, in.key.order);
     in.image_links[i] = SafeLinkFrom(request, "image", {{"page", in.keys[i]}});
     if (!present) continue;
-    if (std::find(page.preread_paths.begin(), page.preread_paths.end(), entry.path) ==
-        page.preread_paths.end()) {
+    in.reduced[i] = ReducesType(ImageContentType(entry.path));
+    // A rendition is made from the file read past the cache: only pictures sent as stored
+    // are worth reading into it ahead.
+    if (!in.reduced[i] && std::find(page.preread_paths.begin(), page.preread_paths.end(),
+                                    entry.path) == page.preread_paths.end()) {
       page.preread_paths.push_back(std::move(entry.path));
     }
   }
@@ -245,7 +292,6 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
   in.random_key = in.count > 0 ? MakeImageKey(in.key.list_field, in.key.order, random % in.count)
                                : in.keys[kCurrent];
 
-  page.early_hints = EarlyHints(in);
   page.response = UncachedPageResponse(ShiftJisPage(Body(in, settings, nonce)), nonce);
   *out = std::move(page);
   return true;
@@ -276,6 +322,5 @@ void CImagePageProcess::BuildPage(const IncomingRequest& request) {
       pool_->Post(std::make_unique<CFastReadForCache>(files_, std::move(path)), 0);
     }
   }
-  request.Interim(std::move(page.early_hints));
   request.Respond(std::move(page.response));
 }

@@ -1,10 +1,11 @@
 // /individual: one image shown full-window, with a hidden header bar carrying the like
 // button, the image's name, next / previous / random links, the same image in the other
 // orders, a direct link, a link to share (by the picture's id, which rescans do not move),
-// the way back to its thumbnail page and the slide show. The handler
+// the way back to its thumbnail page and the slide show. The picture is offered in screen
+// renditions (srcset), its neighbours' are fetched by the page once it has loaded. The handler
 // only queues a CImagePageLoading job; the page is built on the worker pool, which also reads
-// the shown image and its neighbours into the file cache while an interim 103 response lets
-// the browser start fetching them.
+// the shown image and its neighbours into the file cache where they are sent as stored (GIF,
+// SVG).
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,8 @@ class CImagePageProcess : public CRequestProcess {
   int Process(IncomingRequest& request) override;
 
   // The page builder, run by CImagePageLoading on a worker thread. Queues the pre-reads, then
-  // answers the request with the 103 early hints (interim) and the page. A `page` value that
-  // is not an image key of three fields, or an `id` that names no picture, is answered with
-  // 404 at once.
+  // answers the request with the page. A `page` value that is not an image key of three
+  // fields, or an `id` that names no picture, is answered with 404 at once.
   virtual void BuildPage(const IncomingRequest& request);
 
  private:
@@ -44,10 +44,10 @@ class CImagePageProcess : public CRequestProcess {
 
 // What one image page consists of.
 struct ImagePage {
-  // The files of the shown image and of its neighbours that exist, shown image first.
+  // The files of the shown image and of its neighbours that exist and are sent as stored,
+  // shown image first.
   std::vector<std::string> preread_paths;
-  Response early_hints;  // the 103 response
-  Response response;     // the 200 response, its body in Shift-JIS
+  Response response;  // the 200 response, its body in Shift-JIS
 };
 
 // Builds the page for `request` from one version of `orders`. `nonce` goes into the

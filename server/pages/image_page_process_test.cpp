@@ -73,12 +73,12 @@ std::string Body(const std::string& response) {
   return end == std::string::npos ? std::string() : response.substr(end + 4);
 }
 
-// The `page` values of the early hints' link lines, in order.
-std::vector<std::string> HintedKeys(const ImagePage& page) {
+// The `page` values of the pictures the body loads: the shown one, then the neighbours that
+// wait for it, in order.
+std::vector<std::string> PictureKeys(const std::string& body) {
   std::vector<std::string> keys;
-  const std::regex line("link: <image\\?page=([^&>]*)[^>]*>; rel=preload; as=image\r\n");
-  const std::string hints = Http1Text(page.early_hints);
-  for (auto it = std::sregex_iterator(hints.begin(), hints.end(), line);
+  const std::regex source(" (?:data-)?src=\"image\\?page=([^&\"]*)[^\"]*\"");
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), source);
        it != std::sregex_iterator(); ++it) {
     keys.push_back((*it)[1]);
   }
@@ -105,18 +105,10 @@ class ImagePageTest : public ::testing::Test {
   OrderedLists orders_;
 };
 
-TEST_F(ImagePageTest, WholePageAndEarlyHints) {
+TEST_F(ImagePageTest, WholePage) {
   orders_.BuildOrders(TenImages());
   ImagePage page = Make("/individual?page=1-D-2&ui=1", 17);
 
-  EXPECT_EQ(Http1Text(page.early_hints),
-            "HTTP/1.1 103\r\n"
-            "link: <image?page=1-D-2&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-3&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-1&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-0&ui=1>; rel=preload; as=image\r\n"
-            "link: <image?page=1-D-4&ui=1>; rel=preload; as=image\r\n"
-            "\r\n");
   const std::string body = ReadGolden("image_page.html");
   ASSERT_FALSE(body.empty());
   EXPECT_EQ(Http1Text(page.response),
@@ -130,16 +122,15 @@ TEST_F(ImagePageTest, WholePageAndEarlyHints) {
                 "Content-Security-Policy: script-src 'self' 'nonce-NONCE0123456789abcdefg=='\r\n"
                 "Content-Type: text/html\r\n\r\n" +
                 body);
-  EXPECT_EQ(page.preread_paths,
-            (std::vector<std::string>{"/p/y/b1.jpg", "/p/y/b4.jpg", "/p/x/a3.jpg", "/p/x/a0.jpg",
-                                      "/p/x/a2.jpg"}));
+  // JPEGs are sent in renditions, made from the file itself: nothing to read ahead.
+  EXPECT_TRUE(page.preread_paths.empty());
 }
 
 TEST_F(ImagePageTest, NeighbourKeys) {
   struct Case {
     int count;
     const char* key;
-    std::vector<std::string> hinted;  // current, next, previous, two back, two ahead
+    std::vector<std::string> keys;  // current, next, previous, two back, two ahead
   } cases[] = {
       {10, "1-N-0", {"1-N-0", "1-N-1", "1-N-9", "1-N-9", "1-N-2"}},
       {10, "1-N-9", {"1-N-9", "1-N-0", "1-N-8", "1-N-7", "1-N-0"}},
@@ -158,27 +149,54 @@ TEST_F(ImagePageTest, NeighbourKeys) {
   for (const Case& c : cases) {
     orders_.BuildOrders(c.count == 10 ? TenImages() : ManyImages(c.count));
     ImagePage page = Make(std::string("/individual?page=") + c.key);
-    EXPECT_EQ(HintedKeys(page), c.hinted) << c.key;
-    // The head preloads the same five images.
-    const std::string body = Body(Http1Text(page.response));
-    for (const std::string& key : c.hinted) {
-      EXPECT_NE(body.find("<link rel=\"preload\" href=\"image?page=" + key + "\" as=\"image\">"),
-                std::string::npos)
-          << c.key;
+    // The shown picture, then each neighbour that exists once: next, previous, two ahead,
+    // two back. Nothing is preloaded.
+    std::vector<std::string> loaded = {c.keys[0]};
+    for (int i : {1, 2, 4, 3}) {
+      const std::string& key = c.keys[i];
+      if (key.back() != '-' && std::find(loaded.begin(), loaded.end(), key) == loaded.end()) {
+        loaded.push_back(key);
+      }
     }
-    EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=" + c.hinted[1]) << c.key;
-    EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=" + c.hinted[2]) << c.key;
+    const std::string body = Body(Http1Text(page.response));
+    EXPECT_EQ(PictureKeys(body), loaded) << c.key;
+    EXPECT_EQ(body.find("preload"), std::string::npos) << c.key;
+    EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=" + c.keys[1]) << c.key;
+    EXPECT_EQ(AnchorHref(body, "PrevPage"), "/individual?page=" + c.keys[2]) << c.key;
   }
 }
 
-TEST_F(ImagePageTest, PreReadsEachExistingNeighbourOnce) {
-  orders_.BuildOrders(ManyImages(3));
+// Pictures sent as stored (GIF, SVG) are read into the file cache ahead; those sent in
+// renditions are not.
+TEST_F(ImagePageTest, PreReadsEachExistingNeighbourSentAsStoredOnce) {
+  std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.jpg", 2), Entry("/p/c.svg", 3)};
+  PositionList(&list, false);
+  orders_.BuildOrders(list);
   EXPECT_EQ(Make("/individual?page=1-N-0").preread_paths,
-            (std::vector<std::string>{"/p/img0000.jpg", "/p/img0001.jpg", "/p/img0002.jpg"}));
+            (std::vector<std::string>{"/p/a.gif", "/p/c.svg"}));
   // Outside the list only next and two ahead, both wrapped to 0, have an entry.
-  EXPECT_EQ(Make("/individual?page=1-N-5").preread_paths,
-            (std::vector<std::string>{"/p/img0000.jpg"}));
+  EXPECT_EQ(Make("/individual?page=1-N-5").preread_paths, (std::vector<std::string>{"/p/a.gif"}));
   EXPECT_TRUE(Make("/individual?page=1-F-0").preread_paths.empty());  // no likes
+}
+
+// The shown picture offers its screen renditions; a GIF is shown as stored.
+TEST_F(ImagePageTest, ScreenRenditionsOfPicturesThatHaveThem) {
+  std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.JPG", 2)};
+  PositionList(&list, false);
+  orders_.BuildOrders(list);
+  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&x=b").response));
+  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?page=1-N-1&x=b\" srcset=\""
+                      "image?page=1-N-1&width=640&x=b 640w, "
+                      "image?page=1-N-1&width=1080&x=b 1080w, "
+                      "image?page=1-N-1&width=1600&x=b 1600w, "
+                      "image?page=1-N-1&width=2400&x=b 2400w\" sizes=\"100vw\" "),
+            std::string::npos);
+  const std::string gif = Body(Http1Text(Make("/individual?page=1-N-0").response));
+  EXPECT_NE(gif.find("id = \"main\" src=\"image?page=1-N-0\" style="), std::string::npos);
+  // Its neighbour, the JPEG, waits with its renditions for the shown picture.
+  EXPECT_NE(gif.find("<img alt=\"\" data-src=\"image?page=1-N-1\" "
+                     "data-srcset=\"image?page=1-N-1&width=640 640w"),
+            std::string::npos);
 }
 
 TEST_F(ImagePageTest, RandomLink) {
@@ -237,7 +255,8 @@ TEST_F(ImagePageTest, WordNarrowsTheListAndLeavesOnlyTheOrderLinks) {
   EXPECT_NE(body.find("&#x62;&#x31;&#x2E;&#x6A;&#x70;&#x67;\r\n"), std::string::npos);
   EXPECT_NE(body.find("<a href = \"/individual?page=1-D-2\">"), std::string::npos);
   EXPECT_NE(body.find("src=\"image?page=1-N-1&word=y\""), std::string::npos);
-  EXPECT_NE(body.find("<a href = \"view?page=T-1-N-0&word=y\">"), std::string::npos);
+  EXPECT_NE(body.find("<a id = \"ViewPage\" href = \"view?page=T-1-N-0&word=y\">"),
+            std::string::npos);
   EXPECT_NE(body.find("url: \"/vote?id=" + PictureId("/p/y/b1.jpg") + "&page=1-N-1&word=y\",\n"),
             std::string::npos);
 }
@@ -282,8 +301,9 @@ TEST_F(ImagePageTest, ThumbnailPageHoldsThePosition) {
   for (const Case& c : cases) {
     const std::string body =
         Body(Http1Text(Make(std::string("/individual?page=") + c.key).response));
-    EXPECT_NE(body.find(std::string("<a href = \"view?page=") + c.view_key + "\">"),
-              std::string::npos)
+    EXPECT_NE(
+        body.find(std::string("<a id = \"ViewPage\" href = \"view?page=") + c.view_key + "\">"),
+        std::string::npos)
         << c.key;
   }
 }
@@ -352,15 +372,13 @@ TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
          at = body.find("<script", at + 1)) {
       ++scripts;
     }
-    EXPECT_EQ(scripts, 5u) << target;
+    EXPECT_EQ(scripts, 6u) << target;
     EXPECT_EQ(body.find("<script>alert"), std::string::npos) << target;
     EXPECT_EQ(body.find("\"onload"), std::string::npos) << target;
     EXPECT_EQ(body.find("<img>"), std::string::npos) << target;
     EXPECT_EQ(body.find('\\'), std::string::npos) << target;
     EXPECT_EQ(body.find('`'), std::string::npos) << target;
     EXPECT_EQ(body.find('\xFF'), std::string::npos) << target;
-    EXPECT_EQ(Http1Text(page.early_hints).find("<script"), std::string::npos) << target;
-    EXPECT_EQ(Http1Text(page.early_hints).find('\x01'), std::string::npos) << target;
   }
   // What the browser would have sent anyway reads back to the same values.
   const std::string body = Body(Http1Text(Make("/individual?page=1-N-0&x=<\"'>").response));
@@ -373,9 +391,9 @@ TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {
        {"/individual", "/individual?page=", "/individual?page=1-N", "/individual?page=1-N-0-0",
         "/individual?page=T-1-N-0", "/individual?word=a"}) {
     ImagePage page;
-    page.early_hints = HttpResponse("199 untouched").Finish();
+    page.response = HttpResponse("199 untouched").Finish();
     EXPECT_FALSE(MakeImagePage(settings_, orders_, Request(target), kNonce, 0, &page)) << target;
-    EXPECT_EQ(Http1Text(page.early_hints), "HTTP/1.1 199 untouched\r\n\r\n");
+    EXPECT_EQ(Http1Text(page.response), "HTTP/1.1 199 untouched\r\n\r\n");
   }
 }
 
@@ -449,30 +467,35 @@ class ImagePageProcessTest : public ::testing::Test {
   ResponseCapture server_;
 };
 
-TEST_F(ImagePageProcessTest, PostsEarlyHintsThenThePage) {
+// The page alone: no interim hints, which would have the browser fetch the neighbours'
+// pictures beside the shown one.
+TEST_F(ImagePageProcessTest, PostsThePageAlone) {
   std::vector<s_message> posted = Get("/individual?page=1-N-0");
-  ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].final_flag, 0);
-  const std::string hints_start = "HTTP/1.1 103\r\nlink: <image?page=1-N-0>; rel=preload";
-  EXPECT_EQ(posted[0].bytes.substr(0, hints_start.size()), hints_start);
-  EXPECT_EQ(posted[1].final_flag, 1);
-  EXPECT_EQ(posted[1].bytes.substr(0, 17), "HTTP/1.1 200 OK\r\n");
-  for (const s_message& m : posted) {
-    EXPECT_EQ(m.socket, 3);
-    EXPECT_EQ(m.connection_id, 1);
-  }
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].final_flag, 1);
+  EXPECT_EQ(posted[0].bytes.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(posted[0].socket, 3);
+  EXPECT_EQ(posted[0].connection_id, 1);
   // The page's nonce stands in its policy and its script tags.
   std::smatch nonce;
   ASSERT_TRUE(
-      std::regex_search(posted[1].bytes, nonce, std::regex("'nonce-([A-Za-z0-9+/]{22}==)'\r\n")));
-  EXPECT_NE(posted[1].bytes.find("<script nonce=\"" + nonce[1].str() + "\">"), std::string::npos);
+      std::regex_search(posted[0].bytes, nonce, std::regex("'nonce-([A-Za-z0-9+/]{22}==)'\r\n")));
+  EXPECT_NE(posted[0].bytes.find("<script nonce=\"" + nonce[1].str() + "\">"), std::string::npos);
 }
 
-TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
+// Pictures sent as stored are read into the file cache ahead; JPEGs, sent in renditions made
+// from the file itself, are not.
+TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighboursSentAsStored) {
+  std::vector<ImageEntry> list = TenImages(folder_.Root());
+  for (ImageEntry& e : list) {
+    e.path.replace(e.path.size() - 3, 3, "gif");
+    std::ofstream(e.path) << e.path;
+  }
+  catalogue_.orders().BuildOrders(list);
   Get("/individual?page=1-N-0");
   // Name positions 0, 1, 9, 2: a0, a1, b4, a2 (two back is 9 as well).
   COmniFileAccess& files = access_.files;
-  for (const char* name : {"x/a0.jpg", "x/a1.jpg", "y/b4.jpg", "x/a2.jpg"}) {
+  for (const char* name : {"x/a0.gif", "x/a1.gif", "y/b4.gif", "x/a2.gif"}) {
     const std::string path = folder_.Path(name);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!files.IsCached(path) && std::chrono::steady_clock::now() < deadline) {
@@ -480,7 +503,8 @@ TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighbours) {
     }
     EXPECT_TRUE(files.IsCached(path)) << name;
   }
-  EXPECT_FALSE(files.IsCached(folder_.Path("x/a3.jpg")));
+  EXPECT_FALSE(files.IsCached(folder_.Path("x/a3.gif")));
+  EXPECT_FALSE(files.IsCached(folder_.Path("x/a0.jpg")));
 }
 
 TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
@@ -492,8 +516,8 @@ TEST_F(ImagePageProcessTest, KeyWithoutThreeFieldsGets404AtOnce) {
   }
 }
 
-// On a real connection the interim response and the page arrive in that order.
-TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
+// On a real connection the page arrives alone, and a bad key is answered at once.
+TEST_F(ImagePageProcessTest, OneConnectionCarriesThePage) {
   CImageServer server;
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(
@@ -505,12 +529,7 @@ TEST_F(ImagePageProcessTest, OneConnectionCarriesBothResponses) {
 
   const std::string received =
       Exchange(server.ListeningPort(), "GET /individual?page=1-N-0 HTTP/1.1\r\nHost: h\r\n\r\n");
-  const size_t page_start = received.find("HTTP/1.1 200 OK\r\n");
-  ASSERT_NE(page_start, std::string::npos) << received;
-  EXPECT_EQ(received.substr(0, 14), "HTTP/1.1 103\r\n");
-  const std::string hints = received.substr(0, page_start);
-  EXPECT_EQ(hints.substr(hints.size() - 12), "as=image\r\n\r\n");
-  EXPECT_EQ(std::count(hints.begin(), hints.end(), '\n'), 7);  // status, five links, blank
+  EXPECT_EQ(received.substr(0, 17), "HTTP/1.1 200 OK\r\n") << received;
   EXPECT_EQ(received.substr(received.size() - 7), "</html>");
 
   bool closed = false;

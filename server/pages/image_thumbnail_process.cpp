@@ -20,6 +20,43 @@ namespace {
 
 constexpr uint32_t kThumbnailsPerLine = 10;
 
+// On the folders-first pages a thumbnail and its folder's name make one tile, as wide as a
+// thumbnail elsewhere.
+constexpr std::string_view kFolderStyle =
+    "a.folder{\r\ndisplay:inline-block;\r\nwidth:9.5%;\r\nmargin-right:0.4%;\r\n"
+    "vertical-align:top;\r\nfont-size:small;\r\ntext-align:center;\r\n"
+    "overflow-wrap:anywhere;\r\n}\r\na.folder img{\r\nmin-width:100%;\r\nmax-width:100%;\r\n"
+    "min-height:0;\r\nmax-height:none;\r\nmargin:0;\r\n}\r\na.folder span{\r\n"
+    "display:block;\r\n}\r\n";
+
+// Below kTouchLayoutWidth the page is laid out for fingers: four square thumbnails a line,
+// and page numbers, order links and the search form at least 44 CSS px in both directions.
+// Wider screens keep the layout above.
+const std::string kTouchStyle =
+    "@media (max-width:" + std::string(kTouchLayoutWidth) +
+    "){\r\n"
+    "article br{\r\ndisplay:none;\r\n}\r\n"
+    "article img,a.folder{\r\nmin-width:calc(25% - 6px);\r\nmax-width:calc(25% - 6px);\r\n"
+    "margin:0 3px 6px 3px;\r\n}\r\n"
+    "article img{\r\nmin-height:0;\r\nmax-height:none;\r\naspect-ratio:1;\r\n"
+    "object-fit:cover;\r\n}\r\n"
+    "a.folder img{\r\nmin-width:100%;\r\nmax-width:100%;\r\nmargin:0;\r\n}\r\n"
+    "nav a{\r\ndisplay:inline-block;\r\nbox-sizing:border-box;\r\nmin-width:44px;\r\n"
+    "min-height:44px;\r\npadding:0 8px;\r\nline-height:44px;\r\ntext-align:center;\r\n}\r\n"
+    "nav input{\r\nbox-sizing:border-box;\r\nmin-height:44px;\r\nmin-width:44px;\r\n"
+    "font-size:16px;\r\n}\r\n"
+    "}\r\n";
+
+// The name of the folder that holds `path`: the last part of its folder, for a picture at the
+// top of a ZIP archive the archive's file name.
+std::string_view FolderName(std::string_view path) {
+  const size_t end = path.rfind('/');
+  std::string_view folder = path.substr(0, end == std::string_view::npos ? 0 : end);
+  if (!folder.empty() && folder.back() == '|') folder.remove_suffix(1);  // "archive.zip|/..."
+  const size_t slash = folder.rfind('/');
+  return slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+}
+
 struct OrderLink {
   std::string_view code;
   std::string_view label;  // UTF-8
@@ -44,7 +81,10 @@ std::string Head(const ServerSettings& settings, const std::string& nonce) {
   head +=
       "<style>img{\r\nmin-width:9.5%;\r\nmin-height:9.5%;\r\nmax-width:9.5%;\r\n"
       "max-height:9.5%;\r\n}\r\narticle:has(a){\r\nfont-size:0;\r\n}\r\narticle a{\r\n"
-      "font-size:1rem;\r\n}\r\narticle img{\r\nmargin-right:0.4%;\r\n}\r\n</style>\r\n";
+      "font-size:1rem;\r\n}\r\narticle img{\r\nmargin-right:0.4%;\r\n}\r\n";
+  head += kFolderStyle;
+  head += kTouchStyle;
+  head += "</style>\r\n";
   head += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   for (std::string_view script : {"jquery.min.js", "jquery_ui.js", "ImageThumbnailPageMoveByKey.js",
                                   "ImageThumbnailPageMoveByTouch.js"}) {
@@ -162,9 +202,9 @@ class ThumbnailPage {
 
   void WriteThumbnails(std::string* body) const {
     const PageRange& page = ShownPage();
-    const bool by_folder_tops =
-        settings_.open_name_thumbnail_folder != 0 &&
-        (key_.order == ListOrder::FolderTopByName || key_.order == ListOrder::FolderTopByDate);
+    const bool folders_first =
+        key_.order == ListOrder::FolderTopByName || key_.order == ListOrder::FolderTopByDate;
+    const bool by_folder_tops = settings_.open_name_thumbnail_folder != 0 && folders_first;
     uint32_t written = 0;
     for (uint32_t position = page.first; position < page.first + page.count; ++position) {
       ImageEntry entry;
@@ -186,9 +226,15 @@ class ThumbnailPage {
       }
       *body += "<a href =\"" + individual + "\"";
       if (settings_.open_new_tab == 1) *body += " target=\"_blank\" rel=\"noopener noreferrer\"";
-      *body += "><img src=\"" +
-               SafeLinkFrom(request_, "image", {{"page", name_key}, {"shrink", "1"}}, {"word"}) +
-               "\"></a>\r\n";
+      const std::string src =
+          SafeLinkFrom(request_, "image", {{"page", name_key}, {"shrink", "1"}}, {"word"});
+      if (folders_first) {
+        const std::string name = EscapeHtmlEntities(FolderName(entry.path));
+        *body += " class=\"folder\"><img src=\"" + src + "\" alt=\"" + name + "\" title=\"" + name +
+                 "\"><span>" + name + "</span></a>\r\n";
+      } else {
+        *body += "><img src=\"" + src + "\"></a>\r\n";
+      }
       if (++written % kThumbnailsPerLine == 0) *body += "<br>\r\n";
     }
   }

@@ -186,17 +186,24 @@ TEST_F(ImageThumbnailProcessTest, FolderTopsCanOpenTheirImageInTheWholeOrder) {
     const char* key;
     const char* expected_article;
   } cases[] = {
+      // The folders-first pages name each folder under its thumbnail (and in its alt text).
       {0, "T-1-PN-0",
-       "<a href =\"individual?page=1-PN-0&word=jpg\"><img "
-       "src=\"image?page=1-N-0&shrink=1\"></a>\r\n"
-       "<a href =\"individual?page=1-PN-1&word=jpg\"><img "
-       "src=\"image?page=1-N-2&shrink=1\"></a>\r\n"},
+       "<a href =\"individual?page=1-PN-0&word=jpg\" class=\"folder\"><img "
+       "src=\"image?page=1-N-0&shrink=1\" alt=\"&#x78;\" "
+       "title=\"&#x78;\"><span>&#x78;</span></a>\r\n"
+       "<a href =\"individual?page=1-PN-1&word=jpg\" class=\"folder\"><img "
+       "src=\"image?page=1-N-2&shrink=1\" alt=\"&#x79;\" "
+       "title=\"&#x79;\"><span>&#x79;</span></a>\r\n"},
       {1, "T-1-PN-0",
-       "<a href =\"individual?page=1-N-0\"><img src=\"image?page=1-N-0&shrink=1\"></a>\r\n"
-       "<a href =\"individual?page=1-N-2\"><img src=\"image?page=1-N-2&shrink=1\"></a>\r\n"},
+       "<a href =\"individual?page=1-N-0\" class=\"folder\"><img src=\"image?page=1-N-0&shrink=1\" "
+       "alt=\"&#x78;\" title=\"&#x78;\"><span>&#x78;</span></a>\r\n"
+       "<a href =\"individual?page=1-N-2\" class=\"folder\"><img src=\"image?page=1-N-2&shrink=1\" "
+       "alt=\"&#x79;\" title=\"&#x79;\"><span>&#x79;</span></a>\r\n"},
       {1, "T-1-PD-0",
-       "<a href =\"individual?page=1-D-1\"><img src=\"image?page=1-N-1&shrink=1\"></a>\r\n"
-       "<a href =\"individual?page=1-D-0\"><img src=\"image?page=1-N-2&shrink=1\"></a>\r\n"},
+       "<a href =\"individual?page=1-D-1\" class=\"folder\"><img src=\"image?page=1-N-1&shrink=1\" "
+       "alt=\"&#x78;\" title=\"&#x78;\"><span>&#x78;</span></a>\r\n"
+       "<a href =\"individual?page=1-D-0\" class=\"folder\"><img src=\"image?page=1-N-2&shrink=1\" "
+       "alt=\"&#x79;\" title=\"&#x79;\"><span>&#x79;</span></a>\r\n"},
       {1, "T-1-N-0",
        "<a href =\"individual?page=1-N-0&word=jpg\"><img src=\"image?page=1-N-0&shrink=1\"></a>\r\n"
        "<a href =\"individual?page=1-N-1&word=jpg\"><img src=\"image?page=1-N-1&shrink=1\"></a>\r\n"
@@ -209,6 +216,23 @@ TEST_F(ImageThumbnailProcessTest, FolderTopsCanOpenTheirImageInTheWholeOrder) {
               std::string("<article>\r\n") + c.expected_article + "</article></body>\r\n")
         << c.option << " " << c.key;
   }
+}
+
+// A folder's name is the last part of its path; it is written as entities whatever it holds.
+TEST_F(ImageThumbnailProcessTest, FolderNamesOfNestedFolders) {
+  gallery_.Fill({"trips/<2024>/a.jpg", "trips/b.jpg", "c.jpg"});
+  const std::string article = Article(Get("/view?page=T-1-PN-0"));
+  for (const char* name : {"<2024>", "trips"}) {
+    std::string escaped;
+    for (const char* p = name; *p != '\0'; ++p) {
+      char entity[16];
+      std::snprintf(entity, sizeof entity, "&#x%X;", static_cast<unsigned char>(*p));
+      escaped += entity;
+    }
+    EXPECT_NE(article.find("<span>" + escaped + "</span>"), std::string::npos) << name;
+  }
+  EXPECT_EQ(article.find("<2024>"), std::string::npos);
+  EXPECT_EQ(Count(article, "<span>"), 3u);  // the gallery's own folder too
 }
 
 TEST_F(ImageThumbnailProcessTest, EmptyResultSaysSo) {

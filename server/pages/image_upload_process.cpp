@@ -18,9 +18,13 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
   const std::string title_escaped = EscapeHtmlEntities(settings.title);
   std::string page(kPageStart);
   page += kCharsetMeta;
+  page += kViewportMeta;
   page += "<meta http-equiv=\"Content-Type\" content=\"text/html;\" />\r\n";
   page += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   page += "<title>" + title_escaped + " ファイルアップローダ</title>\r\n";
+  // A finger-sized button on a phone; the drop area is the whole width anyway.
+  page += "<style>@media (max-width:" + std::string(kTouchLayoutWidth) +
+          "){#btn{min-width:48px;min-height:48px;padding:0 16px;font-size:16px;}}</style>\r\n";
   page += ScriptTagStart(nonce) + " src = \"/script?name=jquery.min.js\"></script>\r\n";
   page += ScriptTagStart(nonce) + ">\r\n";
   page += UploaderScript();
@@ -31,7 +35,10 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
       " <p>アップロードするファイルをドロップ</p>\r\n"
       " <p>または</p>\r\n"
       " <div class=\"btn-group\">\r\n"
+      // The types the upload takes: a phone opens its photo library for them (and one that
+      // stores HEIC hands over JPEG). ZIP archives can still be dropped.
       "    <input id=\"file_selecter\" type=\"file\" multiple=\"multiple\" "
+      "accept=\"image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif\" "
       "style=\"display:none;\" name=\"userfile\"/>\r\n"
       "    <button id=\"btn\">ファイルを選択</button>\r\n"
       " </div>\r\n"

@@ -18,9 +18,12 @@ std::string ExpectedPage() {
          "<html>\r\n"
          "<head>\r\n"
          "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n"
+         "<meta name = \"viewport\" content = \"width=device-width, initial-scale=1\" >\r\n"
          "<meta http-equiv=\"Content-Type\" content=\"text/html;\" />\r\n"
          "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n"
          "<title>&#x41;&#x3C;&#x26;&#x22;&#x5199;&#x1F4F7; ファイルアップローダ</title>\r\n"
+         "<style>@media (max-width:600px){#btn{min-width:48px;min-height:48px;padding:0 16px;"
+         "font-size:16px;}}</style>\r\n"
          "<script nonce=\"NONCE\" src = \"/script?name=jquery.min.js\"></script>\r\n"
          "<script nonce=\"NONCE\">\r\n" +
          UploaderScript() +
@@ -33,6 +36,7 @@ std::string ExpectedPage() {
          " <p>または</p>\r\n"
          " <div class=\"btn-group\">\r\n"
          "    <input id=\"file_selecter\" type=\"file\" multiple=\"multiple\" "
+         "accept=\"image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif\" "
          "style=\"display:none;\" name=\"userfile\"/>\r\n"
          "    <button id=\"btn\">ファイルを選択</button>\r\n"
          " </div>\r\n"

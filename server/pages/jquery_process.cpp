@@ -22,6 +22,7 @@ const ScriptEntry kScripts[] = {
     {"jquery.min.js", embedded::JqueryMinJs, kJavaScript},
     {"jquery_ui.js", embedded::JqueryUiJs, kJavaScript},
     {"ImagePageUI.js", embedded::ImagePageUiJs, kJavaScript},
+    {"ImageViewer.js", embedded::ImageViewerJs, kJavaScript},
     {"font.css", embedded::FontCss, kCss},
     {"DirectImagePage.css", embedded::DirectImagePageCss, kCss},
     {"5-1-9.css", embedded::HeaderBarCss, kCss},

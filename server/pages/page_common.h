@@ -11,14 +11,18 @@
 #include "server/net/request.h"
 #include "server/net/response.h"
 
-// The first lines of every page. Pages that put preload links into the head write them between
-// the two.
+// The first lines of every page.
 inline constexpr std::string_view kPageStart = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n";
 inline constexpr std::string_view kCharsetMeta =
     "<meta http-equiv=\"content-type\" charset=\"Shift-JIS\">\r\n";
 // Makes a phone lay the page out at its own width, not at the 980 px of a desktop window.
+// Pages that set themselves out for fingers below a width name kTouchLayoutWidth.
 inline constexpr std::string_view kViewportMeta =
     "<meta name = \"viewport\" content = \"width=device-width, initial-scale=1\" >\r\n";
+
+// The width below which pages lay out their links and buttons touch-sized (44 CSS px at
+// least): phones held either way, not tablets or desktop windows.
+inline constexpr std::string_view kTouchLayoutWidth = "600px";
 
 // "<title>" + the entity-escaped `title` + "</title>\r\n".
 std::string TitleLine(std::string_view title);

@@ -67,7 +67,10 @@ TEST(PageScriptsTest, ImagePageKeysPreventTheDefaultInEveryCase) {
   EXPECT_EQ(Count(script, "\n\t\tcase "), 5u);
   EXPECT_EQ(Count(script, "\ne.preventDefault()\r\n\t\t\tbreak; \r\n"), 5u);
   EXPECT_EQ(Count(script, "\n\t\t\tbreak; \r\n"), 5u);
-  EXPECT_EQ(Count(script, "\n\t\t\t\twindow.location.href = $('#RandomPage').attr('href')"), 1u);
+  // Moves take the place of the shown picture in the history, keys and swipes alike.
+  EXPECT_EQ(Count(script, "\n\t\t\t\twindow.location.replace($('#RandomPage').attr('href'))"), 1u);
+  EXPECT_EQ(Count(script, "window.location.replace("), 8u);
+  EXPECT_EQ(Count(script, "window.location.href"), 0u);
 }
 
 TEST(PageScriptsTest, SwipesHoldTheQuotedTests) {
@@ -230,14 +233,19 @@ TEST_F(ScriptBehaviourTest, Swipes) {
 }
 
 TEST_F(ScriptBehaviourTest, PictureFitsTheWindow) {
-  // The harness window is 1000 x 600 and the picture 400 x 200: scaled by 2.5 to 1000 x 500,
-  // centred 50 px from the top.
-  EXPECT_EQ(Run(ImagePageScript(), "[[[\"window:load\",{}]],[[\"window:resize\",{}]]]"),
+  // The harness window is 1000 x 600. A picture of 4000 x 2000 is scaled by 0.25 to
+  // 1000 x 500, centred 50 px from the top; one of 400 x 200, smaller than the window, keeps
+  // its own size, centred.
+  const std::string large = "[\"image:size\",{\"naturalWidth\":4000,\"naturalHeight\":2000}]";
+  EXPECT_EQ(Run(ImagePageScript(), "[[" + large + ",[\"window:load\",{}]],[" + large +
+                                       ",[\"window:resize\",{}]],[[\"window:load\",{}]]]"),
             std::string() +
                 "href= prevented=0 header=HideDefault css=height:500px,left:0px,"
                 "position:absolute,top:50px,visibility:visible,width:1000px\n"
                 "href= prevented=0 header=HideDefault css=height:500px,left:0px,"
-                "position:absolute,top:50px,visibility:visible,width:1000px\n");
+                "position:absolute,top:50px,visibility:visible,width:1000px\n"
+                "href= prevented=0 header=HideDefault css=height:200px,left:300px,"
+                "position:absolute,top:200px,visibility:visible,width:400px\n");
 }
 
 TEST_F(ScriptBehaviourTest, DoubleClickTogglesTheHeader) {

@@ -5,6 +5,7 @@
 #include "server/net/nonce.h"
 #include "server/pages/page_common.h"
 #include "server/pages/safe_link.h"
+#include "server/pages/screen_srcset.h"
 #include "server/pages/slide_show_scripts.h"
 
 // Like the thumbnail page, the page is assembled from bytes: ASCII markup, links that
@@ -34,7 +35,9 @@ Response SlideShowResponse(const ServerSettings& settings, const s_request& requ
   body += seconds + "\r\n</header>";
   body += "\t" + ScriptTagStart(nonce) + ">\r\n" + SlideShowSliderScript() + "\t</script>\r\n";
   body += "<article>\r\n<div id=\"player\">\r\n<img class=\"fitImg\" id = \"main\" src=\"" +
-          SafeLinkFrom(request, "image", {}) + "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
+          SafeLinkFrom(request, "image", {}) + "\" srcset=\"" + ScreenSrcset(request) +
+          "\" sizes=\"" + std::string(kScreenSizes) +
+          "\">\r\n</div>\r\n</article>\r\n</body>\r\n</html>";
 
   return PageResponse(std::move(body), nonce);
 }

@@ -52,7 +52,8 @@ TEST_F(SlideShowProcessTest, LinksCarryEveryParameterInNameOrder) {
   EXPECT_TRUE(Contains(page, "\t$.ajax({url: 'next_url?page=1-PD-3&ui=1&word=cat', type: 'GET'"));
   EXPECT_TRUE(Contains(page,
                        "<img class=\"fitImg\" id = \"main\" "
-                       "src=\"image?page=1-PD-3&ui=1&word=cat\">\r\n"));
+                       "src=\"image?page=1-PD-3&ui=1&word=cat\" srcset=\""
+                       "image?page=1-PD-3&ui=1&width=640&word=cat 640w, "));
 }
 
 // The tray menu and the start line offer the bare "/slideshow": without an image key the
@@ -100,7 +101,10 @@ TEST_F(SlideShowProcessTest, RequestValuesCannotLeaveTheScriptStringOrTheAttribu
   const std::string query =
       "page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//&x%22%3E%3Cb%3E=%5C%27%60%01%E7";
   EXPECT_TRUE(Contains(page, "\t$.ajax({url: 'next_url?" + query + "', type: 'GET'"));
-  EXPECT_TRUE(Contains(page, "src=\"image?" + query + "\">\r\n"));
+  EXPECT_TRUE(Contains(page, "src=\"image?" + query + "\" srcset="));
+  const std::string rendition_query =
+      "page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//&width=640&x%22%3E%3Cb%3E=%5C%27%60%01%E7";
+  EXPECT_TRUE(Contains(page, "srcset=\"image?" + rendition_query + " 640w, "));
 }
 
 TEST_F(SlideShowProcessTest, ScriptsCarryTheNonceOfThePolicy) {
@@ -154,7 +158,9 @@ TEST_F(SlideShowScriptTest, ShowsEveryImageOnceInRandomOrderThenReshuffles) {
   EXPECT_EQ(lines[0], "src= index=0 size=0 max=1 timer=2000 slider=2/2 log=");
   EXPECT_EQ(lines[1], "src= index=0 size=3 max=3 timer=2000 slider=2/2 log=");
   std::set<std::string> shown;
-  const std::regex tick("src=image\\?page=1-PN-([0-2])&word=%E7%8C%AB index=([0-2]) size=3 .*");
+  // Each picture is asked for in the width the screen takes.
+  const std::regex tick(
+      "src=image\\?page=1-PN-([0-2])&width=1170&word=%E7%8C%AB index=([0-2]) size=3 .*");
   for (int i = 0; i < 3; ++i) {
     std::smatch match;
     ASSERT_TRUE(std::regex_match(lines[2 + 2 * i], match, tick)) << lines[2 + 2 * i];
@@ -185,7 +191,7 @@ TEST_F(SlideShowScriptTest, AnEmptyCatalogueAsksForTheKeyNull) {
       Run("?page=1-D-0", R"(["ready", ["reply", {"ImageURL":"0"}], "tick", "load", "tick"])");
   ASSERT_EQ(lines.size(), 5u);
   for (int i : {2, 4}) {
-    EXPECT_EQ(lines[i].substr(0, 47), "src=image?page=null index=0 size=0 max=0 timer=")
+    EXPECT_EQ(lines[i].substr(0, 58), "src=image?page=null&width=1170 index=0 size=0 max=0 timer=")
         << lines[i];
     EXPECT_NE(lines[i].find(" log=currentIndex"), std::string::npos) << lines[i];
   }

@@ -39,8 +39,14 @@ std::string SettingLines(const ServerSettings& settings, StatusPlace place) {
 void AppendHead(const ServerSettings& settings, std::string* page) {
   *page += kPageStart;
   *page += kCharsetMeta;
+  *page += kViewportMeta;
   *page += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   *page += "<title>" + EscapeHtmlEntities(settings.title) + " Status Info</title>\r\n";
+  // Long paths and socket lists wrap instead of widening the page; on a phone the link is
+  // finger-sized.
+  *page +=
+      "<style>body{overflow-wrap:anywhere;}@media (max-width:" + std::string(kTouchLayoutWidth) +
+      "){a[href]{display:inline-block;min-height:44px;line-height:44px;}}</style>\r\n";
   *page += "</head>\r\n<body>\r\n";
 }
 

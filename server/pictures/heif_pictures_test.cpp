@@ -8,7 +8,6 @@
 #include "server/pictures/exif_orientation.h"
 #include "server/pictures/heif_decoder.h"
 #include "server/pictures/image_reduce.h"
-#include "server/pictures/jpeg_rendition.h"
 #include "server/pictures/testing/heif_files.h"
 #include "server/pictures/testing/test_pictures.h"
 #include "server/pictures/thumbnail_store.h"
@@ -66,6 +65,14 @@ void ExpectPicture(const Bytes& file, int width, int height, const Corners& corn
   EXPECT_TRUE(NearColour(out.At(right, bottom), corners.bottom_right)) << what;
 }
 
+// ReduceImage for `rendition`, which must make a JPEG when it makes anything.
+bool Make(const char* type, const Rendition& rendition, Bytes* body) {
+  std::string_view made;
+  if (!ReduceImage(type, rendition, body, &made)) return false;
+  EXPECT_EQ(made, "image/jpeg") << type;
+  return true;
+}
+
 struct Case {
   const char* name;
   const Bytes* file;
@@ -89,7 +96,7 @@ TEST(HeifPicturesTest, ThumbnailsAreUprightJpegs150Wide) {
   for (const Case& c : Cases()) {
     ASSERT_FALSE(c.file->empty()) << c.name << ": the encoder failed";
     Bytes body = *c.file;
-    ASSERT_TRUE(ReduceImage(c.type, &body)) << c.name;
+    ASSERT_TRUE(Make(c.type, kThumbnail, &body)) << c.name;
     const int height = static_cast<int>(150.0f / c.shown_width * c.shown_height);
     ExpectPicture(body, kThumbnailWidth, height, c.corners, c.name);
   }
@@ -98,8 +105,18 @@ TEST(HeifPicturesTest, ThumbnailsAreUprightJpegs150Wide) {
 TEST(HeifPicturesTest, RenditionsAreUprightJpegsOfFullSize) {
   for (const Case& c : Cases()) {
     Bytes body = *c.file;
-    ASSERT_TRUE(MakeJpegRendition(c.type, &body)) << c.name;
+    ASSERT_TRUE(Make(c.type, kFullSizeJpeg, &body)) << c.name;
     ExpectPicture(body, c.shown_width, c.shown_height, c.corners, c.name);
+  }
+}
+
+// A screen rendition narrower than the picture is made like a thumbnail, upright.
+TEST(HeifPicturesTest, ScreenRenditionsAreUprightJpegs) {
+  for (const Case& c : Cases()) {
+    Bytes body = *c.file;
+    ASSERT_TRUE(Make(c.type, {200, 82}, &body)) << c.name;
+    const int height = static_cast<int>(200.0f / c.shown_width * c.shown_height);
+    ExpectPicture(body, 200, height, c.corners, c.name);
   }
 }
 
@@ -139,10 +156,10 @@ TEST(HeifPicturesTest, SentAsStored) {
   };
   for (const auto& c : cases) {
     Bytes body = c.file;
-    EXPECT_FALSE(ReduceImage(c.type, &body)) << c.name;
+    EXPECT_FALSE(Make(c.type, kThumbnail, &body)) << c.name;
     EXPECT_EQ(body, c.file) << c.name;
     if (std::string(c.name) == "narrow heic") continue;  // a rendition has no width bound
-    EXPECT_FALSE(MakeJpegRendition(c.type, &body)) << c.name;
+    EXPECT_FALSE(Make(c.type, kFullSizeJpeg, &body)) << c.name;
     EXPECT_EQ(body, c.file) << c.name;
   }
 }
@@ -150,45 +167,43 @@ TEST(HeifPicturesTest, SentAsStored) {
 TEST(HeifPicturesTest, JpegDataNamedHeicIsItsOwnRendition) {
   const Bytes jpeg = JpegFile(Stored());
   Bytes body = jpeg;
-  EXPECT_TRUE(MakeJpegRendition("image/heic", &body));
+  EXPECT_TRUE(Make("image/heic", kFullSizeJpeg, &body));
   EXPECT_EQ(body, jpeg);
-  EXPECT_FALSE(MakeJpegRendition("image/jpeg", &body));
-  ASSERT_TRUE(ReduceImage("image/heic", &body));
+  EXPECT_FALSE(Make("image/jpeg", kFullSizeJpeg, &body));  // browsers show it as stored
+  ASSERT_TRUE(Make("image/heic", kThumbnail, &body));
   ExpectPicture(body, 150, 112, kAsStored, "jpeg named heic");
 }
 
-TEST(HeifPicturesTest, ThumbnailTypes) {
-  const struct {
-    const char* type;
-    const char* thumbnail;
-  } cases[] = {
-      {"image/jpeg", "image/jpeg"}, {"image/png", "image/png"},   {"image/heic", "image/jpeg"},
-      {"image/heif", "image/jpeg"}, {"image/avif", "image/jpeg"}, {"image/gif", "image/gif"},
-      {"image/webp", "image/webp"}, {"text/html", "text/html"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ThumbnailContentType(c.type), c.thumbnail) << c.type;
-}
-
-// A rendition is made once per version of the file and kept apart from the thumbnails.
+// A full-size rendition is made once per version of the file, kept in the rendition store
+// apart from the screen sizes.
 TEST(HeifPicturesTest, RenditionStoreMakesOnce) {
   TestFolder folder;
   TestFileAccess access;
   const std::string path =
       folder.Write("IMG_0001.HEIC", std::string(Made().heic.begin(), Made().heic.end()));
-  ThumbnailStore renditions(access.files, folder.Path("cache"), kRenditionMemoryBytes,
-                            kRenditionDiskBytes, kJpegRenditions);
-  Thumbnail first, second, thumbnail;
-  ASSERT_TRUE(renditions.Find(path, "image/heic", &first));
-  ASSERT_TRUE(renditions.Find(path, "image/heic", &second));
+  ThumbnailStore renditions(access.files, folder.Path("cache"),
+                            ThumbnailStore::kRenditionMemoryBytes,
+                            ThumbnailStore::kRenditionDiskBytes);
+  ReducedPicture first, second, screen, jpeg;
+  ASSERT_TRUE(renditions.Find(path, "image/heic", kFullSizeJpeg, &first));
+  ASSERT_TRUE(renditions.Find(path, "image/heic", kFullSizeJpeg, &second));
   EXPECT_EQ(renditions.Reductions(), 1u);
-  ExpectPicture(*first, 400, 300, kAsStored, "stored rendition");
-  EXPECT_FALSE(renditions.Find(path, "image/jpeg", &thumbnail));  // JPEG has no rendition
+  EXPECT_EQ(first.content_type, "image/jpeg");
+  ExpectPicture(*first.bytes, 400, 300, kAsStored, "stored rendition");
+  ASSERT_TRUE(renditions.Find(path, "image/heic", {200, 82}, &screen));
+  EXPECT_EQ(renditions.Reductions(), 2u);
+  ExpectPicture(*screen.bytes, 200, 150, kAsStored, "screen rendition");
+  const Bytes jpeg_file = JpegFile(Stored());
+  const std::string jpeg_path =
+      folder.Write("a.jpg", std::string(jpeg_file.begin(), jpeg_file.end()));
+  EXPECT_FALSE(renditions.Find(jpeg_path, "image/jpeg", kFullSizeJpeg, &jpeg));  // none of JPEG
 
-  ThumbnailStore again(access.files, folder.Path("cache"), kRenditionMemoryBytes,
-                       kRenditionDiskBytes, kJpegRenditions);
-  ASSERT_TRUE(again.Find(path, "image/heic", &second));
+  ThumbnailStore again(access.files, folder.Path("cache"), ThumbnailStore::kRenditionMemoryBytes,
+                       ThumbnailStore::kRenditionDiskBytes);
+  ASSERT_TRUE(again.Find(path, "image/heic", kFullSizeJpeg, &second));
   EXPECT_EQ(again.Reductions(), 0u);  // read from the folder
-  EXPECT_EQ(*second, *first);
+  EXPECT_EQ(*second.bytes, *first.bytes);
+  EXPECT_EQ(second.content_type, "image/jpeg");
 }
 
 }  // namespace

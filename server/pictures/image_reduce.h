@@ -1,5 +1,6 @@
-// Reduction of JPEG, PNG and HEIF (HEIC, AVIF) pictures to the thumbnails of the thumbnail page.
-// The results are kept by the thumbnail store (thumbnail_store.h).
+// Reduction of pictures to renditions: the thumbnails of the thumbnail page, the
+// screen-sized pictures of the image page and the full-size JPEGs of HEIF pictures. The
+// results are kept by the stores of thumbnail_store.h.
 #pragma once
 
 #include <cstdint>
@@ -30,24 +31,43 @@ inline constexpr uint64_t kMaxJpegCoefficientBytes = uint64_t{1} << 26;
 // bound, within the 256 MiB that bound any reduction. More than 8 bits a sample: half.
 inline constexpr int64_t kMaxHeifDecodePixels = int64_t{1} << 24;
 
-// Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its thumbnail:
-// kThumbnailWidth pixels wide as the picture is shown (a JPEG is turned upright by its EXIF
-// orientation first, a HEIF picture by its container's rotation and mirror, else by its EXIF
-// orientation), height truncated from (150 / width) * height in 32-bit floating point.
-// The data is decoded whatever its type says; the thumbnail is encoded in the format of
-// `content_type`: "image/png" as PNG (alpha kept), "image/jpeg", "image/heic", "image/heif" and
-// "image/avif" as JPEG at kThumbnailJpegQuality (see ThumbnailContentType). Returns true when
-// `*body` was replaced. Returns false and leaves it as stored for any other type, for pictures no
-// wider than a thumbnail or with a reduced height of 0, for pictures over kMaxReducePixels
-// (kMaxFullDecodePixels or kMaxWideSampleDecodePixels where the whole picture is decoded at full
-// size, kMaxJpegCoefficientBytes for a JPEG of several scans, kMaxHeifDecodePixels for the picture
-// a HEIF file is decoded from), and on any failure to decode,
-// resize or encode.
-bool ReduceImage(std::string_view content_type, std::vector<uint8_t>* body);
+// One way of making a picture for sending: `width` pixels wide as it is shown upright
+// (height in proportion), or kOwnWidth, encoded as JPEG at `jpeg_quality` when it has no
+// transparency.
+struct Rendition {
+  int width;
+  int jpeg_quality;
+};
+// The width of a rendition at the picture's own size, made only of HEIF pictures, which few
+// browsers show (jpeg_rendition.h).
+inline constexpr int kOwnWidth = 0;
+inline constexpr Rendition kThumbnail{kThumbnailWidth, kThumbnailJpegQuality};
+// The full-size JPEG of a HEIF picture for a browser that cannot show the picture itself.
+inline constexpr Rendition kFullSizeJpeg{kOwnWidth, 90};
 
-// Whether ReduceImage reduces pictures sent as `content_type` (JPEG, PNG, HEIC, HEIF, AVIF).
+// Replaces `*body`, the stored bytes of a picture sent as `content_type`, by its
+// `rendition`. Below the picture's width: `rendition.width` pixels wide as the picture is
+// shown (a JPEG is turned upright by its EXIF orientation first, a HEIF picture by its
+// container's rotation and mirror, else by its EXIF orientation), height truncated from
+// (width / picture width) * height in 32-bit floating point; the data is decoded whatever its
+// type says (JPEG, PNG, BMP, WebP, HEIF). A picture with transparency is encoded as PNG
+// (alpha kept), any other as JPEG at `rendition.jpeg_quality`. At kOwnWidth: the JPEG
+// rendition of a HEIC, HEIF or AVIF picture (MakeJpegRendition). `*reduced_type` tells the
+// type made ("image/png" or "image/jpeg"). Returns true when `*body` was replaced. Returns
+// false and leaves it as stored for types not reduced (GIF, SVG: see ReducesType), for
+// pictures no wider than the rendition or with a reduced height of 0, for pictures over
+// kMaxReducePixels (kMaxFullDecodePixels or kMaxWideSampleDecodePixels where the whole
+// picture is decoded at full size, kMaxJpegCoefficientBytes for a JPEG of several scans,
+// kMaxHeifDecodePixels for the picture a HEIF file is decoded from), for an animated WebP, for
+// kOwnWidth of a type that is not HEIF, and on any failure to decode, resize or encode.
+bool ReduceImage(std::string_view content_type, const Rendition& rendition,
+                 std::vector<uint8_t>* body, std::string_view* reduced_type);
+
+// Whether pictures sent as `content_type` are HEIC, HEIF or AVIF, which most browsers do not
+// show: they have a rendition at kOwnWidth.
+bool IsHeifType(std::string_view content_type);
+
+// Whether ReduceImage reduces pictures sent as `content_type` ("image/jpeg", "image/png",
+// "image/bmp", "image/webp" and the HEIF types). GIF (perhaps animated) and SVG are always
+// sent as stored.
 bool ReducesType(std::string_view content_type);
-
-// The Content-Type of the thumbnails ReduceImage makes of pictures sent as `content_type`:
-// "image/jpeg" for HEIC, HEIF and AVIF; any other type is its own.
-std::string_view ThumbnailContentType(std::string_view content_type);

@@ -20,6 +20,12 @@ const std::array<Rgba, 4> kCorners = {kRed, kGreen, kBlue, kWhite};
 
 enum class Kind { kPng, kJpeg };
 
+// A thumbnail; the type it is encoded in is checked where it matters.
+bool ReduceThumbnail(std::string_view type, Bytes* body) {
+  std::string_view reduced_type;
+  return ReduceImage(type, kThumbnail, body, &reduced_type);
+}
+
 Bytes FileOf(Kind kind, const Picture& picture) {
   return kind == Kind::kPng ? PngFile(picture) : JpegFile(picture);
 }
@@ -40,9 +46,8 @@ TEST(ImageReduceTest, WidthIs150AndHeightTruncated) {
   };
   for (const Case& c : cases) {
     Bytes body = FileOf(c.kind, QuadrantPicture(c.width, c.height, 3, kCorners));
-    ASSERT_TRUE(ReduceImage(c.type, &body)) << c.width << "x" << c.height;
-    EXPECT_EQ(c.type == std::string("image/png"), IsPngFile(body));
-    EXPECT_EQ(c.type == std::string("image/jpeg"), IsJpegFile(body));
+    ASSERT_TRUE(ReduceThumbnail(c.type, &body)) << c.width << "x" << c.height;
+    EXPECT_TRUE(IsJpegFile(body));  // no transparency: a JPEG whatever the source
     const DecodedFile out = DecodeFile(body);
     ASSERT_TRUE(out.ok);
     EXPECT_EQ(out.width, kThumbnailWidth) << c.width << "x" << c.height;
@@ -77,18 +82,17 @@ TEST(ImageReduceTest, SentAsStored) {
   };
   for (const Case& c : cases) {
     Bytes body = c.file;
-    EXPECT_FALSE(ReduceImage(c.type, &body)) << c.name;
+    EXPECT_FALSE(ReduceThumbnail(c.type, &body)) << c.name;
     EXPECT_EQ(body, c.file) << c.name;
   }
 }
 
-// Only "image/jpeg" and "image/png" are reduced, even when the data would decode.
+// GIF (perhaps animated) and SVG are never reduced, even when the data would decode.
 TEST(ImageReduceTest, OtherTypesUnchanged) {
   const Bytes png = PngFile(QuadrantPicture(300, 200, 3, kCorners));
-  for (const char* type :
-       {"image/gif", "image/bmp", "image/webp", "image/svg+xml", "text/html", "image/PNG", ""}) {
+  for (const char* type : {"image/gif", "image/svg+xml", "text/html", "image/PNG", ""}) {
     Bytes body = png;
-    EXPECT_FALSE(ReduceImage(type, &body)) << type;
+    EXPECT_FALSE(ReduceThumbnail(type, &body)) << type;
     EXPECT_EQ(body, png) << type;
   }
 }
@@ -97,7 +101,7 @@ TEST(ImageReduceTest, PngKeepsAlpha) {
   const Rgba clear = {200, 0, 0, 0};
   const Rgba half = {0, 0, 200, 128};
   Bytes body = PngFile(QuadrantPicture(400, 300, 4, {clear, kGreen, half, kWhite}));
-  ASSERT_TRUE(ReduceImage("image/png", &body));
+  ASSERT_TRUE(ReduceThumbnail("image/png", &body));
   ASSERT_TRUE(IsPngFile(body));
   const DecodedFile out = DecodeFile(body);
   ASSERT_TRUE(out.ok);
@@ -109,29 +113,117 @@ TEST(ImageReduceTest, PngKeepsAlpha) {
   EXPECT_NEAR(out.At(5, 100)[3], 128, 2);
 }
 
-// The decoder looks at the data; the thumbnail's format follows the type sent.
-TEST(ImageReduceTest, FormatFollowsTheType) {
-  Bytes png_as_jpg = PngFile(QuadrantPicture(600, 400, 4, kCorners));
-  ASSERT_TRUE(ReduceImage("image/jpeg", &png_as_jpg));
-  EXPECT_TRUE(IsJpegFile(png_as_jpg));
-  Bytes jpeg_as_png = JpegFile(QuadrantPicture(600, 400, 3, kCorners));
-  ASSERT_TRUE(ReduceImage("image/png", &jpeg_as_png));
-  EXPECT_TRUE(IsPngFile(jpeg_as_png));
-  for (const Bytes* body : {&png_as_jpg, &jpeg_as_png}) {
-    const DecodedFile out = DecodeFile(*body);
+// The decoder looks at the data, whatever the type says; the thumbnail is a PNG exactly when
+// the picture has transparency. An alpha channel that is opaque everywhere is none.
+TEST(ImageReduceTest, FormatFollowsTransparency) {
+  const Rgba clear = {200, 0, 0, 0};
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* type;
+    bool png;
+  };
+  const Case cases[] = {
+      {"opaque RGBA PNG named jpg", PngFile(QuadrantPicture(600, 400, 4, kCorners)), "image/jpeg",
+       false},
+      {"JPEG named png", JpegFile(QuadrantPicture(600, 400, 3, kCorners)), "image/png", false},
+      {"transparent PNG named jpg",
+       PngFile(QuadrantPicture(600, 400, 4, {clear, kGreen, kBlue, kWhite})), "image/jpeg", true},
+  };
+  for (const Case& c : cases) {
+    Bytes body = c.file;
+    std::string_view reduced_type;
+    ASSERT_TRUE(ReduceImage(c.type, kThumbnail, &body, &reduced_type)) << c.name;
+    EXPECT_EQ(IsPngFile(body), c.png) << c.name;
+    EXPECT_EQ(IsJpegFile(body), !c.png) << c.name;
+    EXPECT_EQ(reduced_type, c.png ? "image/png" : "image/jpeg") << c.name;
+    const DecodedFile out = DecodeFile(body);
     ASSERT_TRUE(out.ok);
     EXPECT_EQ(out.width, 150);
     EXPECT_EQ(out.height, 100);
-    EXPECT_TRUE(NearColour(out.At(3, 3), kRed));
-    EXPECT_TRUE(NearColour(out.At(146, 3), kGreen));
-    EXPECT_TRUE(NearColour(out.At(3, 96), kBlue));
+    EXPECT_TRUE(NearColour(out.At(146, 3), kGreen)) << c.name;
+    EXPECT_TRUE(NearColour(out.At(3, 96), kBlue)) << c.name;
   }
+}
+
+// BMP and WebP are reduced like the others: the size, the type by transparency, and the
+// picture the right way up (a BMP stores its rows bottom up).
+TEST(ImageReduceTest, BmpAndWebpReduced) {
+  const Rgba half = {0, 0, 200, 128};
+  const Picture opaque = QuadrantPicture(640, 480, 3, kCorners);
+  const Picture transparent = QuadrantPicture(640, 480, 4, {kRed, kGreen, half, kWhite});
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* type;
+    bool png;
+  };
+  const Case cases[] = {
+      {"24-bit BMP", BmpFile(opaque), "image/bmp", false},
+      {"32-bit BMP with alpha", BmpFile(transparent), "image/bmp", true},
+      {"lossy WebP", WebpFile(opaque, false), "image/webp", false},
+      {"lossless WebP", WebpFile(opaque, true), "image/webp", false},
+      {"lossless WebP with alpha", WebpFile(transparent, true), "image/webp", true},
+      {"lossy WebP with alpha", WebpFile(transparent, false), "image/webp", true},
+  };
+  for (const Case& c : cases) {
+    Bytes body = c.file;
+    std::string_view reduced_type;
+    ASSERT_TRUE(ReduceImage(c.type, kThumbnail, &body, &reduced_type)) << c.name;
+    EXPECT_EQ(reduced_type, c.png ? "image/png" : "image/jpeg") << c.name;
+    EXPECT_EQ(IsPngFile(body), c.png) << c.name;
+    if (std::string_view(c.type) == "image/bmp") {
+      EXPECT_LT(body.size(), c.file.size()) << c.name;
+    }
+    const DecodedFile out = DecodeFile(body);
+    ASSERT_TRUE(out.ok) << c.name;
+    EXPECT_EQ(out.width, 150) << c.name;
+    EXPECT_EQ(out.height, 112) << c.name;
+    EXPECT_TRUE(NearColour(out.At(3, 3), kRed)) << c.name;
+    EXPECT_TRUE(NearColour(out.At(146, 3), kGreen)) << c.name;
+    EXPECT_TRUE(NearColour(out.At(146, 108), kWhite)) << c.name;
+    if (c.png) {
+      EXPECT_NEAR(out.At(3, 108)[3], 128, 3) << c.name;
+    }
+  }
+}
+
+// A damaged or animated WebP, and a narrow one, are sent as stored.
+TEST(ImageReduceTest, WebpSentAsStored) {
+  Bytes truncated = WebpFile(NoisePicture(400, 300), false);
+  truncated.resize(truncated.size() / 2);
+  for (const Bytes& file : {truncated, WebpFile(NoisePicture(120, 90), true)}) {
+    Bytes body = file;
+    EXPECT_FALSE(ReduceThumbnail("image/webp", &body));
+    EXPECT_EQ(body, file);
+  }
+}
+
+// A screen rendition is a rendition like the thumbnail, at its own width and quality,
+// turned upright.
+TEST(ImageReduceTest, ScreenRenditionUpright) {
+  // Stored 4000 x 3000 lying on its side (orientation 6): shown 3000 wide and 4000 high.
+  const Bytes file = WithExifOrientation(JpegFile(QuadrantPicture(4000, 3000, 3, kCorners)), 6);
+  Bytes body = file;
+  std::string_view reduced_type;
+  ASSERT_TRUE(ReduceImage("image/jpeg", {1080, 82}, &body, &reduced_type));
+  EXPECT_EQ(reduced_type, "image/jpeg");
+  const DecodedFile out = DecodeFile(body);
+  ASSERT_TRUE(out.ok);
+  EXPECT_EQ(out.width, 1080);
+  EXPECT_EQ(out.height, 1440);
+  // Turned a quarter clockwise: the stored bottom-left (blue) is shown top-left.
+  EXPECT_TRUE(NearColour(out.At(10, 10), kBlue));
+  EXPECT_TRUE(NearColour(out.At(1070, 10), kRed));
+  // A picture no wider than the rendition is not enlarged.
+  Bytes narrow = JpegFile(NoisePicture(1000, 700));
+  EXPECT_FALSE(ReduceImage("image/jpeg", {1080, 82}, &narrow, &reduced_type));
 }
 
 TEST(ImageReduceTest, GreyJpeg) {
   Picture grey{320, 200, 1, std::vector<uint8_t>(320 * 200, 90)};
   Bytes body = JpegFile(grey);
-  ASSERT_TRUE(ReduceImage("image/jpeg", &body));
+  ASSERT_TRUE(ReduceThumbnail("image/jpeg", &body));
   const DecodedFile out = DecodeFile(body);
   ASSERT_TRUE(out.ok);
   EXPECT_EQ(out.width, 150);
@@ -151,7 +243,7 @@ TEST(ImageReduceTest, CmykJpeg) {
     const Picture picture =
         QuadrantPicture(sideways ? 300 : 400, sideways ? 400 : 300, 3, c.stored);
     Bytes body = WithExifOrientation(CmykJpegFile(picture), c.orientation);
-    ASSERT_TRUE(ReduceImage("image/jpeg", &body)) << c.orientation;
+    ASSERT_TRUE(ReduceThumbnail("image/jpeg", &body)) << c.orientation;
     const DecodedFile out = DecodeFile(body);
     ASSERT_TRUE(out.ok);
     EXPECT_EQ(out.width, 150);
@@ -174,7 +266,7 @@ TEST(ImageReduceTest, PixelLimit) {
     Picture grey{c.width, c.height, 1, std::vector<uint8_t>(size_t(c.width) * c.height, 128)};
     const Bytes file = JpegFile(grey);
     Bytes body = file;
-    EXPECT_EQ(ReduceImage("image/jpeg", &body), c.reduced) << c.height;
+    EXPECT_EQ(ReduceThumbnail("image/jpeg", &body), c.reduced) << c.height;
     if (!c.reduced) {
       EXPECT_EQ(body, file);
     }
@@ -189,7 +281,7 @@ TEST(ImageReduceTest, FullDecodePixelLimit) {
     Picture rgb{4096, height, 3, std::vector<uint8_t>(size_t(4096) * height * 3, 128)};
     for (const Bytes& file : {PngFile(grey), CmykJpegFile(rgb)}) {
       Bytes body = file;
-      EXPECT_EQ(ReduceImage(LooksLikeJpeg(file) ? "image/jpeg" : "image/png", &body),
+      EXPECT_EQ(ReduceThumbnail(LooksLikeJpeg(file) ? "image/jpeg" : "image/png", &body),
                 height == 2048)
           << height;
       if (height > 2048) {
@@ -213,7 +305,7 @@ TEST(ImageReduceTest, WideSamplePixelLimit) {
     Bytes file;
     ASSERT_TRUE(stbi_write_hdr_to_func(append, &file, width, height, 3, light.data()));
     Bytes body = file;
-    EXPECT_EQ(ReduceImage("image/png", &body), height == 300) << height;
+    EXPECT_EQ(ReduceThumbnail("image/png", &body), height == 300) << height;
     if (height > 300) {
       EXPECT_EQ(body, file);
     }
@@ -245,7 +337,7 @@ TEST(ImageReduceTest, WholeCoefficientBound) {
     Picture flat{4096, height, 3, std::vector<uint8_t>(size_t(4096) * height * 3, 200)};
     const Bytes file = ProgressiveJpegFile(flat);
     Bytes body = file;
-    EXPECT_EQ(ReduceImage("image/jpeg", &body), height == 2728) << height;
+    EXPECT_EQ(ReduceThumbnail("image/jpeg", &body), height == 2728) << height;
     if (height > 2728) {
       EXPECT_EQ(body, file);
     }
@@ -275,7 +367,7 @@ TEST(ImageReduceTest, ExifOrientationUpright) {
       const Picture picture =
           QuadrantPicture(sideways ? 300 : 400, sideways ? 400 : 300, 3, stored);
       Bytes body = WithExifOrientation(JpegFile(picture), c.orientation, big_endian);
-      ASSERT_TRUE(ReduceImage("image/jpeg", &body)) << c.orientation;
+      ASSERT_TRUE(ReduceThumbnail("image/jpeg", &body)) << c.orientation;
       const DecodedFile out = DecodeFile(body);
       ASSERT_TRUE(out.ok);
       EXPECT_EQ(out.width, 150) << c.orientation;
@@ -292,11 +384,11 @@ TEST(ImageReduceTest, ExifOrientationUpright) {
 TEST(ImageReduceTest, ExifOrientationDecidesTheWidth) {
   const Bytes stored_wide = WithExifOrientation(JpegFile(NoisePicture(300, 100)), 6);
   Bytes body = stored_wide;
-  EXPECT_FALSE(ReduceImage("image/jpeg", &body));  // shown 100 wide: the browser turns it
+  EXPECT_FALSE(ReduceThumbnail("image/jpeg", &body));  // shown 100 wide: the browser turns it
   EXPECT_EQ(body, stored_wide);
 
   body = WithExifOrientation(JpegFile(NoisePicture(100, 300)), 8);
-  ASSERT_TRUE(ReduceImage("image/jpeg", &body));
+  ASSERT_TRUE(ReduceThumbnail("image/jpeg", &body));
   const DecodedFile out = DecodeFile(body);
   EXPECT_EQ(out.width, 150);
   EXPECT_EQ(out.height, 50);

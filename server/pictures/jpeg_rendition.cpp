@@ -5,7 +5,6 @@
 #include <new>
 #include <span>
 
-#include "platform/known_folders.h"
 #include "server/pictures/exif_orientation.h"
 #include "server/pictures/heif_decoder.h"
 #include "server/pictures/image_reduce.h"
@@ -16,27 +15,28 @@ namespace {
 
 // Encodes `picture` (RGB) with TurboJPEG, which is several times faster than the thumbnails'
 // encoder at full size.
-bool EncodeFullJpeg(const PixelView& picture, std::vector<uint8_t>* out) {
+bool EncodeFullJpeg(const PixelView& picture, int quality, std::vector<uint8_t>* out) {
   tjhandle handle = tjInitCompress();
   if (handle == nullptr) return false;
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
   const bool encoded =
       tjCompress2(handle, picture.pixels, picture.width, 0, picture.height, TJPF_RGB, &jpeg, &size,
-                  TJSAMP_420, kRenditionJpegQuality, TJFLAG_ACCURATEDCT) == 0;
+                  TJSAMP_420, quality, TJFLAG_ACCURATEDCT) == 0;
   if (encoded) out->assign(jpeg, jpeg + size);
   tjFree(jpeg);
   tjDestroy(handle);
   return encoded;
 }
 
-bool RenderHeif(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
+bool RenderHeif(std::span<const uint8_t> data, int quality, std::vector<uint8_t>* out) {
   HeifPicture picture;
   if (!picture.Open(data)) return false;
   const int64_t pixels = int64_t{picture.width()} * picture.height();
   const int64_t bound = picture.HasWideSamples() ? kMaxHeifDecodePixels / 2 : kMaxHeifDecodePixels;
   if (pixels > kMaxReducePixels || pixels > bound || !picture.Decode(0, 0)) return false;
-  if (picture.orientation() == kOrientationAsStored) return EncodeFullJpeg(picture.view(), out);
+  if (picture.orientation() == kOrientationAsStored)
+    return EncodeFullJpeg(picture.view(), quality, out);
   const PixelView decoded = picture.view();
   Picture upright;
   upright.width = decoded.width;
@@ -44,31 +44,21 @@ bool RenderHeif(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
   upright.channels = decoded.channels;
   upright.pixels.assign(decoded.pixels, decoded.pixels + pixels * decoded.channels);
   OrientPicture(picture.orientation(), &upright);
-  return EncodeFullJpeg(ViewOf(upright), out);
+  return EncodeFullJpeg(ViewOf(upright), quality, out);
 }
 
 }  // namespace
 
-bool HasJpegRendition(std::string_view content_type) {
-  return content_type == "image/heic" || content_type == "image/heif" ||
-         content_type == "image/avif";
-}
-
-bool MakeJpegRendition(std::string_view content_type, std::vector<uint8_t>* body) {
-  if (!HasJpegRendition(content_type)) return false;
+bool MakeJpegRendition(int quality, std::vector<uint8_t>* body) {
   const std::span<const uint8_t> data(*body);
   if (LooksLikeJpeg(data)) return true;
   if (!LooksLikeHeif(data)) return false;
   try {
     std::vector<uint8_t> rendition;
-    if (!RenderHeif(data, &rendition)) return false;
+    if (!RenderHeif(data, quality, &rendition)) return false;
     *body = std::move(rendition);
     return true;
   } catch (const std::bad_alloc&) {
     return false;  // the stored bytes are sent
   }
-}
-
-std::string RenditionFolder() {
-  return platform::CacheFolder() + "/lumenvale/renditions";
 }

@@ -33,8 +33,10 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
     ImageEntry entry;
     if (work_->view.Get(position, &entry)) {
       const std::string_view type = ImageContentType(entry.path);
-      Thumbnail ignored;
-      if (!store_->Has(entry.path, type)) store_->Find(entry.path, type, &ignored);
+      ReducedPicture ignored;
+      if (!store_->Has(entry.path, type, kThumbnail)) {
+        store_->Find(entry.path, type, kThumbnail, &ignored);
+      }
     }
     work_->done.fetch_add(1);
     return 1;

@@ -64,7 +64,7 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
                        ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   RunUntilDone(&prefetch, 12, &pool);
-  for (const ImageEntry& entry : list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg"));
+  for (const ImageEntry& entry : list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg", kThumbnail));
   EXPECT_EQ(store.Reductions(), 12u);
   // Unchanged list: nothing more to do.
   for (int turn = 0; turn < 20; ++turn) prefetch.Update();
@@ -83,9 +83,11 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
   const std::vector<ImageEntry> new_list = Pictures("new", 5, 300);
   lists.BuildOrders(new_list);
   RunUntilDone(&prefetch, 5, &pool);
-  for (const ImageEntry& entry : new_list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg"));
+  for (const ImageEntry& entry : new_list)
+    EXPECT_TRUE(store.Has(entry.path, "image/jpeg", kThumbnail));
   int old_made = 0;
-  for (const ImageEntry& entry : old_list) old_made += store.Has(entry.path, "image/jpeg");
+  for (const ImageEntry& entry : old_list)
+    old_made += store.Has(entry.path, "image/jpeg", kThumbnail);
   EXPECT_LT(old_made, 30);
   EXPECT_EQ(store.Reductions(), 5u + old_made);
 }

@@ -11,10 +11,12 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
+#include "server/pictures/image_reduce.h"
 
 // A disk entry is one file named after the MD5 of its key:
-//   "LVTHUMB1 <key length> <body length> <R|S> <MD5 of the body>\n" <key> <body>
-// R: the body is the thumbnail; S: the picture is sent as stored and the body is empty. The
+//   "LVTHUMB2 <key length> <body length> <J|P|S> <MD5 of the body>\n" <key> <body>
+// J, P: the body is the rendition, a JPEG or a PNG; S: the picture is sent as stored and the
+// body is empty. (Entries of the first format, which held no type, are made again.) The
 // key is stored whole, so that two keys with one MD5 never share an entry, and the body's
 // MD5 finds a truncated or damaged file, which is then made again.
 
@@ -22,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kMagic = "LVTHUMB1";
+constexpr std::string_view kMagic = "LVTHUMB2";
 constexpr std::string_view kEntrySuffix = ".thumb";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 constexpr size_t kMaxHeaderBytes = 128;
@@ -53,10 +55,19 @@ bool TakeNumber(std::string_view* text, uint64_t* out) {
   return true;
 }
 
+// The letter of an entry's kind, and back.
+char KindOf(const Thumbnail& thumbnail, std::string_view content_type) {
+  if (!thumbnail) return 'S';
+  return content_type == "image/png" ? 'P' : 'J';
+}
+std::string_view TypeOfKind(char kind) {
+  return kind == 'P' ? "image/png" : kind == 'J' ? "image/jpeg" : "";
+}
+
 }  // namespace
 
-bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
-                         std::string_view* body) {
+bool ParseThumbnailEntry(std::string_view file, std::string_view key,
+                         std::string_view* reduced_type, std::string_view* body) {
   const size_t header_end = file.find('\n');
   if (header_end == std::string_view::npos || header_end >= kMaxHeaderBytes ||
       file.substr(0, kMagic.size()) != kMagic || file.substr(kMagic.size(), 1) != " ") {
@@ -65,7 +76,8 @@ bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* redu
   std::string_view header = file.substr(kMagic.size() + 1, header_end - kMagic.size());
   uint64_t key_length = 0, body_length = 0;
   if (!TakeNumber(&header, &key_length) || !TakeNumber(&header, &body_length) ||
-      header.size() < 2 || (header[0] != 'R' && header[0] != 'S') || header[1] != ' ') {
+      header.size() < 2 || (header[0] != 'J' && header[0] != 'P' && header[0] != 'S') ||
+      header[1] != ' ') {
     return false;
   }
   const char kind = header[0];
@@ -76,7 +88,7 @@ bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* redu
       MD5Hex(rest.substr(key_length)) != digest) {
     return false;
   }
-  *reduced = kind == 'R';
+  *reduced_type = TypeOfKind(kind);
   *body = rest.substr(key_length);
   return true;
 }
@@ -85,13 +97,16 @@ std::string ThumbnailStore::DefaultFolder() {
   return platform::CacheFolder() + "/lumenvale/thumbnails";
 }
 
+std::string ThumbnailStore::RenditionFolder() {
+  return platform::CacheFolder() + "/lumenvale/renditions";
+}
+
 ThumbnailStore::ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
-                               uint64_t disk_bytes, StoredRendering rendering)
+                               uint64_t disk_bytes)
     : files_(files),
       folder_(std::move(folder)),
       memory_bytes_(memory_bytes),
       disk_bytes_(disk_bytes),
-      rendering_(rendering),
       uses_disk_(!folder_.empty()) {}
 
 // The folder is made on the first write, so that a server that never makes a thumbnail
@@ -119,12 +134,13 @@ bool ThumbnailStore::PrepareFolder() {
   return uses_disk;
 }
 
-bool ThumbnailStore::Key(const std::string& path, std::string_view content_type, std::string* key) {
+bool ThumbnailStore::Key(const std::string& path, std::string_view content_type,
+                         const Rendition& rendition, std::string* key) {
   FileVersion version;
   if (!files_.GetVersion(path, &version)) return false;
-  *key = std::string(rendering_.kind) + std::string(content_type) + '\0' + path + '\0' +
-         std::to_string(version.size) + '\0' + std::to_string(version.mtime_sec) + '\0' +
-         std::to_string(version.mtime_nsec);
+  *key = std::string(content_type) + '\0' + path + '\0' + std::to_string(version.size) + '\0' +
+         std::to_string(version.mtime_sec) + '\0' + std::to_string(version.mtime_nsec) + '\0' +
+         std::to_string(rendition.width) + '\0' + std::to_string(rendition.jpeg_quality);
   return true;
 }
 
@@ -132,24 +148,26 @@ std::string ThumbnailStore::FileFor(const std::string& key) const {
   return folder_ + "/" + MD5Hex(key) + std::string(kEntrySuffix);
 }
 
-bool ThumbnailStore::Find(const std::string& path, std::string_view content_type, Thumbnail* out) {
-  if (!rendering_.makes(content_type)) return false;
+bool ThumbnailStore::Find(const std::string& path, std::string_view content_type,
+                          const Rendition& rendition, ReducedPicture* out) {
+  if (!ReducesType(content_type)) return false;
   std::string key;
   Entry entry;
-  if (!Key(path, content_type, &key)) {
+  if (!Key(path, content_type, rendition, &key)) {
     // The version cannot be known, so nothing can be kept: reduce for this answer only.
     bool readable = false;
-    entry = Reduce(path, content_type, &readable);
+    entry = Reduce(path, content_type, rendition, &readable);
   } else if (!Lookup(key, &entry)) {
-    entry = MakeOnce(key, path, content_type);
+    entry = MakeOnce(key, path, content_type, rendition);
   }
   if (!entry.thumbnail) return false;
-  *out = entry.thumbnail;
+  *out = {entry.thumbnail, entry.content_type};
   return true;
 }
 
 ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std::string& path,
-                                               std::string_view content_type) {
+                                               std::string_view content_type,
+                                               const Rendition& rendition) {
   auto flight = std::make_shared<InFlight>();
   {
     platform::MutexLock hold(&lock_);
@@ -165,7 +183,7 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   bool readable = false;
   Entry entry;
   try {
-    entry = Reduce(path, content_type, &readable);
+    entry = Reduce(path, content_type, rendition, &readable);
   } catch (const std::bad_alloc&) {
     readable = false;  // the waiting callers must still be released
   }
@@ -181,10 +199,11 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   return entry;
 }
 
-bool ThumbnailStore::Has(const std::string& path, std::string_view content_type) {
+bool ThumbnailStore::Has(const std::string& path, std::string_view content_type,
+                         const Rendition& rendition) {
   std::string key;
-  if (!rendering_.makes(content_type)) return true;
-  if (!Key(path, content_type, &key)) return false;
+  if (!ReducesType(content_type)) return true;
+  if (!Key(path, content_type, rendition, &key)) return false;
   {
     platform::MutexLock hold(&lock_);
     if (by_key_.count(key) != 0) return true;
@@ -212,7 +231,7 @@ bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
 }
 
 ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::string_view content_type,
-                                             bool* readable) {
+                                             const Rendition& rendition, bool* readable) {
   std::vector<uint8_t> bytes;
   Entry entry;
   // The original is read past the file cache: it is needed once, and whole photos there
@@ -223,7 +242,7 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
     platform::MutexLock hold(&lock_);
     ++reductions_;
   }
-  if (rendering_.make(content_type, &bytes)) {
+  if (ReduceImage(content_type, rendition, &bytes, &entry.content_type)) {
     entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
   }
   return entry;
@@ -258,9 +277,8 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
     sound = in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)) &&
             in.gcount() == static_cast<std::streamsize>(size);
   }
-  bool reduced = false;
-  std::string_view body;
-  sound = sound && ParseThumbnailEntry(AsText(bytes), key, &reduced, &body);
+  std::string_view reduced_type, body;
+  sound = sound && ParseThumbnailEntry(AsText(bytes), key, &reduced_type, &body);
   if (!sound) {
     // Damaged or cut short: made again, and written anew then.
     fs::remove(file, error);
@@ -269,7 +287,8 @@ bool ThumbnailStore::ReadFromDisk(const std::string& key, Entry* entry) {
     return false;
   }
   entry->thumbnail.reset();
-  if (reduced) {
+  entry->content_type = reduced_type;
+  if (!reduced_type.empty()) {
     entry->thumbnail = std::make_shared<const std::vector<uint8_t>>(body.begin(), body.end());
   }
   // The modification time orders entries for pruning: a used entry counts as new.
@@ -286,9 +305,9 @@ void ThumbnailStore::WriteToDisk(const std::string& key, const Entry& entry) {
                 std::to_string(++temporary_counter_) + std::string(kTemporarySuffix);
   }
   const std::string_view body = entry.thumbnail ? AsText(*entry.thumbnail) : std::string_view();
-  const std::string header = std::string(kMagic) + " " + std::to_string(key.size()) + " " +
-                             std::to_string(body.size()) + (entry.thumbnail ? " R " : " S ") +
-                             MD5Hex(body) + "\n";
+  const std::string header =
+      std::string(kMagic) + " " + std::to_string(key.size()) + " " + std::to_string(body.size()) +
+      " " + KindOf(entry.thumbnail, entry.content_type) + " " + MD5Hex(body) + "\n";
   std::error_code error;
   bool written = false;
   {

@@ -1,11 +1,12 @@
-// Thumbnails kept once made, so that a picture is reduced once per version of its file: in
-// memory (bounded in bytes, the least recently used out) and in a folder on disk (bounded in
-// bytes, the least recently used out), which keeps the work across restarts. An entry is
-// keyed by the picture's path, the content type it is sent as and its version (size and
-// full-precision modification time; a ZIP member's is its archive's), so a changed picture
-// never gets an old thumbnail. What the store hands out is byte for byte what ReduceImage
-// makes of the file. The same machinery keeps the JPEG renditions of HEIF pictures, in a
-// store of their own (StoredRendering; "thumbnail" below stands for either).
+// Renditions of pictures kept once made (thumbnails in one store; screen-sized pictures and
+// the full-size JPEGs of HEIF pictures in another, each store with its own folder and bounds), so
+// that a picture is reduced once per version of its file and rendition: in memory (bounded in
+// bytes, the least recently used out) and in a folder on disk (bounded in bytes, the least recently
+// used out), which keeps the work across restarts. An entry is keyed by the picture's path, the
+// content type it is sent as, the rendition (width and quality) and the file's version (size and
+// full-precision modification time; a ZIP member's is its archive's), so a changed picture never
+// gets an old rendition. What the store hands out is byte for byte what ReduceImage makes of the
+// file.
 #pragma once
 
 #include <cstdint>
@@ -19,56 +20,57 @@
 
 #include "platform/mutex.h"
 #include "server/catalogue/omni_file_access.h"
+
 #include "server/pictures/image_reduce.h"
-#include "server/pictures/jpeg_rendition.h"
 
 using Thumbnail = std::shared_ptr<const std::vector<uint8_t>>;
 
-// What a store makes of the pictures it is asked for.
-struct StoredRendering {
-  // Begins every key of the store, so that no entry of one kind is ever taken for another.
-  std::string_view kind;
-  // Whether pictures sent as a content type are made anything of.
-  bool (*makes)(std::string_view content_type);
-  // Replaces the stored bytes by what is made of them; false: the picture is sent as stored.
-  bool (*make)(std::string_view content_type, std::vector<uint8_t>* body);
+// A picture as reduced for sending: its bytes and their content type.
+struct ReducedPicture {
+  Thumbnail bytes;
+  std::string_view content_type;  // "image/jpeg" or "image/png"
 };
-// Thumbnails (ReduceImage); their keys have no kind, as they had before there were others.
-inline constexpr StoredRendering kThumbnails{"", ReducesType, ReduceImage};
-// Full-size JPEG renditions of HEIC, HEIF and AVIF pictures (MakeJpegRendition).
-inline constexpr StoredRendering kJpegRenditions{"jpeg-rendition:", HasJpegRendition,
-                                                 MakeJpegRendition};
 
 // Reads one entry file of the store's folder made for `key`. False when it is damaged, cut
-// short or made for another key. `*body` views into `file`; `*reduced` false means the
-// picture is sent as stored (and the body is empty).
-bool ParseThumbnailEntry(std::string_view file, std::string_view key, bool* reduced,
-                         std::string_view* body);
+// short or made for another key. `*body` views into `file`; `*reduced_type` is the body's
+// content type, or empty when the picture is sent as stored (and the body is empty).
+bool ParseThumbnailEntry(std::string_view file, std::string_view key,
+                         std::string_view* reduced_type, std::string_view* body);
 
 class ThumbnailStore {
  public:
+  // The thumbnails' bounds.
   static constexpr size_t kMemoryBytes = size_t{32} << 20;
   static constexpr uint64_t kDiskBytes = uint64_t{1} << 30;
+  // The other renditions' bounds (screen sizes, full-size JPEGs of HEIF pictures): a screen
+  // rendition takes a few hundred kilobytes, a 12-megapixel photo's full-size JPEG 3-6 MB, so
+  // two gigabytes hold a gallery's worth for a phone and a desktop.
+  static constexpr size_t kRenditionMemoryBytes = size_t{64} << 20;
+  static constexpr uint64_t kRenditionDiskBytes = uint64_t{2} << 30;
 
-  // The server's folder: "lumenvale/thumbnails" under the user's cache folder
+  // The server's folder for thumbnails: "lumenvale/thumbnails" under the user's cache folder
   // (XDG_CACHE_HOME, else ~/.cache).
   static std::string DefaultFolder();
+  // The server's folder for the other renditions: "lumenvale/renditions" beside it.
+  static std::string RenditionFolder();
 
   // Keeps thumbnails in `folder`, created when the first one is written; "" keeps them in
   // memory only. A folder that cannot be created or written leaves the store in memory
   // only, said once in one line on standard error. Pictures are read through `files`, which
-  // must outlive the store. `rendering` says what the store makes of them.
+  // must outlive the store.
   ThumbnailStore(COmniFileAccess& files, std::string folder, size_t memory_bytes,
-                 uint64_t disk_bytes, StoredRendering rendering = kThumbnails);
+                 uint64_t disk_bytes);
 
-  // The thumbnail of the picture at `path` sent as `content_type`, made when the store has
-  // none for the file's current version. Two callers asking for the same missing thumbnail
-  // at once share one reduction. False when the picture is sent as stored (the rendering
-  // makes nothing of it) or cannot be read; `*out` is then left alone. Any thread may call it.
-  bool Find(const std::string& path, std::string_view content_type, Thumbnail* out);
+  // The `rendition` of the picture at `path` sent as `content_type`, made when the store
+  // has none for the file's current version. Two callers asking for the same missing
+  // rendition at once share one reduction. False when the picture is sent as stored
+  // (ReduceImage does not reduce it) or cannot be read; `*out` is then left alone. Any
+  // thread may call it.
+  bool Find(const std::string& path, std::string_view content_type, const Rendition& rendition,
+            ReducedPicture* out);
 
   // Whether the store knows the outcome for the picture's current version without reducing.
-  bool Has(const std::string& path, std::string_view content_type);
+  bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
   bool UsesDisk();
   // Makes the store's folder unless it is made already. False when thumbnails are kept in
@@ -86,6 +88,7 @@ class ThumbnailStore {
   // The outcome of one reduction; `thumbnail` is null when the picture is sent as stored.
   struct Entry {
     Thumbnail thumbnail;
+    std::string_view content_type;  // of the thumbnail; a literal of ReduceImage's
   };
   struct InFlight {
     bool done = false;
@@ -94,12 +97,15 @@ class ThumbnailStore {
   };
   using Lru = std::list<std::pair<std::string, Entry>>;
 
-  bool Key(const std::string& path, std::string_view content_type, std::string* key);
+  bool Key(const std::string& path, std::string_view content_type, const Rendition& rendition,
+           std::string* key);
   bool Lookup(const std::string& key, Entry* entry);  // memory, then disk
   // Reduces the picture, unless another caller is already at it: then waits for its result.
-  Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type);
+  Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type,
+                 const Rendition& rendition);
   // `*readable` false: the file could not be read, and the outcome is not to be kept.
-  Entry Reduce(const std::string& path, std::string_view content_type, bool* readable);
+  Entry Reduce(const std::string& path, std::string_view content_type, const Rendition& rendition,
+               bool* readable);
   void Remember(const std::string& key, const Entry& entry) REQUIRES(lock_);
   bool ReadFromDisk(const std::string& key, Entry* entry) EXCLUDES(lock_);
   void WriteToDisk(const std::string& key, const Entry& entry) EXCLUDES(lock_);
@@ -126,7 +132,6 @@ class ThumbnailStore {
   const std::string folder_;
   const size_t memory_bytes_;
   const uint64_t disk_bytes_;
-  const StoredRendering rendering_;
 
   platform::Mutex lock_;
   bool uses_disk_ GUARDED_BY(lock_);

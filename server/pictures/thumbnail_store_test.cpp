@@ -49,8 +49,18 @@ void SetTime(const std::string& path, int64_t seconds, int64_t nanoseconds) {
 }
 
 std::vector<uint8_t> FreshReduction(std::string_view type, std::vector<uint8_t> bytes) {
-  EXPECT_TRUE(ReduceImage(type, &bytes));
+  std::string_view reduced_type;
+  EXPECT_TRUE(ReduceImage(type, kThumbnail, &bytes, &reduced_type));
   return bytes;
+}
+
+// The thumbnail's bytes; its type is checked where it matters.
+bool FindThumbnail(ThumbnailStore& store, const std::string& path, std::string_view type,
+                   Thumbnail* out) {
+  ReducedPicture reduced;
+  if (!store.Find(path, type, kThumbnail, &reduced)) return false;
+  *out = reduced.bytes;
+  return true;
 }
 
 std::vector<std::string> EntryFiles(const std::string& folder) {
@@ -88,9 +98,9 @@ TEST_F(ThumbnailStoreTest, ThumbnailsAreFreshReductionsKeptAcrossRestarts) {
                          ThumbnailStore::kDiskBytes);
     for (const Case& c : cases) {
       Thumbnail first, again;
-      ASSERT_TRUE(store.Find(pictures_.Join(c.name), c.type, &first)) << c.name;
+      ASSERT_TRUE(FindThumbnail(store, pictures_.Join(c.name), c.type, &first)) << c.name;
       EXPECT_EQ(*first, FreshReduction(c.type, *c.file)) << c.name;
-      ASSERT_TRUE(store.Find(pictures_.Join(c.name), c.type, &again));
+      ASSERT_TRUE(FindThumbnail(store, pictures_.Join(c.name), c.type, &again));
       EXPECT_EQ(again, first);  // the same bytes, from memory
     }
     EXPECT_EQ(store.Reductions(), 2u);
@@ -100,11 +110,43 @@ TEST_F(ThumbnailStoreTest, ThumbnailsAreFreshReductionsKeptAcrossRestarts) {
                            ThumbnailStore::kDiskBytes);
   for (const Case& c : cases) {
     Thumbnail thumbnail;
-    EXPECT_TRUE(restarted.Has(pictures_.Join(c.name), c.type));
-    ASSERT_TRUE(restarted.Find(pictures_.Join(c.name), c.type, &thumbnail)) << c.name;
+    EXPECT_TRUE(restarted.Has(pictures_.Join(c.name), c.type, kThumbnail));
+    ASSERT_TRUE(FindThumbnail(restarted, pictures_.Join(c.name), c.type, &thumbnail)) << c.name;
     EXPECT_EQ(*thumbnail, FreshReduction(c.type, *c.file)) << c.name;
   }
   EXPECT_EQ(restarted.Reductions(), 0u);
+}
+
+// Each rendition of a picture is an entry of its own, and its type (JPEG without
+// transparency, PNG with it) is kept with it across a restart.
+TEST_F(ThumbnailStoreTest, RenditionsAreEntriesOfTheirOwnWithTheirTypes) {
+  const Rgba clear = {0, 0, 0, 0}, red = {255, 0, 0, 255};
+  WriteBytes(pictures_.Join("big.png"), PngFile(NoisePicture(1700, 1000)));
+  WriteBytes(pictures_.Join("clear.png"),
+             PngFile(QuadrantPicture(1700, 1000, 4, {clear, red, red, red})));
+  struct Case {
+    const char* name;
+    Rendition rendition;
+    int width;
+    std::string_view type;
+  };
+  const Case cases[] = {
+      {"big.png", kThumbnail, 150, "image/jpeg"},
+      {"big.png", {1080, 82}, 1080, "image/jpeg"},
+      {"clear.png", {1600, 82}, 1600, "image/png"},
+  };
+  for (int run = 0; run < 2; ++run) {  // made, then read from disk after a restart
+    ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                         ThumbnailStore::kDiskBytes);
+    for (const Case& c : cases) {
+      ReducedPicture reduced;
+      ASSERT_TRUE(store.Find(pictures_.Join(c.name), "image/png", c.rendition, &reduced));
+      EXPECT_EQ(reduced.content_type, c.type) << c.name << " " << c.width;
+      const DecodedFile out = DecodeFile(*reduced.bytes);
+      EXPECT_EQ(out.width, c.width) << c.name;
+    }
+    EXPECT_EQ(store.Reductions(), run == 0 ? 3u : 0u);
+  }
 }
 
 // The same size and the same second, only the nanoseconds differ: still a new picture.
@@ -122,13 +164,13 @@ TEST_F(ThumbnailStoreTest, PictureRewrittenWithinTheSameSecondGetsANewThumbnail)
   ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
                        ThumbnailStore::kDiskBytes);
   Thumbnail thumbnail;
-  ASSERT_TRUE(store.Find(path, "image/png", &thumbnail));
+  ASSERT_TRUE(FindThumbnail(store, path, "image/png", &thumbnail));
   EXPECT_EQ(*thumbnail, FreshReduction("image/png", first));
 
   WriteBytes(path, other);
   SetTime(path, 1700000000, 200);
-  EXPECT_FALSE(store.Has(path, "image/png"));
-  ASSERT_TRUE(store.Find(path, "image/png", &thumbnail));
+  EXPECT_FALSE(store.Has(path, "image/png", kThumbnail));
+  ASSERT_TRUE(FindThumbnail(store, path, "image/png", &thumbnail));
   EXPECT_EQ(*thumbnail, FreshReduction("image/png", other));
 }
 
@@ -151,7 +193,7 @@ TEST_F(ThumbnailStoreTest, DamagedDiskEntriesAreMadeAgain) {
       {"empty", [](const std::string& file) { fs::resize_file(file, 0); }},
       {"garbage header",
        [](const std::string& file) {
-         std::ofstream(file, std::ios::binary) << "LVTHUMB1 99x 1 R\n";
+         std::ofstream(file, std::ios::binary) << "LVTHUMB2 99x 1 J\n";
        }},
   };
   for (const Case& c : cases) {
@@ -160,7 +202,7 @@ TEST_F(ThumbnailStoreTest, DamagedDiskEntriesAreMadeAgain) {
       ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
                            ThumbnailStore::kDiskBytes);
       Thumbnail thumbnail;
-      ASSERT_TRUE(store.Find(path, "image/jpeg", &thumbnail));
+      ASSERT_TRUE(FindThumbnail(store, path, "image/jpeg", &thumbnail));
     }
     const std::vector<std::string> files = EntryFiles(Folder());
     ASSERT_EQ(files.size(), 1u);
@@ -168,13 +210,13 @@ TEST_F(ThumbnailStoreTest, DamagedDiskEntriesAreMadeAgain) {
     ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
                          ThumbnailStore::kDiskBytes);
     Thumbnail thumbnail;
-    ASSERT_TRUE(store.Find(path, "image/jpeg", &thumbnail)) << c.what;
+    ASSERT_TRUE(FindThumbnail(store, path, "image/jpeg", &thumbnail)) << c.what;
     EXPECT_EQ(*thumbnail, expected) << c.what;
     EXPECT_EQ(store.Reductions(), 1u) << c.what;
     // Written anew: the next start finds it sound.
     ThumbnailStore next(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
                         ThumbnailStore::kDiskBytes);
-    ASSERT_TRUE(next.Find(path, "image/jpeg", &thumbnail));
+    ASSERT_TRUE(FindThumbnail(next, path, "image/jpeg", &thumbnail));
     EXPECT_EQ(next.Reductions(), 0u) << c.what;
   }
 }
@@ -186,8 +228,8 @@ TEST_F(ThumbnailStoreTest, UnusableFolderStillServesFromMemorySayingSoOnce) {
   ThumbnailStore store(access_.files, blocked + "/thumbnails", ThumbnailStore::kMemoryBytes,
                        ThumbnailStore::kDiskBytes);
   Thumbnail first, second;
-  ASSERT_TRUE(store.Find(pictures_.Join("photo.jpg"), "image/jpeg", &first));
-  ASSERT_TRUE(store.Find(pictures_.Join("drawing.png"), "image/png", &second));
+  ASSERT_TRUE(FindThumbnail(store, pictures_.Join("photo.jpg"), "image/jpeg", &first));
+  ASSERT_TRUE(FindThumbnail(store, pictures_.Join("drawing.png"), "image/png", &second));
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_FALSE(store.UsesDisk());
   EXPECT_EQ(*first, FreshReduction("image/jpeg", jpeg_));
@@ -203,15 +245,15 @@ TEST_F(ThumbnailStoreTest, PicturesSentAsStoredAndMissingFiles) {
                        ThumbnailStore::kDiskBytes);
   Thumbnail thumbnail;
   for (int round = 0; round < 2; ++round) {
-    EXPECT_FALSE(store.Find(pictures_.Join("narrow.jpg"), "image/jpeg", &thumbnail));
-    EXPECT_FALSE(store.Find(pictures_.Join("broken.jpg"), "image/jpeg", &thumbnail));
-    EXPECT_FALSE(store.Find(pictures_.Join("moving.gif"), "image/gif", &thumbnail));
-    EXPECT_FALSE(store.Find(pictures_.Join("missing.jpg"), "image/jpeg", &thumbnail));
+    EXPECT_FALSE(FindThumbnail(store, pictures_.Join("narrow.jpg"), "image/jpeg", &thumbnail));
+    EXPECT_FALSE(FindThumbnail(store, pictures_.Join("broken.jpg"), "image/jpeg", &thumbnail));
+    EXPECT_FALSE(FindThumbnail(store, pictures_.Join("moving.gif"), "image/gif", &thumbnail));
+    EXPECT_FALSE(FindThumbnail(store, pictures_.Join("missing.jpg"), "image/jpeg", &thumbnail));
   }
   EXPECT_EQ(thumbnail, nullptr);
   EXPECT_EQ(store.Reductions(), 2u);  // the outcome "as stored" is kept too
-  EXPECT_TRUE(store.Has(pictures_.Join("narrow.jpg"), "image/jpeg"));
-  EXPECT_FALSE(store.Has(pictures_.Join("missing.jpg"), "image/jpeg"));
+  EXPECT_TRUE(store.Has(pictures_.Join("narrow.jpg"), "image/jpeg", kThumbnail));
+  EXPECT_FALSE(store.Has(pictures_.Join("missing.jpg"), "image/jpeg", kThumbnail));
 }
 
 TEST_F(ThumbnailStoreTest, ConcurrentRequestsForOneMissingThumbnailReduceItOnce) {
@@ -223,7 +265,7 @@ TEST_F(ThumbnailStoreTest, ConcurrentRequestsForOneMissingThumbnailReduceItOnce)
   std::vector<std::thread> requests;
   for (int i = 0; i < kRequests; ++i) {
     requests.emplace_back([&, i] {
-      EXPECT_TRUE(store.Find(pictures_.Join("big.jpg"), "image/jpeg", &thumbnails[i]));
+      EXPECT_TRUE(FindThumbnail(store, pictures_.Join("big.jpg"), "image/jpeg", &thumbnails[i]));
     });
   }
   for (std::thread& request : requests) request.join();
@@ -241,7 +283,7 @@ TEST_F(ThumbnailStoreTest, MemoryAndDiskStayUnderTheirBounds) {
     const std::string path = pictures_.Join(std::to_string(i) + ".png");
     WriteBytes(path, file);
     Thumbnail thumbnail;
-    ASSERT_TRUE(store.Find(path, "image/png", &thumbnail)) << i;
+    ASSERT_TRUE(FindThumbnail(store, path, "image/png", &thumbnail)) << i;
     ASSERT_LE(store.MemoryBytes(), kMemory) << i;
     ASSERT_LE(store.DiskBytes(), kDisk) << i;
   }
@@ -251,7 +293,7 @@ TEST_F(ThumbnailStoreTest, MemoryAndDiskStayUnderTheirBounds) {
   EXPECT_GT(on_disk, kDisk / 2);  // pruned to most of the bound, not emptied
   EXPECT_EQ(store.DiskBytes(), on_disk);
   // The most recent thumbnails are still at hand.
-  EXPECT_TRUE(store.Has(pictures_.Join("999.png"), "image/png"));
+  EXPECT_TRUE(store.Has(pictures_.Join("999.png"), "image/png", kThumbnail));
 }
 
 // Prunes delete outside the store's lock while other requests read, write and make entries
@@ -266,7 +308,7 @@ TEST_F(ThumbnailStoreTest, DiskCountStaysExactWhilePrunesRunBesideRequests) {
     ThumbnailStore probe(access_.files, cache_.Join("probe"), ThumbnailStore::kMemoryBytes,
                          ThumbnailStore::kDiskBytes);
     Thumbnail thumbnail;
-    ASSERT_TRUE(probe.Find(pictures_.Join("0.png"), "image/png", &thumbnail));
+    ASSERT_TRUE(FindThumbnail(probe, pictures_.Join("0.png"), "image/png", &thumbnail));
     entry_bytes = probe.DiskBytes();
   }
   // Memory for a few entries, so most look-ups go to the disk; disk for a third of them.
@@ -281,8 +323,8 @@ TEST_F(ThumbnailStoreTest, DiskCountStaysExactWhilePrunesRunBesideRequests) {
         for (int i = 0; i < kPictures; ++i) {
           const int picture = (i + t * kPictures / 4) % kPictures;
           Thumbnail thumbnail;
-          if (!store.Find(pictures_.Join(std::to_string(picture) + ".png"), "image/png",
-                          &thumbnail)) {
+          if (!FindThumbnail(store, pictures_.Join(std::to_string(picture) + ".png"), "image/png",
+                             &thumbnail)) {
             ++failures;
           }
         }
@@ -309,8 +351,8 @@ TEST_F(ThumbnailStoreTest, PruneCountsEarlierEntriesAndRemovesOnlyOldTemporaries
                            ThumbnailStore::kDiskBytes);
     for (int i = 0; i < 40; ++i) {
       Thumbnail thumbnail;
-      ASSERT_TRUE(
-          earlier.Find(pictures_.Join(std::to_string(i) + ".png"), "image/png", &thumbnail));
+      ASSERT_TRUE(FindThumbnail(earlier, pictures_.Join(std::to_string(i) + ".png"), "image/png",
+                                &thumbnail));
     }
     left = earlier.DiskBytes();
   }

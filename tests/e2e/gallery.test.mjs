@@ -2,10 +2,12 @@
 // driven in headless Chromium. The blocks run in order and share one server and one browser;
 // each opens the page it needs, so one failure does not cascade into the next.
 import assert from 'node:assert/strict';
+import { writeFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  launchBrowser, loadedImageCount, screenshot, startServer, swipe as swipeFrom,
+  launchBrowser, loadedImageCount, outputFolder, screenshot, startServer, swipe as swipeFrom,
 } from './harness.mjs';
 
 // Three thumbnail pages of 100, 100 and 50; the date order is the name order (make_gallery
@@ -138,11 +140,52 @@ test('a thumbnail opens the image page of its picture', async () => {
     const img = document.getElementById('main');
     return img.complete && img.naturalWidth > 0 && getComputedStyle(img).visibility === 'visible';
   });
+  // Smaller than the window, the picture is shown at its own size (the window's pixel ratio
+  // is 1), centred, not blown up to the window's height.
   const box = await page.locator('#main').boundingBox();
-  assert.equal(await page.$eval('#main', (img) => img.naturalWidth), 320);
-  assert.equal(Math.round(box.height), 720);
-  assert.equal(Math.round(box.width), 960);
+  assert.deepEqual(box, { x: 480, y: 240, width: 320, height: 240 });
   await screenshot(page, 'image-page');
+});
+
+test('Esc on the image page returns to the thumbnail page that holds the picture', async () => {
+  await open(imageUrl(150));
+  await Promise.all([page.waitForURL(viewUrl(1)), page.keyboard.press('Escape')]);
+  assert.equal(page.url(), viewUrl(1));
+});
+
+// The rules for phones and for the folders-first pages change nothing on a desktop screen:
+// the page looks the same with them taken out of its style sheet.
+test('on a desktop screen the thumbnail page looks as it did', async () => {
+  const desktop = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  const view = await desktop.newPage();
+  for (const key of ['T-1-N-0', 'T-1-D-2']) {
+    await view.goto(`${server.url}view?page=${key}`);
+    await view.waitForLoadState('load');
+    await view.waitForFunction(() => [...document.images].every((img) => img.complete));
+    const now = await view.screenshot({ fullPage: true });
+    const removed = await view.evaluate(() => {
+      const sheet = document.styleSheets[0];
+      let count = 0;
+      for (let i = sheet.cssRules.length - 1; i >= 0; --i) {
+        const rule = sheet.cssRules[i];
+        if (rule instanceof CSSMediaRule || rule.selectorText?.includes('a.folder')) {
+          sheet.deleteRule(i);
+          ++count;
+        }
+      }
+      return count;
+    });
+    assert.equal(removed, 4, 'the media rule and the three folder rules');
+    const before = await view.screenshot({ fullPage: true });
+    assert.ok(now.equals(before), `${key} looks different on a desktop screen`);
+    if (key === 'T-1-N-0') writeFileSync(join(outputFolder, 'desktop-thumbnails.png'), now);
+  }
+  // The image page's controls for touch screens stay hidden.
+  await view.goto(`${server.url}individual?page=1-D-3`);
+  await view.waitForLoadState('load');
+  assert.equal(await view.isVisible('#touchControls'), false);
+  assert.equal(await view.isVisible('#headerHint'), false);
+  await desktop.close();
 });
 
 test('arrow keys open the next and previous image, the up key a random one', async () => {
@@ -213,7 +256,8 @@ test('the slide show changes its picture at the chosen interval of one second', 
   const shown = await page.evaluate(() => window.shown);
   await screenshot(page, 'slideshow');
 
-  for (const { src } of shown) assert.match(src, /^image\?page=1-D-\d+$/);
+  // Each asked for in the width of the window (its pixel ratio is 1).
+  for (const { src } of shown) assert.match(src, /^image\?page=1-D-\d+&width=1280$/);
   assert.ok(new Set(shown.map((s) => s.src)).size >= 3, `pictures: ${shown.map((s) => s.src)}`);
   const gaps = shown.slice(1).map((s, i) => (s.at - shown[i].at) / 1000);
   t.diagnostic(`seconds between pictures: ${gaps.map((g) => g.toFixed(2)).join(' ')}`);

@@ -11,15 +11,16 @@ const binary = process.env.LUMENVALE_BINARY ?? 'build/bin/lumenvale';
 const makeGallery = process.env.MAKE_GALLERY ?? 'build/bin/make_gallery';
 export const outputFolder = process.env.E2E_OUTPUT ?? 'build/e2e-output';
 
-// The default gallery: make_gallery's small numbered pictures.
-export function writeGallery(folder, count) {
-  execFileSync(makeGallery, [folder, String(count)]);
+// The default gallery: make_gallery's small numbered pictures (320 x 240, or the size given).
+export function writeGallery(folder, count, width = 320, height = 240) {
+  execFileSync(makeGallery, [folder, String(count), String(width), String(height)]);
 }
 
 // Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the
-// server on it with `extraConfig` (configuration elements). Resolves to { url, pictures (the
-// folder), stop() }.
-export async function startServer(count, extraConfig = '', writePictures = writeGallery) {
+// server (`program`, the one built unless a benchmark names another) on it with `extraConfig`
+// (configuration elements). Resolves to { url, pictures (the folder), stop() }.
+export async function startServer(count, extraConfig = '', writePictures = writeGallery,
+                                  program = binary) {
   const root = mkdtempSync(join(tmpdir(), 'lv_e2e_'));
   const pictures = join(root, 'pictures');
   mkdirSync(pictures);
@@ -30,7 +31,7 @@ export async function startServer(count, extraConfig = '', writePictures = write
   writeFileSync(config, `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
   const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache') };
-  const child = spawn(binary, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
+  const child = spawn(program, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {
     child.once('exit', (code) => reject(new Error(`server exited with ${code}`)));

@@ -6,15 +6,15 @@ if (field.isContentEditable || /^(TEXTAREA|SELECT)$/.test(field.tagName) ||
 if(e.altKey==false){
 		switch (e.which){
 		case 39: // Key[→]
-				window.location.href = $('#NextPage').attr('href');
+				window.location.replace($('#NextPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 37: // Key[←]
-				window.location.href = $('#PrevPage').attr('href');
+				window.location.replace($('#PrevPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 38: // Key[↑]
-				window.location.href = $('#RandomPage').attr('href');
+				window.location.replace($('#RandomPage').attr('href'));
 e.preventDefault()
 			break; 
 		}
@@ -28,11 +28,11 @@ if (field.isContentEditable || /^(TEXTAREA|SELECT)$/.test(field.tagName) ||
 if(e.altKey==false){
 		switch (e.which){
 		case 227: // Key[早送り]
-				window.location.href = $('#NextPage').attr('href');
+				window.location.replace($('#NextPage').attr('href'));
 e.preventDefault()
 			break; 
 		case 228: // Key[巻き戻し]
-				window.location.href = $('#PrevPage').attr('href');
+				window.location.replace($('#PrevPage').attr('href'));
 e.preventDefault()
 			break; 
 		}
@@ -49,11 +49,11 @@ e.preventDefault()
 	});
 	$('article').on('touchend', function () {
 		if (direction == 'up') {
-			window.location.href = $('#RandomPage').attr('href');
+			window.location.replace($('#RandomPage').attr('href'));
 		} else if (direction == 'right') {
-			window.location.href = $('#PrevPage').attr('href');
+			window.location.replace($('#PrevPage').attr('href'));
 		} else if (direction == 'left') {
-			window.location.href = $('#NextPage').attr('href');
+			window.location.replace($('#NextPage').attr('href'));
 		}
 	});
 });

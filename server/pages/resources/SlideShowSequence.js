@@ -53,12 +53,13 @@ function fadeTime(full) {
 }
 function countup() {
 	$('#main').fadeOut(fadeTime(1000), function () {
-		next_img_url = 'image?page=' + createStringFromCurrentElement();
+		next_img_url = 'image?page=' + createStringFromCurrentElement() + '&width=' + screenWidth();
 		if (word) {
 			next_img_url += '&word=' + encodeURIComponent(word);
 		}
 		$('#main').off('load', onImageLoaded).one('load', onImageLoaded);
-		$('#main').attr('src', next_img_url);
+		// The srcset of the first picture would keep it in place of every later src.
+		$('#main').removeAttr('srcset').attr('src', next_img_url);
 	});
 }
 function checkMax() {

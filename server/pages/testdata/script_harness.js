@@ -6,7 +6,9 @@
 // SCRIPT is the script file; CASES a JSON file holding a list of cases, each a list of steps
 // [handler, event]. A handler is named "target:event" as the script bound it ("document:keydown",
 // "window:keyup", "article:touchmove", "window:load", ".fitImg:dblclick", ...). The event object
-// is passed as given, with preventDefault() counting its calls. Before each case the location,
+// is passed as given, with preventDefault() counting its calls; the step ["image:size", {...}]
+// sets the picture's natural size instead. location.replace() sets the location as an
+// assignment does. Before each case the location,
 // the counter and the element state are reset. For each case one line is printed:
 //   href=<location after the case> prevented=<count> header=<classes of #header> css=<css of .fitImg>
 'use strict';
@@ -17,7 +19,14 @@ const cases = JSON.parse(fs.readFileSync(process.argv[3], 'utf8'));
 
 const handlers = {};
 const anchors = {'#NextPage': 'next', '#PrevPage': 'prev', '#RandomPage': 'random'};
-const window = {location: {href: ''}};
+const window = {
+  location: {
+    href: '',
+    replace(url) {
+      this.href = url;
+    },
+  },
+};
 const document = {};
 let header, fitImgCss, image;
 
@@ -62,6 +71,10 @@ for (const steps of cases) {
   reset();
   let prevented = 0;
   for (const [handler, event] of steps) {
+    if (handler === 'image:size') {
+      Object.assign(image, event);
+      continue;
+    }
     const e = Object.assign({preventDefault: () => ++prevented}, event);
     if (!handlers[handler]) throw new Error('no handler ' + handler);
     handlers[handler].call(handler.endsWith('dblclick') ? image : undefined, e);

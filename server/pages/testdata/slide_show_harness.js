@@ -38,6 +38,7 @@ function $(what) {
     off: () => { loadHandler = null; return self; },
     one: (event, f) => { loadHandler = f; return self; },
     attr: (name, value) => { element.src = value; return self; },
+    removeAttr: () => self,
     val: function (value) {
       if (value === undefined) return element.slider;
       element.slider = String(value);
@@ -56,6 +57,8 @@ const console = {log: (text) => logs.push(text)};
 function setInterval(f, delay) { timers.set(nextTimer, {f, delay}); return nextTimer++; }
 function clearInterval(id) { timers.delete(id); }
 function fitImg() {}
+// ImagePage.js's, for a phone 390 CSS px wide at 3 device pixels each.
+function screenWidth() { return 1170; }
 
 eval(source);
 

@@ -8,5 +8,5 @@
 
 struct TestServices : TestFileAccess {
   ThumbnailStore thumbnails{files, "", ThumbnailStore::kMemoryBytes, 0};
-  ThumbnailStore renditions{files, "", kRenditionMemoryBytes, 0, kJpegRenditions};
+  ThumbnailStore renditions{files, "", ThumbnailStore::kRenditionMemoryBytes, 0};
 };

@@ -3,6 +3,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <turbojpeg.h>
+#include <webp/encode.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +54,31 @@ std::vector<uint8_t> PngFile(const Picture& picture) {
   std::vector<uint8_t> out;
   stbi_write_png_to_func(AppendChunk, &out, picture.width, picture.height, picture.channels,
                          picture.pixels.data(), picture.width * picture.channels);
+  return out;
+}
+
+std::vector<uint8_t> BmpFile(const Picture& picture) {
+  std::vector<uint8_t> out;
+  stbi_write_bmp_to_func(AppendChunk, &out, picture.width, picture.height, picture.channels,
+                         picture.pixels.data());
+  return out;
+}
+
+std::vector<uint8_t> WebpFile(const Picture& picture, bool lossless) {
+  uint8_t* encoded = nullptr;
+  const int stride = picture.width * picture.channels;
+  const uint8_t* pixels = picture.pixels.data();
+  size_t size = 0;
+  if (picture.channels == 4) {
+    size = lossless
+               ? WebPEncodeLosslessRGBA(pixels, picture.width, picture.height, stride, &encoded)
+               : WebPEncodeRGBA(pixels, picture.width, picture.height, stride, 90, &encoded);
+  } else {
+    size = lossless ? WebPEncodeLosslessRGB(pixels, picture.width, picture.height, stride, &encoded)
+                    : WebPEncodeRGB(pixels, picture.width, picture.height, stride, 90, &encoded);
+  }
+  std::vector<uint8_t> out(encoded, encoded + size);
+  WebPFree(encoded);
   return out;
 }
 

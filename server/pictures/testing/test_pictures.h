@@ -19,6 +19,12 @@ Picture NoisePicture(int width, int height);
 // A PNG file written with stb_image_write.
 std::vector<uint8_t> PngFile(const Picture& picture);
 
+// A BMP file written with stb_image_write: 24-bit, or 32-bit with alpha for 4 channels.
+std::vector<uint8_t> BmpFile(const Picture& picture);
+
+// A WebP file written with libwebp, lossless or lossy at quality 90, with alpha for 4 channels.
+std::vector<uint8_t> WebpFile(const Picture& picture, bool lossless);
+
 // A JPEG file written with TurboJPEG at quality 95 (grey when the picture has one channel).
 std::vector<uint8_t> JpegFile(const Picture& picture);
 
