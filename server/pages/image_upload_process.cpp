@@ -22,9 +22,10 @@ Response UploaderPageResponse(const ServerSettings& settings, std::string_view n
   page += "<meta http-equiv=\"Content-Type\" content=\"text/html;\" />\r\n";
   page += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n";
   page += "<title>" + title_escaped + " ファイルアップローダ</title>\r\n";
-  // A finger-sized button on a phone; the drop area is the whole width anyway.
+  // A finger-sized button and link on a phone; the drop area is the whole width anyway.
   page += "<style>@media (max-width:" + std::string(kTouchLayoutWidth) +
-          "){#btn{min-width:48px;min-height:48px;padding:0 16px;font-size:16px;}}</style>\r\n";
+          "){#btn{min-width:48px;min-height:48px;padding:0 16px;font-size:16px;}"
+          "a[href]{display:inline-block;min-height:44px;line-height:44px;}}</style>\r\n";
   page += ScriptTagStart(nonce) + " src = \"/script?name=jquery.min.js\"></script>\r\n";
   page += ScriptTagStart(nonce) + ">\r\n";
   page += UploaderScript();

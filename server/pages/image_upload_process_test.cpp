@@ -23,7 +23,8 @@ std::string ExpectedPage() {
          "<link rel=\"stylesheet\" type=\"text/css\" href=\"/script?name=font.css\">\r\n"
          "<title>&#x41;&#x3C;&#x26;&#x22;&#x5199;&#x1F4F7; ファイルアップローダ</title>\r\n"
          "<style>@media (max-width:600px){#btn{min-width:48px;min-height:48px;padding:0 16px;"
-         "font-size:16px;}}</style>\r\n"
+         "font-size:16px;}a[href]{display:inline-block;min-height:44px;line-height:44px;}}"
+         "</style>\r\n"
          "<script nonce=\"NONCE\" src = \"/script?name=jquery.min.js\"></script>\r\n"
          "<script nonce=\"NONCE\">\r\n" +
          UploaderScript() +

@@ -239,10 +239,11 @@ test('the uploader and the status page fit the phone, their controls touch-sized
   await assertTouchSized('#btn');
   assert.equal(await page.getAttribute('#file_selecter', 'accept'),
                'image/jpeg,image/png,image/gif,image/bmp,image/heic,image/heif,image/avif');
+  await assertTouchSized('a[href]');  // the way back to the gallery
   await screenshot(page, 'phone-uploader');
+  // The status page has no link left to tap; its rule still covers any it may show.
   await open(`${server.url}info`);
   await assertPhoneLayout();
-  await assertTouchSized('a[href]');
   await screenshot(page, 'phone-status');
 });
 
