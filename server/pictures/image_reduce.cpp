@@ -138,7 +138,7 @@ bool Reduce(const Rendition& rendition, std::vector<uint8_t>* body,
     if (!EncodePng(reduced, body)) return false;
     *reduced_type = "image/png";
   } else {
-    if (!EncodeJpeg(reduced, rendition.jpeg_quality, body)) return false;
+    if (!EncodeJpeg(ViewOf(reduced), rendition.jpeg_quality, body)) return false;
     *reduced_type = "image/jpeg";
   }
   return true;

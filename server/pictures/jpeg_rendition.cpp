@@ -1,7 +1,5 @@
 #include "server/pictures/jpeg_rendition.h"
 
-#include <turbojpeg.h>
-
 #include <new>
 #include <span>
 
@@ -9,25 +7,10 @@
 #include "server/pictures/heif_decoder.h"
 #include "server/pictures/image_reduce.h"
 #include "server/pictures/jpeg_decoder.h"
+#include "server/pictures/picture_encoders.h"
 #include "server/pictures/picture_orientation.h"
 
 namespace {
-
-// Encodes `picture` (RGB) with TurboJPEG, which is several times faster than the thumbnails'
-// encoder at full size.
-bool EncodeFullJpeg(const PixelView& picture, int quality, std::vector<uint8_t>* out) {
-  tjhandle handle = tjInitCompress();
-  if (handle == nullptr) return false;
-  unsigned char* jpeg = nullptr;
-  unsigned long size = 0;
-  const bool encoded =
-      tjCompress2(handle, picture.pixels, picture.width, 0, picture.height, TJPF_RGB, &jpeg, &size,
-                  TJSAMP_420, quality, TJFLAG_ACCURATEDCT) == 0;
-  if (encoded) out->assign(jpeg, jpeg + size);
-  tjFree(jpeg);
-  tjDestroy(handle);
-  return encoded;
-}
 
 bool RenderHeif(std::span<const uint8_t> data, int quality, std::vector<uint8_t>* out) {
   HeifPicture picture;
@@ -36,7 +19,7 @@ bool RenderHeif(std::span<const uint8_t> data, int quality, std::vector<uint8_t>
   const int64_t bound = picture.HasWideSamples() ? kMaxHeifDecodePixels / 2 : kMaxHeifDecodePixels;
   if (pixels > kMaxReducePixels || pixels > bound || !picture.Decode(0, 0)) return false;
   if (picture.orientation() == kOrientationAsStored)
-    return EncodeFullJpeg(picture.view(), quality, out);
+    return EncodeJpeg(picture.view(), quality, out);
   const PixelView decoded = picture.view();
   Picture upright;
   upright.width = decoded.width;
@@ -44,7 +27,7 @@ bool RenderHeif(std::span<const uint8_t> data, int quality, std::vector<uint8_t>
   upright.channels = decoded.channels;
   upright.pixels.assign(decoded.pixels, decoded.pixels + pixels * decoded.channels);
   OrientPicture(picture.orientation(), &upright);
-  return EncodeFullJpeg(ViewOf(upright), quality, out);
+  return EncodeJpeg(ViewOf(upright), quality, out);
 }
 
 }  // namespace
