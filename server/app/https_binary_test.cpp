@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "common/config/password_hash.h"
+#include "platform/testing/shell_output.h"
 #include "platform/testing/test_folder.h"
 #include "server/app/testing/child_process.h"
 #include "server/pages/html_escape.h"
@@ -26,26 +27,16 @@
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
-
 // Makes a self-signed certificate for localhost and 127.0.0.1 with a key of `key_options`.
 void MakeCertificate(const std::string& key_options, const std::string& cert,
                      const std::string& key) {
-  RunCommand("openssl req -x509 -newkey " + key_options + " -nodes -days 2 -subj /CN=localhost " +
+  ShellOutput("openssl req -x509 -newkey " + key_options + " -nodes -days 2 -subj /CN=localhost " +
              "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " + key + " -out " + cert +
              " 2>/dev/null");
 }
 
 std::string FileFingerprint(const std::string& cert) {
-  std::string line = RunCommand("openssl x509 -noout -fingerprint -sha256 -in " + cert);
+  std::string line = ShellOutput("openssl x509 -noout -fingerprint -sha256 -in " + cert);
   size_t equals = line.find('=');
   return equals == std::string::npos ? "" : line.substr(equals + 1, line.find('\n') - equals - 1);
 }
@@ -89,12 +80,12 @@ class HttpsBinaryTest : public ::testing::Test {
 
   std::string Curl(int port, const std::string& cert, const std::string& options,
                    const std::string& path, const std::string& host = "localhost") {
-    return RunCommand("curl -s --http1.1 --max-time 20 --cacert " + cert + " " + options +
+    return ShellOutput("curl -s --http1.1 --max-time 20 --cacert " + cert + " " + options +
                       " https://" + host + ":" + std::to_string(port) + path);
   }
 
   std::string ServedFingerprint(int port) {
-    std::string line = RunCommand("openssl s_client -connect 127.0.0.1:" + std::to_string(port) +
+    std::string line = ShellOutput("openssl s_client -connect 127.0.0.1:" + std::to_string(port) +
                                   " </dev/null 2>/dev/null | openssl x509 -noout -fingerprint "
                                   "-sha256");
     size_t equals = line.find('=');
@@ -128,10 +119,10 @@ TEST_F(HttpsBinaryTest, TheGeneratedCertificateIsKeptPrivateAndReusedAtTheNextSt
     struct stat key_status;
     ASSERT_EQ(stat(key.c_str(), &key_status), 0);
     EXPECT_EQ(key_status.st_mode & 0777, 0600u);
-    std::string names = RunCommand("openssl x509 -noout -ext subjectAltName -in " + cert);
+    std::string names = ShellOutput("openssl x509 -noout -ext subjectAltName -in " + cert);
     EXPECT_NE(names.find("DNS:localhost"), std::string::npos) << names;
     EXPECT_NE(names.find("IP Address:127.0.0.1"), std::string::npos) << names;
-    EXPECT_NE(RunCommand("openssl x509 -noout -text -in " + cert).find("prime256v1"),
+    EXPECT_NE(ShellOutput("openssl x509 -noout -text -in " + cert).find("prime256v1"),
               std::string::npos);
     // Trusted by name and by address.
     WaitForPicture(port, cert);
@@ -160,7 +151,7 @@ TEST_F(HttpsBinaryTest, OverTlsTheAnswersAreTheBytesOfPlainHttp) {
   };
   for (const char* path : {"/image?page=1-N-0", "/nothing", "/script?name=font.css"}) {
     std::string over_tls = without_nonce(Curl(tls_port, cert, "-i", path));
-    std::string plain_bytes = without_nonce(RunCommand("curl -s -i --http1.1 http://localhost:" +
+    std::string plain_bytes = without_nonce(ShellOutput("curl -s -i --http1.1 http://localhost:" +
                                                        std::to_string(plain_port) + path));
     EXPECT_GT(over_tls.size(), 100u) << path;
     EXPECT_TRUE(over_tls == plain_bytes) << path << "\n" << over_tls.substr(0, 300);
@@ -186,7 +177,7 @@ TEST_F(HttpsBinaryTest, PythonRequestsLogsInWithDigestOverHttps) {
       "bad = requests.get(url, auth=HTTPDigestAuth('anna', 'wrong'), verify=sys.argv[2])\n"
       "print(good.status_code, 'Status Info' in good.text, bad.status_code)\n";
   const std::string script_path = folder_.Write("digest.py", script);
-  EXPECT_EQ(RunCommand("python3 " + script_path + " " + std::to_string(port) + " " + cert),
+  EXPECT_EQ(ShellOutput("python3 " + script_path + " " + std::to_string(port) + " " + cert),
             "200 True 401\n");
   EXPECT_EQ(server->Wait(SIGTERM), 0);
 }
@@ -195,12 +186,12 @@ TEST_F(HttpsBinaryTest, PlainHttpOnTheSamePortIsRedirectedToHttps) {
   std::unique_ptr<ChildProcess> server = Start(Config("gallery.con", "<HTTPS>1</HTTPS>\r\n"));
   const int port = ReadStart(*server);
   const std::string port_text = std::to_string(port);
-  EXPECT_EQ(RunCommand("curl -s -i http://localhost:" + port_text + "/view?page=1-N-0"),
+  EXPECT_EQ(ShellOutput("curl -s -i http://localhost:" + port_text + "/view?page=1-N-0"),
             "HTTP/1.1 301 Moved Permanently\r\nLocation: https://localhost:" + port_text +
                 "/view?page=1-N-0\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   // Followed, it leads to the page.
   const std::string cert = folder_.Path("data/lumenvale/tls-cert.pem");
-  EXPECT_EQ(RunCommand("curl -s -L -o /dev/null -w '%{http_code} %{url_effective}' --cacert " +
+  EXPECT_EQ(ShellOutput("curl -s -L -o /dev/null -w '%{http_code} %{url_effective}' --cacert " +
                        cert + " http://localhost:" + port_text + "/info"),
             "200 https://localhost:" + port_text + "/info");
   EXPECT_EQ(server->Wait(SIGTERM), 0);

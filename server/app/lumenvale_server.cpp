@@ -163,6 +163,16 @@ void LumenvaleServer::Stop() {
 }
 
 std::string LumenvaleServer::BaseAddress() const {
-  return std::string(tls_ != nullptr ? "https://" : "http://") + platform::LocalIpv4Address() +
-         ":" + std::to_string(ListeningPort());
+  return Scheme() + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
+}
+
+std::string LumenvaleServer::PublicBaseAddress() {
+  if (upnp_.stage() < 2) return "";
+  std::string address = upnp_.GetExternalAddress();
+  if (address.empty()) return "";
+  return Scheme() + address + ":" + std::to_string(upnp_.external_port());
+}
+
+std::string LumenvaleServer::Scheme() const {
+  return tls_ != nullptr ? "https://" : "http://";
 }

@@ -72,6 +72,8 @@ class TlsTransport : public platform::SocketLayer {
   struct Session;
   platform::IoStatus ReceivePlain(platform::SocketHandle socket, Session& session);
   platform::IoStatus ReceiveDecrypted(Session& session, char* buffer, size_t size, size_t* count);
+  // Marks a session whose write failed for good.
+  static platform::IoStatus Broken(Session& session, int* error);
 
   CertificateStore& certificates_;
   platform::SocketLayer& system_;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/open_file.h"
+#include "platform/testing/shell_output.h"
 #include "platform/testing/test_folder.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/testing/loopback_test_util.h"
@@ -19,16 +20,6 @@
 namespace {
 
 constexpr size_t kFileBytes = 3'000'000;
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
 
 // "/file" is answered with a large file sent from the file itself, anything else with a
 // small body in the header bytes.
@@ -91,11 +82,11 @@ class TlsTransportTest : public ::testing::Test {
   }
 
   std::string Curl(const std::string& options, const std::string& path) {
-    return RunCommand("curl -s --http1.1 --max-time 20 --cacert " + cert_ + " " + options +
+    return ShellOutput("curl -s --http1.1 --max-time 20 --cacert " + cert_ + " " + options +
                       " https://localhost:" + port_ + path);
   }
   std::string SClient(const std::string& options) {
-    return RunCommand("openssl s_client -connect 127.0.0.1:" + port_ + " " + options +
+    return ShellOutput("openssl s_client -connect 127.0.0.1:" + port_ + " " + options +
                       " </dev/null 2>&1");
   }
 
