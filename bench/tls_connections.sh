@@ -59,7 +59,7 @@ measure() {
     total=$((total + $(awk '/connections in .* real seconds/ {print $1}' "$work/s_time.$i")))
   done
   awk -v n="$total" -v s="$seconds" -v a="$t0" -v b="$t1" -v hz="$hz" \
-    'BEGIN {printf "%.0f %.0f", n / s, (b - a) / hz * 1e6 / (n > 0 ? n : 1)}'
+    'BEGIN {printf "%.0f %.0f\n", n / s, (b - a) / hz * 1e6 / (n > 0 ? n : 1)}'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
