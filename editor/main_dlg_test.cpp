@@ -210,10 +210,9 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
   }
   EXPECT_TRUE(Control<QPushButton>(dialog_, ids::kSave)->isDefault());
 
-  const std::pair<int, const char*> edits[] = {{ids::kTitle, "Lumenvale"}, {ids::kPort, "12345"},
-                                               {ids::kDatabase, ""},       {ids::kUpnpPort, ""},
-                                               {ids::kUserName, ""},       {ids::kPassword, ""},
-                                               {ids::kTlsCert, ""},        {ids::kTlsKey, ""}};
+  const std::pair<int, const char*> edits[] = {
+      {ids::kTitle, "Lumenvale"}, {ids::kPort, "12345"}, {ids::kDatabase, ""}, {ids::kUpnpPort, ""},
+      {ids::kUserName, ""},       {ids::kPassword, ""},  {ids::kTlsCert, ""},  {ids::kTlsKey, ""}};
   for (const auto& [id, text] : edits) {
     EXPECT_EQ(Control<QLineEdit>(dialog_, id)->text().toStdString(), text) << id;
   }

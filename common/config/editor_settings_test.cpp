@@ -127,8 +127,9 @@ TEST(EditorSettingsTest, HttpsSettingsAreWrittenOnlyWhenSet) {
   s.tls_cert = "/etc/tls/fullchain.pem";
   ASSERT_TRUE(s.write(folder.Path("a.con")));
   EXPECT_TRUE(folder.Read("a.con").ends_with(
-      ConfigFileBytes("<UPnP>0</UPnP>\n<HTTPS>1</HTTPS>\n<TLS_CERT>/etc/tls/fullchain.pem</TLS_CERT>"
-                      "\n<TLS_KEY>/etc/tls/privkey.pem</TLS_KEY>\n")
+      ConfigFileBytes(
+          "<UPnP>0</UPnP>\n<HTTPS>1</HTTPS>\n<TLS_CERT>/etc/tls/fullchain.pem</TLS_CERT>"
+          "\n<TLS_KEY>/etc/tls/privkey.pem</TLS_KEY>\n")
           .substr(2)));
   EditorSettings back;
   ASSERT_TRUE(back.parse(folder.Path("a.con")));

@@ -136,8 +136,9 @@ TEST_F(DigestClientsTest, CurlIsAcceptedWithTheRightPasswordOnly) {
   EXPECT_EQ(
       ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u user:wrong '" + url_ + "'"),
       "401");
-  EXPECT_EQ(ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u USER:pw '" + url_ + "'"),
-            "401");
+  EXPECT_EQ(
+      ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u USER:pw '" + url_ + "'"),
+      "401");
 }
 
 TEST_F(DigestClientsTest, PythonRequestsIsAccepted) {
@@ -159,7 +160,7 @@ TEST_F(DigestClientsTest, ExpiredNonceIsRetriedByCurlAndRequestsWithoutAPrompt) 
   // curl follows the late redirect with the nonce of the first challenge, now expired.
   std::string curl =
       ShellOutput("curl -s -v -L --digest -u user:pw 'http://127.0.0.1:" + std::to_string(port_) +
-                 "/later' 2>&1");
+                  "/later' 2>&1");
   EXPECT_NE(curl.find("stale=true"), std::string::npos) << curl;
   EXPECT_NE(curl.find("\nhello user"), std::string::npos) << curl;
   const std::string script =
@@ -218,8 +219,9 @@ TEST_F(DigestClientsTest, RepeatedFailuresLockTheAddressOut) {
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(StatusOf(Get("/secret", nonce, i, "guess")), "401");
   // The right password is refused too while the lock-out lasts.
   EXPECT_EQ(StatusOf(Get("/secret", nonce, 6)), "401");
-  EXPECT_EQ(ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u user:pw '" + url_ + "'"),
-            "401");
+  EXPECT_EQ(
+      ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u user:pw '" + url_ + "'"),
+      "401");
 }
 
 }  // namespace

@@ -267,8 +267,8 @@ platform::IoStatus TlsTransport::SendFile(platform::SocketHandle socket, int fil
       session.file_piece_offset = at;
     }
     size_t written = 0;
-    int done = SSL_write_ex(session.ssl.get(), session.file_piece.data(),
-                            session.file_piece.size(), &written);
+    int done = SSL_write_ex(session.ssl.get(), session.file_piece.data(), session.file_piece.size(),
+                            &written);
     if (done != 1) {
       if (StallOf(session.ssl.get(), done) != Stall::kFailed) break;
       return Broken(session, error);
