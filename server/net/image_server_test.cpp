@@ -63,7 +63,7 @@ TEST_F(ImageServerTest, RoutesByExactPathElse404) {
       "Content-Length: 0\r\n"
       "Content-Security-Policy: script-src 'self' 'nonce-[A-Za-z0-9+/]{22}=='\r\n"
       "Connection: Close\r\n"
-      "Content-Type: text/html\r\n\r\n");
+      "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
   for (const char* target : {"/VIEW", "/view/", "/view?a=1=2", "/a=b", "/nothing"}) {
     std::string response = Answer(std::string("GET ") + target + " HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(std::regex_match(response, not_found)) << target << ": " << response;
