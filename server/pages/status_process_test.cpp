@@ -199,3 +199,41 @@ TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
 }
 
 }  // namespace
+
+// Leaves the accounts it holds in every request, as the Digest check does for its user.
+class AccountsProcess : public CRequestProcess {
+ public:
+  explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
+  std::string GetPath() override { return ""; }
+  int Process(IncomingRequest& request) override {
+    request.set_accounts(accounts_);
+    return 0;
+  }
+
+ private:
+  std::vector<UserAccount> accounts_;
+};
+
+// With login on the page is for the users who may upload: it shows every client's connection
+// and the configuration.
+TEST(StatusProcessRightsTest, WithLoginOnOnlyUsersWhoMayUploadSeeThePage) {
+  TestFileAccess access;
+  MySystem::CThreadMgr pool(1);
+  ImageCatalogue catalogue(&pool, access.files);
+  ServerSettings settings;
+  settings.need_user = 1;
+  settings.users = {{"anna", "h1", 1}, {"ben", "h2", 0}};
+  UpnpPortMapper upnp(settings);
+  for (const UserAccount& user : settings.users) {
+    ResponseCapture server;
+    std::vector<std::unique_ptr<CRequestProcess>> handlers;
+    handlers.push_back(std::make_unique<AccountsProcess>(std::vector<UserAccount>{user}));
+    handlers.push_back(std::make_unique<CStatusProcess>(
+        StatusSources{settings, catalogue, upnp, pool, [] { return LoopFigures{}; }, server}));
+    server.SetHandlers(std::move(handlers));
+    const std::string response = server.Dispatch("GET /info HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(response.substr(0, response.find("\r\n")),
+              user.privilege == 1 ? "HTTP/1.1 200 OK" : "HTTP/1.1 403 Forbidden")
+        << user.name;
+  }
+}
