@@ -46,8 +46,8 @@ std::string Client(const std::vector<std::string>& argv) {
   return output;
 }
 
-// A ZIP archive of `count` empty members named p<index>.jpg, stored: enough for the gallery to
-// list them as pictures, without a file for each.
+// A ZIP archive of `count` one-byte members named p<index>.jpg, stored: enough for the gallery
+// to list them as pictures, without a file for each.
 std::string EmptyMembersZip(int first, int count) {
   auto le = [](std::string* out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(value >> (8 * i) & 0xFF));
@@ -55,7 +55,7 @@ std::string EmptyMembersZip(int first, int count) {
   std::string local, central;
   for (int i = first; i < first + count; ++i) {
     char name[16];
-    std::snprintf(name, sizeof name, "p%06d.jpg", i);
+    const int name_size = std::snprintf(name, sizeof name, "p%06d.jpg", i);
     const size_t offset = local.size();
     for (std::string* out : {&local, &central}) {
       le(out, out == &local ? 0x04034b50 : 0x02014b50, 4);
@@ -65,10 +65,10 @@ std::string EmptyMembersZip(int first, int count) {
       le(out, 0, 2);                        // stored
       le(out, 0, 2);                        // time
       le(out, 0x21, 2);                     // 1980-01-01
-      le(out, 0, 4);                        // CRC of no bytes
-      le(out, 0, 4);
-      le(out, 0, 4);
-      le(out, 10, 2);  // name length
+      le(out, 0x8CDC1683, 4);               // CRC of "x"
+      le(out, 1, 4);
+      le(out, 1, 4);
+      le(out, static_cast<uint64_t>(name_size), 2);
       le(out, 0, 2);   // extra
       if (out == &central) {
         le(out, 0, 2);  // comment
@@ -77,8 +77,9 @@ std::string EmptyMembersZip(int first, int count) {
         le(out, 0, 4);  // external attributes
         le(out, offset, 4);
       }
-      out->append(name, 10);
+      out->append(name, static_cast<size_t>(name_size));
     }
+    local.push_back('x');
   }
   std::string zip = local + central;
   le(&zip, 0x06054b50, 4);
@@ -207,6 +208,7 @@ TEST_F(HostileClientsTest, HeldBackBodiesDoNotStopARunningUpload) {
 // the limit whose parameter no page reads gets a page of the usual size, and a client beside
 // them is answered in its usual time.
 TEST_F(HostileClientsTest, LongParametersMakeNoLongPages) {
+  std::filesystem::create_directories(folder_.Path("pictures"));
   for (int part = 0; part < 4; ++part) {
     folder_.Write("pictures/part" + std::to_string(part) + ".zip",
                   EmptyMembersZip(part * 50'000, 50'000));
