@@ -11,9 +11,10 @@ set -euo pipefail
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)
-lv_port=18431
-nginx_port=18432
-base_port=18433
+# PORT_BASE moves the three ports, for a run beside another one on the same machine.
+lv_port=${PORT_BASE:-18431}
+nginx_port=$((lv_port + 1))
+base_port=$((lv_port + 2))
 cleanup() {
   [ -n "${lv_pid:-}" ] && kill "$lv_pid" 2>/dev/null || true
   [ -n "${base_pid:-}" ] && kill "$base_pid" 2>/dev/null || true

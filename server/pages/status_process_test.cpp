@@ -14,6 +14,7 @@
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
+#include "server/net/testing/accounts_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/upnp/testing/fake_gateway.h"
 
@@ -199,20 +200,6 @@ TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
 }
 
 }  // namespace
-
-// Leaves the accounts it holds in every request, as the Digest check does for its user.
-class AccountsProcess : public CRequestProcess {
- public:
-  explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
-  std::string GetPath() override { return ""; }
-  int Process(IncomingRequest& request) override {
-    request.set_accounts(accounts_);
-    return 0;
-  }
-
- private:
-  std::vector<UserAccount> accounts_;
-};
 
 // With login on the page is for the users who may upload: it shows every client's connection
 // and the configuration.

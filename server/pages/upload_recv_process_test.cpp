@@ -11,6 +11,7 @@
 
 #include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
+#include "server/net/testing/accounts_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/pictures/testing/heif_files.h"
 #include "server/pictures/testing/test_pictures.h"
@@ -19,20 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Gives the request the accounts of an authenticated user, as the Digest check does.
-class AccountsProcess : public CRequestProcess {
- public:
-  explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
-  std::string GetPath() override { return ""; }
-  int Process(IncomingRequest& request) override {
-    request.set_accounts(accounts_);
-    return 0;
-  }
-
- private:
-  std::vector<UserAccount> accounts_;
-};
 
 constexpr char kJpegStart[] = "\xFF\xD8\xFF";
 
