@@ -137,6 +137,8 @@ std::shared_ptr<CRequestBodyStream> CImageServer::OpenPlainBody(IncomingRequest 
         std::shared_ptr<CResponder> responder = request.shared_responder();
         if (!IncomingRequest::Parse(std::move(whole), IncomingRequest::Body::kWhole, responder,
                                     &complete)) {
+          // Its header block parsed before; answered all the same should it ever not.
+          responder->Respond(RefusalResponse("400 Bad Request"));
           return;
         }
         complete.set_accounts(request.accounts());
