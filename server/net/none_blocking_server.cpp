@@ -164,9 +164,9 @@ bool CNoneBlockingServer::IdleForEviction(const s_socket_stage& c) const {
 
 bool CNoneBlockingServer::StalledForEviction(const s_socket_stage& c, int64_t now) const {
   // A body held back by its full stream waits for this server, not for its client.
-  const bool moving_body = c.stage == kReceiving && c.header_complete &&
+  const bool arriving_body = c.stage == kReceiving && c.header_complete &&
                            !(c.body_stream != nullptr && c.body_stream->Full());
-  return (moving_body || c.stage == kSending) &&
+  return (arriving_body || c.stage == kSending) &&
          static_cast<double>(now - c.last_activity_ms) >= progress_window_ms_;
 }
 
