@@ -22,9 +22,9 @@
 namespace {
 
 constexpr size_t kPictureBytes = 9'500'000;
-// From 127.0.0.1, past its share; then as many again from six other addresses, within theirs.
+// From 127.0.0.1, past its share; then more from three other addresses, within theirs.
 constexpr int kSlowReaders = 1100;
-constexpr int kSpreadReaders = 384;
+constexpr int kSpreadReaders = 192;
 constexpr uint64_t kPeakBound = 512ull << 20;
 constexpr int64_t kProbeBoundMs = 1000;
 
