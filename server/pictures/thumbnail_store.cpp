@@ -199,6 +199,40 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   return entry;
 }
 
+void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content_type,
+                               const Rendition& rendition) {
+  std::string key;
+  Entry entry;
+  if (!ReducesType(content_type) || !Key(path, content_type, rendition, &key) ||
+      Lookup(key, &entry)) {
+    return;
+  }
+  {
+    platform::MutexLock hold(&lock_);
+    if (in_flight_.count(key)) return;  // a request is making it
+  }
+  bool readable = false;
+  try {
+    entry = Reduce(path, content_type, rendition, &readable);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  if (!readable || !HasRoomAhead()) return;
+  {
+    platform::MutexLock hold(&lock_);
+    Remember(key, entry);
+  }
+  WriteToDisk(key, entry);
+}
+
+bool ThumbnailStore::HasRoomAhead() {
+  if (!PrepareFolder()) return false;
+  platform::MutexLock hold(&lock_);
+  // A prune brings the folder down to nine tenths of its bound: work ahead stops short of
+  // that, so that it never makes a prune push out what is there.
+  return disk_total_ < disk_bytes_ / 10 * 8;
+}
+
 bool ThumbnailStore::Has(const std::string& path, std::string_view content_type,
                          const Rendition& rendition) {
   std::string key;

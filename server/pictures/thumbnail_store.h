@@ -72,6 +72,13 @@ class ThumbnailStore {
   // Whether the store knows the outcome for the picture's current version without reducing.
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
+  // Like Find, for work ahead of the requests: nobody waits for it (a request for the same
+  // rendition meanwhile makes its own), and it is not kept when the folder is full.
+  void MakeAhead(const std::string& path, std::string_view content_type, const Rendition& rendition);
+  // Whether the folder has room for more thumbnails before any must be pushed out: work ahead
+  // stops when it has none, and leaves the room that is left to the requests.
+  bool HasRoomAhead();
+
   bool UsesDisk();
   // Makes the store's folder unless it is made already. False when thumbnails are kept in
   // memory only (no folder, or one that cannot be made).
