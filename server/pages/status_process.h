@@ -25,6 +25,12 @@ struct LoopFigures {
   uint32_t posts_received = 0;
 };
 
+// The thumbnails made ahead of the requests: turns done of all there are.
+struct WorkAhead {
+  uint32_t done = 0;
+  uint32_t total = 0;
+};
+
 // Where the page takes its values from. Everything must outlive the handler.
 struct StatusSources {
   const ServerSettings& settings;
@@ -33,6 +39,7 @@ struct StatusSources {
   const MySystem::CThreadMgr& pool;  // whose running jobs the page counts
   std::function<LoopFigures()> loop;
   const CNoneBlockingServer& server;  // whose connections the page lists
+  std::function<WorkAhead()> work_ahead = [] { return WorkAhead{}; };
 };
 
 class CStatusProcess : public CRequestProcess {
