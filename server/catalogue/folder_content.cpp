@@ -73,6 +73,11 @@ void ReadFolder(platform::FolderReader* reader, const std::string& path,
   // Archives are reused only from a listing under the same path: their members' paths
   // contain it.
   const bool reuse = previous && previous->path == path;
+  struct Picture {
+    std::string name;
+    ListedFile file;
+  };
+  std::vector<Picture> pictures;
   platform::FolderEntry entry;
   while (reader->Next(&entry)) {
     if (entry.is_directory) {
@@ -95,10 +100,16 @@ void ReadFolder(platform::FolderReader* reader, const std::string& path,
     }
     if (!IsImagePath(entry.name)) continue;
     const uint64_t capped = std::min<uint64_t>(entry.size, std::numeric_limits<uint32_t>::max());
-    out->pictures.push_back({std::string(entry.name), time, static_cast<uint32_t>(capped)});
+    pictures.push_back({std::string(entry.name), ListedFile{time, 0, static_cast<uint32_t>(capped)}});
   }
-  SortByName(&out->pictures);
+  SortByName(&pictures);
   SortByName(&out->archives);
   SortByName(&out->subfolders);
-  out->pictures.shrink_to_fit();
+  out->pictures.reserve(pictures.size());
+  for (Picture& picture : pictures) {
+    out->picture_names += picture.name;
+    picture.file.name_end = static_cast<uint32_t>(out->picture_names.size());
+    out->pictures.push_back(picture.file);
+  }
+  out->picture_names.shrink_to_fit();
 }

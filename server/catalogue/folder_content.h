@@ -20,9 +20,10 @@ struct ListingOptions {
   bool operator==(const ListingOptions&) const = default;
 };
 
+// A picture of a folder; its name is kept in the folder's `picture_names`.
 struct ListedFile {
-  std::string name;
   int64_t lastWriteTime = 0;
+  uint32_t name_end = 0;  // end of the name in `picture_names`
   uint32_t size = 0;
   bool operator==(const ListedFile&) const = default;
 };
@@ -50,9 +51,17 @@ struct FolderContent {
   // Each sorted by name, so that a folder listed twice gives equal contents whatever order
   // the file system returns its entries in.
   std::vector<ListedFile> pictures;
+  // The pictures' names one after another: a million pictures cost their characters, not a
+  // string each.
+  std::string picture_names;
   std::vector<ListedArchive> archives;
   std::vector<ListedSubfolder> subfolders;  // only when listed recursively
   bool operator==(const FolderContent&) const = default;
+
+  std::string_view PictureName(size_t i) const {
+    const uint32_t begin = i == 0 ? 0 : pictures[i - 1].name_end;
+    return std::string_view(picture_names).substr(begin, pictures[i].name_end - begin);
+  }
 };
 
 // `path` joined with an entry's name.

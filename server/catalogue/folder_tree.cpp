@@ -221,9 +221,10 @@ void FolderTree::Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives)
   pictures->reserve(count);
   for (const Listing* listing : reached_) {
     const FolderContent& content = listing->content;
-    for (const ListedFile& file : content.pictures) {
+    for (size_t i = 0; i < content.pictures.size(); ++i) {
+      const ListedFile& file = content.pictures[i];
       ImageEntry entry;
-      entry.path = JoinPath(content.path, file.name);
+      entry.path = JoinPath(content.path, content.PictureName(i));
       entry.lastWriteTime = file.lastWriteTime;
       entry.size = file.size;
       pictures->push_back(std::move(entry));
