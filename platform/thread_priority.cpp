@@ -13,4 +13,10 @@ bool RunThisThreadAtIdlePriority() {
   return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19) == 0;
 }
 
+void RunThisThreadAtNormalPriority() {
+  sched_param param{};
+  sched_setscheduler(0, SCHED_OTHER, &param);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
+}
+
 }  // namespace platform

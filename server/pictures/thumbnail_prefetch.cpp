@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/thread_priority.h"
 #include "server/catalogue/image_types.h"
 
 namespace {
@@ -53,6 +52,7 @@ struct ThumbnailPrefetch::Work {
   std::atomic<uint32_t> next{0};  // the next turn to take
   std::atomic<uint32_t> done{0};
   std::atomic<bool> stopped{false};
+  bool keeps_on_disk = false;  // whether the store has its folder; main loop only
 };
 
 // One background worker's share: reduces one picture per turn, then goes to the back of the
@@ -64,8 +64,6 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
       : work_(std::move(work)), store_(store), active_(std::move(active)) {}
 
   int Run() override {
-    thread_local const bool idle = platform::RunThisThreadAtIdlePriority();
-    (void)idle;
     // Without its folder the store keeps only the last thumbnails made, and a full folder
     // would push out older ones: work ahead would throw away what requests made.
     if (!work_->stopped.load() && !store_->HasRoomAhead()) work_->stopped.store(true);
@@ -113,13 +111,15 @@ void ThumbnailPrefetch::Update() {
     if (work_) work_->stopped.store(true);
     work_ = std::make_shared<Work>(std::move(current));
     total_ = work_->count;
+    // Asked once a list, not every turn: the loop never takes the store's lock for it.
+    work_->keeps_on_disk = store_->PrepareFolder();
   }
   done_ = work_->done.load();
   // As many turns at once as the request pool has idle workers, so that a picture made ahead
   // never holds memory or the disk a request is waiting for.
   const int32_t spare = pool_->ThreadCount() - pool_->RunningJobs();
-  while (!work_->stopped.load() && work_->next.load() < work_->count && active_->load() < spare &&
-         store_->PrepareFolder()) {
+  while (work_->keeps_on_disk && !work_->stopped.load() && work_->next.load() < work_->count &&
+         active_->load() < spare) {
     active_->fetch_add(1);
     idle_pool_.Post(std::make_unique<Job>(work_, store_, active_), 0);
   }

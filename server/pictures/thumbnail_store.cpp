@@ -11,6 +11,7 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
+#include "platform/thread_priority.h"
 #include "server/pictures/image_reduce.h"
 
 // A disk entry is one file named after the MD5 of its key:
@@ -212,11 +213,13 @@ void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content
     if (in_flight_.count(key)) return;  // a request is making it
   }
   bool readable = false;
+  platform::RunThisThreadAtIdlePriority();
   try {
     entry = Reduce(path, content_type, rendition, &readable);
   } catch (const std::bad_alloc&) {
-    return;
+    readable = false;
   }
+  platform::RunThisThreadAtNormalPriority();
   if (!readable || !HasRoomAhead()) return;
   {
     platform::MutexLock hold(&lock_);

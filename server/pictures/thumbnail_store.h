@@ -73,7 +73,9 @@ class ThumbnailStore {
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
   // Like Find, for work ahead of the requests: nobody waits for it (a request for the same
-  // rendition meanwhile makes its own), and it is not kept when the folder is full.
+  // rendition meanwhile makes its own), and it is not kept when the folder is full. The
+  // reduction runs at idle priority, the rest at the normal one: a thread the system lets wait
+  // must not hold a lock that a request is waiting for.
   void MakeAhead(const std::string& path, std::string_view content_type, const Rendition& rendition);
   // Whether the folder has room for more thumbnails before any must be pushed out: work ahead
   // stops when it has none, and leaves the room that is left to the requests.
