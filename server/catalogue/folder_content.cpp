@@ -53,6 +53,16 @@ void SortByName(std::vector<T>* items) {
   std::sort(items->begin(), items->end(), [](const T& a, const T& b) { return a.name < b.name; });
 }
 
+// Names as they stand in a path, followed by "/": "a b" comes before "a", as "a b/x" comes
+// before "a/x", so the folders' contents come in the order of their paths.
+bool FolderNameLess(std::string_view a, std::string_view b) {
+  const size_t common = std::min(a.size(), b.size());
+  if (const int c = a.substr(0, common).compare(b.substr(0, common)); c != 0) return c < 0;
+  if (a.size() == b.size()) return false;
+  if (a.size() < b.size()) return '/' < static_cast<unsigned char>(b[common]);
+  return static_cast<unsigned char>(a[common]) < '/';
+}
+
 }  // namespace
 
 bool IsImagePath(std::string_view path) {
@@ -104,7 +114,10 @@ void ReadFolder(platform::FolderReader* reader, const std::string& path,
   }
   SortByName(&pictures);
   SortByName(&out->archives);
-  SortByName(&out->subfolders);
+  std::sort(out->subfolders.begin(), out->subfolders.end(),
+            [](const ListedSubfolder& a, const ListedSubfolder& b) {
+              return FolderNameLess(a.name, b.name);
+            });
   out->pictures.reserve(pictures.size());
   for (Picture& picture : pictures) {
     out->picture_names += picture.name;

@@ -51,12 +51,16 @@ FolderTree::Pass FolderTree::Refresh(const std::vector<std::string>& roots,
   // listed under are listed now under the path the walk reaches them by. Each round lists
   // only what the one before made reachable, so a few rounds settle any tree.
   constexpr int kMaxRounds = 16;
-  for (int round = 0; round < kMaxRounds; ++round) {
+  bool settled = false;
+  for (int round = 0; round < kMaxRounds && !settled; ++round) {
     std::vector<std::string> missing = Walk(roots);
-    if (missing.empty()) break;
-    ListRound(std::move(missing), false, pool, priority);
+    settled = missing.empty();
+    if (!settled) ListRound(std::move(missing), false, pool, priority);
   }
-  if (!Walk(roots).empty()) {
+  if (!settled) {
+    // Changing under the rounds' feet: what the last round found is taken, the rest waits
+    // for the next refresh.
+    Walk(roots);
     platform::MutexLock hold(&lock_);
     changed_ = true;
   }
@@ -180,15 +184,21 @@ void FolderTree::ListOne(const std::string& path, bool everything, std::vector<s
 std::vector<std::string> FolderTree::Walk(const std::vector<std::string>& roots) {
   std::vector<std::string> missing;
   reached_.clear();
+  reached_parents_.clear();
   std::unordered_set<platform::FolderId, FolderIdHash> seen;
-  std::deque<std::pair<std::string, platform::FolderId>> queue;
+  struct Queued {
+    std::string path;
+    platform::FolderId id;
+    int32_t parent;  // index in reached_, -1 for a root
+  };
+  std::deque<Queued> queue;
   for (const std::string& root : roots) {
     platform::FolderId id;
-    if (platform::FolderIdOf(root, &id)) queue.emplace_back(root, id);
+    if (platform::FolderIdOf(root, &id)) queue.push_back({root, id, -1});
   }
   platform::MutexLock hold(&lock_);
   while (!queue.empty()) {
-    auto [path, id] = std::move(queue.front());
+    auto [path, id, parent] = std::move(queue.front());
     queue.pop_front();
     if (!seen.insert(id).second) continue;
     auto found = listings_.find(id);
@@ -197,19 +207,33 @@ std::vector<std::string> FolderTree::Walk(const std::vector<std::string>& roots)
       continue;
     }
     const Listing& listing = found->second;
+    const int32_t index = static_cast<int32_t>(reached_.size());
     reached_.push_back(&listing);
+    reached_parents_.push_back(parent);
     for (const ListedSubfolder& sub : listing.content.subfolders) {
       std::string child = JoinPath(path, sub.name);
-      platform::FolderId id = sub.id;
+      platform::FolderId child_id = sub.id;
       // Where a link leads is looked up afresh: its target may have moved or been replaced.
-      if (sub.is_link && !platform::FolderIdOf(child, &id)) continue;
-      queue.emplace_back(std::move(child), id);
+      if (sub.is_link && !platform::FolderIdOf(child, &child_id)) continue;
+      queue.push_back({std::move(child), child_id, index});
     }
   }
   return missing;
 }
 
 void FolderTree::Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives) const {
+  // Folder by folder depth first, each folder's subfolders in the order they were reached
+  // (by name): for byte-wise name order that is the name order already, which the sort then
+  // finds in one pass.
+  std::vector<std::vector<uint32_t>> children(reached_.size());
+  std::vector<uint32_t> stack;
+  for (size_t i = reached_.size(); i-- > 0;) {
+    if (reached_parents_[i] < 0) {
+      stack.push_back(static_cast<uint32_t>(i));
+    } else {
+      children[reached_parents_[i]].push_back(static_cast<uint32_t>(i));  // last first
+    }
+  }
   size_t count = 0;
   for (const Listing* listing : reached_) {
     count += listing->content.pictures.size();
@@ -219,8 +243,11 @@ void FolderTree::Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives)
   }
   pictures->clear();
   pictures->reserve(count);
-  for (const Listing* listing : reached_) {
-    const FolderContent& content = listing->content;
+  while (!stack.empty()) {
+    const uint32_t folder = stack.back();
+    stack.pop_back();
+    stack.insert(stack.end(), children[folder].begin(), children[folder].end());
+    const FolderContent& content = reached_[folder]->content;
     for (size_t i = 0; i < content.pictures.size(); ++i) {
       const ListedFile& file = content.pictures[i];
       ImageEntry entry;

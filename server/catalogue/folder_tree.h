@@ -45,9 +45,9 @@ class FolderTree {
   Pass Refresh(const std::vector<std::string>& roots, const ListingOptions& options, bool full,
                MySystem::CThreadMgr* pool, int32_t priority);
 
-  // The pictures of the folders reached by the last refresh, folder by folder in the order
-  // reached, each folder's files (by name) before its archives' members; and the archives
-  // read. REQUIRES: no refresh runs.
+  // The pictures of the folders reached by the last refresh, folder by folder (a folder's
+  // subfolders after it, in the order of their names), each folder's files (by name) before
+  // its archives' members; and the archives read. REQUIRES: no refresh runs.
   void Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives) const;
 
   // Any thread.
@@ -87,6 +87,7 @@ class FolderTree {
 
   // The folders the last walk reached, in order, with the paths they were reached by.
   std::vector<const Listing*> reached_;
+  std::vector<int32_t> reached_parents_;  // the folder each was reached from, -1 for a root
   std::vector<platform::FolderId> root_ids_;
   std::atomic<uint32_t> folder_count_{0};
 };

@@ -141,7 +141,7 @@ TEST(FolderTreeTest, KeepsImagesAndArchiveMembers) {
   EXPECT_TRUE(rejecting.archives.empty());
 }
 
-TEST(FolderTreeTest, SubfoldersOnlyWhenRecursiveAndBreadthFirst) {
+TEST(FolderTreeTest, SubfoldersOnlyWhenRecursiveEachAfterItsFolder) {
   TempDir dir;
   const std::string one = dir.Join("one"), two = dir.Join("two");
   for (const std::string& f :
@@ -153,7 +153,7 @@ TEST(FolderTreeTest, SubfoldersOnlyWhenRecursiveAndBreadthFirst) {
 
   const Listed deep = FullScan({two, one}, kDeep);
   EXPECT_EQ(Paths(deep, dir.path()),
-            (std::vector<std::string>{"two/4.jpg", "one/1.jpg", "two/u/5.jpg", "one/s/2.jpg",
+            (std::vector<std::string>{"two/4.jpg", "two/u/5.jpg", "one/1.jpg", "one/s/2.jpg",
                                       "one/s/t/3.jpg"}));
 }
 
@@ -167,6 +167,23 @@ TEST(FolderTreeTest, SymbolicLinkLoopScannedOnce) {
   const Listed lister = FullScan({dir.path()}, kDeep);
   // Subfolders are taken by name: "a" before the link "again" to it.
   EXPECT_EQ(Paths(lister, dir.path()), (std::vector<std::string>{"top.jpg", "a/in.jpg"}));
+}
+
+TEST(FolderTreeTest, AFolderReachedTwiceTakesThePathReachedFirstBreadthFirst) {
+  TempDir dir;
+  WriteFile(dir.Join("z/deep/x/in.jpg"), std::string("x"));
+  std::filesystem::create_directory_symlink(dir.Join("z/deep/x"), dir.Join("link"));
+  EXPECT_EQ(Paths(FullScan({dir.path()}, kDeep), dir.path()),
+            (std::vector<std::string>{"link/in.jpg"}));
+  // Incrementally too, once the link is gone and comes back.
+  FolderTree tree(SIZE_MAX);
+  Refresh(&tree, {dir.path()}, kDeep);
+  std::filesystem::remove(dir.Join("link"));
+  EXPECT_EQ(Paths(Refresh(&tree, {dir.path()}, kDeep), dir.path()),
+            (std::vector<std::string>{"z/deep/x/in.jpg"}));
+  std::filesystem::create_directory_symlink(dir.Join("z/deep/x"), dir.Join("link"));
+  EXPECT_EQ(Paths(Refresh(&tree, {dir.path()}, kDeep), dir.path()),
+            (std::vector<std::string>{"link/in.jpg"}));
 }
 
 TEST(FolderTreeTest, UnchangedArchiveComesFromTheCache) {

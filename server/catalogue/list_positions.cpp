@@ -25,9 +25,13 @@ void PositionList(std::vector<ImageEntry>* list, bool logical) {
   std::iota(order.begin(), order.end(), 0u);
   // A stable sort: a merge sort stays inside its range even for a comparison that is not a
   // strict weak order, where an introsort may run past the ends.
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+  const auto by_name = [&](uint32_t a, uint32_t b) {
     return CompareNames(entries[a].path, entries[b].path, logical);
-  });
+  };
+  // A scan forms its list folder by folder, mostly in name order already.
+  if (!std::is_sorted(order.begin(), order.end(), by_name)) {
+    std::stable_sort(order.begin(), order.end(), by_name);
+  }
   int32_t group = -1;
   for (size_t i = 0; i < order.size(); ++i) {
     ImageEntry& e = entries[order[i]];
