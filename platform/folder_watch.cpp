@@ -94,16 +94,19 @@ FolderWatch::Notices FolderWatch::Read() {
   }
   MutexLock hold(&lock_);
   // Watches removed here end too; only those the system ended itself are news.
-  std::erase_if(notices.ended, [&](int watch) {
+  std::vector<int> ended;
+  for (int watch : notices.ended) {
     const auto at = std::lower_bound(watches_.begin(), watches_.end(), watch);
-    if (at == watches_.end() || *at != watch) return true;
+    if (at == watches_.end() || *at != watch) continue;
     watches_.erase(at);
-    return false;
-  });
-  const auto unknown = [&](int watch) {
-    return !std::binary_search(watches_.begin(), watches_.end(), watch);
-  };
-  std::erase_if(notices.changed, unknown);
+    ended.push_back(watch);
+  }
+  notices.ended = std::move(ended);
+  std::vector<int> changed;
+  for (int watch : notices.changed) {
+    if (std::binary_search(watches_.begin(), watches_.end(), watch)) changed.push_back(watch);
+  }
+  notices.changed = std::move(changed);
   std::sort(notices.changed.begin(), notices.changed.end());
   notices.changed.erase(std::unique(notices.changed.begin(), notices.changed.end()),
                         notices.changed.end());

@@ -210,7 +210,8 @@ void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content
   }
   {
     platform::MutexLock hold(&lock_);
-    if (in_flight_.count(key)) return;  // a request is making it
+    // A request is making it, or other work ahead is.
+    if (in_flight_.count(key) || !ahead_in_flight_.insert(key).second) return;
   }
   bool readable = false;
   platform::RunThisThreadAtIdlePriority();
@@ -220,12 +221,13 @@ void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content
     readable = false;
   }
   platform::RunThisThreadAtNormalPriority();
-  if (!readable || !HasRoomAhead()) return;
+  const bool keep = readable && HasRoomAhead();
   {
     platform::MutexLock hold(&lock_);
-    Remember(key, entry);
+    ahead_in_flight_.erase(key);
+    if (keep) Remember(key, entry);
   }
-  WriteToDisk(key, entry);
+  if (keep) WriteToDisk(key, entry);
 }
 
 bool ThumbnailStore::HasRoomAhead() {

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/mutex.h"
@@ -151,6 +152,8 @@ class ThumbnailStore {
   std::unordered_map<std::string, Lru::iterator> by_key_ GUARDED_BY(lock_);
   size_t memory_total_ GUARDED_BY(lock_) = 0;
   std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_ GUARDED_BY(lock_);
+  // Keys work ahead is reducing now; no request waits for them.
+  std::unordered_set<std::string> ahead_in_flight_ GUARDED_BY(lock_);
   uint64_t reductions_ GUARDED_BY(lock_) = 0;
   uint64_t temporary_counter_ GUARDED_BY(lock_) = 0;
 };
