@@ -27,7 +27,6 @@ FolderTree::Pass FolderTree::Refresh(const std::vector<std::string>& roots,
       if (found == by_watch_.end()) continue;
       const platform::FolderId id = found->second;
       by_watch_.erase(found);
-      if (auto listing = listings_.find(id); listing != listings_.end()) listing->second.watch = -1;
       Forget(id);
       changed_ = true;
     }
