@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 #include "server/catalogue/image_types.h"
 
@@ -10,6 +11,13 @@ namespace {
 constexpr std::array<ListOrder, 5> kOrders = {ListOrder::Name, ListOrder::Date,
                                               ListOrder::FolderTopByName,
                                               ListOrder::FolderTopByDate, ListOrder::Likes};
+
+// Threads for work ahead: half the processors. Even at idle priority a reduction takes memory
+// bandwidth and the process's memory map from the requests; on a small machine one at a
+// time is what leaves their waits as they are.
+int IdleThreadCount() {
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / 2);
+}
 
 }  // namespace
 
@@ -94,7 +102,7 @@ ThumbnailPrefetch::ThumbnailPrefetch(const OrderedLists& lists, MySystem::CThrea
       pool_(pool),
       store_(store),
       active_(std::make_shared<std::atomic<int32_t>>(0)),
-      idle_pool_(pool->ThreadCount()) {}
+      idle_pool_(IdleThreadCount()) {}
 
 ThumbnailPrefetch::~ThumbnailPrefetch() {
   Stop();

@@ -1,8 +1,8 @@
 // Makes the thumbnails of the catalogue ahead of the requests for them: after a scan has
 // produced a list, its pictures are reduced, the first pages of every order first, then the
-// rest in the name order. The work runs on threads of its own that the system schedules only
-// when nothing else wants the processor, never more of them at once than the request pool
-// has idle workers; each reduces one picture a turn, and nothing a request needs ever waits
+// rest in the name order. The work runs on threads of its own (half the processors) that the
+// system schedules only when nothing else wants the processor, never more of them at once
+// than the request pool has idle workers; each reduces one picture a turn, and nothing a request needs ever waits
 // for it (a request for a thumbnail being made ahead makes its own). A new list stops the
 // work on the old one; a store that cannot keep thumbnails on disk, or whose folder is full,
 // stops it altogether, so that it never pushes out thumbnails the requests made.

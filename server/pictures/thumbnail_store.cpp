@@ -214,13 +214,12 @@ void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content
     if (in_flight_.count(key) || !ahead_in_flight_.insert(key).second) return;
   }
   bool readable = false;
-  platform::RunThisThreadAtIdlePriority();
   try {
-    entry = Reduce(path, content_type, rendition, &readable);
+    entry = Reduce(path, content_type, rendition, &readable, /*ahead=*/true);
   } catch (const std::bad_alloc&) {
+    platform::RunThisThreadAtNormalPriority();
     readable = false;
   }
-  platform::RunThisThreadAtNormalPriority();
   const bool keep = readable && HasRoomAhead();
   {
     platform::MutexLock hold(&lock_);
@@ -270,7 +269,8 @@ bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
 }
 
 ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::string_view content_type,
-                                             const Rendition& rendition, bool* readable) {
+                                             const Rendition& rendition, bool* readable,
+                                             bool ahead) {
   std::vector<uint8_t> bytes;
   Entry entry;
   // The original is read past the file cache: it is needed once, and whole photos there
@@ -281,9 +281,12 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
     platform::MutexLock hold(&lock_);
     ++reductions_;
   }
-  if (ReduceImage(content_type, rendition, &bytes, &entry.content_type)) {
-    entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
-  }
+  // Only the decoding and encoding run at idle priority: the read takes locks and read budget
+  // that requests share, which a thread the system lets wait must not hold.
+  if (ahead) platform::RunThisThreadAtIdlePriority();
+  const bool reduced = ReduceImage(content_type, rendition, &bytes, &entry.content_type);
+  if (ahead) platform::RunThisThreadAtNormalPriority();
+  if (reduced) entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
   return entry;
 }
 

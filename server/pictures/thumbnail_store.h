@@ -74,9 +74,9 @@ class ThumbnailStore {
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
   // Like Find, for work ahead of the requests: nobody waits for it (a request for the same
-  // rendition meanwhile makes its own), and it is not kept when the folder is full. The
-  // reduction runs at idle priority, the rest at the normal one: a thread the system lets wait
-  // must not hold a lock that a request is waiting for.
+  // rendition meanwhile makes its own), and it is not kept when the folder is full. Decoding
+  // and encoding run at idle priority, the rest at the normal one: a thread the system lets
+  // wait must not hold a lock that a request is waiting for.
   void MakeAhead(const std::string& path, std::string_view content_type, const Rendition& rendition);
   // Whether the folder has room for more thumbnails before any must be pushed out: work ahead
   // stops when it has none, and leaves the room that is left to the requests.
@@ -114,8 +114,9 @@ class ThumbnailStore {
   Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type,
                  const Rendition& rendition);
   // `*readable` false: the file could not be read, and the outcome is not to be kept.
+  // `ahead`: for work ahead, decoding and encoding at idle priority.
   Entry Reduce(const std::string& path, std::string_view content_type, const Rendition& rendition,
-               bool* readable);
+               bool* readable, bool ahead = false);
   void Remember(const std::string& key, const Entry& entry) REQUIRES(lock_);
   bool ReadFromDisk(const std::string& key, Entry* entry) EXCLUDES(lock_);
   void WriteToDisk(const std::string& key, const Entry& entry) EXCLUDES(lock_);
