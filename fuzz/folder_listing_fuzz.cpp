@@ -21,7 +21,7 @@
 #include <tuple>
 #include <vector>
 
-#include "server/catalogue/image_lister.h"
+#include "server/catalogue/folder_tree.h"
 #include "server/catalogue/member_path.h"
 
 namespace {
@@ -198,13 +198,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::create_directory(base);
   const std::vector<fs::path> configured = BuildTree(base, data + 1, size - 1, flags);
 
-  CImageLister lister(recursive, zip_reject);
+  FolderTree tree(SIZE_MAX);
   std::vector<std::string> folders;
   for (const fs::path& folder : configured) folders.push_back(folder.string());
-  lister.Scan(folders);
+  tree.Refresh(folders, ListingOptions{recursive, zip_reject}, true, nullptr, 0);
+  std::vector<ImageEntry> pictures;
+  ArchiveCache archives;
+  tree.Form(&pictures, &archives);
 
   std::set<PictureId> listed;
-  for (const ImageEntry& entry : lister.Files()) {
+  for (const ImageEntry& entry : pictures) {
     if (!listed.insert(Identify(entry.path)).second) std::abort();  // listed twice
   }
   if (listed != Expected(configured, recursive, zip_reject)) std::abort();

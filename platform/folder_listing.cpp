@@ -7,6 +7,13 @@
 
 namespace platform {
 
+bool FolderIdOf(const std::string& path, FolderId* id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  *id = FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
 FolderReader::~FolderReader() {
   if (dir_ != nullptr) closedir(static_cast<DIR*>(dir_));
 }
@@ -33,18 +40,22 @@ bool FolderReader::Next(FolderEntry* entry) {
     if (name == "." || name == "..") continue;
     *entry = FolderEntry{};
     entry->name = name;
-    if (d->d_type == DT_DIR) {
-      // A folder is opened to be listed; its status is not needed here.
-      entry->is_directory = true;
-      return true;
-    }
     struct stat st;
     if (fstatat(dirfd(dir), d->d_name, &st, 0) != 0) continue;
+    entry->is_link = d->d_type == DT_LNK;
+    if (d->d_type == DT_UNKNOWN) {
+      struct stat own;
+      entry->is_link = fstatat(dirfd(dir), d->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                       S_ISLNK(own.st_mode);
+    }
     entry->is_directory = S_ISDIR(st.st_mode);
     entry->is_regular = S_ISREG(st.st_mode);
     entry->size = static_cast<uint64_t>(st.st_size);
     entry->mtime_sec = st.st_mtim.tv_sec;
     entry->mtime_nsec = st.st_mtim.tv_nsec;
+    if (entry->is_directory) {
+      entry->folder_id = FolderId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
     return true;
   }
   return false;

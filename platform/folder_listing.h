@@ -17,11 +17,16 @@ struct FolderId {
 struct FolderEntry {
   std::string_view name;      // valid until the next call of Next
   bool is_directory = false;  // after following a symbolic link
+  bool is_link = false;       // a symbolic link (to whatever is_directory and is_regular say)
   bool is_regular = false;
   uint64_t size = 0;       // regular files only
   int64_t mtime_sec = 0;   // regular files only: last write, seconds since 1970-01-01 UTC
   int64_t mtime_nsec = 0;  // and the nanoseconds within that second
+  FolderId folder_id;      // folders only: the folder the entry leads to
 };
+
+// The folder at `path` (symbolic links followed); false when it is not one.
+bool FolderIdOf(const std::string& path, FolderId* id);
 
 // One pass over the entries of a folder, in the order the file system returns them.
 class FolderReader {

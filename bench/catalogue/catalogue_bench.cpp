@@ -86,12 +86,15 @@ int main(int argc, char** argv) {
   std::vector<double> find_ms, scan_ms;
   for (int r = 0; r < kRepeats; ++r) {
     find_ms.push_back(FindMs(pics));
-    CImageLister lister(true, false);
+    FolderTree tree(SIZE_MAX);
+    std::vector<ImageEntry> pictures;
+    ArchiveCache archives;
     const double start = NowMs();
-    lister.Scan({pics.string()});
+    tree.Refresh({pics.string()}, ListingOptions{true, false}, true, nullptr, 0);
+    tree.Form(&pictures, &archives);
     scan_ms.push_back(NowMs() - start);
-    if (lister.Files().size() != size_t{kBenchFolders} * kBenchImagesPerFolder) {
-      std::fprintf(stderr, "scan found %zu images\n", lister.Files().size());
+    if (pictures.size() != size_t{kBenchFolders} * kBenchImagesPerFolder) {
+      std::fprintf(stderr, "scan found %zu images\n", pictures.size());
       return 1;
     }
   }

@@ -103,8 +103,10 @@ bool LumenvaleServer::Start() {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_,    catalogue_, upnp_,     pool_,
-                                     loop_figures, http_,      tls_.get()};
+  const StatusSources status_sources{
+      settings_, catalogue_, upnp_, pool_, loop_figures, http_, tls_.get(), [this] {
+        return WorkAhead{thumbnail_prefetch_.Done(), thumbnail_prefetch_.Total()};
+      }};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request

@@ -1,33 +1,39 @@
 #include "server/catalogue/image_catalogue.h"
 
+#include <utility>
+
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/free_memory.h"
 #include "platform/local_time.h"
 #include "server/catalogue/calendar_time.h"
-#include "server/catalogue/compare_updatelist.h"
 #include "server/catalogue/img_list_job.h"
+#include "server/catalogue/prepare_list_job.h"
 #include "server/catalogue/member_path.h"
 
 namespace {
 
 constexpr int kScanPriority = 50;
-constexpr int kComparePriority = 0;
+constexpr int kPreparePriority = 0;
 constexpr int64_t kRescanIntervalMs = 30000;
+// How long the status page's rescan history reaches back.
+constexpr int64_t kHistoryMs = 60 * 60 * 1000;
 
-// Frees a scan result on the pool: its many paths take milliseconds to free, which the loop
-// thread is not to spend. Then gives the pages back, as after an unchanged rescan.
-class CReleaseScanJob : public CThreadCommand {
+// Frees a replaced list on the pool: its many paths take milliseconds to free, which the
+// loop thread is not to spend. Then gives the pages back, so that the resident size stays
+// that of one catalogue however many rescans run.
+class CReleaseListJob : public CThreadCommand {
  public:
-  explicit CReleaseScanJob(std::shared_ptr<CImageLister> lister) : lister_(std::move(lister)) {}
+  explicit CReleaseListJob(std::shared_ptr<const std::vector<ImageEntry>> list)
+      : list_(std::move(list)) {}
   int Run() override {
-    lister_.reset();
+    list_.reset();
     platform::ReturnFreeMemory();
     return 0;
   }
 
  private:
-  std::shared_ptr<CImageLister> lister_;
+  std::shared_ptr<const std::vector<ImageEntry>> list_;
 };
 
 }  // namespace
@@ -53,35 +59,92 @@ void ImageCatalogue::SetZipReject(bool zip_reject) {
   zip_reject_ = zip_reject;
 }
 
-bool ImageCatalogue::Rescan() {
+void ImageCatalogue::SetWatchLimit(size_t max_watches) {
+  watch_limit_ = max_watches;
+}
+
+bool ImageCatalogue::Rescan(bool full) {
   {
     platform::MutexLock hold(&jobs_lock_);
     if (scanning_) return false;
     scanning_ = true;
+    // Made here, under the lock, so that the status page may read its counts.
+    if (!tree_) tree_ = std::make_unique<FolderTree>(watch_limit_);
   }
-  auto lister = std::make_shared<CImageLister>(recursive_, zip_reject_);
-  {
-    WriterLock hold(&lock_);
-    // Unchanged archives are taken from the last scan instead of being read again.
-    lister->SetArchiveCache(*saved_archives_);
-    // Before the first scan has ended its lister is the current one, readable as it grows.
-    if (scan_count_ == 0 && !lister_) lister_ = lister;
-  }
-  pool_->Post(std::make_unique<CImgListJob>(this, std::move(lister), folders_), kScanPriority);
+  const int64_t now = platform::TickCountMs();
+  if (!scanned_once_ || now - last_full_scan_start_ms_ >= kFullScanIntervalMs) full = true;
+  if (full) last_full_scan_start_ms_ = now;
+  scanned_once_ = true;
+  pool_->Post(std::make_unique<CImgListJob>(this, folders_, ListingOptions{recursive_, zip_reject_},
+                                            full),
+              kScanPriority);
   return true;
 }
 
-void ImageCatalogue::FinishScan(const std::shared_ptr<CImageLister>& lister) {
+void ImageCatalogue::Scan(const std::vector<std::string>& folders, const ListingOptions& options,
+                          bool full) {
+  const int64_t start = platform::TickCountMs();
+  const FolderTree::Pass pass = tree_->Refresh(folders, options, full, pool_, kScanPriority);
+  std::shared_ptr<std::vector<ImageEntry>> list;
+  std::shared_ptr<ArchiveCache> archives;
+  if (pass.changed) {
+    list = std::make_shared<std::vector<ImageEntry>>();
+    archives = std::make_shared<ArchiveCache>();
+    tree_->Form(list.get(), archives.get());
+  }
+  FinishScan(pass, static_cast<uint32_t>(platform::TickCountMs() - start), std::move(list),
+             std::move(archives));
+}
+
+void ImageCatalogue::FinishScan(const FolderTree::Pass& pass, uint32_t ms,
+                                std::shared_ptr<std::vector<ImageEntry>> list,
+                                std::shared_ptr<const ArchiveCache> archives) {
+  std::shared_ptr<std::vector<ImageEntry>> replaced;  // freed after the lock is released
   {
     WriterLock hold(&lock_);
-    lister_ = lister;
-    saved_archives_ = std::make_shared<const ArchiveCache>(lister->archive_cache());
     ++scan_count_;
+    if (list) {
+      replaced = std::exchange(scanned_, std::move(list));
+      list_scan_count_ = scan_count_;
+      saved_archives_ = std::move(archives);
+    }
   }
-  last_scan_ms_ = lister->LastScanMs();
+  last_scan_ms_ = ms;
+  {
+    const int64_t now = platform::TickCountMs();
+    const RescanRecord record{now, pass.listed, ms, pass.full};
+    platform::MutexLock hold(&history_lock_);
+    history_.push_back(record);
+    while (!history_.empty() && now - history_.front().end_ms > kHistoryMs) history_.pop_front();
+    if (pass.full) {
+      full_scan_done_ = true;
+      last_full_scan_ = record;
+      last_full_scan_time_ = LocalTimeText(platform::LocalTimeNow());
+    }
+  }
   platform::MutexLock hold(&jobs_lock_);
   scanning_ = false;
   jobs_changed_.NotifyAll();
+}
+
+CatalogueStatus ImageCatalogue::Status() const {
+  CatalogueStatus status;
+  {
+    platform::MutexLock hold(&jobs_lock_);
+    if (tree_) {
+      status.folders = tree_->FolderCount();
+      status.watched = tree_->WatchCount();
+    }
+  }
+  const int64_t now = platform::TickCountMs();
+  platform::MutexLock hold(&history_lock_);
+  for (const RescanRecord& record : history_) {
+    if (now - record.end_ms <= kHistoryMs) status.last_hour.push_back(record);
+  }
+  status.full_scan_done = full_scan_done_;
+  status.last_full_scan = last_full_scan_;
+  status.last_full_scan_time = last_full_scan_time_;
+  return status;
 }
 
 bool ImageCatalogue::IsScanning() const {
@@ -89,9 +152,18 @@ bool ImageCatalogue::IsScanning() const {
   return scanning_;
 }
 
+bool ImageCatalogue::IsSettled() const {
+  {
+    platform::MutexLock hold(&jobs_lock_);
+    if (scanning_ || preparing_ || prepared_) return false;
+  }
+  ReaderLock hold(&lock_);
+  return !scanned_;
+}
+
 void ImageCatalogue::WaitForIdle() const {
   platform::MutexLock hold(&jobs_lock_);
-  while (scanning_ || comparing_) jobs_changed_.Wait(&jobs_lock_);
+  while (scanning_ || preparing_) jobs_changed_.Wait(&jobs_lock_);
 }
 
 void ImageCatalogue::RescanWhenDue(int64_t pass_start_ms, bool zip_reject) {
@@ -104,12 +176,10 @@ void ImageCatalogue::RescanWhenDue(int64_t pass_start_ms, bool zip_reject) {
 }
 
 std::vector<ImageEntry> ImageCatalogue::GetFiles() const {
-  std::shared_ptr<CImageLister> lister;
   {
     ReaderLock hold(&lock_);
-    lister = lister_;
+    if (scanned_) return *scanned_;
   }
-  if (lister) return lister->Files();
   return *CurrentList();
 }
 
@@ -154,44 +224,38 @@ bool ImageCatalogue::UpdateList(bool logical) {
   const int64_t start = platform::TickCountMs();
   bool changed = false;
 
-  std::unique_ptr<Comparison> compared;
-  std::shared_ptr<CImageLister> scanned;
-  uint32_t scan_count;
-  {
-    ReaderLock hold(&lock_);
-    scan_count = scan_count_;
-    scanned = lister_;
-  }
-  bool compare = false;
+  std::unique_ptr<Prepared> prepared;
+  std::shared_ptr<std::vector<ImageEntry>> scanned;
+  uint32_t scan_count = 0;
   {
     platform::MutexLock hold(&jobs_lock_);
-    compared = std::move(compared_);
-    if (!compared && !comparing_ && scan_count != consumed_scan_count_) {
-      comparing_ = true;
-      compare = true;
+    prepared = std::move(prepared_);
+    if (!prepared && !preparing_) {
+      // The job takes the scanned list for its own: it sorts it in place.
+      WriterLock list_hold(&lock_);
+      if (scanned_ && list_scan_count_ != consumed_scan_count_) {
+        scanned = std::move(scanned_);
+        scan_count = list_scan_count_;
+        preparing_ = true;
+      }
     }
   }
-  if (compare) {
-    pool_->Post(
-        std::make_unique<CCompareUpdatelist>(this, CurrentList(), scanned, scan_count, logical),
-        kComparePriority);
+  if (scanned) {
+    pool_->Post(std::make_unique<CPrepareListJob>(this, std::move(scanned), scan_count, logical),
+                kPreparePriority);
   }
-  if (compared) {
-    // An equal result is taken as consumed too, so an unchanged tree is compared once per
-    // scan instead of on every pass of the loop.
-    consumed_scan_count_ = compared->scan_count;
-    if (compared->differs) {
-      orders_.InstallOrders(compared->orders);
-      {
-        platform::MutexLock hold(&list_lock_);
-        list_ = compared->list;
-      }
-      if (std::shared_ptr<CImageLister> released = ReleaseScan(compared->scan_count)) {
-        pool_->Post(std::make_unique<CReleaseScanJob>(std::move(released)), kComparePriority);
-      }
-      AppendDiagnostics("need_update_hash_list_only1:1");
-      changed = true;
+  if (prepared) {
+    consumed_scan_count_ = prepared->scan_count;
+    orders_.InstallOrders(prepared->orders);
+    std::shared_ptr<const std::vector<ImageEntry>> replaced;
+    {
+      platform::MutexLock hold(&list_lock_);
+      replaced = std::exchange(list_, prepared->list);
     }
+    prepared.reset();
+    pool_->Post(std::make_unique<CReleaseListJob>(std::move(replaced)), kPreparePriority);
+    AppendDiagnostics("need_update_hash_list_only1:1");
+    changed = true;
   }
 
   likes_.Update(platform::TickCountMs(), changed);
@@ -203,25 +267,11 @@ bool ImageCatalogue::UpdateList(bool logical) {
   return changed;
 }
 
-void ImageCatalogue::FinishComparison(Comparison comparison) {
-  if (!comparison.differs) {
-    // The scan found what the list holds already. Its result is freed here in many small
-    // blocks: the pages go back to the system before the job counts as done, so that the
-    // resident size stays that of one catalogue however many rescans run.
-    ReleaseScan(comparison.scan_count).reset();
-    platform::ReturnFreeMemory();
-  }
+void ImageCatalogue::FinishPreparing(Prepared prepared) {
   platform::MutexLock hold(&jobs_lock_);
-  compared_ = std::make_unique<Comparison>(std::move(comparison));
-  comparing_ = false;
+  prepared_ = std::make_unique<Prepared>(std::move(prepared));
+  preparing_ = false;
   jobs_changed_.NotifyAll();
-}
-
-std::shared_ptr<CImageLister> ImageCatalogue::ReleaseScan(uint32_t scan_count) {
-  WriterLock hold(&lock_);
-  // A scan that ended meanwhile has not been compared yet: it stays.
-  if (scan_count != scan_count_) return nullptr;
-  return std::move(lister_);
 }
 
 std::shared_ptr<const std::vector<ImageEntry>> ImageCatalogue::CurrentList() const {

@@ -186,4 +186,53 @@ TEST_F(ImageCatalogueTest, TimingTextShape) {
   EXPECT_EQ(timing[stamp + 13], ':');
 }
 
+TEST_F(ImageCatalogueTest, StatusCountsFoldersAndRescans) {
+  WriteFile(dir_.Join("a/1.jpg"), std::string("1"));
+  WriteFile(dir_.Join("b/2.jpg"), std::string("2"));
+  EXPECT_FALSE(catalogue_.Status().full_scan_done);
+  ASSERT_TRUE(ScanAndUpdate());
+  WriteFile(dir_.Join("b/3.jpg"), std::string("3"));
+  ASSERT_TRUE(ScanAndUpdate());
+  EXPECT_FALSE(ScanAndUpdate());
+  EXPECT_TRUE(catalogue_.Rescan(/*full=*/true));
+  catalogue_.WaitForIdle();
+  const CatalogueStatus status = catalogue_.Status();
+  EXPECT_EQ(status.folders, 3u);
+  EXPECT_EQ(status.watched, 3u);
+  ASSERT_EQ(status.last_hour.size(), 4u);
+  const uint32_t listed[] = {3, 1, 0, 3};
+  const bool full[] = {true, false, false, true};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(status.last_hour[i].listed, listed[i]) << i;
+    EXPECT_EQ(status.last_hour[i].full, full[i]) << i;
+  }
+  EXPECT_TRUE(status.full_scan_done);
+  EXPECT_EQ(status.last_full_scan.listed, 3u);
+  EXPECT_EQ(status.last_full_scan_time.size(), 19u);
+  EXPECT_EQ(catalogue_.CurrentList()->size(), 3u);
+}
+
+TEST_F(ImageCatalogueTest, AWatchLimitStillGivesTheWholeList) {
+  ImageCatalogue limited(&pool_, access_.files);
+  limited.SetFolders({dir_.path()});
+  limited.SetRecursive(true);
+  limited.SetWatchLimit(1);
+  const auto scan = [&] {
+    EXPECT_TRUE(limited.Rescan());
+    limited.WaitForIdle();
+    limited.UpdateList(false);
+    limited.WaitForIdle();
+    limited.UpdateList(false);
+  };
+  WriteFile(dir_.Join("a/1.jpg"), std::string("1"));
+  scan();
+  WriteFile(dir_.Join("a/2.jpg"), std::string("2"));
+  WriteFile(dir_.Join("b/3.jpg"), std::string("3"));
+  scan();
+  EXPECT_EQ(limited.CurrentList()->size(), 3u);
+  EXPECT_EQ(limited.Status().watched, 1u);
+  // The root (changed), "a" (not watched) and the new "b".
+  EXPECT_EQ(limited.Status().last_hour.back().listed, 3u);
+}
+
 }  // namespace

@@ -2,12 +2,11 @@
 
 #include "server/catalogue/image_catalogue.h"
 
-CImgListJob::CImgListJob(ImageCatalogue* catalogue, std::shared_ptr<CImageLister> lister,
-                         std::vector<std::string> folders)
-    : catalogue_(catalogue), lister_(std::move(lister)), folders_(std::move(folders)) {}
+CImgListJob::CImgListJob(ImageCatalogue* catalogue, std::vector<std::string> folders,
+                         ListingOptions options, bool full)
+    : catalogue_(catalogue), folders_(std::move(folders)), options_(options), full_(full) {}
 
 int CImgListJob::Run() {
-  lister_->Scan(folders_);
-  catalogue_->FinishScan(lister_);
+  catalogue_->Scan(folders_, options_, full_);
   return 0;
 }

@@ -1,11 +1,10 @@
-// The scan job: one full scan of the catalogue's folders on a worker.
+// The scan job: one rescan of the catalogue's folders on a worker.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "server/catalogue/image_lister.h"
+#include "server/catalogue/folder_content.h"
 #include "server/threads/thread_mgr.h"
 
 class ImageCatalogue;
@@ -13,13 +12,14 @@ class ImageCatalogue;
 class CImgListJob : public CThreadCommand {
  public:
   // REQUIRES: `catalogue` outlives the job (its destructor waits for it).
-  CImgListJob(ImageCatalogue* catalogue, std::shared_ptr<CImageLister> lister,
-              std::vector<std::string> folders);
-  // Scans into the lister, then hands it to the catalogue as its current result.
+  CImgListJob(ImageCatalogue* catalogue, std::vector<std::string> folders,
+              ListingOptions options, bool full);
+  // Brings the catalogue's folder listings up to date and hands it the list when it changed.
   int Run() override;
 
  private:
   ImageCatalogue* catalogue_;
-  std::shared_ptr<CImageLister> lister_;
   std::vector<std::string> folders_;
+  ListingOptions options_;
+  bool full_;
 };

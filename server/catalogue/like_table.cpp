@@ -181,7 +181,7 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
 // Due once the scans have settled, when the cache was emptied by a check, or when it is empty
 // and a new scan has finished since the last assignment (the liked files may have come back).
 bool LikeTable::AssignmentDue() {
-  if (catalogue_->IsScanning()) return false;
+  if (!catalogue_->IsSettled()) return false;
   const uint32_t scan = catalogue_->ScanCount();
   platform::MutexLock hold(&lock_);
   if (hash_list_.empty()) return false;

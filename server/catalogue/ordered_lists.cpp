@@ -17,12 +17,14 @@ std::string_view FolderOf(std::string_view path) {
 }  // namespace
 
 void NormalizedPaths::Add(std::string_view path) {
-  text_ += NormalizeForSearch(path);
+  const std::string normalized = NormalizeForSearch(path);
+  if (normalized != path) text_ += normalized;
   ends_.push_back(text_.size());
 }
 
-std::string_view NormalizedPaths::At(size_t index) const {
+std::string_view NormalizedPaths::At(size_t index, std::string_view path) const {
   const size_t begin = index == 0 ? 0 : ends_[index - 1];
+  if (ends_[index] == begin) return path;
   return std::string_view(text_).substr(begin, ends_[index] - begin);
 }
 
@@ -69,8 +71,9 @@ const ImageEntry& OrderSet::At(ListOrder order, size_t position) const {
 }
 
 std::string_view OrderSet::NormalizedPath(ListOrder order, size_t position) const {
-  if (order == ListOrder::Likes) return likes_->normalized.At(position);
-  return list_->normalized.At(NameIndex(order, position));
+  const std::string_view path = At(order, position).path;
+  if (order == ListOrder::Likes) return likes_->normalized.At(position, path);
+  return list_->normalized.At(NameIndex(order, position), path);
 }
 
 bool OrderSet::FindPicture(std::string_view id, ImageEntry* out) const {

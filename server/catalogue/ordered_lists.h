@@ -19,18 +19,20 @@
 constexpr uint32_t kImagesPerPage = 100;
 
 // The normalised paths of a list, one after another in one block: a list of 100 000 paths
-// costs its characters and an offset each, not a string object and an allocation each.
+// costs its characters and an offset each, not a string object and an allocation each. A
+// path that normalises to itself (lower-case ASCII) costs its offset only.
 class NormalizedPaths {
  public:
   // Appends the normalised form of `path`.
   void Add(std::string_view path);
-  std::string_view At(size_t index) const;
+  // The normalised form of the path added at `index`, which is `path`.
+  std::string_view At(size_t index, std::string_view path) const;
   // Frees the spare capacity left by building.
   void ShrinkToFit();
 
  private:
   std::string text_;
-  std::vector<size_t> ends_;  // end of each path in `text_`
+  std::vector<size_t> ends_;  // end of each path in `text_`; a path kept as it is adds nothing
 };
 
 // One immutable version of the five orders.

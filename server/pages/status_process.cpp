@@ -78,6 +78,30 @@ std::string PictureCountsLine(const ImageCatalogue& catalogue) {
   return Line(line);
 }
 
+// The catalogue's folders and rescans: how many folders, how many watched for changes, the
+// rescans of the last hour (newest first, as folders listed/milliseconds, a full one marked
+// "full"), the last full scan and the thumbnails made ahead.
+void AppendCatalogueState(const StatusSources& sources, std::string* page) {
+  const CatalogueStatus status = sources.catalogue.Status();
+  *page += Line("Folders:" + std::to_string(status.folders));
+  *page += Line("Folders_watched:" + std::to_string(status.watched));
+  std::string rescans = "Rescans_last_hour:" + std::to_string(status.last_hour.size());
+  for (auto it = status.last_hour.rbegin(); it != status.last_hour.rend(); ++it) {
+    rescans += " " + std::to_string(it->listed) + "/" + std::to_string(it->ms) + "ms";
+    if (it->full) rescans += "(full)";
+  }
+  *page += Line(rescans);
+  if (status.full_scan_done) {
+    *page += Line("Last_full_scan:" + status.last_full_scan_time + " " +
+                  std::to_string(status.last_full_scan.listed) + "/" +
+                  std::to_string(status.last_full_scan.ms) + "ms");
+  } else {
+    *page += Line("Last_full_scan:none");
+  }
+  const WorkAhead ahead = sources.work_ahead();
+  *page += Line("Work_ahead:" + std::to_string(ahead.done) + "/" + std::to_string(ahead.total));
+}
+
 void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::string* page) {
   *page += sources.catalogue.TimingText();
   *page += Line("Time_Loop:" + std::to_string(loop.last_step_ms));
@@ -85,6 +109,7 @@ void AppendTimings(const StatusSources& sources, const LoopFigures& loop, std::s
   *page += Line("Time_Sleep:" + std::to_string(loop.last_busy_length_ms));
   *page += Line("Thread_now_run:" + std::to_string(sources.pool.RunningJobs()));
   *page += PictureCountsLine(sources.catalogue);
+  AppendCatalogueState(sources, page);
 }
 
 std::string UpnpStageText(uint32_t upnp, int32_t stage) {

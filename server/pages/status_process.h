@@ -26,6 +26,12 @@ struct LoopFigures {
   uint32_t posts_received = 0;
 };
 
+// The thumbnails made ahead of the requests: turns done of all there are.
+struct WorkAhead {
+  uint32_t done = 0;
+  uint32_t total = 0;
+};
+
 // Where the page takes its values from. Everything must outlive the handler.
 struct StatusSources {
   const ServerSettings& settings;
@@ -37,6 +43,7 @@ struct StatusSources {
   // With HTTPS on, the connections' transport: the certificate and each connection's TLS
   // version and protocol are shown. Null with HTTPS off.
   const TlsTransport* tls = nullptr;
+  std::function<WorkAhead()> work_ahead = [] { return WorkAhead{}; };
 };
 
 class CStatusProcess : public CRequestProcess {

@@ -1,10 +1,11 @@
 // Makes the thumbnails of the catalogue ahead of the requests for them: after a scan has
-// produced a list, its pictures are reduced in the name order (the first pages of the
-// default order first) on jobs of the worker pool that run behind every other job. At most
-// one such job per worker is queued or running, and each reduces one picture before it
-// queues itself again behind the waiting jobs, so a request never waits behind more than one
-// background reduction per worker. A new list stops the work on the old one; a store that
-// cannot keep thumbnails on disk stops it altogether.
+// produced a list, its pictures are reduced, the first pages of every order first, then the
+// rest in the name order. The work runs on threads of its own (half the processors) that the
+// system schedules only when nothing else wants the processor, never more of them at once
+// than the request pool has idle workers; each reduces one picture a turn, and nothing a request needs ever waits
+// for it (a request for a thumbnail being made ahead makes its own). A new list stops the
+// work on the old one; a store that cannot keep thumbnails on disk, or whose folder is full,
+// stops it altogether, so that it never pushes out thumbnails the requests made.
 #pragma once
 
 #include <atomic>
@@ -16,26 +17,27 @@
 
 class ThumbnailPrefetch {
  public:
-  // Behind the scan (50) and every request job.
-  static constexpr int32_t kPriority = 1000;
+  // Pages of each order made before the rest.
+  static constexpr uint32_t kFirstPages = 3;
 
-  // `lists`, `pool` and `store` must outlive the jobs: the server destroys its pool, and so
-  // ends the jobs, before the others.
+  // `lists`, `pool` and `store` must outlive the prefetch. `pool` serves the requests: work
+  // ahead runs only while it has idle workers.
   ThumbnailPrefetch(const OrderedLists& lists, MySystem::CThreadMgr* pool, ThumbnailStore* store);
-  // Stop.
+  // Stops and waits for the jobs that run.
   ~ThumbnailPrefetch();
 
-  // Ends the work on the current list: its jobs end at their next turn without reducing, so
-  // that a stopping pool is not kept waiting by them. The next Update takes up a new list.
+  // Ends the work on the current list: its jobs end at their next turn without reducing.
+  // The next Update takes up a new list.
   void Stop();
 
-  // Called on every turn of the server loop: starts over on a new list, and keeps one job
-  // per worker while there are pictures left.
+  // Called on every turn of the server loop: starts over on a new list, and keeps a job per
+  // idle worker of the pool while there are pictures left.
   void Update();
 
-  // Pictures of the current list looked at so far (made or found made).
-  // Tests only.
+  // Pictures of the current list looked at so far (made or found made), and how many there
+  // are to look at (the first pages of each order, then every picture).
   uint32_t Done() const;
+  uint32_t Total() const;
   // Background jobs queued or running now.
   // Tests only.
   int32_t ActiveJobs() const;
@@ -48,5 +50,9 @@ class ThumbnailPrefetch {
   MySystem::CThreadMgr* pool_;
   ThumbnailStore* store_;
   std::shared_ptr<Work> work_;  // the list being worked on; main loop only
+  std::atomic<uint32_t> done_{0};
+  std::atomic<uint32_t> total_{0};
   std::shared_ptr<std::atomic<int32_t>> active_;
+  // Last, so that it goes first: its jobs use the rest.
+  MySystem::CThreadMgr idle_pool_;
 };

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sched.h>
+#include <sstream>
+#include <unistd.h>
 
 #include "server/catalogue/list_positions.h"
 #include "server/catalogue/testing/test_file_access.h"
@@ -40,15 +43,19 @@ class ThumbnailPrefetchTest : public testing::Test {
     return list;
   }
 
-  // Runs the loop's turns until every picture of the current list has been looked at.
+  // Runs the loop's turns until every picture of the current list (`count`) has been looked
+  // at: the first pages of each order, then the name order.
   void RunUntilDone(ThumbnailPrefetch* prefetch, uint32_t count, MySystem::CThreadMgr* pool) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (prefetch->Done() < count && std::chrono::steady_clock::now() < deadline) {
+    prefetch->Update();
+    while ((prefetch->Done() < prefetch->Total() || prefetch->ActiveJobs() > 0) &&
+           std::chrono::steady_clock::now() < deadline) {
       prefetch->Update();
       EXPECT_LE(prefetch->ActiveJobs(), pool->ThreadCount());
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ASSERT_EQ(prefetch->Done(), count);
+    ASSERT_EQ(prefetch->Done(), prefetch->Total());
+    ASSERT_GE(prefetch->Total(), count);
   }
 
   std::string folder_;
@@ -109,6 +116,100 @@ TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
     }
     EXPECT_EQ(store.Reductions(), 0u) << cache;
   }
+}
+
+// The scheduling policy of thread `tid` of this process, from /proc.
+int PolicyOf(const std::string& tid) {
+  std::ifstream stat("/proc/self/task/" + tid + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  // The fields after the name in parentheses; policy is field 41, the 39th after it.
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  for (int i = 0; i < 39 && fields >> field;) ++i;
+  return std::stoi(field);
+}
+
+TEST_F(ThumbnailPrefetchTest, RunsAtIdlePriorityAndTheRequestWorkersDoNot) {
+  OrderedLists lists;
+  lists.BuildOrders(Pictures("a", 8, 2400));
+  MySystem::CThreadMgr pool(2);
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
+  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  // The threads' policies, looked at while the reductions run.
+  int most_idle = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  prefetch.Update();
+  while ((prefetch.Done() < prefetch.Total() || prefetch.ActiveJobs() > 0) &&
+         std::chrono::steady_clock::now() < deadline) {
+    prefetch.Update();
+    int idle = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+      idle += PolicyOf(task.path().filename()) == SCHED_IDLE;
+    }
+    most_idle = std::max(most_idle, idle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GE(most_idle, 1);
+  EXPECT_LE(most_idle, pool.ThreadCount());
+  // A request job runs at the normal policy.
+  struct Probe : CThreadCommand {
+    std::atomic<int>* policy;
+    int Run() override {
+      *policy = PolicyOf(std::to_string(gettid()));
+      return 0;
+    }
+  };
+  std::atomic<int> policy{-1};
+  for (int i = 0; i < 4; ++i) {
+    auto probe = std::make_unique<Probe>();
+    probe->policy = &policy;
+    pool.Post(std::move(probe), 0);
+  }
+  pool.Stop();
+  EXPECT_EQ(policy.load(), SCHED_OTHER);
+}
+
+TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
+  OrderedLists lists;
+  const std::vector<ImageEntry> list = Pictures("a", 40, 600);
+  lists.BuildOrders(list);
+  MySystem::CThreadMgr pool(2);
+  // Room for a few of the thumbnails only.
+  ReducedPicture one;
+  {
+    ThumbnailStore probe(access_.files, "", ThumbnailStore::kMemoryBytes, 0);
+    ASSERT_TRUE(probe.Find(list[0].path, "image/jpeg", kThumbnail, &one));
+  }
+  const uint64_t bound = one.bytes->size() * 10;
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes, bound);
+  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!(prefetch.ActiveJobs() == 0 && !store.HasRoomAhead()) &&
+         std::chrono::steady_clock::now() < deadline) {
+    prefetch.Update();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const uint64_t made = store.Reductions();
+  // Full: no more turns are taken.
+  for (int turn = 0; turn < 50; ++turn) {
+    prefetch.Update();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(store.Reductions(), made);
+  EXPECT_LT(prefetch.Done(), prefetch.Total());
+  EXPECT_GE(made, 3u);
+  EXPECT_LT(made, 12u);
+  EXPECT_LE(store.DiskBytes(), bound);
+  // Nothing was pushed out: every thumbnail kept is still in the folder. A reduction that
+  // was under way when the folder filled up (one a worker at most) is not kept.
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_ + "/cache")) ++files;
+  EXPECT_LE(files, made);
+  EXPECT_LE(made - files, static_cast<uint64_t>(pool.ThreadCount()));
+  // Requests still get theirs.
+  ReducedPicture asked;
+  EXPECT_TRUE(store.Find(list[39].path, "image/jpeg", kThumbnail, &asked));
 }
 
 }  // namespace

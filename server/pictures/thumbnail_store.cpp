@@ -11,6 +11,7 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/known_folders.h"
+#include "platform/thread_priority.h"
 #include "server/pictures/image_reduce.h"
 
 // A disk entry is one file named after the MD5 of its key:
@@ -199,6 +200,43 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   return entry;
 }
 
+void ThumbnailStore::MakeAhead(const std::string& path, std::string_view content_type,
+                               const Rendition& rendition) {
+  std::string key;
+  Entry entry;
+  if (!ReducesType(content_type) || !Key(path, content_type, rendition, &key) ||
+      Lookup(key, &entry)) {
+    return;
+  }
+  {
+    platform::MutexLock hold(&lock_);
+    // A request is making it, or other work ahead is.
+    if (in_flight_.count(key) || !ahead_in_flight_.insert(key).second) return;
+  }
+  bool readable = false;
+  try {
+    entry = Reduce(path, content_type, rendition, &readable, /*ahead=*/true);
+  } catch (const std::bad_alloc&) {
+    platform::RunThisThreadAtNormalPriority();
+    readable = false;
+  }
+  const bool keep = readable && HasRoomAhead();
+  {
+    platform::MutexLock hold(&lock_);
+    ahead_in_flight_.erase(key);
+    if (keep) Remember(key, entry);
+  }
+  if (keep) WriteToDisk(key, entry);
+}
+
+bool ThumbnailStore::HasRoomAhead() {
+  if (!PrepareFolder()) return false;
+  platform::MutexLock hold(&lock_);
+  // A prune brings the folder down to nine tenths of its bound: work ahead stops short of
+  // that, so that it never makes a prune push out what is there.
+  return disk_total_ < disk_bytes_ / 10 * 8;
+}
+
 bool ThumbnailStore::Has(const std::string& path, std::string_view content_type,
                          const Rendition& rendition) {
   std::string key;
@@ -231,7 +269,8 @@ bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {
 }
 
 ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::string_view content_type,
-                                             const Rendition& rendition, bool* readable) {
+                                             const Rendition& rendition, bool* readable,
+                                             bool ahead) {
   std::vector<uint8_t> bytes;
   Entry entry;
   // The original is read past the file cache: it is needed once, and whole photos there
@@ -242,9 +281,12 @@ ThumbnailStore::Entry ThumbnailStore::Reduce(const std::string& path, std::strin
     platform::MutexLock hold(&lock_);
     ++reductions_;
   }
-  if (ReduceImage(content_type, rendition, &bytes, &entry.content_type)) {
-    entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
-  }
+  // Only the decoding and encoding run at idle priority: the read takes locks and read budget
+  // that requests share, which a thread the system lets wait must not hold.
+  if (ahead) platform::RunThisThreadAtIdlePriority();
+  const bool reduced = ReduceImage(content_type, rendition, &bytes, &entry.content_type);
+  if (ahead) platform::RunThisThreadAtNormalPriority();
+  if (reduced) entry.thumbnail = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
   return entry;
 }
 

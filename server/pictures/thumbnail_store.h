@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/mutex.h"
@@ -72,6 +73,15 @@ class ThumbnailStore {
   // Whether the store knows the outcome for the picture's current version without reducing.
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
+  // Like Find, for work ahead of the requests: nobody waits for it (a request for the same
+  // rendition meanwhile makes its own), and it is not kept when the folder is full. Decoding
+  // and encoding run at idle priority, the rest at the normal one: a thread the system lets
+  // wait must not hold a lock that a request is waiting for.
+  void MakeAhead(const std::string& path, std::string_view content_type, const Rendition& rendition);
+  // Whether the folder has room for more thumbnails before any must be pushed out: work ahead
+  // stops when it has none, and leaves the room that is left to the requests.
+  bool HasRoomAhead();
+
   bool UsesDisk();
   // Makes the store's folder unless it is made already. False when thumbnails are kept in
   // memory only (no folder, or one that cannot be made).
@@ -104,8 +114,9 @@ class ThumbnailStore {
   Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type,
                  const Rendition& rendition);
   // `*readable` false: the file could not be read, and the outcome is not to be kept.
+  // `ahead`: for work ahead, decoding and encoding at idle priority.
   Entry Reduce(const std::string& path, std::string_view content_type, const Rendition& rendition,
-               bool* readable);
+               bool* readable, bool ahead = false);
   void Remember(const std::string& key, const Entry& entry) REQUIRES(lock_);
   bool ReadFromDisk(const std::string& key, Entry* entry) EXCLUDES(lock_);
   void WriteToDisk(const std::string& key, const Entry& entry) EXCLUDES(lock_);
@@ -142,6 +153,8 @@ class ThumbnailStore {
   std::unordered_map<std::string, Lru::iterator> by_key_ GUARDED_BY(lock_);
   size_t memory_total_ GUARDED_BY(lock_) = 0;
   std::unordered_map<std::string, std::shared_ptr<InFlight>> in_flight_ GUARDED_BY(lock_);
+  // Keys work ahead is reducing now; no request waits for them.
+  std::unordered_set<std::string> ahead_in_flight_ GUARDED_BY(lock_);
   uint64_t reductions_ GUARDED_BY(lock_) = 0;
   uint64_t temporary_counter_ GUARDED_BY(lock_) = 0;
 };
