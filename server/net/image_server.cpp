@@ -52,6 +52,11 @@ bool CImageServer::HandleRequest(std::string& bytes, const std::shared_ptr<CResp
 
 CNoneBlockingServer::BodyStreamOpener CImageServer::BodyStreamFor(
     std::string_view head, const std::shared_ptr<CHttp1Responder>& responder) {
+  return OpenBodyStream(head, responder);
+}
+
+CStreamRouter::BodyStreamOpener CImageServer::OpenBodyStream(
+    std::string_view head, const std::shared_ptr<CResponder>& responder) {
   IncomingRequest request;
   if (!IncomingRequest::Parse(std::string(head), IncomingRequest::Body::kToCome, responder,
                               &request) ||

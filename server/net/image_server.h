@@ -1,5 +1,6 @@
 // The HTTP layer over the socket server: parses each request once and offers it to the
-// handler list in order until one answers.
+// handler list in order until one answers. Requests on HTTP/2 streams come the same way
+// (CStreamRouter).
 #pragma once
 
 #include <memory>
@@ -11,9 +12,10 @@
 #include "server/net/incoming_request.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
+#include "server/net/stream_router.h"
 #include "server/threads/thread_mgr.h"
 
-class CImageServer : public CNoneBlockingServer {
+class CImageServer : public CNoneBlockingServer, public CStreamRouter {
  public:
   explicit CImageServer(size_t max_connections = kDefaultMaxConnections);
 
@@ -22,7 +24,10 @@ class CImageServer : public CNoneBlockingServer {
 
   // Parses the whole request in `bytes` and routes it, answering 400 when it has no target.
   // True when answered (`bytes` are then taken); false leaves `bytes` as they were.
-  bool HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder);
+  bool HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder) override;
+  // A POST whose handler streams its body: routed from its header block.
+  CStreamRouter::BodyStreamOpener OpenBodyStream(
+      std::string_view head, const std::shared_ptr<CResponder>& responder) override;
   // Offers `request` to the handlers in list order, each one whose path is "" (offered every
   // request) or the request's path, until one answers; true when one did. Step thread.
   bool Route(IncomingRequest& request);
@@ -36,12 +41,12 @@ class CImageServer : public CNoneBlockingServer {
 
  protected:
   bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>& responder) override;
-  // A POST whose handler streams its body: routed from its header block.
-  BodyStreamOpener BodyStreamFor(std::string_view head,
+  CNoneBlockingServer::BodyStreamOpener BodyStreamFor(std::string_view head,
                                  const std::shared_ptr<CHttp1Responder>& responder) override;
   void Log(const std::string& text) override;
   // Drops the jobs that were to answer the connection and have not started.
   bool OnPeerHungUp(const CHttp1Responder& responder) override;
+  CStreamRouter* StreamRouter() override { return this; }
 
  private:
   struct RouteEntry {

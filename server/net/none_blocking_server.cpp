@@ -33,6 +33,7 @@ CNoneBlockingServer::~CNoneBlockingServer() {
     // Jobs still holding a request find its client gone instead of a server that is no more.
     if (connection.responder != nullptr) connection.responder->Detach();
     if (connection.body_stream != nullptr) connection.body_stream->Abandon();
+    if (connection.http2 != nullptr) connection.http2->Abandon();
     sockets_.Close(connection.socket);
   }
 }
@@ -56,6 +57,15 @@ double CNoneBlockingServer::GetHeaderDeadlineMs() {
 }
 size_t CNoneBlockingServer::GetResponseByteLimit() {
   return kMaxQueuedResponseBytes;
+}
+double CNoneBlockingServer::GetHttp2IdleMs() {
+  return kHttp2IdleMs;
+}
+CStreamRouter* CNoneBlockingServer::StreamRouter() {
+  return nullptr;
+}
+bool CNoneBlockingServer::SpeaksPriorKnowledgeHttp2() {
+  return false;
 }
 
 bool CNoneBlockingServer::Start(const std::string& port) {
@@ -110,12 +120,16 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
     if ((c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) && !held_back) {
       watches.push_back({c.socket, c.stage == kSending});
       owners.push_back(i);
+    } else if (c.stage == kHttp2) {
+      // A session with bytes the socket did not take waits for room; otherwise it reads.
+      watches.push_back({c.socket, c.http2->OutputPending()});
+      owners.push_back(i);
     } else if (c.stage == kAwaitingResponse && !c.owner_heard) {
       // A client that leaves before its answer comes should not keep a worker busy for it.
       watches.push_back({.socket = c.socket, .hang_up_only = true});
       owners.push_back(i);
     }
-    any_incomplete = any_incomplete || c.stage == kWaiting || c.stage == kReceiving;
+    any_incomplete = any_incomplete || Evictable(c);
   }
   bool watch_listener = listener_ != platform::kInvalidSocket &&
                         (connections_.size() < max_connections_ || any_incomplete);
@@ -152,12 +166,16 @@ size_t CNoneBlockingServer::OldestIncomplete() const {
   size_t found = connections_.size();
   for (size_t i = connections_.size(); i-- > 0;) {
     const s_socket_stage& c = connections_[i];
-    if (c.stage != kWaiting && c.stage != kReceiving) continue;
+    if (!Evictable(c)) continue;
     if (!c.header_complete || found == connections_.size() || connections_[found].header_complete) {
       found = i;
     }
   }
   return found;
+}
+
+bool CNoneBlockingServer::Evictable(const s_socket_stage& c) {
+  return c.stage == kWaiting || c.stage == kReceiving || (c.stage == kHttp2 && c.http2->Idle());
 }
 
 bool CNoneBlockingServer::AcceptOne() {
@@ -206,6 +224,7 @@ bool CNoneBlockingServer::Step() {
   activity += RunProcessing(in(kProcessing));
   activity += RunAwaiting(in(kAwaitingResponse));
   activity += RunSending(in(kSending));
+  activity += RunHttp2(in(kHttp2));
   activity += RunClosing(in(kClosing));
   SweepTimeouts();
   return activity > 0;
@@ -216,6 +235,11 @@ int CNoneBlockingServer::RunWaiting(const std::vector<size_t>& indices) {
   for (size_t i : indices) {
     s_socket_stage& c = connections_[i];
     if (!c.readable) continue;
+    if (SpeaksPriorKnowledgeHttp2() && StreamRouter() != nullptr) {
+      StartHttp2(c);
+      ++count;
+      continue;
+    }
     c.stage = kReceiving;
     c.last_activity_ms = sockets_.TickCountMs();
     c.receive_buffer.clear();
@@ -265,6 +289,7 @@ void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
     c.body_stream->Abandon();
     c.body_stream.reset();
   }
+  if (c.http2 != nullptr) c.http2->Abandon();
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
@@ -527,7 +552,9 @@ void CNoneBlockingServer::SweepTimeouts() {
   double header_deadline = GetHeaderDeadlineMs();
   for (s_socket_stage& c : connections_) {
     if (c.stage == kClosing) continue;
-    bool idle = static_cast<double>(now - c.last_activity_ms) >= c.timeout_ms;
+    double quiet = static_cast<double>(now - c.last_activity_ms);
+    bool idle = quiet >= c.timeout_ms ||
+                (c.stage == kHttp2 && c.http2->Idle() && quiet >= GetHttp2IdleMs());
     bool header_late = c.stage == kReceiving && !c.header_complete && c.first_byte_ms >= 0 &&
                        static_cast<double>(now - c.first_byte_ms) >= header_deadline;
     if (idle || header_late) {

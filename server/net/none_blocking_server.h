@@ -18,8 +18,10 @@
 #include "platform/tcp_socket.h"
 #include "platform/wake_event.h"
 #include "server/net/http1_responder.h"
+#include "server/net/http2/http2_session.h"
 #include "server/net/message_queue.h"
 #include "server/net/request_body_stream.h"
+#include "server/net/stream_router.h"
 
 // One open connection.
 struct s_socket_stage {
@@ -45,6 +47,9 @@ struct s_socket_stage {
   bool writable = false;
   bool hung_up = false;      // awaiting its answer, the peer ended its side (this pass)
   bool owner_heard = false;  // the owner heard of the hang-up and answers all the same
+  // Set once the connection speaks HTTP/2 (stage kHttp2): its many requests are the
+  // session's, and none of the fields above but the socket's and the times apply.
+  std::unique_ptr<Http2Session> http2;
 };
 
 class CNoneBlockingServer {
@@ -55,6 +60,7 @@ class CNoneBlockingServer {
     kProcessing = 2,
     kAwaitingResponse = 3,
     kSending = 4,
+    kHttp2 = 5,  // the connection carries HTTP/2 streams until either side ends it
     kClosing = -1,
   };
 
@@ -67,6 +73,8 @@ class CNoneBlockingServer {
   // holding it back would not bound anything, and a client that does not read must not
   // make the process grow.
   static constexpr size_t kMaxQueuedResponseBytes = 256u * 1024 * 1024;
+  // An HTTP/2 connection without an open stream is closed after this long.
+  static constexpr double kHttp2IdleMs = 60000;
 
   // `sockets` must outlive the server.
   explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections,
@@ -137,6 +145,14 @@ class CNoneBlockingServer {
   virtual double GetHeaderDeadlineMs();
   // The bound on QueuedResponseBytes.
   virtual size_t GetResponseByteLimit();
+  // How long an HTTP/2 connection without an open stream stays open, in milliseconds.
+  virtual double GetHttp2IdleMs();
+  // Where requests on HTTP/2 streams go; null when the server routes none (it then speaks
+  // only HTTP/1.1).
+  virtual CStreamRouter* StreamRouter();
+  // Tests and fuzzers only: every connection speaks HTTP/2 from its first byte, without TLS.
+  // Otherwise a connection comes to HTTP/2 only by TLS's protocol choice.
+  virtual bool SpeaksPriorKnowledgeHttp2();
 
  private:
   void AcceptPending();
@@ -176,6 +192,15 @@ class CNoneBlockingServer {
   // "Expect: 100-continue" to send it, so that it does not wait before sending.
   void AnswerExpectContinue(s_socket_stage& connection);
   void CloseConnection(s_socket_stage& connection);
+  // Hands the connection to an HTTP/2 session of its own (none_blocking_server_http2.cpp).
+  void StartHttp2(s_socket_stage& connection);
+  int RunHttp2(const std::vector<size_t>& indices);
+  // One read into the session; false when the connection must end.
+  bool ReceiveHttp2(s_socket_stage& connection);
+  // Sends what the session has until the socket takes no more; false when it broke.
+  bool SendHttp2(s_socket_stage& connection);
+  // Whether a new connection may take this one's place when the table is full.
+  static bool Evictable(const s_socket_stage& connection);
   void SweepTimeouts();
 
   const size_t max_connections_;
