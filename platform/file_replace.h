@@ -12,5 +12,8 @@
 namespace platform {
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+// The same, and the file gets exactly the permission bits `mode`; it is created with no more
+// than those, so a private key is never readable by others, not even for a moment.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int mode);
 
 }  // namespace platform

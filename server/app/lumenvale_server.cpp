@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/known_folders.h"
 #include "platform/local_address.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
@@ -20,6 +21,7 @@
 #include "server/pages/status_process.h"
 #include "server/pages/upload_recv_process.h"
 #include "server/pages/vote_process.h"
+#include "server/tls/self_signed_certificate.h"
 
 namespace {
 
@@ -27,6 +29,20 @@ namespace {
 // so this bounds only how late the catalogue's own work (a finished scan, the rescan
 // schedule) is looked at, while keeping an idle server's wake-ups few.
 constexpr int kIdleWaitMs = 10;
+
+// Where the self-signed certificate is kept.
+std::string CertificateFolder() {
+  return platform::DataFolder() + "/lumenvale";
+}
+
+std::unique_ptr<CertificateStore> CertificatesFor(const ServerSettings& settings) {
+  if (settings.https == 0) return nullptr;
+  if (settings.tls_cert.empty() && settings.tls_key.empty()) {
+    const CertificatePaths made = SelfSignedPaths(CertificateFolder());
+    return std::make_unique<CertificateStore>(made.cert, made.key);
+  }
+  return std::make_unique<CertificateStore>(settings.tls_cert, settings.tls_key);
+}
 
 }  // namespace
 
@@ -40,11 +56,32 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
       renditions_(files_, ThumbnailStore::RenditionFolder(), ThumbnailStore::kRenditionMemoryBytes,
                   ThumbnailStore::kRenditionDiskBytes),
       catalogue_(&pool_, files_),
+      certificates_(CertificatesFor(settings)),
+      tls_(certificates_ != nullptr ? std::make_unique<TlsTransport>(certificates_.get()) : nullptr),
+      http_(CImageServer::kDefaultMaxConnections,
+            tls_ != nullptr ? static_cast<platform::SocketLayer*>(tls_.get())
+                            : &platform::SystemSockets()),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
       upnp_(settings),
       thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
       pool_(MySystem::ServerThreadCount()) {
   http_.SetPool(&pool_);
+}
+
+bool LumenvaleServer::PrepareTls(std::string* error) {
+  if (certificates_ == nullptr) return true;
+  if (settings_.tls_cert.empty() != settings_.tls_key.empty()) {
+    *error = "HTTPS needs both TLS_CERT and TLS_KEY, or neither for a self-signed certificate";
+    return false;
+  }
+  if (settings_.tls_cert.empty()) {
+    std::vector<std::string> names = {platform::HostName(), "localhost"};
+    if (!EnsureSelfSignedCertificate(CertificateFolder(), names, platform::InterfaceAddresses(),
+                                     error)) {
+      return false;
+    }
+  }
+  return certificates_->Load(error);
 }
 
 bool LumenvaleServer::Start() {
@@ -65,7 +102,8 @@ bool LumenvaleServer::Start() {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_, catalogue_, upnp_, pool_, loop_figures, http_};
+  const StatusSources status_sources{settings_, catalogue_, upnp_, pool_, loop_figures, http_,
+                                     tls_.get()};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -125,5 +163,6 @@ void LumenvaleServer::Stop() {
 }
 
 std::string LumenvaleServer::BaseAddress() const {
-  return "http://" + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
+  return std::string(tls_ != nullptr ? "https://" : "http://") + platform::LocalIpv4Address() +
+         ":" + std::to_string(ListeningPort());
 }

@@ -18,6 +18,8 @@
 #include "server/pictures/thumbnail_prefetch.h"
 #include "server/pictures/thumbnail_store.h"
 #include "server/threads/thread_mgr.h"
+#include "server/tls/certificate_store.h"
+#include "server/tls/tls_transport.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
@@ -38,6 +40,10 @@ class LumenvaleServer {
   LumenvaleServer(const LumenvaleServer&) = delete;
   LumenvaleServer& operator=(const LumenvaleServer&) = delete;
 
+  // With HTTPS on: makes the self-signed certificate when none is configured and none was
+  // made before, and reads the certificate; false with `*error` when it cannot be used, and
+  // then nothing may be served. Does nothing with HTTPS off. Call before Start.
+  bool PrepareTls(std::string* error);
   // Loads the hash list file, asks the gateway for the port mapping when UPnP is on, hands
   // the folders to the catalogue and starts the first scan, builds the handler list and
   // opens the listening socket; true when it listens.
@@ -53,9 +59,11 @@ class LumenvaleServer {
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
-  // "http://" + this computer's address on the local network + ":" + the listening port:
-  // where the tray menu's pages are opened.
+  // "http://" (or "https://") + this computer's address on the local network + ":" + the
+  // listening port: where the tray menu's pages are opened.
   std::string BaseAddress() const;
+  // The certificate HTTPS connections are made with; null with HTTPS off.
+  const CertificateStore* certificates() const { return certificates_.get(); }
   const ImageCatalogue& catalogue() const { return catalogue_; }
   const LoopTiming& timing() const { return timing_; }
 
@@ -78,6 +86,10 @@ class LumenvaleServer {
   // their own.
   ThumbnailStore renditions_;
   ImageCatalogue catalogue_;
+  // With HTTPS on, the connections' transport, which the HTTP server below reads and writes
+  // through; null otherwise.
+  std::unique_ptr<CertificateStore> certificates_;
+  std::unique_ptr<TlsTransport> tls_;
   CImageServer http_;
   LoopTiming timing_;
   UploadCounters counters_;

@@ -16,7 +16,9 @@ std::string FolderNote(const std::string& folder) {
 }  // namespace
 
 std::string StartupBanner(const ServerSettings& settings, int port) {
-  std::string line = "Lumenvale is serving http://localhost:" + std::to_string(port) + "/";
+  std::string line = std::string("Lumenvale is serving ") +
+                     (settings.https != 0 ? "https" : "http") +
+                     "://localhost:" + std::to_string(port) + "/";
   if (settings.folders.empty()) return line + " with no picture folders configured";
   line += " from ";
   for (size_t i = 0; i < settings.folders.size(); ++i) {
@@ -25,4 +27,9 @@ std::string StartupBanner(const ServerSettings& settings, int port) {
   }
   if (!settings.loaded) line += " (no configuration file: defaults)";
   return line;
+}
+
+std::string CertificateLine(const CertificateStore& certificates) {
+  return "TLS certificate " + certificates.cert_path() + ", SHA-256 fingerprint " +
+         certificates.fingerprint() + "\n";
 }

@@ -4,7 +4,13 @@
 #include <string>
 
 #include "common/config/server_settings.h"
+#include "server/tls/certificate_store.h"
 
-// "Lumenvale is serving http://localhost:PORT/ from FOLDER (empty), ..." with a note on each
-// folder that is missing or empty, since that is why a gallery shows no pictures.
+// "Lumenvale is serving http://localhost:PORT/ from FOLDER (empty), ..." (https:// with
+// HTTPS on) with a note on each folder that is missing or empty, since that is why a gallery
+// shows no pictures.
 std::string StartupBanner(const ServerSettings& settings, int port);
+
+// "TLS certificate PATH, SHA-256 fingerprint XX:XX:...\n": what a visitor compares with what
+// the browser shows of the certificate.
+std::string CertificateLine(const CertificateStore& certificates);

@@ -5,7 +5,8 @@
 
 #include "server/net/http_response.h"
 
-CImageServer::CImageServer(size_t max_connections) : CNoneBlockingServer(max_connections) {}
+CImageServer::CImageServer(size_t max_connections, platform::SocketLayer* sockets)
+    : CNoneBlockingServer(max_connections, sockets) {}
 
 void CImageServer::SetHandlers(std::vector<std::unique_ptr<CRequestProcess>> handlers) {
   handlers_ = std::move(handlers);

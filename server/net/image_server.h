@@ -17,7 +17,9 @@
 
 class CImageServer : public CNoneBlockingServer, public CStreamRouter {
  public:
-  explicit CImageServer(size_t max_connections = kDefaultMaxConnections);
+  // `sockets` (the system's, or TLS over them) must outlive the server.
+  explicit CImageServer(size_t max_connections = kDefaultMaxConnections,
+                        platform::SocketLayer* sockets = &platform::SystemSockets());
 
   // Replaces the handler list (built once by the server start).
   void SetHandlers(std::vector<std::unique_ptr<CRequestProcess>> handlers);

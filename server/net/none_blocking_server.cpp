@@ -197,6 +197,9 @@ bool CNoneBlockingServer::AcceptOne() {
   connection.stage = kWaiting;
   connection.last_activity_ms = sockets_.TickCountMs();
   connection.timeout_ms = GetTimeoutMs();
+  // A client that stalls its handshake never sends a request byte: the deadline counts from
+  // the accept instead.
+  if (sockets_.HandshakeFirst()) connection.first_byte_ms = connection.last_activity_ms;
   // The new socket's first bytes may already be there; let the waiting stage look at once.
   connection.readable = true;
   connections_.push_back(std::move(connection));

@@ -115,14 +115,33 @@ void AppendOptions(const ServerSettings& settings, const LoopFigures& loop, std:
            std::to_string(loop.posts_rejected) + "/" + std::to_string(loop.posts_received) + ")");
 }
 
-void AppendConnections(const std::vector<s_socket_stage>& connections, std::string* page) {
+// The HTTPS settings and the certificate in use: its file, its fingerprint, and why files
+// that replaced it were not taken.
+void AppendTls(const ServerSettings& settings, const CertificateStore& certificates,
+               std::string* page) {
+  *page += SettingLines(settings, StatusPlace::kTls);
+  const std::string cert_path_escaped = EscapeHtmlEntitiesBare(certificates.cert_path());
+  *page += Line("TLS certificate:\"" + cert_path_escaped + "\"" +
+                (settings.tls_cert.empty() ? " (self-signed)" : ""));
+  *page += Line("SHA-256 fingerprint:" + certificates.fingerprint());
+  if (!certificates.problem().empty()) {
+    const std::string problem_escaped = EscapeHtmlEntities(certificates.problem());
+    *page += Line("Certificate problem:" + problem_escaped);
+  }
+}
+
+void AppendConnections(const std::vector<s_socket_stage>& connections, const TlsTransport* tls,
+                       std::string* page) {
   for (int32_t stage = kFirstListedStage; stage <= kLastListedStage; ++stage) {
     size_t count = 0;
     std::string sockets;
     for (const s_socket_stage& connection : connections) {
       if (connection.stage != stage) continue;
       ++count;
-      sockets += "[" + std::to_string(connection.socket) + "]";
+      sockets += "[" + std::to_string(connection.socket);
+      // The transport's own words (versions, protocol names), never a client's bytes.
+      if (tls != nullptr) sockets += " " + tls->Describe(connection.socket);
+      sockets += "]";
     }
     *page += Line(std::to_string(stage) + ":" + std::to_string(count) + " sockets." + sockets);
   }
@@ -140,7 +159,8 @@ Response StatusPageResponse(const StatusSources& sources,
   AppendTimings(sources, loop, &page);
   AppendNetwork(sources, &page);
   AppendOptions(sources.settings, loop, &page);
-  AppendConnections(connections, &page);
+  if (sources.tls != nullptr) AppendTls(sources.settings, sources.tls->certificates(), &page);
+  AppendConnections(connections, sources.tls, &page);
   page += "</body>\r\n</html>";
   return UncachedPageResponse(ShiftJisPage(page), nonce);
 }
