@@ -322,6 +322,12 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = sockets_.TickCountMs();
+  if (c.receive_buffer.empty() && StreamRouter() != nullptr && sockets_.Protocol(c.socket) == "h2") {
+    // The handshake chose HTTP/2: these are the first bytes of its frames.
+    StartHttp2(c);
+    if (!c.http2->Receive(std::string_view(chunk, count))) c.stage = kClosing;
+    return;
+  }
   if (c.first_byte_ms < 0) c.first_byte_ms = c.last_activity_ms;
   c.receive_buffer.append(chunk, count);
   if (!c.header_complete) {
