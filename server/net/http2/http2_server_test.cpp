@@ -15,23 +15,10 @@
 
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
+#include "server/net/testing/lambda_process.h"
 #include "server/net/testing/loopback_test_util.h"
 
 namespace {
-
-class LambdaProcess : public CRequestProcess {
- public:
-  LambdaProcess(std::string path, std::function<int(IncomingRequest&)> process, bool streams = false)
-      : path_(std::move(path)), process_(std::move(process)), streams_(streams) {}
-  std::string GetPath() override { return path_; }
-  int Process(IncomingRequest& request) override { return process_(request); }
-  bool StreamsPostBody() const override { return streams_; }
-
- private:
-  std::string path_;
-  std::function<int(IncomingRequest&)> process_;
-  bool streams_;
-};
 
 // Counts an upload's bytes, and holds them as a slow writer would: Full while more than a
 // megabyte waits, which a thread of its own drains.
