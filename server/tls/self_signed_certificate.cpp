@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -17,7 +18,10 @@
 
 namespace {
 
-constexpr long kValidSeconds = 10L * 365 * 24 * 60 * 60;
+// 825 days, the longest life TLS checkers accept for a server certificate; a kept one is made
+// again when less than kRenewBeforeSeconds of it remain.
+constexpr long kValidSeconds = 825L * 24 * 60 * 60;
+constexpr long kRenewBeforeSeconds = 30L * 24 * 60 * 60;
 
 struct Free {
   void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -88,6 +92,17 @@ std::unique_ptr<X509, Free> MakeCertificate(EVP_PKEY* key, const std::string& co
   return certificate;
 }
 
+// Whether the certificate at `path` can be read and is valid for kRenewBeforeSeconds more.
+bool StillValid(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return false;
+  std::unique_ptr<X509, Free> certificate(PEM_read_X509(file, nullptr, nullptr, nullptr));
+  std::fclose(file);
+  if (certificate == nullptr) return false;
+  time_t renew_at = std::time(nullptr) + kRenewBeforeSeconds;
+  return X509_cmp_time(X509_get0_notAfter(certificate.get()), &renew_at) > 0;
+}
+
 // The PEM text a writer puts into a memory buffer.
 template <typename Write>
 bool PemText(Write write, std::string* text) {
@@ -109,9 +124,7 @@ bool EnsureSelfSignedCertificate(const std::string& folder, const std::vector<st
                                  const std::vector<std::string>& addresses, std::string* error) {
   const CertificatePaths paths = SelfSignedPaths(folder);
   std::error_code ignored;
-  if (std::filesystem::exists(paths.cert, ignored) && std::filesystem::exists(paths.key, ignored)) {
-    return true;
-  }
+  if (std::filesystem::exists(paths.key, ignored) && StillValid(paths.cert)) return true;
   std::unique_ptr<EVP_PKEY, Free> key(EVP_EC_gen("P-256"));
   std::unique_ptr<X509, Free> certificate;
   if (key != nullptr) {

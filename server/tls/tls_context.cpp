@@ -17,9 +17,10 @@ constexpr char kTls12Ciphers[] =
     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
 constexpr char kGroups[] = "X25519:P-256:P-384";
 
-// OpenSSL's reason for the last failure, for a message a person reads.
+// OpenSSL's reason for the failure, for a message a person reads: the first in its queue,
+// which says what was wrong with the file ("no start line"); later ones only say where.
 std::string LastSslError() {
-  unsigned long code = ERR_peek_last_error();
+  unsigned long code = ERR_peek_error();
   ERR_clear_error();
   if (code == 0) return "unknown error";
   const char* reason = ERR_reason_error_string(code);
@@ -86,6 +87,12 @@ SslContext MakeServerContext(const std::string& cert_path, const std::string& ke
     return nullptr;
   }
   if (SSL_CTX_use_PrivateKey_file(c, key_path.c_str(), SSL_FILETYPE_PEM) != 1) {
+    if (ERR_GET_REASON(ERR_peek_error()) == X509_R_KEY_VALUES_MISMATCH) {
+      ERR_clear_error();
+      *error = "The private key file " + key_path + " does not belong to the certificate in " +
+               cert_path;
+      return nullptr;
+    }
     *error = "The private key file " + key_path + " holds no usable PEM private key (" +
              LastSslError() + ")";
     return nullptr;
