@@ -3,7 +3,7 @@
 // once (pages of several sizes, some after an interim answer); uploads go to a body stream
 // that fills up and drains.
 // Checked: no crash or leak; the output held never passes its bound by more than a frame; the
-// request budget taken by streams comes back whole once the session is gone.
+// request and answer budgets taken by streams come back whole once the session is gone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -66,6 +66,7 @@ class AnsweringRouter : public CStreamRouter {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AnsweringRouter router;
   size_t reserved = 0;
+  size_t answers = 0;
   int64_t now = 0;
   {
     Http2Session::Environment environment;
@@ -76,6 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       return true;
     };
     environment.release = [&reserved](size_t bytes) { reserved -= bytes; };
+    environment.reserve_answer = [&answers](size_t bytes) {
+      if (bytes > (1u << 20) - answers) return false;
+      answers += bytes;
+      return true;
+    };
+    environment.release_answer = [&answers](size_t bytes) { answers -= bytes; };
     environment.wake = [] {};
     environment.now_ms = [&now] { return now; };
     environment.peer_address = "127.0.0.1";
@@ -99,6 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (session.Finished()) break;
     }
   }
-  if (reserved != 0) std::abort();
+  if (reserved != 0 || answers != 0) std::abort();
   return 0;
 }

@@ -92,6 +92,7 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
   message.timeout_ms = GetTimeoutMs();
   message.sent = 0;
   size_t limit = final_flag == 1 ? GetResponseByteLimit() : static_cast<size_t>(-1);
+  if (final_flag == 1) limit -= std::min(limit, http2_answer_bytes_.load());
   if (!send_queue_.push_within(limit, final_flag, message)) {
     message.bytes = ServiceUnavailableResponse();
     message.body.reset();

@@ -7,6 +7,7 @@
 // which any thread answers it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -213,5 +214,8 @@ class CNoneBlockingServer {
   platform::WakeEvent response_posted_;
   int32_t connection_counter_ = 0;
   size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
+  // The bodies of answers HTTP/2 streams hold in memory, within GetResponseByteLimit beside
+  // the queued ones. Changed on the Step thread, read by any poster.
+  std::atomic<size_t> http2_answer_bytes_{0};
   int64_t last_orphan_sweep_ms_ = 0;
 };

@@ -2,6 +2,8 @@
 // Http2Session, whose streams the server's router answers.
 #include "server/net/none_blocking_server.h"
 
+#include <algorithm>
+
 #include "server/net/request_framing.h"
 
 namespace {
@@ -20,6 +22,14 @@ void CNoneBlockingServer::StartHttp2(s_socket_stage& c) {
     return true;
   };
   environment.release = [this](size_t bytes) { reserved_bytes_ -= bytes; };
+  environment.reserve_answer = [this](size_t bytes) {
+    size_t limit = GetResponseByteLimit();
+    size_t held = send_queue_.held_bytes() + http2_answer_bytes_.load();
+    if (bytes > limit - std::min(limit, held)) return false;
+    http2_answer_bytes_ += bytes;
+    return true;
+  };
+  environment.release_answer = [this](size_t bytes) { http2_answer_bytes_ -= bytes; };
   environment.wake = [this] { WakeLoop(); };
   environment.now_ms = [this] { return sockets_.TickCountMs(); };
   environment.peer_address = sockets_.PeerAddress(c.socket);

@@ -2,8 +2,6 @@
 // curl for what a well-behaved client sees, hostile_client.py for floods and stalls.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -71,22 +69,13 @@ class SlowCountingStream : public CRequestBodyStream {
 class Http2TestServer : public CImageServer {
  public:
   double idle_ms = kHttp2IdleMs;
+  size_t response_limit = kMaxQueuedResponseBytes;
 
  protected:
   bool SpeaksPriorKnowledgeHttp2() override { return true; }
   double GetHttp2IdleMs() override { return idle_ms; }
+  size_t GetResponseByteLimit() override { return response_limit; }
 };
-
-std::string RunCommand(const std::string& command, int* status = nullptr) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int result = pclose(pipe);
-  if (status != nullptr) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-  return output;
-}
 
 class Http2ServerTest : public ::testing::Test {
  protected:
@@ -215,6 +204,12 @@ TEST_F(Http2ServerTest, FilesAndSharedBodiesArriveWhole) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(RunCommand("cmp " + copy + " " + big_file_ + " && echo same"), "same\n");
   EXPECT_EQ(Curl("", "/shared"), std::string(300000, 's'));
+}
+
+TEST_F(Http2ServerTest, AnswersPastTheResponseBudgetAre503) {
+  server_.response_limit = 100000;
+  EXPECT_EQ(Curl("-D -", "/shared"), "HTTP/2 503 \r\ncontent-length: 0\r\n\r\n");
+  EXPECT_EQ(Curl("", "/page"), "hello");
 }
 
 TEST_F(Http2ServerTest, ManyRequestsAtOnceOnEachConnection) {

@@ -175,7 +175,8 @@ void Http2Session::Abandon() {
     stream->responder->Detach();
     if (stream->body_stream != nullptr) stream->body_stream->Abandon();
     env_.release(stream->reserved);
-    stream->reserved = 0;
+    env_.release_answer(stream->answer_reserved);
+    stream->reserved = stream->answer_reserved = 0;
     stream->body_stream.reset();
   }
   streams_.clear();
@@ -395,6 +396,14 @@ void Http2Session::Submit(int32_t stream_id, bool final, Response response) {
   stream->answered = true;
   stream->answer = std::move(response);
   stream->body_sent = 0;
+  // A body sent from its file holds no memory; one in memory waits within the budget.
+  size_t held = stream->answer.file() != nullptr ? 0 : stream->answer.body_size();
+  if (held > 0 && !env_.reserve_answer(held)) {
+    stream->answer = Response("503 Service Unavailable");
+    stream->answer.AddHeader("Content-Length", "0");
+    held = 0;
+  }
+  stream->answer_reserved = held;
   // An answer before the body's end refuses the rest of it.
   if (stream->body_stream != nullptr) {
     stream->body_stream->Abandon();
@@ -439,5 +448,6 @@ void Http2Session::CloseStream(int32_t stream_id) {
   stream.responder->Detach();
   if (stream.body_stream != nullptr) stream.body_stream->Abandon();
   env_.release(stream.reserved);
+  env_.release_answer(stream.answer_reserved);
   streams_.erase(found);
 }

@@ -39,6 +39,10 @@ class Http2Session {
     // fit beside the others'. Loop thread.
     std::function<bool(size_t bytes)> reserve;
     std::function<void(size_t bytes)> release;
+    // The same for the bodies of answers held until their clients read them; an answer that
+    // does not fit is replaced by a 503. Loop thread.
+    std::function<bool(size_t bytes)> reserve_answer;
+    std::function<void(size_t bytes)> release_answer;
     // Ends the loop's wait: an answer was posted or a body stream has room again. Any thread.
     std::function<void()> wake;
     // The tick count in milliseconds (for the flood counts).
