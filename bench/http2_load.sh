@@ -49,8 +49,7 @@ for i in $(seq 0 $((count - 1))); do
   printf '%s\n' "$lv/image?page=1-N-$i&shrink=1" >> "$work/lumenvale.thumbs"
   printf '%s\n' "https://127.0.0.1:$nginx_port/t$i.jpg" >> "$work/nginx.thumbs"
 done
-NGINX_TLS_CERT=$work/cert.pem NGINX_TLS_KEY=$work/key.pem \
-  run_nginx "$work" $nginx_port auto "$work/nginx"
+run_nginx_h2 "$work" $nginx_port auto "$work/cert.pem" "$work/key.pem" "$work/nginx"
 nginx_pids() { pgrep -d ' ' -P "$(cat "$work/nginx.pid")"; echo " $(cat "$work/nginx.pid")"; }
 
 hz=$(getconf CLK_TCK)

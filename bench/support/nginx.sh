@@ -3,9 +3,7 @@
 # run_nginx WORK PORT WORKERS FOLDER [FILE...]: (re)starts nginx with WORKERS worker processes
 # on 127.0.0.1:PORT, serving each FOLDER/FILE as /FILE and 404 for everything else (without
 # FILE, every file of FOLDER by its name). Its configuration, pid and logs live in WORK; an
-# nginx started there before is stopped first. With NGINX_TLS_CERT and NGINX_TLS_KEY set (PEM
-# files), it speaks HTTPS with HTTP/2 on that port, with no bound on the requests of one
-# connection (a load client does not open new ones).
+# nginx started there before is stopped first.
 run_nginx() {
   local work=$1 port=$2 workers=$3 folder=$4 file locations=""
   shift 4
@@ -15,13 +13,36 @@ run_nginx() {
   else
     locations+="    location / { return 404; }"$'\n'
   fi
-  local listen="listen 127.0.0.1:$port;"
-  if [ -n "${NGINX_TLS_CERT:-}" ]; then
-    listen="listen 127.0.0.1:$port ssl http2;
-    ssl_certificate $NGINX_TLS_CERT;
-    ssl_certificate_key $NGINX_TLS_KEY;
-    keepalive_requests 1000000;"
-  fi
+  start_nginx "$work" "$workers" "    listen 127.0.0.1:$port;
+$locations"
+}
+
+# run_nginx_h2 WORK PORT WORKERS CERT KEY FOLDER: HTTPS with HTTP/2 (TLS 1.2 and 1.3, the PEM
+# certificate chain CERT and its key KEY), serving every file of FOLDER by its name, with no
+# bound on the requests of one connection (a load client does not open new ones).
+run_nginx_h2() {
+  start_nginx "$1" "$3" "    listen 127.0.0.1:$2 ssl http2;
+    ssl_certificate $4;
+    ssl_certificate_key $5;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    keepalive_requests 1000000;
+    location / { root $6; }"
+}
+
+# run_nginx_tls WORK PORT WORKERS CERT KEY: the same with HTTPS (TLS 1.2 and 1.3, the PEM
+# certificate chain CERT and its key KEY, session tickets as by default), answering 404 to
+# everything.
+run_nginx_tls() {
+  start_nginx "$1" "$3" "    listen 127.0.0.1:$2 ssl;
+    ssl_certificate $4;
+    ssl_certificate_key $5;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    location / { return 404; }"
+}
+
+# start_nginx WORK WORKERS SERVER: (re)starts nginx with one server block holding SERVER.
+start_nginx() {
+  local work=$1 workers=$2 server=$3
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
   # Workers as this user: the work folder (mktemp -d) is closed to anyone else, and nginx
   # started by root would otherwise run them as nobody and answer 403.
@@ -39,8 +60,7 @@ http {
   uwsgi_temp_path $work/uwsgi;
   scgi_temp_path $work/scgi;
   server {
-    $listen
-$locations
+$server
   }
 }
 NGINX

@@ -167,9 +167,6 @@ inline constexpr Setting kSettings[] = {
   {"UPnP_PORT", SettingKind::kPort, "0",
    &ServerSettings::upnp_port, InDialog(&EditorSettings::upnp_port), SettingWritten::kWhenSet,
    kNotOnInfo},
-  {"BUFFER_SIZE", SettingKind::kNumber, "30",
-   &ServerSettings::buffer_size, KeptFromFile(&EditorSettings::buffer_size),
-   SettingWritten::kWhenSet, OnInfo(StatusPlace::kOptions, "Size of buffer:")},
   // HTTPS on the same port. Written only when set, so a file that does not use it is
   // written as before; /info shows them only while HTTPS is on.
   {"HTTPS", SettingKind::kFlag, "0",
@@ -181,5 +178,8 @@ inline constexpr Setting kSettings[] = {
   {"TLS_KEY", SettingKind::kText, "",
    &ServerSettings::tls_key, InDialog(&EditorSettings::tls_key), SettingWritten::kWhenSet,
    OnInfo(StatusPlace::kTls, "TLS_KEY:\"", "\"")},
+  {"BUFFER_SIZE", SettingKind::kNumber, "30",
+   &ServerSettings::buffer_size, KeptFromFile(&EditorSettings::buffer_size),
+   SettingWritten::kWhenSet, OnInfo(StatusPlace::kOptions, "Size of buffer:")},
 };
 // clang-format on

@@ -26,6 +26,7 @@ bool StartAndAnnounce(LumenvaleServer& server, const ServerSettings& settings) {
   std::printf("%s\nFrom other devices on this network:\n%s",
               StartupBanner(settings, server.ListeningPort()).c_str(),
               MenuAddressLines(server.BaseAddress()).c_str());
+  std::printf("%s", PublicAddressLines(server.PublicBaseAddress()).c_str());
   if (const CertificateStore* certificates = server.certificates()) {
     std::printf("%s", CertificateLine(*certificates).c_str());
   }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "common/config/password_hash.h"
+#include "platform/testing/shell_output.h"
 #include "platform/testing/test_folder.h"
 #include "server/app/testing/child_process.h"
 #include "server/pages/html_escape.h"
@@ -26,26 +27,16 @@
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
-
 // Makes a self-signed certificate for localhost and 127.0.0.1 with a key of `key_options`.
 void MakeCertificate(const std::string& key_options, const std::string& cert,
                      const std::string& key) {
-  RunCommand("openssl req -x509 -newkey " + key_options + " -nodes -days 2 -subj /CN=localhost " +
-             "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " + key + " -out " + cert +
-             " 2>/dev/null");
+  ShellOutput("openssl req -x509 -newkey " + key_options + " -nodes -days 2 -subj /CN=localhost " +
+              "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " + key + " -out " + cert +
+              " 2>/dev/null");
 }
 
 std::string FileFingerprint(const std::string& cert) {
-  std::string line = RunCommand("openssl x509 -noout -fingerprint -sha256 -in " + cert);
+  std::string line = ShellOutput("openssl x509 -noout -fingerprint -sha256 -in " + cert);
   size_t equals = line.find('=');
   return equals == std::string::npos ? "" : line.substr(equals + 1, line.find('\n') - equals - 1);
 }
@@ -89,14 +80,14 @@ class HttpsBinaryTest : public ::testing::Test {
 
   std::string Curl(int port, const std::string& cert, const std::string& options,
                    const std::string& path, const std::string& host = "localhost") {
-    return RunCommand("curl -s --http1.1 --max-time 20 --cacert " + cert + " " + options +
-                      " https://" + host + ":" + std::to_string(port) + path);
+    return ShellOutput("curl -s --http1.1 --max-time 20 --cacert " + cert + " " + options +
+                       " https://" + host + ":" + std::to_string(port) + path);
   }
 
   std::string ServedFingerprint(int port) {
-    std::string line = RunCommand("openssl s_client -connect 127.0.0.1:" + std::to_string(port) +
-                                  " </dev/null 2>/dev/null | openssl x509 -noout -fingerprint "
-                                  "-sha256");
+    std::string line = ShellOutput("openssl s_client -connect 127.0.0.1:" + std::to_string(port) +
+                                   " </dev/null 2>/dev/null | openssl x509 -noout -fingerprint "
+                                   "-sha256");
     size_t equals = line.find('=');
     return equals == std::string::npos ? "" : line.substr(equals + 1, line.find('\n') - equals - 1);
   }
@@ -128,10 +119,10 @@ TEST_F(HttpsBinaryTest, TheGeneratedCertificateIsKeptPrivateAndReusedAtTheNextSt
     struct stat key_status;
     ASSERT_EQ(stat(key.c_str(), &key_status), 0);
     EXPECT_EQ(key_status.st_mode & 0777, 0600u);
-    std::string names = RunCommand("openssl x509 -noout -ext subjectAltName -in " + cert);
+    std::string names = ShellOutput("openssl x509 -noout -ext subjectAltName -in " + cert);
     EXPECT_NE(names.find("DNS:localhost"), std::string::npos) << names;
     EXPECT_NE(names.find("IP Address:127.0.0.1"), std::string::npos) << names;
-    EXPECT_NE(RunCommand("openssl x509 -noout -text -in " + cert).find("prime256v1"),
+    EXPECT_NE(ShellOutput("openssl x509 -noout -text -in " + cert).find("prime256v1"),
               std::string::npos);
     // Trusted by name and by address.
     WaitForPicture(port, cert);
@@ -160,8 +151,8 @@ TEST_F(HttpsBinaryTest, OverTlsTheAnswersAreTheBytesOfPlainHttp) {
   };
   for (const char* path : {"/image?page=1-N-0", "/nothing", "/script?name=font.css"}) {
     std::string over_tls = without_nonce(Curl(tls_port, cert, "-i", path));
-    std::string plain_bytes = without_nonce(RunCommand("curl -s -i --http1.1 http://localhost:" +
-                                                       std::to_string(plain_port) + path));
+    std::string plain_bytes = without_nonce(
+        ShellOutput("curl -s -i --http1.1 http://localhost:" + std::to_string(plain_port) + path));
     EXPECT_GT(over_tls.size(), 100u) << path;
     EXPECT_TRUE(over_tls == plain_bytes) << path << "\n" << over_tls.substr(0, 300);
   }
@@ -173,9 +164,10 @@ TEST_F(HttpsBinaryTest, PythonRequestsLogsInWithDigestOverHttps) {
   std::string hash;
   ASSERT_TRUE(PasswordHash("anna", "wonder land", &hash));
   std::unique_ptr<ChildProcess> server =
-      Start(Config("digest.con", "<HTTPS>1</HTTPS>\r\n<NEED_USER>1</NEED_USER>\r\n"
-                                 "<USER><USER_NAME>anna</USER_NAME><HASH>" +
-                                     hash + "</HASH><PRIV>1</PRIV></USER>\r\n"));
+      Start(Config("digest.con",
+                   "<HTTPS>1</HTTPS>\r\n<NEED_USER>1</NEED_USER>\r\n"
+                   "<USER><USER_NAME>anna</USER_NAME><HASH>" +
+                       hash + "</HASH><PRIV>1</PRIV></USER>\r\n"));
   const int port = ReadStart(*server);
   const std::string cert = folder_.Path("data/lumenvale/tls-cert.pem");
   const std::string script =
@@ -186,7 +178,7 @@ TEST_F(HttpsBinaryTest, PythonRequestsLogsInWithDigestOverHttps) {
       "bad = requests.get(url, auth=HTTPDigestAuth('anna', 'wrong'), verify=sys.argv[2])\n"
       "print(good.status_code, 'Status Info' in good.text, bad.status_code)\n";
   const std::string script_path = folder_.Write("digest.py", script);
-  EXPECT_EQ(RunCommand("python3 " + script_path + " " + std::to_string(port) + " " + cert),
+  EXPECT_EQ(ShellOutput("python3 " + script_path + " " + std::to_string(port) + " " + cert),
             "200 True 401\n");
   EXPECT_EQ(server->Wait(SIGTERM), 0);
 }
@@ -195,13 +187,13 @@ TEST_F(HttpsBinaryTest, PlainHttpOnTheSamePortIsRedirectedToHttps) {
   std::unique_ptr<ChildProcess> server = Start(Config("gallery.con", "<HTTPS>1</HTTPS>\r\n"));
   const int port = ReadStart(*server);
   const std::string port_text = std::to_string(port);
-  EXPECT_EQ(RunCommand("curl -s -i http://localhost:" + port_text + "/view?page=1-N-0"),
+  EXPECT_EQ(ShellOutput("curl -s -i http://localhost:" + port_text + "/view?page=1-N-0"),
             "HTTP/1.1 301 Moved Permanently\r\nLocation: https://localhost:" + port_text +
                 "/view?page=1-N-0\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   // Followed, it leads to the page.
   const std::string cert = folder_.Path("data/lumenvale/tls-cert.pem");
-  EXPECT_EQ(RunCommand("curl -s -L -o /dev/null -w '%{http_code} %{url_effective}' --cacert " +
-                       cert + " http://localhost:" + port_text + "/info"),
+  EXPECT_EQ(ShellOutput("curl -s -L -o /dev/null -w '%{http_code} %{url_effective}' --cacert " +
+                        cert + " http://localhost:" + port_text + "/info"),
             "200 https://localhost:" + port_text + "/info");
   EXPECT_EQ(server->Wait(SIGTERM), 0);
 }
@@ -247,6 +239,10 @@ TEST_F(HttpsBinaryTest, ReplacedCertificateFilesAreReadAgainAndBadOnesLeaveTheOl
             std::string::npos)
       << info;
   EXPECT_NE(info.find("SHA-256 fingerprint:" + renewed), std::string::npos);
+  EXPECT_NE(info.find("<br>HTTPS:1<br>TLS_CERT:\"" + EscapeHtmlEntitiesBare(cert) + "\"<br>"),
+            std::string::npos);
+  // The status page's own connection, open while the page is made.
+  EXPECT_NE(info.find(" TLSv1.3 http/1.1]"), std::string::npos);
   EXPECT_EQ(ServedFingerprint(port), renewed);
   EXPECT_EQ(server->Wait(SIGTERM), 0);
 }
@@ -256,8 +252,7 @@ TEST_F(HttpsBinaryTest, CertificateFilesThatCannotBeUsedStopTheStart) {
   const std::string key = folder_.Path("key.pem");
   const std::string other_key = folder_.Path("other-key.pem");
   MakeCertificate("ec -pkeyopt ec_paramgen_curve:P-256", cert, key);
-  MakeCertificate("ec -pkeyopt ec_paramgen_curve:P-256", folder_.Path("other-cert.pem"),
-                  other_key);
+  MakeCertificate("ec -pkeyopt ec_paramgen_curve:P-256", folder_.Path("other-cert.pem"), other_key);
   const std::string junk = folder_.Write("junk.pem", "not a certificate\n");
   const std::string missing = folder_.Path("missing.pem");
   auto files = [](const std::string& c, const std::string& k) {
@@ -267,12 +262,15 @@ TEST_F(HttpsBinaryTest, CertificateFilesThatCannotBeUsedStopTheStart) {
     std::string settings;
     std::string errors;
   } cases[] = {
-      {files(missing, key), "The certificate file " + missing +
-                                " cannot be read (No such file or directory). Nothing is served.\n"},
-      {files(cert, missing), "The private key file " + missing +
-                                 " cannot be read (No such file or directory). Nothing is served.\n"},
-      {files(junk, key), "The certificate file " + junk +
-                             " holds no usable PEM certificate (no start line). Nothing is served.\n"},
+      {files(missing, key),
+       "The certificate file " + missing +
+           " cannot be read (No such file or directory). Nothing is served.\n"},
+      {files(cert, missing),
+       "The private key file " + missing +
+           " cannot be read (No such file or directory). Nothing is served.\n"},
+      {files(junk, key),
+       "The certificate file " + junk +
+           " holds no usable PEM certificate (no start line). Nothing is served.\n"},
       {files(cert, junk), "The private key file " + junk +
                               " holds no usable PEM private key (unsupported). Nothing is "
                               "served.\n"},

@@ -57,7 +57,8 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                   ThumbnailStore::kRenditionDiskBytes),
       catalogue_(&pool_, files_),
       certificates_(CertificatesFor(settings)),
-      tls_(certificates_ != nullptr ? std::make_unique<TlsTransport>(certificates_.get()) : nullptr),
+      tls_(certificates_ != nullptr ? std::make_unique<TlsTransport>(certificates_.get())
+                                    : nullptr),
       http_(CImageServer::kDefaultMaxConnections,
             tls_ != nullptr ? static_cast<platform::SocketLayer*>(tls_.get())
                             : &platform::SystemSockets()),
@@ -104,8 +105,8 @@ bool LumenvaleServer::Start() {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_, catalogue_, upnp_, pool_, loop_figures, http_,
-                                     tls_.get()};
+  const StatusSources status_sources{settings_,    catalogue_, upnp_,     pool_,
+                                     loop_figures, http_,      tls_.get()};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -165,6 +166,16 @@ void LumenvaleServer::Stop() {
 }
 
 std::string LumenvaleServer::BaseAddress() const {
-  return std::string(tls_ != nullptr ? "https://" : "http://") + platform::LocalIpv4Address() +
-         ":" + std::to_string(ListeningPort());
+  return Scheme() + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
+}
+
+std::string LumenvaleServer::PublicBaseAddress() {
+  if (upnp_.stage() < 2) return "";
+  std::string address = upnp_.GetExternalAddress();
+  if (address.empty()) return "";
+  return Scheme() + address + ":" + std::to_string(upnp_.external_port());
+}
+
+std::string LumenvaleServer::Scheme() const {
+  return tls_ != nullptr ? "https://" : "http://";
 }

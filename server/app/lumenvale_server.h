@@ -62,12 +62,16 @@ class LumenvaleServer {
   // "http://" (or "https://") + this computer's address on the local network + ":" + the
   // listening port: where the tray menu's pages are opened.
   std::string BaseAddress() const;
+  // The scheme, the external address the gateway reported and the external port, when UPnP
+  // made the mapping; "" otherwise.
+  std::string PublicBaseAddress();
   // The certificate HTTPS connections are made with; null with HTTPS off.
   const CertificateStore* certificates() const { return certificates_.get(); }
   const ImageCatalogue& catalogue() const { return catalogue_; }
   const LoopTiming& timing() const { return timing_; }
 
  private:
+  std::string Scheme() const;  // "https://" with HTTPS on, else "http://"
   // Tells the background work to end, then stops the pool: no job runs after it returns.
   void EndJobs();
 

@@ -33,3 +33,8 @@ std::string CertificateLine(const CertificateStore& certificates) {
   return "TLS certificate " + certificates.cert_path() + ", SHA-256 fingerprint " +
          certificates.fingerprint() + "\n";
 }
+
+std::string PublicAddressLines(const std::string& public_address) {
+  if (public_address.empty()) return "";
+  return "From the Internet (UPnP):\n  " + public_address + "\n";
+}

@@ -11,6 +11,10 @@
 // shows no pictures.
 std::string StartupBanner(const ServerSettings& settings, int port);
 
+// "From the Internet (UPnP):\n  ADDRESS\n" for the address the gateway forwards to the
+// gallery; "" when `public_address` is empty (no mapping, or no address reported).
+std::string PublicAddressLines(const std::string& public_address);
+
 // "TLS certificate PATH, SHA-256 fingerprint XX:XX:...\n": what a visitor compares with what
 // the browser shows of the certificate.
 std::string CertificateLine(const CertificateStore& certificates);

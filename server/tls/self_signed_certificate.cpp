@@ -22,6 +22,9 @@ namespace {
 // again when less than kRenewBeforeSeconds of it remain.
 constexpr long kValidSeconds = 825L * 24 * 60 * 60;
 constexpr long kRenewBeforeSeconds = 30L * 24 * 60 * 60;
+// Valid from an hour back, for clocks of visitors that run a little slow; the life counts
+// from then.
+constexpr long kBackdateSeconds = 3600;
 
 struct Free {
   void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -71,16 +74,15 @@ std::unique_ptr<X509, Free> MakeCertificate(EVP_PKEY* key, const std::string& co
   bool ok = number != nullptr && BN_to_ASN1_INTEGER(number, X509_get_serialNumber(c)) != nullptr;
   BN_free(number);
   ok = ok && X509_set_version(c, 2) == 1;
-  // An hour back, for clocks of visitors that run a little slow.
-  ok = ok && X509_gmtime_adj(X509_getm_notBefore(c), -3600) != nullptr &&
-       X509_gmtime_adj(X509_getm_notAfter(c), kValidSeconds) != nullptr;
+  ok = ok && X509_gmtime_adj(X509_getm_notBefore(c), -kBackdateSeconds) != nullptr &&
+       X509_gmtime_adj(X509_getm_notAfter(c), kValidSeconds - kBackdateSeconds) != nullptr;
   X509_NAME* name = X509_get_subject_name(c);
   ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8,
-                                        reinterpret_cast<const unsigned char*>("Lumenvale"), -1,
-                                        -1, 0) == 1;
-  ok = ok && X509_NAME_add_entry_by_txt(
-                 name, "CN", MBSTRING_UTF8,
-                 reinterpret_cast<const unsigned char*>(common_name.c_str()), -1, -1, 0) == 1;
+                                        reinterpret_cast<const unsigned char*>("Lumenvale"), -1, -1,
+                                        0) == 1;
+  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                                        reinterpret_cast<const unsigned char*>(common_name.c_str()),
+                                        -1, -1, 0) == 1;
   ok = ok && X509_set_issuer_name(c, name) == 1 && X509_set_pubkey(c, key) == 1;
   ok = ok && AddExtension(c, NID_subject_alt_name, alt_names) &&
        AddExtension(c, NID_basic_constraints, "critical,CA:FALSE") &&
@@ -133,9 +135,12 @@ bool EnsureSelfSignedCertificate(const std::string& folder, const std::vector<st
   }
   std::string key_pem, cert_pem;
   if (certificate == nullptr ||
-      !PemText([&](BIO* b) { return PEM_write_bio_PrivateKey(b, key.get(), nullptr, nullptr, 0,
-                                                             nullptr, nullptr) == 1; },
-               &key_pem) ||
+      !PemText(
+          [&](BIO* b) {
+            return PEM_write_bio_PrivateKey(b, key.get(), nullptr, nullptr, 0, nullptr, nullptr) ==
+                   1;
+          },
+          &key_pem) ||
       !PemText([&](BIO* b) { return PEM_write_bio_X509(b, certificate.get()) == 1; }, &cert_pem)) {
     *error = "A self-signed certificate could not be made";
     return false;

@@ -71,8 +71,8 @@ SslContext MakeServerContext(const std::string& cert_path, const std::string& ke
   SSL_CTX* c = context.get();
   SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
   SSL_CTX_set_max_proto_version(c, TLS1_3_VERSION);
-  SSL_CTX_set_options(c, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION |
-                             SSL_OP_CIPHER_SERVER_PREFERENCE);
+  SSL_CTX_set_options(
+      c, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
   // Partial writes let a send report exactly what went out, record by record; a retried
   // write may come from another copy of the same bytes (the send queue's message moves).
   SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER |
@@ -98,8 +98,8 @@ SslContext MakeServerContext(const std::string& cert_path, const std::string& ke
     return nullptr;
   }
   if (SSL_CTX_check_private_key(c) != 1) {
-    *error = "The private key file " + key_path + " does not belong to the certificate in " +
-             cert_path;
+    *error =
+        "The private key file " + key_path + " does not belong to the certificate in " + cert_path;
     ERR_clear_error();
     return nullptr;
   }

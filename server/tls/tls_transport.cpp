@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/file_system.h"
 #include "server/net/http_headers.h"
@@ -20,6 +21,17 @@ constexpr size_t kFileBytesPerCall = 256 * 1024;
 struct SslFree {
   void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
+
+// What an SSL call that returned `result` instead of success waits for.
+enum class Stall { kRead, kWrite, kFailed };
+
+Stall StallOf(SSL* ssl, int result) {
+  int reason = SSL_get_error(ssl, result);
+  ERR_clear_error();
+  if (reason == SSL_ERROR_WANT_READ) return Stall::kRead;
+  if (reason == SSL_ERROR_WANT_WRITE) return Stall::kWrite;
+  return Stall::kFailed;
+}
 
 }  // namespace
 
@@ -122,13 +134,9 @@ platform::IoStatus TlsTransport::Receive(platform::SocketHandle socket, char* bu
     case Session::State::kHandshake: {
       int done = SSL_do_handshake(session.ssl.get());
       if (done != 1) {
-        int reason = SSL_get_error(session.ssl.get(), done);
-        ERR_clear_error();
-        if (reason == SSL_ERROR_WANT_READ) return platform::IoStatus::kWouldBlock;
-        if (reason == SSL_ERROR_WANT_WRITE) {
-          session.read_wants_write = true;
-          return platform::IoStatus::kWouldBlock;
-        }
+        Stall stall = StallOf(session.ssl.get(), done);
+        session.read_wants_write = stall == Stall::kWrite;
+        if (stall != Stall::kFailed) return platform::IoStatus::kWouldBlock;
         // A client that offers nothing acceptable (an old protocol version, a cipher without
         // forward secrecy) has been told by an alert; it is closed without a word here, as
         // scanners make many such attempts.
@@ -150,24 +158,20 @@ platform::IoStatus TlsTransport::ReceiveDecrypted(Session& session, char* buffer
   // Record by record until the buffer is full or the socket has no more: a record left
   // half-read stays in the session, and WaitReady reports it.
   size_t total = 0;
-  int reason = SSL_ERROR_NONE;
+  Stall stall = Stall::kRead;
   while (total < size) {
     size_t read = 0;
     int done = SSL_read_ex(session.ssl.get(), buffer + total, size - total, &read);
     if (done != 1) {
-      reason = SSL_get_error(session.ssl.get(), done);
-      ERR_clear_error();
+      stall = StallOf(session.ssl.get(), done);
       break;
     }
     total += read;
   }
   *count = total;
   if (total > 0) return platform::IoStatus::kDone;
-  if (reason == SSL_ERROR_WANT_READ) return platform::IoStatus::kWouldBlock;
-  if (reason == SSL_ERROR_WANT_WRITE) {
-    session.read_wants_write = true;
-    return platform::IoStatus::kWouldBlock;
-  }
+  session.read_wants_write = stall == Stall::kWrite;
+  if (stall != Stall::kFailed) return platform::IoStatus::kWouldBlock;
   session.state = Session::State::kClosed;
   return platform::IoStatus::kClosed;
 }
@@ -197,6 +201,13 @@ platform::IoStatus TlsTransport::ReceivePlain(platform::SocketHandle socket, Ses
   return platform::IoStatus::kClosed;
 }
 
+platform::IoStatus TlsTransport::Broken(Session& session, int* error) {
+  // The socket's own error, when there was one; the connection cannot be written any more.
+  *error = errno;
+  session.state = Session::State::kClosed;
+  return platform::IoStatus::kError;
+}
+
 platform::IoStatus TlsTransport::Send(platform::SocketHandle socket, std::string_view head,
                                       std::string_view tail, size_t* count, int* error) {
   *count = 0;
@@ -217,12 +228,8 @@ platform::IoStatus TlsTransport::Send(platform::SocketHandle socket, std::string
     size_t written = 0;
     int done = SSL_write_ex(session.ssl.get(), piece.data(), piece.size(), &written);
     if (done != 1) {
-      int reason = SSL_get_error(session.ssl.get(), done);
-      ERR_clear_error();
-      if (reason == SSL_ERROR_WANT_WRITE || reason == SSL_ERROR_WANT_READ) break;
-      *error = reason;
-      session.state = Session::State::kClosed;
-      return platform::IoStatus::kError;
+      if (StallOf(session.ssl.get(), done) != Stall::kFailed) break;
+      return Broken(session, error);
     }
     total += written;
     size_t from_head = std::min(written, head.size());
@@ -260,15 +267,11 @@ platform::IoStatus TlsTransport::SendFile(platform::SocketHandle socket, int fil
       session.file_piece_offset = at;
     }
     size_t written = 0;
-    int done = SSL_write_ex(session.ssl.get(), session.file_piece.data(),
-                            session.file_piece.size(), &written);
+    int done = SSL_write_ex(session.ssl.get(), session.file_piece.data(), session.file_piece.size(),
+                            &written);
     if (done != 1) {
-      int reason = SSL_get_error(session.ssl.get(), done);
-      ERR_clear_error();
-      if (reason == SSL_ERROR_WANT_WRITE || reason == SSL_ERROR_WANT_READ) break;
-      *error = reason;
-      session.state = Session::State::kClosed;
-      return platform::IoStatus::kError;
+      if (StallOf(session.ssl.get(), done) != Stall::kFailed) break;
+      return Broken(session, error);
     }
     total += written;
     session.file_piece.erase(0, written);

@@ -60,8 +60,8 @@ class TlsTransport : public platform::SocketLayer {
                              size_t* count, int* error) override;
   platform::IoStatus Send(platform::SocketHandle socket, std::string_view head,
                           std::string_view tail, size_t* count, int* error) override;
-  platform::IoStatus SendFile(platform::SocketHandle socket, int file, uint64_t offset,
-                              size_t size, size_t* count, int* error) override;
+  platform::IoStatus SendFile(platform::SocketHandle socket, int file, uint64_t offset, size_t size,
+                              size_t* count, int* error) override;
   void Close(platform::SocketHandle socket) override;
   int WaitReady(std::vector<platform::ReadinessWatch>* watches, int timeout_us) override;
   std::string PeerAddress(platform::SocketHandle socket) override;
@@ -72,6 +72,8 @@ class TlsTransport : public platform::SocketLayer {
   struct Session;
   platform::IoStatus ReceivePlain(platform::SocketHandle socket, Session& session);
   platform::IoStatus ReceiveDecrypted(Session& session, char* buffer, size_t size, size_t* count);
+  // Marks a session whose write failed for good.
+  static platform::IoStatus Broken(Session& session, int* error);
 
   CertificateStore& certificates_;
   platform::SocketLayer& system_;

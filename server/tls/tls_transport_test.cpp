@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/open_file.h"
+#include "platform/testing/shell_output.h"
 #include "platform/testing/test_folder.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/testing/loopback_test_util.h"
@@ -19,16 +20,6 @@
 namespace {
 
 constexpr size_t kFileBytes = 3'000'000;
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
 
 // "/file" is answered with a large file sent from the file itself, anything else with a
 // small body in the header bytes.
@@ -48,8 +39,9 @@ class FileServer : public CNoneBlockingServer {
     response.connection_id = message.connection_id;
     if (message.bytes.rfind("GET /file ", 0) == 0) {
       response.file = platform::OpenFile::Open(file_path_);
-      response.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " +
-                       std::to_string(response.file->size()) + "\r\nConnection: Close\r\n\r\n";
+      response.bytes =
+          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(response.file->size()) +
+          "\r\nConnection: Close\r\n\r\n";
     } else {
       response.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: Close\r\n\r\nhello";
     }
@@ -91,12 +83,12 @@ class TlsTransportTest : public ::testing::Test {
   }
 
   std::string Curl(const std::string& options, const std::string& path) {
-    return RunCommand("curl -s --http1.1 --max-time 20 --cacert " + cert_ + " " + options +
-                      " https://localhost:" + port_ + path);
+    return ShellOutput("curl -s --http1.1 --max-time 20 --cacert " + cert_ + " " + options +
+                       " https://localhost:" + port_ + path);
   }
   std::string SClient(const std::string& options) {
-    return RunCommand("openssl s_client -connect 127.0.0.1:" + port_ + " " + options +
-                      " </dev/null 2>&1");
+    return ShellOutput("openssl s_client -connect 127.0.0.1:" + port_ + " " + options +
+                       " </dev/null 2>&1");
   }
 
   TestFolder folder_;
@@ -151,9 +143,9 @@ TEST_F(TlsTransportTest, AlpnSelectsHttp2OnlyOnceItIsEnabled) {
 }
 
 TEST_F(TlsTransportTest, PlainHttpGetsARedirectToHttpsAndNothingElse) {
-  std::string response = Exchange(server_->ListeningPort(),
-                                  "GET /view?page=2 HTTP/1.1\r\nHost: gallery.example:" + port_ +
-                                      "\r\n\r\n");
+  std::string response =
+      Exchange(server_->ListeningPort(),
+               "GET /view?page=2 HTTP/1.1\r\nHost: gallery.example:" + port_ + "\r\n\r\n");
   EXPECT_EQ(response, "HTTP/1.1 301 Moved Permanently\r\nLocation: https://gallery.example:" +
                           port_ + "/view?page=2\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(server_->requests.load(), 0);
@@ -179,7 +171,8 @@ TEST_F(TlsTransportTest, StalledHandshakesAreClosedAtTheDeadlineWhileOthersAreSe
 }
 
 TEST(PlainHttpRedirectTest, RedirectsToTheSameTargetOrRefuses) {
-  const std::string bad = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  const std::string bad =
+      "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
   struct Case {
     const char* head;
     std::string expected;
@@ -190,14 +183,14 @@ TEST(PlainHttpRedirectTest, RedirectsToTheSameTargetOrRefuses) {
       {"POST /upload.php?x=1 HTTP/1.1\r\nhost: [::1]:8443\r\n\r\n",
        "HTTP/1.1 301 Moved Permanently\r\nLocation: https://[::1]:8443/upload.php?x=1\r\n"
        "Content-Length: 0\r\nConnection: close\r\n\r\n"},
-      {"GET / HTTP/1.1\r\n\r\n", bad},                                        // no Host
+      {"GET / HTTP/1.1\r\n\r\n", bad},  // no Host
       // A header after Host is just another header: the answer names the host alone.
       {"GET / HTTP/1.1\r\nHost: evil\r\nSet-Cookie: a\r\n\r\n",
        "HTTP/1.1 301 Moved Permanently\r\nLocation: https://evil/\r\nContent-Length: 0\r\n"
        "Connection: close\r\n\r\n"},
-      {"GET / HTTP/1.1\r\nHost: a b\r\n\r\n", bad},                           // not a host
+      {"GET / HTTP/1.1\r\nHost: a b\r\n\r\n", bad},  // not a host
       {"GET / HTTP/1.1\r\nHost: a/b@c\r\n\r\n", bad},
-      {"GET http://x/ HTTP/1.1\r\nHost: x\r\n\r\n", bad},                      // not a path
+      {"GET http://x/ HTTP/1.1\r\nHost: x\r\n\r\n", bad},  // not a path
       {"GET /\x01 HTTP/1.1\r\nHost: x\r\n\r\n", bad},
   };
   for (const Case& c : cases) EXPECT_EQ(PlainHttpRedirect(c.head), c.expected) << c.head;
