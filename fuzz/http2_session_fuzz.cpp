@@ -84,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     environment.release_answer = [&answers](size_t bytes) { answers -= bytes; };
     environment.wake = [] {};
+    environment.unanswered = [](const CResponder&) {};
     environment.now_ms = [&now] { return now; };
     environment.peer_address = "127.0.0.1";
     Http2Session session(std::move(environment));

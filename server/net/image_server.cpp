@@ -77,6 +77,10 @@ bool CImageServer::OnPeerHungUp(const CHttp1Responder& responder) {
   return pool_ != nullptr && pool_->DropJobsFor(&responder) > 0;
 }
 
+void CImageServer::OnStreamUnanswered(const CResponder& responder) {
+  if (pool_ != nullptr) pool_->DropJobsFor(&responder);
+}
+
 void CImageServer::Log(const std::string& text) {
   std::printf("%s\r\n", text.c_str());
 }

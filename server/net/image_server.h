@@ -49,6 +49,8 @@ class CImageServer : public CNoneBlockingServer, public CStreamRouter {
   // Drops the jobs that were to answer the connection and have not started.
   bool OnPeerHungUp(const CHttp1Responder& responder) override;
   CStreamRouter* StreamRouter() override { return this; }
+  // Drops the jobs that were to answer the stream and have not started.
+  void OnStreamUnanswered(const CResponder& responder) override;
 
  private:
   struct RouteEntry {

@@ -48,6 +48,7 @@ CNoneBlockingServer::BodyStreamOpener CNoneBlockingServer::BodyStreamFor(
 bool CNoneBlockingServer::OnPeerHungUp(const CHttp1Responder&) {
   return false;
 }
+void CNoneBlockingServer::OnStreamUnanswered(const CResponder&) {}
 void CNoneBlockingServer::Log(const std::string&) {}
 double CNoneBlockingServer::GetTimeoutMs() {
   return 300000.0;

@@ -138,6 +138,9 @@ class CNoneBlockingServer {
   // more (its job was dropped), so it closes now; false keeps it open for the answer, which
   // a peer that only shut down its sending may still read.
   virtual bool OnPeerHungUp(const CHttp1Responder& responder);
+  // An HTTP/2 stream closed before its answer was posted (the client reset it or left): as
+  // OnPeerHungUp, nothing will read its answer.
+  virtual void OnStreamUnanswered(const CResponder& responder);
   // A line about connections dropped by the time-out sweep.
   virtual void Log(const std::string& text);
   // Inactivity and queue time-out in milliseconds.

@@ -30,6 +30,7 @@ void CNoneBlockingServer::StartHttp2(s_socket_stage& c) {
     return true;
   };
   environment.release_answer = [this](size_t bytes) { http2_answer_bytes_ -= bytes; };
+  environment.unanswered = [this](const CResponder& responder) { OnStreamUnanswered(responder); };
   environment.wake = [this] { WakeLoop(); };
   environment.now_ms = [this] { return sockets_.TickCountMs(); };
   environment.peer_address = sockets_.PeerAddress(c.socket);

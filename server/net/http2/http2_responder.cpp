@@ -3,26 +3,28 @@
 void CHttp2Mailbox::Post(Posted posted) {
   // The wake runs under the lock, so that Close cannot return while one is under way and the
   // loop it wakes cannot be gone.
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   if (closed_) return;
+  // Answers posted before the loop takes them share one wake.
+  bool first = posted_.empty();
   posted_.push_back(std::move(posted));
-  wake_();
+  if (first) wake_();
 }
 
 void CHttp2Mailbox::Wake() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   if (!closed_) wake_();
 }
 
 std::vector<CHttp2Mailbox::Posted> CHttp2Mailbox::Take() {
   std::vector<Posted> taken;
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   taken.swap(posted_);
   return taken;
 }
 
 void CHttp2Mailbox::Close() {
-  std::lock_guard<std::mutex> hold(lock_);
+  platform::MutexLock hold(&lock_);
   closed_ = true;
   posted_.clear();
 }

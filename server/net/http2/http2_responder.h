@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "server/net/responder.h"
 
 // Answers posted for the streams of one connection, from any thread.
@@ -23,17 +23,17 @@ class CHttp2Mailbox {
   explicit CHttp2Mailbox(std::function<void()> wake) : wake_(std::move(wake)) {}
 
   // Queues `posted` and wakes the loop; dropped once the mailbox is closed.
-  void Post(Posted posted);
+  void Post(Posted posted) EXCLUDES(lock_);
   // Wakes the loop, unless the mailbox is closed.
-  void Wake();
-  std::vector<Posted> Take();
+  void Wake() EXCLUDES(lock_);
+  std::vector<Posted> Take() EXCLUDES(lock_);
   // The connection is gone: later posts are dropped. Once it returns, no wake runs any more.
-  void Close();
+  void Close() EXCLUDES(lock_);
 
  private:
-  std::mutex lock_;
-  std::vector<Posted> posted_;  // guarded by lock_
-  bool closed_ = false;         // guarded by lock_
+  platform::Mutex lock_;
+  std::vector<Posted> posted_ GUARDED_BY(lock_);
+  bool closed_ GUARDED_BY(lock_) = false;
   const std::function<void()> wake_;
 };
 

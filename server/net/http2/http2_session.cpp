@@ -173,6 +173,7 @@ void Http2Session::Abandon() {
   mailbox_->Close();
   for (auto& [id, stream] : streams_) {
     stream->responder->Detach();
+    if (!stream->answered) env_.unanswered(*stream->responder);
     if (stream->body_stream != nullptr) stream->body_stream->Abandon();
     env_.release(stream->reserved);
     env_.release_answer(stream->answer_reserved);
@@ -446,6 +447,7 @@ void Http2Session::CloseStream(int32_t stream_id) {
   if (found == streams_.end()) return;
   Http2Stream& stream = *found->second;
   stream.responder->Detach();
+  if (!stream.answered) env_.unanswered(*stream.responder);
   if (stream.body_stream != nullptr) stream.body_stream->Abandon();
   env_.release(stream.reserved);
   env_.release_answer(stream.answer_reserved);

@@ -45,6 +45,9 @@ class Http2Session {
     std::function<void(size_t bytes)> release_answer;
     // Ends the loop's wait: an answer was posted or a body stream has room again. Any thread.
     std::function<void()> wake;
+    // A stream closed (the client reset it, or the connection ended) before it was answered:
+    // work queued only to answer it may be dropped. Loop thread.
+    std::function<void(const CResponder& responder)> unanswered;
     // The tick count in milliseconds (for the flood counts).
     std::function<int64_t()> now_ms;
     std::string peer_address;

@@ -151,7 +151,29 @@ def zero_window(port, path):
     return 0 if headers == 1 and data == 0 and more > 0 else 1
 
 
+def reset_then_ask(port):
+    """Asks for /job?name=left, resets that stream, then asks for /job?name=stayed on another
+    and prints the body of that answer."""
+    s = connect(port)
+    encoder = Encoder()
+    s.sendall(HeadersFrame(1, request_block(encoder, "/job?name=left"),
+                           flags=["END_HEADERS", "END_STREAM"]).serialize())
+    time.sleep(0.5)
+    s.sendall(RstStreamFrame(1, error_code=8).serialize())
+    time.sleep(0.5)
+    s.sendall(HeadersFrame(3, request_block(encoder, "/job?name=stayed"),
+                           flags=["END_HEADERS", "END_STREAM"]).serialize())
+    body = b""
+    deadline = time.time() + 10
+    while time.time() < deadline and not body:
+        frames, _ = read_frames(s, 0.5)
+        body += b"".join(f.data for f in frames if isinstance(f, DataFrame) and f.stream_id == 3)
+    print(body.decode())
+    return 0
+
+
 CASES = {
+    "reset_then_ask": reset_then_ask,
     "rapid_reset": rapid_reset,
     "continuation_flood": continuation_flood,
     "ping_flood": ping_flood,
