@@ -46,7 +46,8 @@ class AnsweringRouter : public CStreamRouter {
     }
     size_t size = request.target().path.size() * 4099 % 200000;
     if (size % 3 == 0) request.Interim(HttpResponse("103").Header("Link", "</a.js>").Finish());
-    request.Respond(HttpResponse("200 OK").ContentLength(size).Close().Finish(std::string(size, 'x')));
+    request.Respond(
+        HttpResponse("200 OK").ContentLength(size).Close().Finish(std::string(size, 'x')));
     return true;
   }
   BodyStreamOpener OpenBodyStream(std::string_view head,
@@ -95,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (open && pos < size) {
       cut = cut * 1103515245u + 12345u;
       size_t piece = std::min<size_t>(size - pos, 1 + (cut >> 16) % 97);
-      open = session.Receive(
-          std::string_view(reinterpret_cast<const char*>(data) + pos, piece));
+      open = session.Receive(std::string_view(reinterpret_cast<const char*>(data) + pos, piece));
       pos += piece;
       now += (cut >> 8) % 50;
       session.Poll();
@@ -105,6 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // The client reads some of it, or all.
       session.Sent((cut & 1) != 0 ? output.size() : output.size() / 2);
       if (session.Finished()) break;
+    }
+    // Half the inputs end with the client gone, the rest with the session simply dropped.
+    if ((cut & 2) != 0) {
+      session.Abandon();
+      if (!session.Output().empty()) std::abort();
     }
   }
   if (reserved != 0 || answers != 0) std::abort();

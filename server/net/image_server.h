@@ -43,8 +43,8 @@ class CImageServer : public CNoneBlockingServer, public CStreamRouter {
 
  protected:
   bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>& responder) override;
-  CNoneBlockingServer::BodyStreamOpener BodyStreamFor(std::string_view head,
-                                 const std::shared_ptr<CHttp1Responder>& responder) override;
+  CNoneBlockingServer::BodyStreamOpener BodyStreamFor(
+      std::string_view head, const std::shared_ptr<CHttp1Responder>& responder) override;
   void Log(const std::string& text) override;
   // Drops the jobs that were to answer the connection and have not started.
   bool OnPeerHungUp(const CHttp1Responder& responder) override;

@@ -324,7 +324,8 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = sockets_.TickCountMs();
-  if (c.receive_buffer.empty() && StreamRouter() != nullptr && sockets_.Protocol(c.socket) == "h2") {
+  if (c.receive_buffer.empty() && StreamRouter() != nullptr &&
+      sockets_.Protocol(c.socket) == "h2") {
     // The handshake chose HTTP/2: these are the first bytes of its frames.
     StartHttp2(c);
     if (!c.http2->Receive(std::string_view(chunk, count))) c.stage = kClosing;

@@ -84,8 +84,8 @@ bool CNoneBlockingServer::SendHttp2(s_socket_stage& c) {
     platform::IoStatus status = sockets_.Send(c.socket, output, {}, &sent, &error);
     c.http2->Sent(sent);
     if (sent > 0) c.last_activity_ms = sockets_.TickCountMs();
-    if (status == platform::IoStatus::kWouldBlock || (status == platform::IoStatus::kDone &&
-                                                      sent < output.size())) {
+    if (status == platform::IoStatus::kWouldBlock ||
+        (status == platform::IoStatus::kDone && sent < output.size())) {
       return true;
     }
     if (status != platform::IoStatus::kDone) return false;

@@ -31,7 +31,8 @@ class Http2OverTlsTest : public ::testing::Test {
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 + i / 4096);
     file_path_ = folder_.Write("file.bin", file);
 
-    server_ = std::make_unique<CImageServer>(CImageServer::kDefaultMaxConnections, transport_.get());
+    server_ =
+        std::make_unique<CImageServer>(CImageServer::kDefaultMaxConnections, transport_.get());
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
     handlers.push_back(std::make_unique<LambdaProcess>("/page", [](IncomingRequest& r) {
       r.Respond(HttpResponse("200 OK").ContentLength(5).Close().Finish("hello"));
@@ -70,8 +71,7 @@ class Http2OverTlsTest : public ::testing::Test {
 };
 
 TEST_F(Http2OverTlsTest, CurlGetsTheSameAnswerOverEitherProtocol) {
-  EXPECT_EQ(Curl("--http2 -D -", "/page"),
-            "HTTP/2 200 \r\ncontent-length: 5\r\n\r\nhello");
+  EXPECT_EQ(Curl("--http2 -D -", "/page"), "HTTP/2 200 \r\ncontent-length: 5\r\n\r\nhello");
   EXPECT_EQ(Curl("--http1.1 -D -", "/page"),
             "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: Close\r\n\r\nhello");
   std::string copy = folder_.Root() + "/copy.bin";
@@ -80,8 +80,8 @@ TEST_F(Http2OverTlsTest, CurlGetsTheSameAnswerOverEitherProtocol) {
 }
 
 TEST_F(Http2OverTlsTest, OpensslClientOfferingBothGetsH2) {
-  std::string output = RunCommand("echo | openssl s_client -connect 127.0.0.1:" + port_ +
-                                  " -alpn h2,http/1.1 2>&1");
+  std::string output =
+      RunCommand("echo | openssl s_client -connect 127.0.0.1:" + port_ + " -alpn h2,http/1.1 2>&1");
   EXPECT_NE(output.find("ALPN protocol: h2"), std::string::npos) << output;
 }
 

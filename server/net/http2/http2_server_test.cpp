@@ -151,16 +151,18 @@ class Http2ServerTest : public ::testing::Test {
                       status);
   }
   std::string Hostile(const std::string& arguments, int* status) {
-    return RunCommand("/usr/bin/python3 " LUMENVALE_SOURCE_DIR "/server/net/http2/testdata/hostile_client.py " +
-                   arguments,
-               status);
+    return RunCommand("/usr/bin/python3 " LUMENVALE_SOURCE_DIR
+                      "/server/net/http2/testdata/hostile_client.py " +
+                          arguments,
+                      status);
   }
   // The page still comes on a new connection.
   void ExpectOthersServed() {
     int status = 0;
-    std::string body = RunCommand("curl -s --http2-prior-knowledge --max-time 10 http://127.0.0.1:" +
-                               std::to_string(port_) + "/page",
-                           &status);
+    std::string body = RunCommand(
+        "curl -s --http2-prior-knowledge --max-time 10 http://127.0.0.1:" + std::to_string(port_) +
+            "/page",
+        &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(body, "hello");
   }
@@ -213,8 +215,8 @@ TEST_F(Http2ServerTest, AnswersPastTheResponseBudgetAre503) {
 }
 
 TEST_F(Http2ServerTest, ManyRequestsAtOnceOnEachConnection) {
-  std::string output = RunCommand("h2load -n 1000 -c 2 -m 100 http://127.0.0.1:" +
-                                  std::to_string(port_) + "/page 2>&1");
+  std::string output = RunCommand(
+      "h2load -n 1000 -c 2 -m 100 http://127.0.0.1:" + std::to_string(port_) + "/page 2>&1");
   EXPECT_NE(output.find("1000 succeeded, 0 failed, 0 errored"), std::string::npos) << output;
   EXPECT_NE(output.find("status codes: 1000 2xx"), std::string::npos) << output;
 }
@@ -233,8 +235,8 @@ TEST_F(Http2ServerTest, BodiesReachHandlersWholeOrStreamedWithinTheirWindow) {
 }
 
 TEST_F(Http2ServerTest, HostileClientsAreClosedAndOthersStillServed) {
-  for (const char* hostile : {"rapid_reset", "continuation_flood", "ping_flood", "settings_flood",
-                              "many_streams"}) {
+  for (const char* hostile :
+       {"rapid_reset", "continuation_flood", "ping_flood", "settings_flood", "many_streams"}) {
     SCOPED_TRACE(hostile);
     int status = -1;
     std::string output = Hostile(std::string(hostile) + " " + std::to_string(port_), &status);
@@ -254,7 +256,8 @@ TEST_F(Http2ServerTest, AnIdleConnectionIsClosedAndLeavesTheTable) {
   server_.idle_ms = 300;
   int client = ConnectLoopback(port_);
   ASSERT_GE(client, 0);
-  ASSERT_TRUE(SendAll(client, "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n" + std::string("\0\0\0\4\0\0\0\0\0", 9)));
+  ASSERT_TRUE(
+      SendAll(client, "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n" + std::string("\0\0\0\4\0\0\0\0\0", 9)));
   bool closed = false;
   ReadUntilClosed(client, 5000, &closed);
   EXPECT_TRUE(closed);

@@ -182,12 +182,13 @@ void Http2Session::Abandon() {
   }
   streams_.clear();
   failed_ = true;
+  abandoned_ = true;
 }
 
 bool Http2Session::Receive(std::string_view bytes) {
   if (failed_) return false;
-  ssize_t used =
-      nghttp2_session_mem_recv(session_, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  ssize_t used = nghttp2_session_mem_recv(session_, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size());
   if (used < 0) {
     // A flood or a broken frame: the client is told why, if it still reads.
     nghttp2_session_terminate_session(
@@ -206,6 +207,8 @@ bool Http2Session::Finished() const {
 }
 
 std::string_view Http2Session::Output() {
+  // The streams are gone, and with them what the answers' bodies are read from.
+  if (abandoned_) return {};
   if (output_sent_ == output_.size()) {
     output_.clear();
     output_sent_ = 0;
@@ -410,7 +413,8 @@ void Http2Session::Submit(int32_t stream_id, bool final, Response response) {
     stream->body_stream->Abandon();
     stream->body_stream.reset();
   }
-  SubmitHeaders(stream_id, stream->answer, stream->answer.body_size() > 0 && stream->method != "HEAD");
+  SubmitHeaders(stream_id, stream->answer,
+                stream->answer.body_size() > 0 && stream->method != "HEAD");
 }
 
 void Http2Session::SubmitHeaders(int32_t stream_id, const Response& response, bool with_body) {

@@ -74,7 +74,7 @@ class Http2Session {
   // No stream is open: the connection waits for the client's next request.
   bool Idle() const { return streams_.empty(); }
   // The client has ended its side, or the connection broke: every stream's answer goes
-  // nowhere now.
+  // nowhere now, and Output stays empty.
   void Abandon();
 
  private:
@@ -106,6 +106,7 @@ class Http2Session {
   std::string output_;
   size_t output_sent_ = 0;
   bool failed_ = false;
+  bool abandoned_ = false;  // Abandon ran: nothing more goes out
   int64_t control_window_start_ms_ = 0;
   int control_frames_ = 0;
 };
