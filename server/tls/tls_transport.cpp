@@ -1,5 +1,6 @@
 #include "server/tls/tls_transport.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -21,6 +22,40 @@ constexpr size_t kFileBytesPerCall = 256 * 1024;
 struct SslFree {
   void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
+
+// The socket BIO's write raises SIGPIPE, which ends the process, when the client has gone;
+// this one sends with MSG_NOSIGNAL (platform::SendSome) and is the socket BIO otherwise.
+int SendWithoutSignal(BIO* bio, const char* data, int size) {
+  int socket = -1;
+  BIO_get_fd(bio, &socket);
+  BIO_clear_retry_flags(bio);
+  size_t sent = 0;
+  int error = 0;
+  platform::IoStatus status =
+      platform::SendSome(socket, data, static_cast<size_t>(size), &sent, &error);
+  if (status == platform::IoStatus::kDone) return static_cast<int>(sent);
+  if (status == platform::IoStatus::kWouldBlock) {
+    BIO_set_retry_write(bio);
+  } else {
+    errno = error;
+  }
+  return -1;
+}
+
+const BIO_METHOD* SocketWithoutSignal() {
+  static const BIO_METHOD* method = [] {
+    const BIO_METHOD* socket = BIO_s_socket();
+    BIO_METHOD* m = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+    BIO_meth_set_write(m, SendWithoutSignal);
+    BIO_meth_set_read(m, BIO_meth_get_read(socket));
+    BIO_meth_set_puts(m, BIO_meth_get_puts(socket));
+    BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(socket));
+    BIO_meth_set_create(m, BIO_meth_get_create(socket));
+    BIO_meth_set_destroy(m, BIO_meth_get_destroy(socket));
+    return m;
+  }();
+  return method;
+}
 
 // What an SSL call that returned `result` instead of success waits for.
 enum class Stall { kRead, kWrite, kFailed };
@@ -119,11 +154,15 @@ platform::IoStatus TlsTransport::Receive(platform::SocketHandle socket, char* bu
       session.state = Session::State::kPlain;
     } else {
       session.ssl.reset(SSL_new(certificates_.context()));
-      if (session.ssl == nullptr || SSL_set_fd(session.ssl.get(), socket) != 1) {
+      BIO* bio = BIO_new(SocketWithoutSignal());
+      if (session.ssl == nullptr || bio == nullptr) {
+        BIO_free(bio);
         ERR_clear_error();
         session.state = Session::State::kClosed;
         return platform::IoStatus::kClosed;
       }
+      BIO_set_fd(bio, socket, BIO_NOCLOSE);
+      SSL_set_bio(session.ssl.get(), bio, bio);
       SSL_set_accept_state(session.ssl.get());
       session.state = Session::State::kHandshake;
     }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/open_file.h"
 #include "platform/testing/shell_output.h"
@@ -106,6 +107,25 @@ TEST_F(TlsTransportTest, CurlGetsSmallAnswersAndWholeFilesOverTls) {
   EXPECT_TRUE(Curl("", "/file") == file_);
   // A slow reader: the socket keeps refusing bytes, and each retry carries the same record.
   EXPECT_TRUE(Curl("--limit-rate 3M", "/file") == file_);
+}
+
+// Writing to a connection its client has closed must fail the write, not raise SIGPIPE, which
+// would end the whole process.
+TEST_F(TlsTransportTest, AClientThatLeavesDuringAnAnswerCostsOnlyItsConnection) {
+  const std::string script =
+      "import socket, ssl, sys\n"
+      "context = ssl.create_default_context(cafile=sys.argv[1])\n"
+      "for _ in range(3):\n"
+      "    s = context.wrap_socket(socket.create_connection(('127.0.0.1', int(sys.argv[2]))),\n"
+      "                            server_hostname='localhost')\n"
+      "    s.sendall(b'GET /file HTTP/1.1\\r\\nHost: x\\r\\n\\r\\n')\n"
+      "    s.recv(1000)\n"
+      "    s.close()\n"
+      "print('left')\n";
+  const std::string path = folder_.Write("leave.py", script);
+  EXPECT_EQ(ShellOutput("python3 " + path + " " + cert_ + " " + port_), "left\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Curl("", "/small"), "hello");
 }
 
 TEST_F(TlsTransportTest, OnlyTls12And13WithForwardSecretCiphersAreAccepted) {
