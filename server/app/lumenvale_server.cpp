@@ -117,8 +117,8 @@ bool LumenvaleServer::Start() {
       catalogue_, files_, thumbnails_, renditions_, &pool_));
   handlers.push_back(std::make_unique<CImagePageProcess>(  // /individual
       settings_, catalogue_, files_, &pool_));
-  handlers.push_back(
-      std::make_unique<CImageThumbnailProcess>(settings_, catalogue_, files_));  // /view
+  handlers.push_back(std::make_unique<CImageThumbnailProcess>(  // /view
+      settings_, catalogue_, files_, &pool_));
   handlers.push_back(std::make_unique<CStatusProcess>(status_sources));          // /info
   handlers.push_back(std::make_unique<CJQueryProcess>());                        // /script
   handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));        // /vote

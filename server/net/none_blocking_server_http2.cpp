@@ -33,7 +33,7 @@ void CNoneBlockingServer::StartHttp2(s_socket_stage& c) {
   environment.unanswered = [this](const CResponder& responder) { OnStreamUnanswered(responder); };
   environment.wake = [this] { WakeLoop(); };
   environment.now_ms = [this] { return sockets_.TickCountMs(); };
-  environment.peer_address = sockets_.PeerAddress(c.socket);
+  environment.peer_address = c.peer;
   c.http2 = std::make_unique<Http2Session>(std::move(environment));
   c.stage = kHttp2;
   c.last_activity_ms = sockets_.TickCountMs();

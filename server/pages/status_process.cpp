@@ -6,8 +6,10 @@
 #include "server/catalogue/image_types.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
+#include "server/net/request_gate.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/pages/upload_right.h"
 #include "server/threads/thread_mgr.h"
 
 #ifndef LUMENVALE_FILE_VERSION
@@ -166,6 +168,12 @@ Response StatusPageResponse(const StatusSources& sources,
 }
 
 int CStatusProcess::Process(IncomingRequest& request) {
+  // The page shows the configuration and every client's connection: with login on, it is for
+  // the users who administer the gallery (those who may upload), not for every viewer.
+  if (!MayUpload(sources_.settings, request.accounts())) {
+    request.Respond(RefusalResponse("403 Forbidden"));
+    return 1;
+  }
   request.Respond(StatusPageResponse(sources_, sources_.server.connections(), MakeNonce()));
   return 1;
 }

@@ -71,9 +71,12 @@ class Http2OverTlsTest : public ::testing::Test {
 };
 
 TEST_F(Http2OverTlsTest, CurlGetsTheSameAnswerOverEitherProtocol) {
-  EXPECT_EQ(Curl("--http2 -D -", "/page"), "HTTP/2 200 \r\ncontent-length: 5\r\n\r\nhello");
+  EXPECT_EQ(Curl("--http2 -D -", "/page"),
+            "HTTP/2 200 \r\ncontent-length: 5\r\nx-content-type-options: nosniff\r\n"
+            "x-frame-options: SAMEORIGIN\r\n\r\nhello");
   EXPECT_EQ(Curl("--http1.1 -D -", "/page"),
-            "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: Close\r\n\r\nhello");
+            "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: Close\r\n"
+            "X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\nhello");
   std::string copy = folder_.Root() + "/copy.bin";
   Curl("--http2 -o " + copy, "/file");
   EXPECT_EQ(RunCommand("cmp " + copy + " " + file_path_ + " && echo same"), "same\n");

@@ -183,6 +183,8 @@ TEST_F(Http2ServerTest, AnswerHeadersAreLowerCasedWithoutConnectionLines) {
             "content-type: text/html\r\n"
             "x-target: /page?x=1&y=2\r\n"
             "x-cookie: a=1; b=2\r\n"
+            "x-content-type-options: nosniff\r\n"
+            "x-frame-options: SAMEORIGIN\r\n"
             "\r\n"
             "hello");
 }
@@ -195,6 +197,8 @@ TEST_F(Http2ServerTest, EarlyHintsComeAsAnInformationalHeaderBlock) {
             "\r\n"
             "HTTP/2 200 \r\n"
             "content-length: 2\r\n"
+            "x-content-type-options: nosniff\r\n"
+            "x-frame-options: SAMEORIGIN\r\n"
             "\r\n"
             "ok");
 }

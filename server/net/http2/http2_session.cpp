@@ -3,6 +3,7 @@
 #include <nghttp2/nghttp2.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -262,6 +263,9 @@ bool Http2Session::AddHeader(Http2Stream& stream, std::string_view name, std::st
     stream.cookies.append(value);
   } else if (!name.empty() && name[0] != ':') {
     if (name == "host") stream.has_host = true;
+    if (name == "content-length") {
+      std::from_chars(value.data(), value.data() + value.size(), stream.declared_length);
+    }
     stream.header_lines.append(name).append(": ").append(value).append("\r\n");
   }
   return true;
@@ -307,13 +311,23 @@ void Http2Session::ReceiveData(int32_t stream_id, std::string_view bytes) {
     CStreamRouter::BodyStreamOpener open =
         env_.router->OpenBodyStream(stream->head, stream->responder);
     if (open) {
-      if (!env_.reserve(kBodyStreamBudget)) {
+      stream->body_stream = open();
+      if (stream->body_stream == nullptr) {
+        // Answered from the header block (refused): nothing of the body is read.
+        stream->refused = true;
+        nghttp2_session_consume(session_, stream_id, bytes.size());
+        return;
+      }
+      // A stream never holds more than its window, nor more than the whole body.
+      size_t budget = std::min(kBodyStreamBudget, stream->declared_length);
+      if (!env_.reserve(budget)) {
+        stream->body_stream->Abandon();
+        stream->body_stream.reset();
         nghttp2_session_consume(session_, stream_id, bytes.size());
         Refuse(*stream, "503 Service Unavailable");
         return;
       }
-      stream->reserved = kBodyStreamBudget;
-      stream->body_stream = open();
+      stream->reserved = budget;
     }
   }
   if (stream->body_received > kMaxRequestBodyBytes) {

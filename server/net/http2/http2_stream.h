@@ -27,6 +27,7 @@ struct Http2Stream {
   // The body, collected when it is routed with its request.
   std::string body;
   size_t body_received = 0;
+  size_t declared_length = static_cast<size_t>(-1);  // its content-length; unknown: the most
   bool body_decided = false;  // whether the body goes to a stream has been asked
   // Or the handler's stream it goes to while it arrives.
   std::shared_ptr<CRequestBodyStream> body_stream;
