@@ -1,5 +1,6 @@
 #include "platform/open_file.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,14 @@ std::shared_ptr<const OpenFile> OpenFile::Open(const std::string& path) {
 
 void OpenFile::ReadAhead() const {
   posix_fadvise(fd_, 0, 0, POSIX_FADV_WILLNEED);
+}
+
+long OpenFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+  ssize_t count;
+  do {
+    count = pread(fd_, buffer, size, static_cast<off_t>(offset));
+  } while (count < 0 && errno == EINTR);
+  return static_cast<long>(count);
 }
 
 OpenFile::~OpenFile() {

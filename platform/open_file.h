@@ -2,6 +2,7 @@
 // while the holders keep it; closed when the last holder lets go.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ class OpenFile {
   // Asks the kernel to bring the file into its page cache in the background, so that a
   // send of it soon after does not wait for the disk.
   void ReadAhead() const;
+  // Reads up to `size` bytes from `offset` into `buffer`; the count read, 0 at the end, -1 on
+  // an error. For a transport that frames a file's bytes itself instead of sending it whole.
+  long ReadAt(uint64_t offset, void* buffer, size_t size) const;
 
  private:
   OpenFile(int fd, uint64_t size) : fd_(fd), size_(size) {}

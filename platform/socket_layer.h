@@ -39,6 +39,9 @@ class SocketLayer {
   // Whether a connection must first finish a handshake before its request's first byte; its
   // header deadline then runs from its accept.
   virtual bool HandshakeFirst() { return false; }
+  // The application protocol the connection's handshake chose ("h2", "http/1.1"); "" when
+  // there was none to choose.
+  virtual std::string Protocol(SocketHandle) const { return {}; }
   // As TickCountMs. Unlike the socket calls, it may be called from any thread: responses
   // are stamped with it where they are posted.
   virtual int64_t TickCountMs() = 0;

@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config make
   libssl-dev zlib1g-dev libstb-dev libturbojpeg0-dev libwebp-dev
-  libheif-dev
+  libheif-dev libnghttp2-dev
   libsystemd-dev qt6-base-dev
 )
 # npm fetches jQuery and jQuery UI (make npm-deps). A node that came from elsewhere already
@@ -21,7 +21,7 @@ fi
 package_tools=(debhelper dpkg-dev fakeroot lintian man-db git)
 test_tools=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  curl python3 python3-requests openssl
+  curl python3 python3-requests openssl python3-h2 nghttp2-client
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
   chromium fonts-ipafont-gothic

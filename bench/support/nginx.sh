@@ -17,6 +17,18 @@ run_nginx() {
 $locations"
 }
 
+# run_nginx_h2 WORK PORT WORKERS CERT KEY FOLDER: HTTPS with HTTP/2 (TLS 1.2 and 1.3, the PEM
+# certificate chain CERT and its key KEY), serving every file of FOLDER by its name, with no
+# bound on the requests of one connection (a load client does not open new ones).
+run_nginx_h2() {
+  start_nginx "$1" "$3" "    listen 127.0.0.1:$2 ssl http2;
+    ssl_certificate $4;
+    ssl_certificate_key $5;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    keepalive_requests 1000000;
+    location / { root $6; }"
+}
+
 # run_nginx_tls WORK PORT WORKERS CERT KEY: the same with HTTPS (TLS 1.2 and 1.3, the PEM
 # certificate chain CERT and its key KEY, session tickets as by default), answering 404 to
 # everything.

@@ -67,6 +67,8 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
       thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
       pool_(MySystem::ServerThreadCount()) {
   http_.SetPool(&pool_);
+  // Over TLS, clients that offer HTTP/2 get it.
+  if (tls_ != nullptr) tls_->SetHttp2Enabled(true);
 }
 
 bool LumenvaleServer::PrepareTls(std::string* error) {

@@ -90,8 +90,10 @@ class JobProcess : public CRequestProcess {
 class CountingServer : public CImageServer {
  public:
   std::atomic<int> hang_ups{0};
+  std::atomic<bool> http2{false};  // connections speak HTTP/2 from their first byte
 
  protected:
+  bool SpeaksPriorKnowledgeHttp2() override { return http2; }
   bool OnPeerHungUp(const CHttp1Responder& responder) override {
     ++hang_ups;
     return CImageServer::OnPeerHungUp(responder);
@@ -142,6 +144,25 @@ TEST_F(DepartedClientTest, QueuedJobOfAClientThatLeftNeverRuns) {
   EXPECT_EQ(ReadUntilClosed(stayed), "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nX-Content-Type-Options: nosniff\r\n"
             "X-Frame-Options: SAMEORIGIN\r\n\r\nstayed");
   CloseClient(stayed);
+  EXPECT_EQ(log_.Names(), std::vector<std::string>{"stayed"});
+}
+
+TEST_F(DepartedClientTest, QueuedJobOfAResetHttp2StreamNeverRuns) {
+  server_.http2 = true;
+  pool_.Post(std::make_unique<GateJob>(&started_, &gate_), 0);  // the only worker is busy
+  started_.wait();
+  std::string answer;
+  std::thread client([&] {
+    answer = RunCommand("/usr/bin/python3 " LUMENVALE_SOURCE_DIR
+                        "/server/net/http2/testdata/hostile_client.py reset_then_ask " +
+                        std::to_string(server_.ListeningPort()));
+  });
+  ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 1; }));  // "left"
+  ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 0; }));  // its stream reset
+  ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 1; }));  // "stayed"
+  gate_.count_down();
+  client.join();
+  EXPECT_EQ(answer, "stayed\n");
   EXPECT_EQ(log_.Names(), std::vector<std::string>{"stayed"});
 }
 

@@ -73,6 +73,11 @@ bool CImageServer::HandleRequest(std::string& bytes, const std::shared_ptr<CResp
 
 CNoneBlockingServer::BodyStreamOpener CImageServer::BodyStreamFor(
     std::string_view head, const std::shared_ptr<CHttp1Responder>& responder) {
+  return OpenBodyStream(head, responder);
+}
+
+CStreamRouter::BodyStreamOpener CImageServer::OpenBodyStream(
+    std::string_view head, const std::shared_ptr<CResponder>& responder) {
   IncomingRequest request;
   if (!IncomingRequest::Parse(std::string(head), IncomingRequest::Body::kToCome, responder,
                               &request)) {
@@ -149,6 +154,10 @@ std::shared_ptr<CRequestBodyStream> CImageServer::OpenPlainBody(IncomingRequest 
 
 bool CImageServer::OnPeerHungUp(const CHttp1Responder& responder) {
   return pool_ != nullptr && pool_->DropJobsFor(&responder) > 0;
+}
+
+void CImageServer::OnStreamUnanswered(const CResponder& responder) {
+  if (pool_ != nullptr) pool_->DropJobsFor(&responder);
 }
 
 void CImageServer::Log(const std::string& text) {

@@ -1,5 +1,6 @@
 // The HTTP layer over the socket server: parses each request once and offers it to the
-// handler list in order until one answers.
+// handler list in order until one answers. Requests on HTTP/2 streams come the same way
+// (CStreamRouter).
 #pragma once
 
 #include <memory>
@@ -11,9 +12,10 @@
 #include "server/net/incoming_request.h"
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
+#include "server/net/stream_router.h"
 #include "server/threads/thread_mgr.h"
 
-class CImageServer : public CNoneBlockingServer {
+class CImageServer : public CNoneBlockingServer, public CStreamRouter {
  public:
   // `sockets` (the system's, or TLS over them) must outlive the server.
   explicit CImageServer(size_t max_connections = kDefaultMaxConnections,
@@ -24,7 +26,11 @@ class CImageServer : public CNoneBlockingServer {
 
   // Parses the whole request in `bytes` and routes it, answering 400 when it has no target.
   // True when answered (`bytes` are then taken); false leaves `bytes` as they were.
-  bool HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder);
+  bool HandleRequest(std::string& bytes, const std::shared_ptr<CResponder>& responder) override;
+  // Every request with a body is decided on its header block: refused there, or its body
+  // streamed to its handler (an upload) or collected for the handlers that take it whole.
+  CStreamRouter::BodyStreamOpener OpenBodyStream(
+      std::string_view head, const std::shared_ptr<CResponder>& responder) override;
   // Answers `request` with its refusal when it does not pass the gate (request_gate.h), else
   // offers it to the handlers in list order, each one whose path is "" (offered every
   // request) or the request's path, until one answers; true when one did. Step thread.
@@ -39,13 +45,14 @@ class CImageServer : public CNoneBlockingServer {
 
  protected:
   bool OnRequest(s_message& message, const std::shared_ptr<CHttp1Responder>& responder) override;
-  // Every request with a body is decided on its header block: refused there, or its body
-  // streamed to its handler (an upload) or collected for the handlers that take it whole.
-  BodyStreamOpener BodyStreamFor(std::string_view head,
-                                 const std::shared_ptr<CHttp1Responder>& responder) override;
+  CNoneBlockingServer::BodyStreamOpener BodyStreamFor(
+      std::string_view head, const std::shared_ptr<CHttp1Responder>& responder) override;
   void Log(const std::string& text) override;
   // Drops the jobs that were to answer the connection and have not started.
   bool OnPeerHungUp(const CHttp1Responder& responder) override;
+  CStreamRouter* StreamRouter() override { return this; }
+  // Drops the jobs that were to answer the stream and have not started.
+  void OnStreamUnanswered(const CResponder& responder) override;
 
  private:
   struct RouteEntry {

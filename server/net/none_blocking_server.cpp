@@ -33,6 +33,7 @@ CNoneBlockingServer::~CNoneBlockingServer() {
     // Jobs still holding a request find its client gone instead of a server that is no more.
     if (connection.responder != nullptr) connection.responder->Detach();
     if (connection.body_stream != nullptr) connection.body_stream->Abandon();
+    if (connection.http2 != nullptr) connection.http2->Abandon();
     sockets_.Close(connection.socket);
   }
 }
@@ -47,6 +48,7 @@ CNoneBlockingServer::BodyStreamOpener CNoneBlockingServer::BodyStreamFor(
 bool CNoneBlockingServer::OnPeerHungUp(const CHttp1Responder&) {
   return false;
 }
+void CNoneBlockingServer::OnStreamUnanswered(const CResponder&) {}
 void CNoneBlockingServer::Log(const std::string&) {}
 double CNoneBlockingServer::GetTimeoutMs() {
   return 300000.0;
@@ -65,6 +67,15 @@ double CNoneBlockingServer::GetProgressWindowMs() {
 }
 size_t CNoneBlockingServer::GetMaxConnectionsPerAddress() {
   return kMaxConnectionsPerAddress;
+}
+double CNoneBlockingServer::GetHttp2IdleMs() {
+  return kHttp2IdleMs;
+}
+CStreamRouter* CNoneBlockingServer::StreamRouter() {
+  return nullptr;
+}
+bool CNoneBlockingServer::SpeaksPriorKnowledgeHttp2() {
+  return false;
 }
 
 bool CNoneBlockingServer::Start(const std::string& port) {
@@ -94,6 +105,7 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
   message.timeout_ms = GetTimeoutMs();
   message.sent = 0;
   size_t limit = final_flag == 1 ? GetResponseByteLimit() : static_cast<size_t>(-1);
+  if (final_flag == 1) limit -= std::min(limit, http2_answer_bytes_.load());
   if (!send_queue_.push_within(limit, final_flag, message)) {
     message.bytes = ServiceUnavailableResponse();
     message.body.reset();
@@ -119,6 +131,10 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
     bool held_back = c.body_stream != nullptr && c.body_stream->Full();
     if ((c.stage == kWaiting || c.stage == kReceiving || c.stage == kSending) && !held_back) {
       watches.push_back({c.socket, c.stage == kSending});
+      owners.push_back(i);
+    } else if (c.stage == kHttp2) {
+      // A session with bytes the socket did not take waits for room; otherwise it reads.
+      watches.push_back({c.socket, c.http2->OutputPending()});
       owners.push_back(i);
     } else if (c.stage == kAwaitingResponse && !c.owner_heard) {
       // A client that leaves before its answer comes should not keep a worker busy for it.
@@ -159,7 +175,9 @@ void CNoneBlockingServer::AcceptPending() {
 }
 
 bool CNoneBlockingServer::IdleForEviction(const s_socket_stage& c) const {
-  return (c.stage == kWaiting || c.stage == kReceiving) && !c.header_complete;
+  // An HTTP/2 connection without an open stream waits for a request as a new one does.
+  return ((c.stage == kWaiting || c.stage == kReceiving) && !c.header_complete) ||
+         (c.stage == kHttp2 && c.http2->Idle());
 }
 
 bool CNoneBlockingServer::StalledForEviction(const s_socket_stage& c, int64_t now) const {
@@ -251,6 +269,7 @@ bool CNoneBlockingServer::Step() {
   activity += RunProcessing(in(kProcessing));
   activity += RunAwaiting(in(kAwaitingResponse));
   activity += RunSending(in(kSending));
+  activity += RunHttp2(in(kHttp2));
   activity += RunClosing(in(kClosing));
   SweepTimeouts();
   return activity > 0;
@@ -261,6 +280,11 @@ int CNoneBlockingServer::RunWaiting(const std::vector<size_t>& indices) {
   for (size_t i : indices) {
     s_socket_stage& c = connections_[i];
     if (!c.readable) continue;
+    if (SpeaksPriorKnowledgeHttp2() && StreamRouter() != nullptr) {
+      StartHttp2(c);
+      ++count;
+      continue;
+    }
     c.stage = kReceiving;
     c.last_activity_ms = sockets_.TickCountMs();
     c.receive_buffer.clear();
@@ -314,6 +338,7 @@ void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
     c.body_stream->Abandon();
     c.body_stream.reset();
   }
+  if (c.http2 != nullptr) c.http2->Abandon();
 }
 
 void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
@@ -343,6 +368,13 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = sockets_.TickCountMs();
+  if (c.receive_buffer.empty() && StreamRouter() != nullptr &&
+      sockets_.Protocol(c.socket) == "h2") {
+    // The handshake chose HTTP/2: these are the first bytes of its frames.
+    StartHttp2(c);
+    if (!c.http2->Receive(std::string_view(chunk, count))) c.stage = kClosing;
+    return;
+  }
   if (c.first_byte_ms < 0) c.first_byte_ms = c.last_activity_ms;
   c.receive_buffer.append(chunk, count);
   if (!c.header_complete) {
@@ -590,7 +622,8 @@ void CNoneBlockingServer::SweepTimeouts() {
   for (s_socket_stage& c : connections_) {
     if (c.stage == kClosing) continue;
     const double quiet = static_cast<double>(now - c.last_activity_ms);
-    bool idle = quiet >= c.timeout_ms;
+    bool idle = quiet >= c.timeout_ms ||
+                (c.stage == kHttp2 && c.http2->Idle() && quiet >= GetHttp2IdleMs());
     bool header_late = c.stage == kReceiving && !c.header_complete && c.first_byte_ms >= 0 &&
                        static_cast<double>(now - c.first_byte_ms) >= header_deadline;
     // A body held back by its full stream waits for this server, not for its client.

@@ -9,6 +9,7 @@
 // which any thread answers it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,8 +22,10 @@
 #include "platform/tcp_socket.h"
 #include "platform/wake_event.h"
 #include "server/net/http1_responder.h"
+#include "server/net/http2/http2_session.h"
 #include "server/net/message_queue.h"
 #include "server/net/request_body_stream.h"
+#include "server/net/stream_router.h"
 
 // One open connection.
 struct s_socket_stage {
@@ -49,6 +52,9 @@ struct s_socket_stage {
   bool hung_up = false;      // awaiting its answer, the peer ended its side (this pass)
   bool owner_heard = false;  // the owner heard of the hang-up and answers all the same
   std::string peer;          // the client's address, as CNoneBlockingServer::PeerAddress
+  // Set once the connection speaks HTTP/2 (stage kHttp2): its many requests are the
+  // session's, and none of the fields above but the socket's, the peer's and the times apply.
+  std::unique_ptr<Http2Session> http2;
 };
 
 class CNoneBlockingServer {
@@ -59,6 +65,7 @@ class CNoneBlockingServer {
     kProcessing = 2,
     kAwaitingResponse = 3,
     kSending = 4,
+    kHttp2 = 5,  // the connection carries HTTP/2 streams until either side ends it
     kClosing = -1,
   };
 
@@ -79,6 +86,8 @@ class CNoneBlockingServer {
   // holding it back would not bound anything, and a client that does not read must not
   // make the process grow.
   static constexpr size_t kMaxQueuedResponseBytes = 256u * 1024 * 1024;
+  // An HTTP/2 connection without an open stream is closed after this long.
+  static constexpr double kHttp2IdleMs = 60000;
 
   // `sockets` must outlive the server.
   explicit CNoneBlockingServer(size_t max_connections = kDefaultMaxConnections,
@@ -143,6 +152,9 @@ class CNoneBlockingServer {
   // more (its job was dropped), so it closes now; false keeps it open for the answer, which
   // a peer that only shut down its sending may still read.
   virtual bool OnPeerHungUp(const CHttp1Responder& responder);
+  // An HTTP/2 stream closed before its answer was posted (the client reset it or left): as
+  // OnPeerHungUp, nothing will read its answer.
+  virtual void OnStreamUnanswered(const CResponder& responder);
   // A line about connections dropped by the time-out sweep.
   virtual void Log(const std::string& text);
   // Inactivity and queue time-out in milliseconds.
@@ -155,6 +167,14 @@ class CNoneBlockingServer {
   virtual double GetStallMs();
   virtual double GetProgressWindowMs();
   virtual size_t GetMaxConnectionsPerAddress();
+  // How long an HTTP/2 connection without an open stream stays open, in milliseconds.
+  virtual double GetHttp2IdleMs();
+  // Where requests on HTTP/2 streams go; null when the server routes none (it then speaks
+  // only HTTP/1.1).
+  virtual CStreamRouter* StreamRouter();
+  // Tests and fuzzers only: every connection speaks HTTP/2 from its first byte, without TLS.
+  // Otherwise a connection comes to HTTP/2 only by TLS's protocol choice.
+  virtual bool SpeaksPriorKnowledgeHttp2();
 
  private:
   void AcceptPending();
@@ -199,6 +219,13 @@ class CNoneBlockingServer {
   // "Expect: 100-continue" to send it, so that it does not wait before sending.
   void AnswerExpectContinue(s_socket_stage& connection);
   void CloseConnection(s_socket_stage& connection);
+  // Hands the connection to an HTTP/2 session of its own (none_blocking_server_http2.cpp).
+  void StartHttp2(s_socket_stage& connection);
+  int RunHttp2(const std::vector<size_t>& indices);
+  // One read into the session; false when the connection must end.
+  bool ReceiveHttp2(s_socket_stage& connection);
+  // Sends what the session has until the socket takes no more; false when it broke.
+  bool SendHttp2(s_socket_stage& connection);
   void SweepTimeouts();
 
   const size_t max_connections_;
@@ -211,6 +238,9 @@ class CNoneBlockingServer {
   platform::WakeEvent response_posted_;
   int32_t connection_counter_ = 0;
   size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
+  // The bodies of answers HTTP/2 streams hold in memory, within GetResponseByteLimit beside
+  // the queued ones. Changed on the Step thread, read by any poster.
+  std::atomic<size_t> http2_answer_bytes_{0};
   // The open connections of each client address. Step thread.
   std::unordered_map<std::string, size_t> connections_per_address_;
   int64_t last_orphan_sweep_ms_ = 0;

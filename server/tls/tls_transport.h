@@ -45,7 +45,7 @@ class TlsTransport : public platform::SocketLayer {
 
   void SetHttp2Enabled(bool enabled) { certificates_.SetHttp2Enabled(enabled); }
   // The protocol ALPN selected for the connection, as above.
-  std::string Protocol(platform::SocketHandle socket) const;
+  std::string Protocol(platform::SocketHandle socket) const override;
   // What the status page says of a connection: "TLSv1.3 http/1.1", "TLSv1.2 h2",
   // "TLS handshake", "plain HTTP" (being redirected); "" for a socket it does not know.
   std::string Describe(platform::SocketHandle socket) const;

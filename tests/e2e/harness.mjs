@@ -13,6 +13,27 @@ const binary = process.env.LUMENVALE_BINARY ?? 'build/bin/lumenvale';
 const makeGallery = process.env.MAKE_GALLERY ?? 'build/bin/make_gallery';
 export const outputFolder = process.env.E2E_OUTPUT ?? 'build/e2e-output';
 
+// With E2E_HTTPS=1 the same tests run over HTTPS: the server gets a certificate made for the
+// run, Chromium trusts its key, and every page and resource must have come over HTTP/2.
+const https = process.env.E2E_HTTPS === '1';
+const tlsFolder = https ? mkdtempSync(join(tmpdir(), 'lv_e2e_tls_')) : '';
+const tlsCert = join(tlsFolder, 'cert.pem');
+const tlsKey = join(tlsFolder, 'key.pem');
+let tlsSpki = '';
+if (https) {
+  execFileSync('openssl', ['req', '-x509', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1',
+    '-nodes', '-keyout', tlsKey, '-out', tlsCert, '-days', '2', '-subj', '/CN=localhost',
+    '-addext', 'subjectAltName=DNS:localhost,IP:127.0.0.1'], { stdio: 'ignore' });
+  // The base64 SHA-256 of the certificate's public key, as Chromium's trust flag takes it.
+  tlsSpki = execFileSync('sh', ['-c', `openssl x509 -pubkey -noout -in '${tlsCert}' | ` +
+    'openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64']).toString().trim();
+  // The tests' own requests from node (readiness polls, downloads) do not check it.
+  process.env.NODE_TLS_REJECT_UNAUTHORIZED = '0';
+  process.on('exit', () => rmSync(tlsFolder, { recursive: true, force: true }));
+}
+// The protocols of what the browser loaded (performance entries), over HTTPS.
+const protocolsSeen = [];
+
 // The default gallery: make_gallery's small numbered pictures (320 x 240, or the size given).
 export function writeGallery(folder, count, width = 320, height = 240) {
   execFileSync(makeGallery, [folder, String(count), String(width), String(height)]);
@@ -44,7 +65,10 @@ export async function startServer(count, extraConfig = '', writePictures = write
   const config = join(root, 'gallery.con');
   // In UTF-8 with its byte-order mark, so that elements may hold any text (without the mark
   // the file is read as Shift-JIS).
-  writeFileSync(config, `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
+  const tlsConfig = https
+    ? `<HTTPS>1</HTTPS>\r\n<TLS_CERT>${tlsCert}</TLS_CERT>\r\n<TLS_KEY>${tlsKey}</TLS_KEY>\r\n` : '';
+  writeFileSync(config,
+    `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${tlsConfig}${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
   const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache'),
                 XDG_DATA_HOME: join(root, 'data') };
@@ -72,12 +96,47 @@ export async function startServer(count, extraConfig = '', writePictures = write
       child.kill('SIGTERM');
       await new Promise((r) => child.once('exit', r));
       rmSync(root, { recursive: true, force: true });
+      if (https) {
+        const others = protocolsSeen.filter((protocol) => protocol !== 'h2');
+        if (protocolsSeen.length === 0 || others.length > 0) {
+          throw new Error(`over HTTPS every load must be h2; seen: ${protocolsSeen.join(' ')}`);
+        }
+      }
     },
   };
 }
 
+// Records the protocols of everything `page` loaded, at each load of a document.
+function watchProtocols(page) {
+  page.on('load', async () => {
+    const protocols = await page.evaluate(() => performance.getEntries()
+      .filter((entry) => entry.nextHopProtocol !== undefined && entry.name.startsWith('http'))
+      .map((entry) => entry.nextHopProtocol)).catch(() => []);
+    protocolsSeen.push(...protocols);
+  });
+}
+
 export async function launchBrowser() {
   mkdirSync(outputFolder, { recursive: true });
+  const browser = await launchChromium();
+  if (!https) return browser;
+  const newContext = browser.newContext.bind(browser);
+  browser.newContext = async (options) => {
+    const context = await newContext(options);
+    context.on('page', watchProtocols);
+    return context;
+  };
+  // A page of its own context, closed with it, as Browser.newPage makes one.
+  browser.newPage = async (options) => {
+    const context = await browser.newContext(options);
+    const page = await context.newPage();
+    page.on('close', () => context.close().catch(() => {}));
+    return page;
+  };
+  return browser;
+}
+
+function launchChromium() {
   return chromium.launch({
     executablePath: '/usr/bin/chromium',
     args: [
@@ -86,6 +145,7 @@ export async function launchBrowser() {
       // A horizontal swipe would otherwise also go back or forward in the history, on top of
       // the page's own swipe navigation that the tests check.
       '--disable-features=OverscrollHistoryNavigation',
+      ...(https ? [`--ignore-certificate-errors-spki-list=${tlsSpki}`] : []),
     ],
   });
 }

@@ -36,3 +36,7 @@ std::string ReadBytes(int socket, size_t count, int timeout_ms = 5000, bool* clo
 // Sends `request` on a new connection and returns everything read until the server closes.
 std::string Exchange(int port, const std::string& request);
 void CloseClient(int socket);
+
+// Runs a shell command (a client program such as curl) and returns its standard output; with
+// `status`, its exit status (-1 when it did not exit normally).
+std::string RunCommand(const std::string& command, int* status = nullptr);
