@@ -177,7 +177,9 @@ TEST_F(HostileClientsTest, AnonymousHugeBodiesAreRefusedAtOnceWhileAUserUploads)
   EXPECT_EQ(refused, 120);
   const std::string answer = Upload({"--digest", "-u", "anna:pw"});
   EXPECT_EQ(answer.substr(0, 20), "{\"state\":\"success\",\"") << answer;
-  if (kResidentMemoryIsMeaningful) EXPECT_LT(PeakResidentBytes(server_->pid()), 256ull << 20);
+  if (kResidentMemoryIsMeaningful) {
+    EXPECT_LT(PeakResidentBytes(server_->pid()), 256ull << 20);
+  }
 }
 
 // 1 030 connections from many addresses send a whole upload header and hold back its 10-byte

@@ -209,7 +209,7 @@ TEST(StatusProcessRightsTest, WithLoginOnOnlyUsersWhoMayUploadSeeThePage) {
   ImageCatalogue catalogue(&pool, access.files);
   ServerSettings settings;
   settings.need_user = 1;
-  settings.users = {{"anna", "h1", 1}, {"ben", "h2", 0}};
+  settings.users = {{"anna", "h1", 1, ""}, {"ben", "h2", 0, ""}};
   UpnpPortMapper upnp(settings);
   for (const UserAccount& user : settings.users) {
     ResponseCapture server;
