@@ -31,7 +31,7 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
       return 0;
     }
     ImageEntry entry;
-    if (work_->view.Get(position, &entry)) {
+    if (work_->view.Get(position, &entry) && entry.size <= kLargestPictureAhead) {
       const std::string_view type = ImageContentType(entry.path);
       ReducedPicture ignored;
       if (!store_->Has(entry.path, type, kThumbnail)) {

@@ -18,6 +18,10 @@ class ThumbnailPrefetch {
  public:
   // Behind the scan (50) and every request job.
   static constexpr int32_t kPriority = 1000;
+  // Pictures larger than this (a ZIP member's uncompressed size) are left to the requests
+  // for them: reading one ahead would take a large share of the read budget for a thumbnail
+  // nobody may ask for.
+  static constexpr uint64_t kLargestPictureAhead = uint64_t{64} << 20;
 
   // `lists`, `pool` and `store` must outlive the jobs: the server destroys its pool, and so
   // ends the jobs, before the others.
