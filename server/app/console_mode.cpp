@@ -17,8 +17,8 @@ bool StartAndAnnounce(LumenvaleServer& server, const ServerSettings& settings) {
     platform::NotifyServiceManager("STATUS=Could not listen on port " + port);
     return false;
   }
-  std::printf("%s\nFrom other devices on this network:\n%s",
-              StartupBanner(settings, server.ListeningPort()).c_str(),
+  std::printf("%s\n%s\nFrom other devices on this network:\n%s",
+              StartupBanner(settings, server.ListeningPort()).c_str(), LoginLine(settings).c_str(),
               MenuAddressLines(server.BaseAddress()).c_str());
   std::fflush(stdout);
   platform::NotifyServiceManager("READY=1\nSTATUS=Serving on port " +
