@@ -29,7 +29,7 @@ struct LoopFigures {
 struct StatusSources {
   const ServerSettings& settings;
   const ImageCatalogue& catalogue;
-  UpnpPortMapper& upnp;
+  const UpnpPortMapper& upnp;
   const MySystem::CThreadMgr& pool;  // whose running jobs the page counts
   std::function<LoopFigures()> loop;
   const CNoneBlockingServer& server;  // whose connections the page lists
