@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/local_address.h"
+#include "server/app/serving_identity.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/home_page_process.h"
@@ -31,7 +32,7 @@ constexpr int kIdleWaitMs = 10;
 }  // namespace
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
-                                 std::unique_ptr<SleepLock> sleep_lock)
+                                 std::unique_ptr<SleepLock> sleep_lock, UpnpNetwork upnp_network)
     : settings_(settings),
       read_budget_(ReadBudget::kReadBytesInFlight),
       files_(read_budget_),
@@ -41,31 +42,25 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
                   ThumbnailStore::kRenditionDiskBytes),
       catalogue_(&pool_, files_),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
-      upnp_(settings),
+      upnp_(settings, std::move(upnp_network)),
       thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
       pool_(MySystem::ServerThreadCount()) {
   http_.SetPool(&pool_);
 }
 
 bool LumenvaleServer::Start() {
-  catalogue_.likes().Load(settings_.hash_file_name);
   files_.SetCacheLimit(settings_.buffer_size);
   counters_.answered = 0;
   counters_.rejected = 0;
   counters_.received = 0;
-  upnp_.MapPort();  // with UPnP on, waits for the gateway (bounded) before anything is served
-
-  catalogue_.SetFolders(settings_.folders);
-  catalogue_.SetRecursive(settings_.sub != 0);
-  catalogue_.SetZipReject(settings_.zip_reject != 0);
-  catalogue_.Rescan();
 
   // What the status page reads from the loop, each time it is asked.
   auto loop_figures = [this] {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_, catalogue_, upnp_, pool_, loop_figures, http_};
+  const StatusSources status_sources{settings_, catalogue_,   upnp_.mapper(),
+                                     pool_,     loop_figures, http_};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -87,7 +82,18 @@ bool LumenvaleServer::Start() {
   handlers.push_back(std::make_unique<CHomePageProcess>(settings_));  // /
   handlers.push_back(std::make_unique<C404rocess>());                 // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
-  return http_.Start(std::to_string(settings_.port));
+  if (!http_.Start(std::to_string(settings_.port))) return false;
+  // The port is bound: from here on nothing needs root, and files are read as the serving
+  // user. Requests wait for the first Step.
+  TakeServingIdentity();
+
+  catalogue_.likes().Load(settings_.hash_file_name);
+  upnp_.Start();
+  catalogue_.SetFolders(settings_.folders);
+  catalogue_.SetRecursive(settings_.sub != 0);
+  catalogue_.SetZipReject(settings_.zip_reject != 0);
+  catalogue_.Rescan();
+  return true;
 }
 
 void LumenvaleServer::Step() {
@@ -113,7 +119,7 @@ void LumenvaleServer::EndJobs() {
 }
 
 void LumenvaleServer::Stop() {
-  upnp_.UnmapPort();
+  upnp_.Stop();
   // Before the save: every like a job counted is then in the table.
   EndJobs();
   http_.Stop();

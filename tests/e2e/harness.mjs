@@ -30,7 +30,8 @@ export async function startServer(count, extraConfig = '', writePictures = write
   // the file is read as Shift-JIS).
   writeFileSync(config, `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
-  const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache') };
+  // Run as root, the server would serve as nobody, who cannot read the root-owned gallery.
+  const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache'), LUMENVALE_USER: 'root' };
   const child = spawn(program, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {
