@@ -15,7 +15,8 @@ namespace platform {
 namespace {
 
 UserIdentity FromAccount(const passwd& account) {
-  return UserIdentity{account.pw_uid, account.pw_gid, account.pw_name};
+  return UserIdentity{account.pw_uid, account.pw_gid, account.pw_name,
+                      account.pw_dir != nullptr ? account.pw_dir : ""};
 }
 
 // getpwnam_r and getpwuid_r want a buffer; the system's suggestion, grown when too small.
@@ -59,7 +60,7 @@ bool FindUser(const std::string& name, UserIdentity* out) {
 }
 
 UserIdentity UserOfId(uint32_t uid, uint32_t gid) {
-  UserIdentity user{uid, gid, ""};
+  UserIdentity user{uid, gid, "", ""};
   LookUpAccount([&](passwd* account, char* buffer, size_t size,
                     passwd** found) { return getpwuid_r(uid, account, buffer, size, found); },
                 &user);

@@ -7,12 +7,13 @@
 
 namespace platform {
 
-// A user to run as. `name` is empty for a user id without an account in the user database;
-// such a user gets no supplementary groups.
+// A user to run as. `name` and `home` are empty for a user id without an account in the user
+// database; such a user gets no supplementary groups.
 struct UserIdentity {
   uint32_t uid = 0;
   uint32_t gid = 0;
   std::string name;
+  std::string home;
 };
 
 // Whether the effective user is root.

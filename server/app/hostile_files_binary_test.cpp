@@ -205,6 +205,7 @@ TEST_F(HostileGallery, StartedAsRootServesAsAnUnprivilegedUser) {
   account = getpwnam("daemon");
   ASSERT_NE(account, nullptr);
   const passwd daemon = *account;
+  const std::string daemon_home = daemon.pw_dir;
   struct Case {
     const char* what;
     uint32_t config_owner;
@@ -219,7 +220,10 @@ TEST_F(HostileGallery, StartedAsRootServesAsAnUnprivilegedUser) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(chown(config.c_str(), c.config_owner, c.config_owner == 0 ? 0 : 4343), 0);
-    ASSERT_TRUE(Start(config, {{"LUMENVALE_USER", c.named}}));
+    ChildProcess::Environment env = {{"LUMENVALE_USER", c.named}};
+    // The named user's cache is looked for in its own home.
+    if (c.named) env["XDG_CACHE_HOME"] = std::nullopt;
+    ASSERT_TRUE(Start(config, env));
     ASSERT_TRUE(WaitFor("/image?page=1-N-0"));
     EXPECT_EQ(Status("/image?page=1-N-1"), "HTTP/1.1 404 Not Found");
     std::map<std::string, std::string> status = ProcessStatus(server_->pid());
@@ -233,7 +237,13 @@ TEST_F(HostileGallery, StartedAsRootServesAsAnUnprivilegedUser) {
     // Groups: the account's, none for an id without one.
     if (c.config_owner == 4242 && !c.named) EXPECT_EQ(status["Groups"], "");
     EXPECT_EQ(server_->Wait(SIGTERM), 0);
-    EXPECT_NE(server_->ReadErrors().find("Started as root: serving as "), std::string::npos);
+    const std::string errors = server_->ReadErrors();
+    EXPECT_NE(errors.find("Started as root: serving as "), std::string::npos);
+    if (c.named) {
+      EXPECT_NE(errors.find("Thumbnail folder " + daemon_home + "/.cache/lumenvale/thumbnails"),
+                std::string::npos)
+          << errors;
+    }
   }
   ASSERT_TRUE(Start(config, {{"LUMENVALE_USER", "no-such-user-here"}}) == false);
   EXPECT_EQ(server_->Wait(0), 1);

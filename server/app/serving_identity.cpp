@@ -41,8 +41,12 @@ bool ChooseServingIdentity(const std::string& named_user, const std::string& con
   } else if (!config_path.empty() && platform::OwnerOf(config_path, &owner, &group) && owner != 0) {
     user = platform::UserOfId(owner, group);
   } else if (!platform::FindUser(kFallbackUser, &user)) {
-    user = platform::UserIdentity{kFallbackId, kFallbackId, ""};
+    user = platform::UserIdentity{kFallbackId, kFallbackId, "", ""};
   }
+  // The user's own folders (the thumbnail cache under ~/.cache) rather than root's, which it
+  // could not write; an XDG_CACHE_HOME given at start is kept. Before the server is made, as
+  // its stores take their folders then.
+  if (user.uid != 0 && !user.home.empty()) setenv("HOME", user.home.c_str(), 1);
   chosen = user;
   return true;
 }

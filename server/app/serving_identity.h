@@ -21,8 +21,9 @@ inline constexpr char kServingUserVariable[] = "LUMENVALE_USER";
 // Started as root, decides whom to serve as: the user named by `named_user` when it is not
 // empty (from kServingUserVariable), else the owner of the configuration file at
 // `config_path` when that is not root (with the account's group, or the file's group when
-// the owner has no account), else `nobody`. Prints why and returns false when the named user
-// is unknown. Does nothing when not started as root.
+// the owner has no account), else `nobody`; HOME becomes that user's home folder when it has
+// one. Prints why and returns false when the named user is unknown. Does nothing when not
+// started as root. REQUIRES: before the server is made.
 bool ChooseServingIdentity(const std::string& named_user, const std::string& config_path);
 
 // Takes the identity chosen by ChooseServingIdentity, for every thread, and says so in one
