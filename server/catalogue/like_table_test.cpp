@@ -78,8 +78,11 @@ class LikeTableTest : public testing::Test {
     return names;
   }
 
+  // The list update runs on the real clock, behind the one UpdateLater moves on: the job it
+  // may post (a save, counted as due) is waited for, so it cannot land in a later step.
   std::string Diagnostics() {
     catalogue_->UpdateList(false);
+    likes().WaitForIdle();
     return catalogue_->DiagnosticsText();
   }
 
