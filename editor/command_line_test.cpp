@@ -83,7 +83,7 @@ TEST(EditorCommandLineTest, HelpListsEveryCommandAndTheKeysOfSet) {
         "  remove-folder FILE FOLDER\n", "  add-user FILE NAME [--upload]\n",
         "  change-user FILE NAME [--upload]\n", "  remove-user FILE NAME\n",
         "  install-service [FILE] [--server PATH]\n", "  remove-service [FILE]\n",
-        " OPEN_NAME_THUMBNAIL_FOLDER ", " UPnP_PORT\n"}) {
+        " OPEN_NAME_THUMBNAIL_FOLDER ", " UPnP_PORT ", " TLS_KEY\n"}) {
     EXPECT_NE(help.find(named), std::string::npos) << named;
   }
   for (size_t start = 0, end; (end = help.find('\n', start)) != std::string::npos;

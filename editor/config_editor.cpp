@@ -103,6 +103,14 @@ bool ConfigEditor::ChooseDatabaseFile(const std::string& current, std::string* p
   return prompts_->ChooseFile(dialog, path);
 }
 
+bool ConfigEditor::ChoosePemFile(const std::string& current, std::string* path) {
+  FileDialog dialog{FileDialog::Mode::kOpen,
+                    {{"pemファイル(pem)", "*.pem"}, {"すべてのファイル", "*"}},
+                    "pem",
+                    current};
+  return prompts_->ChooseFile(dialog, path);
+}
+
 bool ConfigEditor::AddOrChangeAccount(const std::string& name, const std::string& password,
                                       int32_t privilege) {
   if (name.empty()) {

@@ -54,6 +54,9 @@ class ConfigEditor {
 
   // Asks for a database (hash list) file, starting at `current`. False when cancelled.
   bool ChooseDatabaseFile(const std::string& current, std::string* path);
+  // Asks for an existing PEM file (a certificate chain or a private key), starting at
+  // `current`. False when cancelled.
+  bool ChoosePemFile(const std::string& current, std::string* path);
 
   // Adds an account, or replaces the hash and privilege of the account with exactly this name.
   // The hash is made from the UTF-8 text, as browsers compute their answers (PasswordHash).

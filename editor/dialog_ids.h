@@ -35,6 +35,11 @@ enum : int {
   kTopFolder = 1026,
   kInstallService = 1027,
   kUninstallService = 1028,
+  kHttps = 1029,
+  kTlsCert = 1030,
+  kBrowseTlsCert = 1031,
+  kTlsKey = 1032,
+  kBrowseTlsKey = 1033,
   kAbout = 57664,
 };
 

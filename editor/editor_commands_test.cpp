@@ -258,6 +258,9 @@ TEST_F(EditorCommandsTest, ShowPrintsTheSettingsAndUsersWithoutHashes) {
                             "NEED_USER                  0\n"
                             "UPnP                       0\n"
                             "UPnP_PORT                  0\n"
+                            "HTTPS                      0\n"
+                            "TLS_CERT                   \n"
+                            "TLS_KEY                    \n"
                             "USER                       anna  1:アップロードを許可\n"
                             "(1 more elements that the editor keeps as they are)\n");
   EXPECT_EQ(Run({"show", folder_.Path("missing.con")}), 1);

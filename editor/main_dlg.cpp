@@ -15,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "editor/about_dlg.h"
 #include "editor/dialog_ids.h"
@@ -200,9 +201,37 @@ QWidget* CMainDlg::AccessColumn() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(upnp_group);
   layout->addWidget(user_group);
+  layout->addWidget(HttpsGroup());
   layout->addWidget(service_group);
   layout->addStretch();
   return column;
+}
+
+QWidget* CMainDlg::HttpsGroup() {
+  https_ = CheckBox(ids::kHttps, "HTTPSで暗号化する(&H)");
+  tls_cert_ = Named(new QLineEdit, ids::kTlsCert);
+  tls_key_ = Named(new QLineEdit, ids::kTlsKey);
+  auto* group = new QGroupBox(QStringLiteral("HTTPS設定"));
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(https_);
+  layout->addWidget(new QLabel(QStringLiteral("証明書と秘密鍵(PEM、空欄で自己署名証明書を作成)")));
+  auto* form = new QGridLayout;
+  const std::tuple<const char*, QLineEdit*, int, const char*> rows[] = {
+      {"証明書", tls_cert_, ids::kBrowseTlsCert, "参照(&C)"},
+      {"秘密鍵", tls_key_, ids::kBrowseTlsKey, "参照(&K)"}};
+  int row = 0;
+  for (const auto& [label_text, edit, browse_id, browse_text] : rows) {
+    auto* label = new QLabel(QString::fromUtf8(label_text));
+    label->setBuddy(edit);
+    auto* browse = Named(new QPushButton(QString::fromUtf8(browse_text)), browse_id);
+    connect(browse, &QPushButton::clicked, this, [this, edit = edit] { BrowsePem(edit); });
+    form->addWidget(label, row, 0);
+    form->addWidget(edit, row, 1);
+    form->addWidget(browse, row, 2);
+    ++row;
+  }
+  layout->addLayout(form);
+  return group;
 }
 
 QWidget* CMainDlg::OptionsBlock() {
@@ -265,9 +294,12 @@ void CMainDlg::ShowLoaded(const EditorSettings& settings) {
       {show_fullpath_, settings.show_fullpath},
       {open_new_tab_, settings.open_new_tab},
       {open_name_thumbnail_folder_, settings.open_name_thumbnail_folder},
-      {top_folder_, settings.top_folder}};
+      {top_folder_, settings.top_folder},
+      {https_, settings.https}};
   for (const auto& [box, checked] : boxes) box->setChecked(checked);
   port_->setText(QString::number(static_cast<uint16_t>(settings.port)));
+  tls_cert_->setText(PathToQt(settings.tls_cert));
+  tls_key_->setText(PathToQt(settings.tls_key));
   if (settings.upnp_port != 0) {
     upnp_port_->setText(QString::number(static_cast<uint16_t>(settings.upnp_port)));
   }
@@ -290,6 +322,9 @@ EditorSettings CMainDlg::ControlValues() const {
   values.upnp = upnp_->isChecked();
   values.upnp_port = NumberFromText(Text(upnp_port_));
   values.need_user = need_user_->isChecked();
+  values.https = https_->isChecked();
+  values.tls_cert = PathFromQt(tls_cert_->text());
+  values.tls_key = PathFromQt(tls_key_->text());
   return values;
 }
 
@@ -321,6 +356,11 @@ void CMainDlg::BrowseDatabase() {
   if (editor_.ChooseDatabaseFile(PathFromQt(database_->text()), &path)) {
     database_->setText(PathToQt(path));
   }
+}
+
+void CMainDlg::BrowsePem(QLineEdit* edit) {
+  std::string path;
+  if (editor_.ChoosePemFile(PathFromQt(edit->text()), &path)) edit->setText(PathToQt(path));
 }
 
 void CMainDlg::AddAccount() {

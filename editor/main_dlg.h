@@ -31,6 +31,7 @@ class CMainDlg : public QDialog {
   QWidget* SettingsColumn();
   QWidget* AccessColumn();
   QWidget* OptionsBlock();
+  QWidget* HttpsGroup();
   QWidget* ButtonRow();
 
   // Shows a loaded file: caption, lists and the other controls.
@@ -41,6 +42,8 @@ class CMainDlg : public QDialog {
   void AddFolder();
   void DeleteFolders();
   void BrowseDatabase();
+  // Puts the chosen PEM file's path into `edit`.
+  void BrowsePem(QLineEdit* edit);
   void AddAccount();
   void DeleteAccounts();
   void Load();
@@ -74,4 +77,7 @@ class CMainDlg : public QDialog {
   QLineEdit* user_name_;
   QLineEdit* password_;
   QComboBox* privilege_;
+  QCheckBox* https_;
+  QLineEdit* tls_cert_;
+  QLineEdit* tls_key_;
 };

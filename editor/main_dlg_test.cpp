@@ -195,6 +195,9 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
       {ids::kDeleteAccounts, "削除(&D)"},
       {ids::kInstallService, "サービスとしてインストール"},
       {ids::kUninstallService, "サービスとしてアンインストール"},
+      {ids::kHttps, "HTTPSで暗号化する(&H)"},
+      {ids::kBrowseTlsCert, "参照(&C)"},
+      {ids::kBrowseTlsKey, "参照(&K)"},
       {ids::kSave, "セーブ(&S)"},
       {ids::kLoad, "ロード(&L)"},
       {ids::kCancel, "Cancel"},
@@ -207,9 +210,9 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
   }
   EXPECT_TRUE(Control<QPushButton>(dialog_, ids::kSave)->isDefault());
 
-  const std::pair<int, const char*> edits[] = {{ids::kTitle, "Lumenvale"}, {ids::kPort, "12345"},
-                                               {ids::kDatabase, ""},       {ids::kUpnpPort, ""},
-                                               {ids::kUserName, ""},       {ids::kPassword, ""}};
+  const std::pair<int, const char*> edits[] = {
+      {ids::kTitle, "Lumenvale"}, {ids::kPort, "12345"}, {ids::kDatabase, ""}, {ids::kUpnpPort, ""},
+      {ids::kUserName, ""},       {ids::kPassword, ""},  {ids::kTlsCert, ""},  {ids::kTlsKey, ""}};
   for (const auto& [id, text] : edits) {
     EXPECT_EQ(Control<QLineEdit>(dialog_, id)->text().toStdString(), text) << id;
   }
@@ -246,7 +249,8 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
   EXPECT_THAT(labels,
               testing::UnorderedElementsAre(
                   "タイトル", "ポート番号", "保存するデータベースファイル名(空欄でデフォルト名)",
-                  "外部からのポート番号", "ユーザー名", "パスワード", "権限"));
+                  "外部からのポート番号", "ユーザー名", "パスワード", "権限",
+                  "証明書と秘密鍵(PEM、空欄で自己署名証明書を作成)", "証明書", "秘密鍵"));
 
   // Groups hold their controls.
   const std::pair<const char*, std::vector<int>> groups[] = {
@@ -254,9 +258,11 @@ TEST_F(MainDlgTest, EveryControlHasItsTextAndFitsIt) {
       {"ユーザー認証設定",
        {ids::kNeedUser, ids::kAccountList, ids::kUserName, ids::kPassword, ids::kPrivilege,
         ids::kAddAccount, ids::kDeleteAccounts}},
+      {"HTTPS設定",
+       {ids::kHttps, ids::kTlsCert, ids::kBrowseTlsCert, ids::kTlsKey, ids::kBrowseTlsKey}},
       {"サービス", {ids::kInstallService, ids::kUninstallService}}};
   const QList<QGroupBox*> boxes = dialog_.findChildren<QGroupBox*>();
-  ASSERT_EQ(boxes.size(), 3u);
+  ASSERT_EQ(boxes.size(), 4u);
   for (const auto& [title, members] : groups) {
     auto box = std::find_if(boxes.begin(), boxes.end(),
                             [&](QGroupBox* b) { return b->title().toStdString() == title; });
@@ -280,6 +286,7 @@ TEST_F(MainDlgTest, LoadEditAndSaveRoundTrip) {
   original.title = "Gallery";
   original.upnp_port = 8081;
   original.users = {{"anna", "0123456789abcdef0123456789abcdef", 0}};
+  original.tls_key = "/etc/ssl/gallery/privkey.pem";
   const std::string path = folder_.Path("in.con");
   ASSERT_TRUE(original.write(path));
 
@@ -300,6 +307,8 @@ TEST_F(MainDlgTest, LoadEditAndSaveRoundTrip) {
   EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kTitle)->text(), "Gallery");
   EXPECT_TRUE(Control<QAbstractButton>(dialog_, ids::kSub)->isChecked());
   EXPECT_FALSE(Control<QAbstractButton>(dialog_, ids::kNeedUser)->isChecked());
+  EXPECT_FALSE(Control<QAbstractButton>(dialog_, ids::kHttps)->isChecked());
+  EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kTlsKey)->text(), "/etc/ssl/gallery/privkey.pem");
 
   EXPECT_TRUE(dialog_.grab().save(SCREENSHOT_DIR "/quillon_main_dialog.png"));
 
@@ -334,6 +343,13 @@ TEST_F(MainDlgTest, LoadEditAndSaveRoundTrip) {
   EXPECT_EQ(Cell(folders, 0, 0), "/srv/b");
   EXPECT_EQ(Cell(folders, 1, 0), folder_.Root());
 
+  // HTTPS on, with a certificate chosen by its browse button.
+  Control<QAbstractButton>(dialog_, ids::kHttps)->click();
+  const std::string chain = folder_.Write("fullchain.pem", "chain");
+  EXPECT_THAT(ClickAndAnswer(dialog_, ids::kBrowseTlsCert, ModalScript().Choose(chain)),
+              ElementsAre("file dialog: pemファイル(pem) (*.pem);すべてのファイル (*)"));
+  EXPECT_EQ(Control<QLineEdit>(dialog_, ids::kTlsCert)->text().toStdString(), chain);
+
   // UPnP on without authentication, and an empty port.
   Control<QLineEdit>(dialog_, ids::kPort)->clear();
   Control<QAbstractButton>(dialog_, ids::kUpnp)->click();
@@ -366,6 +382,9 @@ TEST_F(MainDlgTest, LoadEditAndSaveRoundTrip) {
   EXPECT_EQ(server.upnp, 1u);
   EXPECT_EQ(server.upnp_port, 8081);
   EXPECT_EQ(server.need_user, 0);
+  EXPECT_EQ(server.https, 1u);
+  EXPECT_EQ(server.tls_cert, chain);
+  EXPECT_EQ(server.tls_key, "/etc/ssl/gallery/privkey.pem");
   ASSERT_EQ(server.users.size(), 1u);
   std::string hash;
   ASSERT_TRUE(PasswordHash("anna", "secret pw", &hash));

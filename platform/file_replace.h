@@ -12,6 +12,9 @@
 namespace platform {
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+// The same, and the file gets exactly the permission bits `mode`; it is created with no more
+// than those, so a private key is never readable by others, not even for a moment.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int mode);
 
 // Deletes the temporary files that replacements of `path` left when the process was killed
 // or the machine stopped between their creation and their rename: the regular files beside

@@ -15,6 +15,7 @@ void FillStatus(const struct stat& st, FileStatus* out) {
   out->size = static_cast<uint64_t>(st.st_size);
   out->mtime_sec = st.st_mtim.tv_sec;
   out->mtime_nsec = st.st_mtim.tv_nsec;
+  out->inode = static_cast<uint64_t>(st.st_ino);
 }
 
 // Reads up to `length` bytes at `offset`, retrying short reads; returns the count read.
@@ -30,6 +31,10 @@ size_t PreadFully(int fd, uint64_t offset, size_t length, uint8_t* out) {
 }
 
 }  // namespace
+
+size_t ReadOpenFileAt(int fd, uint64_t offset, size_t length, void* out) {
+  return PreadFully(fd, offset, length, static_cast<uint8_t*>(out));
+}
 
 bool StatPath(const std::string& path, FileStatus* out) {
   struct stat st;

@@ -15,6 +15,7 @@ struct FileStatus {
   uint64_t size = 0;
   int64_t mtime_sec = 0;   // last write, seconds since 1970-01-01 UTC
   int64_t mtime_nsec = 0;  // and the nanoseconds within that second
+  uint64_t inode = 0;      // a file replaced by a rename has another
 };
 
 // Follows symbolic links. False when the path does not exist or cannot be examined.
@@ -24,6 +25,10 @@ bool StatPath(const std::string& path, FileStatus* out);
 // `max_size`. A file that shrinks while being read yields the bytes that were read.
 // `out` is replaced only on success.
 bool ReadWholeFile(const std::string& path, uint64_t max_size, std::vector<uint8_t>* out);
+
+// Reads at most `length` bytes at `offset` of the open file `fd` (as OpenFile::handle gives it);
+// returns how many were read, 0 at the end of the file or on an error.
+size_t ReadOpenFileAt(int fd, uint64_t offset, size_t length, void* out);
 
 // A regular file open for positioned reads; reads from several threads at once are safe.
 class ReadOnlyFile {

@@ -63,4 +63,10 @@ std::string CacheFolder() {
   return home == "/" ? "/.cache" : home + "/.cache";
 }
 
+std::string DataFolder() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') return xdg;
+  std::string home = HomeFolder();
+  return home == "/" ? "/.local/share" : home + "/.local/share";
+}
+
 }  // namespace platform

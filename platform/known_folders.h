@@ -13,4 +13,8 @@ std::string PicturesFolder();
 // absolute path, else $HOME/.cache.
 std::string CacheFolder();
 
+// The user's folder for data a program keeps: XDG_DATA_HOME when it is an absolute path, else
+// $HOME/.local/share.
+std::string DataFolder();
+
 }  // namespace platform

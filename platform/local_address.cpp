@@ -65,6 +65,25 @@ std::string LocalIpv4Address() {
   return address.empty() ? "127.0.0.1" : address;
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::vector<std::string> InterfaceAddresses() {
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return {};
+  std::vector<std::string> addresses;
+  for (ifaddrs* i = interfaces; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    if ((i->ifa_flags & IFF_UP) == 0) continue;
+    addresses.push_back(Dotted(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr));
+  }
+  freeifaddrs(interfaces);
+  return addresses;
+}
+
 std::string HostNameAddress() {
   std::vector<in_addr> addresses = HostNameAddresses();
   return addresses.empty() ? "" : Dotted(addresses.front());

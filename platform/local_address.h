@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -11,6 +12,12 @@ namespace platform {
 // computer can use: then the first IPv4 address of a network interface that is up and not a
 // loopback. "127.0.0.1" when there is none.
 std::string LocalIpv4Address();
+
+// This computer's host name; "" when it has none.
+std::string HostName();
+
+// The IPv4 addresses of the network interfaces that are up, loopback included, in dotted form.
+std::vector<std::string> InterfaceAddresses();
 
 // The first IPv4 address the host name resolves to, loopback or not; "" when it has none.
 std::string HostNameAddress();

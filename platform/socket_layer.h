@@ -36,6 +36,9 @@ class SocketLayer {
   virtual int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) = 0;
   // As PeerAddress.
   virtual std::string PeerAddress(SocketHandle socket) = 0;
+  // Whether a connection must first finish a handshake before its request's first byte; its
+  // header deadline then runs from its accept.
+  virtual bool HandshakeFirst() { return false; }
   // As TickCountMs. Unlike the socket calls, it may be called from any thread: responses
   // are stamped with it where they are posted.
   virtual int64_t TickCountMs() = 0;

@@ -153,6 +153,11 @@ IoStatus SendSome(SocketHandle socket, const char* data, size_t size, size_t* co
   return status == IoStatus::kClosed ? IoStatus::kWouldBlock : status;
 }
 
+IoStatus PeekByte(SocketHandle socket, unsigned char* byte, int* error) {
+  size_t count = 0;
+  return Classify(recv(socket, byte, 1, MSG_PEEK), &count, error);
+}
+
 void CloseSocket(SocketHandle socket) {
   if (socket >= 0) close(socket);
 }

@@ -44,6 +44,9 @@ enum class IoStatus { kDone, kWouldBlock, kClosed, kError };
 IoStatus ReceiveSome(SocketHandle socket, char* buffer, size_t size, size_t* count, int* error);
 IoStatus SendSome(SocketHandle socket, const char* data, size_t size, size_t* count, int* error);
 
+// Looks at the next byte the peer sent without taking it from the socket.
+IoStatus PeekByte(SocketHandle socket, unsigned char* byte, int* error);
+
 void CloseSocket(SocketHandle socket);
 
 struct ReadinessWatch {

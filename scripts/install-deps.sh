@@ -21,7 +21,7 @@ fi
 package_tools=(debhelper dpkg-dev fakeroot lintian man-db git)
 test_tools=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  curl python3 python3-requests
+  curl python3 python3-requests openssl
   zip p7zip-full libarchive-tools zopfli
   clang libclang-rt-14-dev
   chromium fonts-ipafont-gothic
@@ -33,7 +33,7 @@ case "${1:-}" in
   "") ;;
   --test) packages+=("${test_tools[@]}") ;;
   --package) packages+=("${package_tools[@]}") ;;
-  --bench) packages+=("${test_tools[@]}" wrk nginx libvips-tools xauth libx11-dev iproute2 heif-thumbnailer time) ;;
+  --bench) packages+=("${test_tools[@]}" wrk nginx libvips-tools xauth libx11-dev iproute2 heif-thumbnailer time nghttp2-client testssl.sh) ;;
   *)
     echo "usage: $0 [--test | --package | --bench]" >&2
     exit 2

@@ -13,6 +13,24 @@ run_nginx() {
   else
     locations+="    location / { return 404; }"$'\n'
   fi
+  start_nginx "$work" "$workers" "    listen 127.0.0.1:$port;
+$locations"
+}
+
+# run_nginx_tls WORK PORT WORKERS CERT KEY: the same with HTTPS (TLS 1.2 and 1.3, the PEM
+# certificate chain CERT and its key KEY, session tickets as by default), answering 404 to
+# everything.
+run_nginx_tls() {
+  start_nginx "$1" "$3" "    listen 127.0.0.1:$2 ssl;
+    ssl_certificate $4;
+    ssl_certificate_key $5;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    location / { return 404; }"
+}
+
+# start_nginx WORK WORKERS SERVER: (re)starts nginx with one server block holding SERVER.
+start_nginx() {
+  local work=$1 workers=$2 server=$3
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null && sleep 0.5
   # Workers as this user: the work folder (mktemp -d) is closed to anyone else, and nginx
   # started by root would otherwise run them as nobody and answer 403.
@@ -30,8 +48,7 @@ http {
   uwsgi_temp_path $work/uwsgi;
   scgi_temp_path $work/scgi;
   server {
-    listen 127.0.0.1:$port;
-$locations
+$server
   }
 }
 NGINX

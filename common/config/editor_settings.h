@@ -48,6 +48,9 @@ struct EditorSettings {
   int32_t upnp_port = 0;  // external port of the mapping; 0 means PORT
   bool need_user = false;
   std::vector<EditorAccount> users;
+  bool https = false;  // HTTPS, TLS_CERT and TLS_KEY are written only when set
+  std::string tls_cert;
+  std::string tls_key;
   // Not shown by the dialog: kept from the loaded file and written back as it was read.
   std::optional<uint32_t> buffer_size;        // empty when the file had none
   std::vector<std::string> unknown_elements;  // elements no setting names, verbatim, in order

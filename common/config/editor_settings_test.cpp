@@ -114,6 +114,28 @@ TEST(EditorSettingsTest, UpnpPortIsWrittenAfterUpnpOnlyWhenSet) {
   EXPECT_EQ(back, s);
 }
 
+// A file that does not use HTTPS is written as before; one that does ends with its settings.
+TEST(EditorSettingsTest, HttpsSettingsAreWrittenOnlyWhenSet) {
+  TestFolder folder;
+  EditorSettings s;
+  s.hash_file_name = "likes.dat";
+  s.tls_key = "/etc/tls/privkey.pem";
+  ASSERT_TRUE(s.write(folder.Path("a.con")));
+  EXPECT_TRUE(folder.Read("a.con").ends_with(
+      ConfigFileBytes("<UPnP>0</UPnP>\n<TLS_KEY>/etc/tls/privkey.pem</TLS_KEY>\n").substr(2)));
+  s.https = true;
+  s.tls_cert = "/etc/tls/fullchain.pem";
+  ASSERT_TRUE(s.write(folder.Path("a.con")));
+  EXPECT_TRUE(folder.Read("a.con").ends_with(
+      ConfigFileBytes(
+          "<UPnP>0</UPnP>\n<HTTPS>1</HTTPS>\n<TLS_CERT>/etc/tls/fullchain.pem</TLS_CERT>"
+          "\n<TLS_KEY>/etc/tls/privkey.pem</TLS_KEY>\n")
+          .substr(2)));
+  EditorSettings back;
+  ASSERT_TRUE(back.parse(folder.Path("a.con")));
+  EXPECT_EQ(back, s);
+}
+
 TEST(EditorSettingsTest, WrittenFileReadsBackThroughBothReaders) {
   EditorSettings s;
   s.folders = {"/srv/写真", "/srv/b", "/srv/写真"};

@@ -54,4 +54,7 @@ struct ServerSettings {
   uint32_t show_fullpath = 0;
   uint32_t top_folder = 0;
   uint32_t buffer_size = 30;
+  uint32_t https = 0;    // the port speaks TLS (and redirects plain HTTP to https://)
+  std::string tls_cert;  // PEM certificate chain; empty: a self-signed one is made and kept
+  std::string tls_key;   // PEM private key of tls_cert
 };

@@ -99,7 +99,8 @@ TEST(ServerSettingsTest, ReadsEveryKey) {
       "<OPEN_NAME_THUMBNAIL_FOLDER>1</OPEN_NAME_THUMBNAIL_FOLDER>\n<TOP_FOLDER>1</TOP_FOLDER>\n"
       "<ZIP_REJECT>0</ZIP_REJECT>\n<ZIP_REJECT_UPLOAD>1</ZIP_REJECT_UPLOAD>\n"
       "<TITLE>  Our pictures </TITLE>\n<NEED_USER>1</NEED_USER>\n<BUFFER_SIZE>64</BUFFER_SIZE>\n"
-      "<UPnP>1</UPnP>\n<UPnP_PORT>8081</UPnP_PORT>\n";
+      "<UPnP>1</UPnP>\n<UPnP_PORT>8081</UPnP_PORT>\n<HTTPS>1</HTTPS>\n"
+      "<TLS_CERT>/etc/tls/full chain.pem</TLS_CERT>\n<TLS_KEY>key.pem</TLS_KEY>\n";
   ServerSettings s;
   ASSERT_TRUE(s.load(folder.Write("a.con", text)));
   EXPECT_EQ(s.folders, (std::vector<std::string>{"/srv/a", "/srv/b", "/srv/a"}));
@@ -119,6 +120,9 @@ TEST(ServerSettingsTest, ReadsEveryKey) {
   EXPECT_EQ(s.buffer_size, 64u);
   EXPECT_EQ(s.upnp, 1u);
   EXPECT_EQ(s.upnp_port, 8081);
+  EXPECT_EQ(s.https, 1u);
+  EXPECT_EQ(s.tls_cert, "/etc/tls/full chain.pem");
+  EXPECT_EQ(s.tls_key, "key.pem");
 }
 
 TEST(ServerSettingsTest, LongerKeyWrittenFirstCapturesTheShorterOne) {

@@ -33,6 +33,9 @@ TEST(SettingByKeyTest, TextsFollowTheFileOrderWithoutAccountsAndUnsetKeptValues)
       {"NEED_USER", "0"},
       {"UPnP", "0"},
       {"UPnP_PORT", "0"},
+      {"HTTPS", "0"},
+      {"TLS_CERT", ""},
+      {"TLS_KEY", ""},
   };
   EXPECT_EQ(texts, expected);
   s.buffer_size = 64;
@@ -43,7 +46,7 @@ TEST(SettingByKeyTest, TextsFollowTheFileOrderWithoutAccountsAndUnsetKeptValues)
 TEST(SettingByKeyTest, SettableKeysAreTheDialogsSingleValues) {
   std::vector<std::string> keys = SettableKeys();
   EXPECT_EQ(keys.front(), "PORT");
-  EXPECT_EQ(keys.back(), "UPnP_PORT");
+  EXPECT_EQ(keys.back(), "TLS_KEY");
   for (const char* absent : {"PATH", "USER", "BUFFER_SIZE"}) {
     EXPECT_EQ(std::find(keys.begin(), keys.end(), absent), keys.end()) << absent;
   }

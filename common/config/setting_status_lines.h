@@ -14,6 +14,7 @@ enum class StatusPlace {
   kNetwork,        // first in the network block
   kSearchPaths,    // under the "検索パス" heading
   kOptions,        // before the upload counters
+  kTls,            // the HTTPS block after the options, shown only while HTTPS is on
 };
 
 // The lines of the settings shown at `place`, in table order, each ending in "<br>". Every

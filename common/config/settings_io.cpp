@@ -155,6 +155,7 @@ void WriteValue(const Setting& row, const std::string& value, std::string* text)
 }
 
 void WriteValue(const Setting& row, bool value, std::string* text) {
+  if (row.written == SettingWritten::kWhenSet && !value) return;
   *text += Line(row.key, value ? "1" : "0");
 }
 

@@ -167,6 +167,17 @@ inline constexpr Setting kSettings[] = {
   {"UPnP_PORT", SettingKind::kPort, "0",
    &ServerSettings::upnp_port, InDialog(&EditorSettings::upnp_port), SettingWritten::kWhenSet,
    kNotOnInfo},
+  // HTTPS on the same port. Written only when set, so a file that does not use it is
+  // written as before; /info shows them only while HTTPS is on.
+  {"HTTPS", SettingKind::kFlag, "0",
+   &ServerSettings::https, InDialog(&EditorSettings::https), SettingWritten::kWhenSet,
+   OnInfo(StatusPlace::kTls, "HTTPS:")},
+  {"TLS_CERT", SettingKind::kText, "",
+   &ServerSettings::tls_cert, InDialog(&EditorSettings::tls_cert), SettingWritten::kWhenSet,
+   OnInfo(StatusPlace::kTls, "TLS_CERT:\"", "\"")},
+  {"TLS_KEY", SettingKind::kText, "",
+   &ServerSettings::tls_key, InDialog(&EditorSettings::tls_key), SettingWritten::kWhenSet,
+   OnInfo(StatusPlace::kTls, "TLS_KEY:\"", "\"")},
   {"BUFFER_SIZE", SettingKind::kNumber, "30",
    &ServerSettings::buffer_size, KeptFromFile(&EditorSettings::buffer_size),
    SettingWritten::kWhenSet, OnInfo(StatusPlace::kOptions, "Size of buffer:")},

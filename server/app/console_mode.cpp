@@ -11,6 +11,14 @@
 bool StartAndAnnounce(LumenvaleServer& server, const ServerSettings& settings) {
   std::string port = std::to_string(settings.port);
   platform::NotifyServiceManager("STATUS=Starting on port " + port);
+  std::string tls_error;
+  if (!server.PrepareTls(&tls_error)) {
+    std::fprintf(stderr, "%s. Nothing is served.\n", tls_error.c_str());
+    platform::NotifyServiceManager("STATUS=" + tls_error);
+    return false;
+  }
+  // The mapping is made on a thread of its own, after the start lines: its line comes then.
+  server.OnPortMapped([&server] { std::fflush(stdout); });
   if (!server.Start()) {
     std::fprintf(stderr, "Could not listen on port %u (is it in use?).\n", settings.port);
     // systemd sees the process fail before it was ready, and marks the start failed.
@@ -20,6 +28,9 @@ bool StartAndAnnounce(LumenvaleServer& server, const ServerSettings& settings) {
   std::printf("%s\n%s\nFrom other devices on this network:\n%s",
               StartupBanner(settings, server.ListeningPort()).c_str(), LoginLine(settings).c_str(),
               MenuAddressLines(server.BaseAddress()).c_str());
+  if (const CertificateStore* certificates = server.certificates()) {
+    std::printf("%s", CertificateLine(*certificates).c_str());
+  }
   std::fflush(stdout);
   platform::NotifyServiceManager("READY=1\nSTATUS=Serving on port " +
                                  std::to_string(server.ListeningPort()));

@@ -72,7 +72,9 @@ class LikesAcrossRuns : public testing::Test {
   // The viewNum of a successful vote, -1 for any other answer.
   int Vote(const std::string& key) {
     std::smatch match;
-    const std::string response = Get("/vote?page=" + key);
+    const std::string response =
+        Exchange(port_, "GET /vote?page=" + key +
+                            " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Requested-With: XMLHttpRequest\r\n\r\n");
     if (!std::regex_search(response, match, std::regex("\"viewNum\":\"(\\d+)\""))) return -1;
     return std::stoi(match[1]);
   }

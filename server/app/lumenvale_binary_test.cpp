@@ -322,16 +322,19 @@ TEST(LumenvaleBinaryTest, StartedAsRootAndKeptRootHoldsNoCapabilityAndServes) {
   EXPECT_EQ(server.ReadErrors(), "");
 }
 
-// The status page is part of the gallery: with users required it needs their credentials.
+// The status page is part of the gallery: with users required it needs the credentials of a
+// user who may upload; another user is refused.
 TEST(LumenvaleBinaryTest, StatusPageIsBehindDigest) {
   Gallery gallery(0);
   TestFolder folder;
-  std::string hash;
+  std::string hash, viewer_hash;
   ASSERT_TRUE(PasswordHash("anna", "pw", &hash));
+  ASSERT_TRUE(PasswordHash("ben", "pw", &viewer_hash));
   const std::string config = folder.Write(
       "users.con", GalleryConfig(gallery.folder().Path("pictures"), 0) +
                        "<NEED_USER>1</NEED_USER>\r\n<USER><USER_NAME>anna</USER_NAME><HASH>" +
-                       hash + "</HASH><PRIV>0</PRIV></USER>\r\n");
+                       hash + "</HASH><PRIV>1</PRIV></USER>\r\n<USER><USER_NAME>ben</USER_NAME><HASH>" +
+                       viewer_hash + "</HASH><PRIV>0</PRIV></USER>\r\n");
   ChildProcess server({LUMENVALE_BINARY, config}, gallery.ConsoleEnvironment());
   const int port = ReadBannerPort(server);
   ASSERT_NE(port, 0);
@@ -345,6 +348,12 @@ TEST(LumenvaleBinaryTest, StatusPageIsBehindDigest) {
   char buffer[4096];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, out.get())) > 0;) page.append(buffer, n);
   EXPECT_NE(page.find("Config file:Loaded.<br>"), std::string::npos) << page;
+  const std::string viewer = "curl -s -o /dev/null -w %{http_code} --digest -u ben:pw http://127.0.0.1:" +
+                             std::to_string(port) + "/info";
+  std::unique_ptr<FILE, int (*)(FILE*)> status(popen(viewer.c_str(), "r"), pclose);
+  ASSERT_TRUE(status);
+  const size_t n = fread(buffer, 1, sizeof buffer, status.get());
+  EXPECT_EQ(std::string(buffer, n), "403");
   EXPECT_EQ(server.Wait(SIGTERM), 0);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/known_folders.h"
 #include "platform/local_address.h"
 #include "server/app/serving_identity.h"
 #include "server/net/digest_process.h"
@@ -21,6 +22,7 @@
 #include "server/pages/status_process.h"
 #include "server/pages/upload_recv_process.h"
 #include "server/pages/vote_process.h"
+#include "server/tls/self_signed_certificate.h"
 
 namespace {
 
@@ -28,6 +30,20 @@ namespace {
 // so this bounds only how late the catalogue's own work (a finished scan, the rescan
 // schedule) is looked at, while keeping an idle server's wake-ups few.
 constexpr int kIdleWaitMs = 10;
+
+// Where the self-signed certificate is kept.
+std::string CertificateFolder() {
+  return platform::DataFolder() + "/lumenvale";
+}
+
+std::unique_ptr<CertificateStore> CertificatesFor(const ServerSettings& settings) {
+  if (settings.https == 0) return nullptr;
+  if (settings.tls_cert.empty() && settings.tls_key.empty()) {
+    const CertificatePaths made = SelfSignedPaths(CertificateFolder());
+    return std::make_unique<CertificateStore>(made.cert, made.key);
+  }
+  return std::make_unique<CertificateStore>(settings.tls_cert, settings.tls_key);
+}
 
 }  // namespace
 
@@ -41,11 +57,33 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
       renditions_(files_, ThumbnailStore::RenditionFolder(), ThumbnailStore::kRenditionMemoryBytes,
                   ThumbnailStore::kRenditionDiskBytes),
       catalogue_(&pool_, files_),
+      certificates_(CertificatesFor(settings)),
+      tls_(certificates_ != nullptr ? std::make_unique<TlsTransport>(certificates_.get())
+                                    : nullptr),
+      http_(CImageServer::kDefaultMaxConnections,
+            tls_ != nullptr ? static_cast<platform::SocketLayer*>(tls_.get())
+                            : &platform::SystemSockets()),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
       upnp_(settings, std::move(upnp_network)),
       thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
       pool_(MySystem::ServerThreadCount()) {
   http_.SetPool(&pool_);
+}
+
+bool LumenvaleServer::PrepareTls(std::string* error) {
+  if (certificates_ == nullptr) return true;
+  if (settings_.tls_cert.empty() != settings_.tls_key.empty()) {
+    *error = "HTTPS needs both TLS_CERT and TLS_KEY, or neither for a self-signed certificate";
+    return false;
+  }
+  if (settings_.tls_cert.empty()) {
+    std::vector<std::string> names = {platform::HostName(), "localhost"};
+    if (!EnsureSelfSignedCertificate(CertificateFolder(), names, platform::InterfaceAddresses(),
+                                     error)) {
+      return false;
+    }
+  }
+  return certificates_->Load(error);
 }
 
 bool LumenvaleServer::Start() {
@@ -59,8 +97,8 @@ bool LumenvaleServer::Start() {
     return LoopFigures{timing_.last_step_ms(), timing_.last_busy_length_ms(), counters_.answered,
                        counters_.rejected, counters_.received};
   };
-  const StatusSources status_sources{settings_, catalogue_,   upnp_.mapper(),
-                                     pool_,     loop_figures, http_};
+  const StatusSources status_sources{settings_,    catalogue_, upnp_.mapper(), pool_,
+                                     loop_figures, http_,      tls_.get()};
   // The handler list, in the order requests are offered to it.
   std::vector<std::unique_ptr<CRequestProcess>> handlers;
   handlers.push_back(std::make_unique<CDigestProcess>(settings_));  // ""  every request
@@ -71,13 +109,13 @@ bool LumenvaleServer::Start() {
       catalogue_, files_, thumbnails_, renditions_, &pool_));
   handlers.push_back(std::make_unique<CImagePageProcess>(  // /individual
       settings_, catalogue_, files_, &pool_));
-  handlers.push_back(
-      std::make_unique<CImageThumbnailProcess>(settings_, catalogue_, files_));  // /view
-  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));          // /info
-  handlers.push_back(std::make_unique<CJQueryProcess>());                        // /script
-  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));        // /vote
-  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));          // /Uploader
-  handlers.push_back(std::make_unique<CUploadRecvProcess>(                       // /upload.php
+  handlers.push_back(std::make_unique<CImageThumbnailProcess>(  // /view
+      settings_, catalogue_, files_, &pool_));
+  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));    // /info
+  handlers.push_back(std::make_unique<CJQueryProcess>());                  // /script
+  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));  // /vote
+  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));    // /Uploader
+  handlers.push_back(std::make_unique<CUploadRecvProcess>(                 // /upload.php
       settings_, counters_.received, counters_.rejected, counters_.answered, &pool_));
   handlers.push_back(std::make_unique<CHomePageProcess>(settings_));  // /
   handlers.push_back(std::make_unique<C404rocess>());                 // ""  whatever is left
@@ -88,7 +126,7 @@ bool LumenvaleServer::Start() {
   TakeServingIdentity();
 
   catalogue_.likes().Load(settings_.hash_file_name);
-  upnp_.Start();
+  upnp_.Start(port_mapped_);
   catalogue_.SetFolders(settings_.folders);
   catalogue_.SetRecursive(settings_.sub != 0);
   catalogue_.SetZipReject(settings_.zip_reject != 0);
@@ -131,5 +169,17 @@ void LumenvaleServer::Stop() {
 }
 
 std::string LumenvaleServer::BaseAddress() const {
-  return "http://" + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
+  return Scheme() + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
+}
+
+std::string LumenvaleServer::PublicBaseAddress() const {
+  const UpnpPortMapper& mapper = upnp_.mapper();
+  if (mapper.stage() < 2) return "";
+  const std::string address = mapper.KnownExternalAddress();
+  if (address.empty()) return "";
+  return Scheme() + address + ":" + std::to_string(mapper.external_port());
+}
+
+std::string LumenvaleServer::Scheme() const {
+  return tls_ != nullptr ? "https://" : "http://";
 }

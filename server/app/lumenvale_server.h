@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@
 #include "server/pictures/thumbnail_prefetch.h"
 #include "server/pictures/thumbnail_store.h"
 #include "server/threads/thread_mgr.h"
+#include "server/tls/certificate_store.h"
+#include "server/tls/tls_transport.h"
 #include "server/upnp/port_mapping_keeper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
@@ -40,6 +43,10 @@ class LumenvaleServer {
   LumenvaleServer(const LumenvaleServer&) = delete;
   LumenvaleServer& operator=(const LumenvaleServer&) = delete;
 
+  // With HTTPS on: makes the self-signed certificate when none is configured and none was
+  // made before, and reads the certificate; false with `*error` when it cannot be used, and
+  // then nothing may be served. Does nothing with HTTPS off. Call before Start.
+  bool PrepareTls(std::string* error);
   // Builds the handler list and opens the listening socket; then, no longer as root (see
   // serving_identity.h), loads the hash list file, starts keeping the port mapping when UPnP
   // is on (on a thread of its own), hands the folders to the catalogue and starts the first
@@ -57,13 +64,22 @@ class LumenvaleServer {
   void Stop();
 
   int ListeningPort() const { return http_.ListeningPort(); }
-  // "http://" + this computer's address on the local network + ":" + the listening port:
-  // where the tray menu's pages are opened.
+  // "http://" (or "https://") + this computer's address on the local network + ":" + the
+  // listening port: where the tray menu's pages are opened.
   std::string BaseAddress() const;
+  // The scheme, the external address the gateway reported and the external port, when UPnP
+  // made the mapping and the address is known; "" otherwise. Never waits for the gateway.
+  std::string PublicBaseAddress() const;
+  // `mapped` runs on the mapping's thread once the gateway has made the mapping (and told its
+  // address, if it does). Call before Start.
+  void OnPortMapped(std::function<void()> mapped) { port_mapped_ = std::move(mapped); }
+  // The certificate HTTPS connections are made with; null with HTTPS off.
+  const CertificateStore* certificates() const { return certificates_.get(); }
   const ImageCatalogue& catalogue() const { return catalogue_; }
   const LoopTiming& timing() const { return timing_; }
 
  private:
+  std::string Scheme() const;  // "https://" with HTTPS on, else "http://"
   // Tells the background work to end, then stops the pool: no job runs after it returns.
   void EndJobs();
 
@@ -82,11 +98,16 @@ class LumenvaleServer {
   // their own.
   ThumbnailStore renditions_;
   ImageCatalogue catalogue_;
+  // With HTTPS on, the connections' transport, which the HTTP server below reads and writes
+  // through; null otherwise.
+  std::unique_ptr<CertificateStore> certificates_;
+  std::unique_ptr<TlsTransport> tls_;
   CImageServer http_;
   LoopTiming timing_;
   UploadCounters counters_;
   KeepAwake keep_awake_;
   PortMappingKeeper upnp_;
+  std::function<void()> port_mapped_;
   ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
   MySystem::CThreadMgr pool_;
 };

@@ -1,6 +1,6 @@
-// The real server binary under clients that ask for a large picture and never read it: the
-// answers hold no copy of the picture each, so the server's peak memory stays bounded and
-// other clients are still answered at once.
+// The real server binary under clients that ask for a large picture and never read it: one
+// address holds only its share of the connections, the answers hold no copy of the picture
+// each, so the server's peak memory stays bounded and other clients are still answered at once.
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -21,18 +21,19 @@
 
 namespace {
 
-constexpr size_t kPictureBytes = 5'000'000;
-constexpr int kSlowReaders = 400;
+constexpr size_t kPictureBytes = 9'500'000;
+// From 127.0.0.1, past its share; then more from three other addresses, within theirs.
+constexpr int kSlowReaders = 1100;
+constexpr int kSpreadReaders = 192;
 constexpr uint64_t kPeakBound = 512ull << 20;
-// Generous: the machine running the tests may be busy with other work.
-constexpr int64_t kProbeBoundMs = 3000;
+constexpr int64_t kProbeBoundMs = 1000;
 
 std::string Body(const std::string& response) {
   size_t blank = response.find("\r\n\r\n");
   return blank == std::string::npos ? "" : response.substr(blank + 4);
 }
 
-TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedAndOthersServed) {
+TEST(SlowReadersTest, ClientsThatNeverReadAPictureLeaveMemoryBoundedAndOthersServed) {
   TestFolder folder;
   std::filesystem::create_directories(folder.Path("pictures"));
   std::filesystem::create_directories(folder.Path("units"));
@@ -56,14 +57,17 @@ TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedA
   ASSERT_TRUE(Body(Exchange(port, request)) == picture);
 
   std::vector<int> readers;
-  for (int i = 0; i < kSlowReaders; ++i) {
-    readers.push_back(ConnectLoopback(port, 4096));
+  for (int i = 0; i < kSlowReaders + kSpreadReaders; ++i) {
+    const std::string source =
+        i < kSlowReaders ? "127.0.0.1" : "127.0.4." + std::to_string(1 + (i - kSlowReaders) / 64);
+    readers.push_back(ConnectLoopbackFrom(source.c_str(), port, 4096));
     ASSERT_GE(readers.back(), 0);
-    ASSERT_TRUE(SendAll(readers.back(), request));
+    // Past its address's share a connection is closed at once, perhaps before this.
+    SendAll(readers.back(), request);
   }
-  // Jobs run in the order posted, so this answer comes after the 400 were made.
+  // Jobs run in the order posted, so this answer comes after the others were made.
   auto start = std::chrono::steady_clock::now();
-  const std::string probe = Exchange(port, request);
+  const std::string probe = ExchangeFrom("127.0.0.2", port, request);
   auto probe_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now() - start)
                       .count();
@@ -71,7 +75,7 @@ TEST(SlowReadersTest, FourHundredClientsThatNeverReadAPictureLeaveMemoryBoundedA
   EXPECT_LT(probe_ms, kProbeBoundMs);
   const uint64_t peak = PeakResidentBytes(server.pid());
   std::printf("%d clients that never read a %zu-byte picture: peak RSS %.1f MB, probe %lld ms\n",
-              kSlowReaders, kPictureBytes, static_cast<double>(peak) / 1e6,
+              kSlowReaders + kSpreadReaders, kPictureBytes, static_cast<double>(peak) / 1e6,
               static_cast<long long>(probe_ms));
   if (kResidentMemoryIsMeaningful) {
     EXPECT_LT(peak, kPeakBound);

@@ -16,7 +16,9 @@ std::string FolderNote(const std::string& folder) {
 }  // namespace
 
 std::string StartupBanner(const ServerSettings& settings, int port) {
-  std::string line = "Lumenvale is serving http://localhost:" + std::to_string(port) + "/";
+  std::string line = std::string("Lumenvale is serving ") +
+                     (settings.https != 0 ? "https" : "http") +
+                     "://localhost:" + std::to_string(port) + "/";
   if (settings.folders.empty()) return line + " with no picture folders configured";
   line += " from ";
   for (size_t i = 0; i < settings.folders.size(); ++i) {
@@ -36,4 +38,14 @@ std::string LoginLine(const ServerSettings& settings) {
   return "Login is on: every request needs the name and password of " +
          (users == 1 ? std::string("the one user.")
                      : "one of " + std::to_string(users) + " users.");
+}
+
+std::string CertificateLine(const CertificateStore& certificates) {
+  return "TLS certificate " + certificates.cert_path() + ", SHA-256 fingerprint " +
+         certificates.fingerprint() + "\n";
+}
+
+std::string PublicAddressLines(const std::string& public_address) {
+  if (public_address.empty()) return "";
+  return "From the Internet (UPnP):\n  " + public_address + "\n";
 }

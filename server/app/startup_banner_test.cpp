@@ -38,4 +38,15 @@ TEST(StartupBannerTest, SaysWhetherLoginIsOn) {
             "Login is on: every request needs the name and password of one of 3 users.");
 }
 
+TEST(StartupBannerTest, SaysHttpsAndThePublicAddressWhenThereIsOne) {
+  ServerSettings settings;
+  settings.loaded = true;
+  settings.https = 1;
+  EXPECT_EQ(StartupBanner(settings, 8443),
+            "Lumenvale is serving https://localhost:8443/ with no picture folders configured");
+  EXPECT_EQ(PublicAddressLines("https://203.0.113.7:8443"),
+            "From the Internet (UPnP):\n  https://203.0.113.7:8443\n");
+  EXPECT_EQ(PublicAddressLines(""), "");
+}
+
 }  // namespace

@@ -139,7 +139,8 @@ TEST_F(DepartedClientTest, QueuedJobOfAClientThatLeftNeverRuns) {
   int stayed = Send("stayed");
   ASSERT_TRUE(Eventually([&] { return pool_.QueuedJobs() == 1; }));
   gate_.count_down();
-  EXPECT_EQ(ReadUntilClosed(stayed), "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nstayed");
+  EXPECT_EQ(ReadUntilClosed(stayed), "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nX-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n\r\nstayed");
   CloseClient(stayed);
   EXPECT_EQ(log_.Names(), std::vector<std::string>{"stayed"});
 }
@@ -150,7 +151,8 @@ TEST_F(DepartedClientTest, ClientThatOnlyStopsSendingGetsTheAnswerOfARunningJob)
   ASSERT_EQ(shutdown(client, SHUT_WR), 0);
   ASSERT_TRUE(Eventually([&] { return server_.hang_ups.load() == 1; }));
   gate_.count_down();
-  EXPECT_EQ(ReadUntilClosed(client), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\ngated");
+  EXPECT_EQ(ReadUntilClosed(client), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n\r\ngated");
   CloseClient(client);
 }
 

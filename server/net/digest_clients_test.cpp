@@ -13,6 +13,7 @@
 #include "common/config/editor_settings.h"
 #include "common/config/password_hash.h"
 #include "common/config/server_settings.h"
+#include "platform/testing/shell_output.h"
 #include "server/net/digest_process.h"
 #include "server/net/http_response.h"
 #include "server/net/image_server.h"
@@ -58,17 +59,6 @@ class LaterProcess : public CRequestProcess {
  private:
   std::vector<std::thread> answers_;
 };
-
-// Runs a shell command and returns its standard output.
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
 
 class DigestClientsTest : public ::testing::Test {
  protected:
@@ -142,12 +132,13 @@ class DigestClientsTest : public ::testing::Test {
 
 TEST_F(DigestClientsTest, CurlIsAcceptedWithTheRightPasswordOnly) {
   StartServer();
-  EXPECT_EQ(RunCommand("curl -s --digest -u user:pw '" + url_ + "'"), "hello user");
+  EXPECT_EQ(ShellOutput("curl -s --digest -u user:pw '" + url_ + "'"), "hello user");
   EXPECT_EQ(
-      RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u user:wrong '" + url_ + "'"),
+      ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u user:wrong '" + url_ + "'"),
       "401");
-  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u USER:pw '" + url_ + "'"),
-            "401");
+  EXPECT_EQ(
+      ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u USER:pw '" + url_ + "'"),
+      "401");
 }
 
 TEST_F(DigestClientsTest, PythonRequestsIsAccepted) {
@@ -158,7 +149,7 @@ TEST_F(DigestClientsTest, PythonRequestsIsAccepted) {
       "r = requests.get(sys.argv[1], auth=HTTPDigestAuth('user', 'pw'))\n"
       "bad = requests.get(sys.argv[1], auth=HTTPDigestAuth('user', 'nope'))\n"
       "print(r.status_code, r.text, bad.status_code)\n";
-  EXPECT_EQ(RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"),
+  EXPECT_EQ(ShellOutput("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"),
             "200 hello user 401\n");
 }
 
@@ -168,8 +159,8 @@ TEST_F(DigestClientsTest, ExpiredNonceIsRetriedByCurlAndRequestsWithoutAPrompt) 
   StartServer(limits);
   // curl follows the late redirect with the nonce of the first challenge, now expired.
   std::string curl =
-      RunCommand("curl -s -v -L --digest -u user:pw 'http://127.0.0.1:" + std::to_string(port_) +
-                 "/later' 2>&1");
+      ShellOutput("curl -s -v -L --digest -u user:pw 'http://127.0.0.1:" + std::to_string(port_) +
+                  "/later' 2>&1");
   EXPECT_NE(curl.find("stale=true"), std::string::npos) << curl;
   EXPECT_NE(curl.find("\nhello user"), std::string::npos) << curl;
   const std::string script =
@@ -182,7 +173,7 @@ TEST_F(DigestClientsTest, ExpiredNonceIsRetriedByCurlAndRequestsWithoutAPrompt) 
       "second = s.get(sys.argv[1])\n"
       "print(first.status_code, second.status_code, second.text,\n"
       "      [r.headers['WWW-Authenticate'].endswith('stale=true') for r in second.history])\n";
-  EXPECT_EQ(RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"),
+  EXPECT_EQ(ShellOutput("/usr/bin/python3 -c \"" + script + "\" '" + url_ + "'"),
             "200 200 hello user [True]\n");
 }
 
@@ -228,8 +219,9 @@ TEST_F(DigestClientsTest, RepeatedFailuresLockTheAddressOut) {
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(StatusOf(Get("/secret", nonce, i, "guess")), "401");
   // The right password is refused too while the lock-out lasts.
   EXPECT_EQ(StatusOf(Get("/secret", nonce, 6)), "401");
-  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --digest -u user:pw '" + url_ + "'"),
-            "401");
+  EXPECT_EQ(
+      ShellOutput("curl -s -o /dev/null -w '%{http_code}' --digest -u user:pw '" + url_ + "'"),
+      "401");
 }
 
 }  // namespace

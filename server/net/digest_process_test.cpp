@@ -98,7 +98,7 @@ class DigestProcessTest : public ::testing::Test {
         "algorithm=MD5,qop=\"auth\"" +
         std::string(stale ? ",stale=true" : "") +
         "\r\n"
-        "Content-Type: text/html\r\n\r\n");
+        "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
     return std::regex_match(response, challenge);
   }
   ServerSettings settings_;

@@ -23,6 +23,7 @@ void CHttp1Responder::Post(int16_t final_flag, Response response) {
   // A connection that closes between this test and the queueing leaves a message that the
   // server's sweep of orphaned answers removes.
   if (Gone()) return;
+  if (omit_body_) response.DropBody();
   s_message message = Http1Message(std::move(response));
   message.socket = socket_;
   message.connection_id = connection_id_;

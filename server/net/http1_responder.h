@@ -26,6 +26,9 @@ class CHttp1Responder final : public CResponder {
   // The connection has closed: later answers are dropped, never queued, since its socket
   // number may already name another connection. Loop thread.
   void Detach() { gone_.store(true, std::memory_order_release); }
+  // The request is a HEAD: its answers go out without their bodies (their header lines, the
+  // Content-Length included, as they are). REQUIRES: called before the request is routed.
+  void OmitBody() { omit_body_ = true; }
 
   platform::SocketHandle socket() const { return socket_; }
   int32_t connection_id() const { return connection_id_; }
@@ -37,4 +40,5 @@ class CHttp1Responder final : public CResponder {
   const platform::SocketHandle socket_;
   const int32_t connection_id_;
   std::atomic<bool> gone_{false};
+  bool omit_body_ = false;  // set on the loop thread before any job can answer
 };

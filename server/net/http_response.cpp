@@ -26,22 +26,32 @@ HttpResponse& HttpResponse::Close() {
   return Header("Connection", "Close");
 }
 
+void HttpResponse::Seal() {
+  if (response_.interim()) return;
+  response_.AddHeader("X-Content-Type-Options", "nosniff");
+  response_.AddHeader("X-Frame-Options", "SAMEORIGIN");
+}
+
 Response HttpResponse::Finish(std::string body) {
+  Seal();
   response_.SetBody(std::move(body));
   return std::move(response_);
 }
 
 Response HttpResponse::FinishStatic(std::string_view body) {
+  Seal();
   response_.SetStaticBody(body);
   return std::move(response_);
 }
 
 Response HttpResponse::Finish(SharedBody body) {
+  Seal();
   response_.SetBody(std::move(body));
   return std::move(response_);
 }
 
 Response HttpResponse::Finish(std::shared_ptr<const platform::OpenFile> file) {
+  Seal();
   response_.SetBody(std::move(file));
   return std::move(response_);
 }

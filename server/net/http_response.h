@@ -1,6 +1,9 @@
 // Builds one HTTP response (response.h): the status, the header lines in the order they are
 // added, and the body. Each answer's header order is part of what clients see, so the builder
-// never reorders or adds a line of its own.
+// never reorders them; its only lines of its own end every final answer (not an interim one):
+// "X-Content-Type-Options: nosniff", so that no browser takes a picture or a JSON answer for
+// a page or a script, and "X-Frame-Options: SAMEORIGIN", so that no page of another site
+// shows the gallery inside its own to steer a visitor's clicks.
 #pragma once
 
 #include <cstddef>
@@ -36,5 +39,8 @@ class HttpResponse {
   Response Finish(std::shared_ptr<const platform::OpenFile> file);
 
  private:
+  // Adds the closing lines of a final answer.
+  void Seal();
+
   Response response_;
 };

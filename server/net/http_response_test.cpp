@@ -22,6 +22,8 @@ TEST(HttpResponseTest, KeepsTheOrderOfItsLines) {
             "Connection: Close\r\n"
             "Content-Security-Policy: script-src 'self' 'nonce-abc+/=='\r\n"
             "Content-Type: text/html\r\n"
+            "X-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n"
             "\r\n"
             "hello");
   EXPECT_EQ(Http1Message(HttpResponse("103").Header("link", "</a>; rel=preload").Finish()).bytes,
@@ -29,7 +31,9 @@ TEST(HttpResponseTest, KeepsTheOrderOfItsLines) {
   // A body may hold any byte, zeros included.
   const std::string binary("\0\xFF\r\n", 4);
   EXPECT_EQ(Http1Message(HttpResponse("200 OK").ContentLength(binary.size()).Finish(binary)).bytes,
-            "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + binary);
+            "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nX-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n\r\n" +
+                binary);
 }
 
 // A transport other than HTTP/1.1 reads the same answer by its parts.
@@ -38,15 +42,19 @@ TEST(HttpResponseTest, KeepsStatusLinesAndBodyApart) {
   Response response =
       HttpResponse("304 Not modified").Header("ETag", "\"x\"").Close().Finish(shared);
   EXPECT_EQ(response.status(), "304 Not modified");
-  ASSERT_EQ(response.header_count(), 2u);
+  // The builder's own closing lines follow those added.
+  ASSERT_EQ(response.header_count(), 4u);
   EXPECT_EQ(response.header_name(0), "ETag");
   EXPECT_EQ(response.header_value(0), "\"x\"");
   EXPECT_EQ(response.header_name(1), "Connection");
   EXPECT_EQ(response.header_value(1), "Close");
+  EXPECT_EQ(response.header_name(3), "X-Frame-Options");
   EXPECT_EQ(response.body_size(), 2u);
   // The shared body goes out as it is, never copied into the header bytes.
   s_message message = Http1Message(response);
-  EXPECT_EQ(message.bytes, "HTTP/1.1 304 Not modified\r\nETag: \"x\"\r\nConnection: Close\r\n\r\n");
+  EXPECT_EQ(message.bytes,
+            "HTTP/1.1 304 Not modified\r\nETag: \"x\"\r\nConnection: Close\r\n"
+            "X-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
   EXPECT_EQ(message.body.get(), shared.get());
 }
 

@@ -5,6 +5,8 @@
 #include <regex>
 
 #include "server/net/not_found_process.h"
+#include "server/net/request_gate.h"
+#include "server/net/testing/loopback_test_util.h"
 #include "server/net/testing/response_capture.h"
 
 namespace {
@@ -63,7 +65,7 @@ TEST_F(ImageServerTest, RoutesByExactPathElse404) {
       "Content-Length: 0\r\n"
       "Content-Security-Policy: script-src 'self' 'nonce-[A-Za-z0-9+/]{22}=='\r\n"
       "Connection: Close\r\n"
-      "Content-Type: text/html\r\n\r\n");
+      "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
   for (const char* target : {"/VIEW", "/view/", "/view?a=1=2", "/a=b", "/nothing"}) {
     std::string response = Answer(std::string("GET ") + target + " HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(std::regex_match(response, not_found)) << target << ": " << response;
@@ -82,6 +84,62 @@ TEST_F(ImageServerTest, RequestLineWithoutSpaceGets400) {
 TEST_F(ImageServerTest, TwoResponsesNeverShareANonce) {
   std::string a = Answer("GET /x HTTP/1.1\r\n\r\n"), b = Answer("GET /x HTTP/1.1\r\n\r\n");
   EXPECT_NE(a, b);
+}
+
+// Refuses every request without a "Key" header line, as a failed Digest check does, and
+// leaves an account in the others.
+class KeyProcess : public CRequestProcess {
+ public:
+  std::string GetPath() override { return ""; }
+  int Process(IncomingRequest& request) override {
+    std::string key;
+    if (!request.http().Header("Key", &key)) {
+      request.Respond(HttpResponse("401 Unauthorized").ContentLength(0).Close().Finish());
+      return 1;
+    }
+    request.set_accounts({{key, "hash", 1, {}}});
+    return 0;
+  }
+};
+
+// Answers with the account and the body it got.
+class BodyProcess : public CRequestProcess {
+ public:
+  std::string GetPath() override { return "/body"; }
+  int Process(IncomingRequest& request) override {
+    request.Respond(TextAnswer(request.accounts()[0].name + ":" + std::string(request.http().Body())));
+    return 1;
+  }
+};
+
+// Over real sockets: a request's body is asked for only once its header block has passed the
+// leading handlers and the limits; the handler then sees the whole request.
+TEST(ImageServerSocketTest, BodiesAreReadOnlyForRequestsThatWillBeServed) {
+  CImageServer server;
+  std::vector<std::unique_ptr<CRequestProcess>> handlers;
+  handlers.push_back(std::make_unique<KeyProcess>());
+  handlers.push_back(std::make_unique<BodyProcess>());
+  server.SetHandlers(std::move(handlers));
+  ASSERT_TRUE(server.Start("0"));
+  SteppingThread stepping(&server);
+  const int port = server.ListeningPort();
+  auto post = [&](const std::string& headers, size_t length, const std::string& sent) {
+    int client = ConnectLoopback(port);
+    SendAll(client, "POST /body HTTP/1.1\r\nHost: h\r\n" + headers +
+                        "Content-Length: " + std::to_string(length) + "\r\n\r\n" + sent);
+    std::string answer = ReadUntilClosed(client, 3000);
+    CloseClient(client);
+    return answer;
+  };
+  EXPECT_EQ(Unwrapped(post("Key: k\r\n", 5, "hello")), "k:hello");
+  // Refused with nothing of the body sent: the answer does not wait for it.
+  EXPECT_EQ(post("", 5, "").substr(0, 21), "HTTP/1.1 401 Unauthor");
+  EXPECT_EQ(post("Key: k\r\n", kMaxPlainBodyBytes + 1, "").substr(0, 21), "HTTP/1.1 413 Content ");
+  EXPECT_EQ(post("Key: k\r\nOrigin: http://elsewhere\r\n", 5, "").substr(0, 21),
+            "HTTP/1.1 403 Forbidde");
+  EXPECT_EQ(Unwrapped(post("Key: k\r\n", kMaxPlainBodyBytes, std::string(kMaxPlainBodyBytes, 'b')))
+                .size(),
+            2 + kMaxPlainBodyBytes);
 }
 
 }  // namespace

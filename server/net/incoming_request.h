@@ -33,6 +33,7 @@ class IncomingRequest {
   void set_accounts(std::vector<UserAccount> accounts);
 
   CResponder& responder() const { return *responder_; }
+  const std::shared_ptr<CResponder>& shared_responder() const { return responder_; }
   void Interim(Response response) const { responder_->Interim(std::move(response)); }
   void Respond(Response response) const { responder_->Respond(std::move(response)); }
 

@@ -54,7 +54,8 @@ TEST(IncomingRequestTest, CopiesShareRequestAccountsAndResponder) {
   EXPECT_EQ(copy.target().Param("b"), "c");
   EXPECT_EQ(copy.http().bytes.data(), request.http().bytes.data());
   copy.Respond(HttpResponse("200 OK").ContentLength(0).Finish());
-  EXPECT_EQ(responder->Bytes(), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(responder->Bytes(), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n\r\n");
 }
 
 }  // namespace

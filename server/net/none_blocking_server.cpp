@@ -57,12 +57,24 @@ double CNoneBlockingServer::GetHeaderDeadlineMs() {
 size_t CNoneBlockingServer::GetResponseByteLimit() {
   return kMaxQueuedResponseBytes;
 }
+double CNoneBlockingServer::GetStallMs() {
+  return kStallMs;
+}
+double CNoneBlockingServer::GetProgressWindowMs() {
+  return kProgressWindowMs;
+}
+size_t CNoneBlockingServer::GetMaxConnectionsPerAddress() {
+  return kMaxConnectionsPerAddress;
+}
 
 bool CNoneBlockingServer::Start(const std::string& port) {
   Stop();
   // Each connection holds a descriptor; the default soft limit of many systems (1024) would
   // end accepting before the connection table is full.
   platform::RaiseDescriptorLimit();
+  // Asked once: the limits hold for the server's life, and the loop consults them often.
+  progress_window_ms_ = GetProgressWindowMs();
+  max_per_address_ = GetMaxConnectionsPerAddress();
   listener_ = sockets_.Listen(port, kBacklog);
   connection_counter_ = 0;
   return listener_ != platform::kInvalidSocket;
@@ -98,8 +110,6 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   watches.reserve(connections_.size() + 1);
   std::vector<size_t> owners;
   owners.reserve(connections_.size());
-  // A full table still takes new connections while some connection can be evicted for them.
-  bool any_incomplete = false;
   watches.push_back({listener_});
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
@@ -115,10 +125,12 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
       watches.push_back({.socket = c.socket, .hang_up_only = true});
       owners.push_back(i);
     }
-    any_incomplete = any_incomplete || c.stage == kWaiting || c.stage == kReceiving;
   }
-  bool watch_listener = listener_ != platform::kInvalidSocket &&
-                        (connections_.size() < max_connections_ || any_incomplete);
+  // A full table still takes new connections while some connection can be evicted for them.
+  bool watch_listener =
+      listener_ != platform::kInvalidSocket &&
+      (connections_.size() < max_connections_ ||
+       EvictionCandidate(sockets_.TickCountMs()) != connections_.size());
   if (!watch_listener) watches.erase(watches.begin());
   if (wake) watches.push_back({response_posted_.handle()});
   sockets_.WaitReady(&watches, timeout_us);
@@ -146,39 +158,72 @@ void CNoneBlockingServer::AcceptPending() {
   }
 }
 
-size_t CNoneBlockingServer::OldestIncomplete() const {
-  // The table is in accept order, so the first such connection is the oldest. One whose
-  // header block is whole (an upload under way, most likely) goes only when no other can.
-  size_t found = connections_.size();
-  for (size_t i = connections_.size(); i-- > 0;) {
-    const s_socket_stage& c = connections_[i];
-    if (c.stage != kWaiting && c.stage != kReceiving) continue;
-    if (!c.header_complete || found == connections_.size() || connections_[found].header_complete) {
-      found = i;
+bool CNoneBlockingServer::IdleForEviction(const s_socket_stage& c) const {
+  return (c.stage == kWaiting || c.stage == kReceiving) && !c.header_complete;
+}
+
+bool CNoneBlockingServer::StalledForEviction(const s_socket_stage& c, int64_t now) const {
+  // A body held back by its full stream waits for this server, not for its client.
+  const bool arriving_body = c.stage == kReceiving && c.header_complete &&
+                           !(c.body_stream != nullptr && c.body_stream->Full());
+  return (arriving_body || c.stage == kSending) &&
+         static_cast<double>(now - c.last_activity_ms) >= progress_window_ms_;
+}
+
+size_t CNoneBlockingServer::EvictionCandidate(int64_t now) const {
+  // The table is in accept order, so of equals the first is the oldest. The client with the
+  // most connections gives one up first: a flood from a few addresses closes its own, not a
+  // client that connected a moment ago and is about to send its request.
+  for (bool idle : {true, false}) {
+    size_t found = connections_.size();
+    size_t found_count = 0;
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      const s_socket_stage& c = connections_[i];
+      if (idle ? !IdleForEviction(c) : !StalledForEviction(c, now)) continue;
+      auto held = connections_per_address_.find(c.peer);
+      const size_t count = held == connections_per_address_.end() ? 0 : held->second;
+      if (found == connections_.size() || count > found_count) {
+        found = i;
+        found_count = count;
+      }
     }
+    if (found != connections_.size()) return found;
   }
-  return found;
+  return connections_.size();
 }
 
 bool CNoneBlockingServer::AcceptOne() {
-  bool full = connections_.size() >= max_connections_;
-  if (full && OldestIncomplete() == connections_.size()) {
+  const int64_t now = sockets_.TickCountMs();
+  const bool full = connections_.size() >= max_connections_;
+  const size_t evicted = full ? EvictionCandidate(now) : connections_.size();
+  if (full && evicted == connections_.size()) {
     std::printf("Socket capacity over.\n");
     return false;
   }
   platform::SocketHandle s = sockets_.Accept(listener_);
   if (s == platform::kInvalidSocket) return false;
-  if (full) {
-    auto evicted = connections_.begin() + static_cast<std::ptrdiff_t>(OldestIncomplete());
-    CloseConnection(*evicted);
-    connections_.erase(evicted);
+  std::string peer = sockets_.PeerAddress(s);
+  auto held = connections_per_address_.find(peer);
+  if (held != connections_per_address_.end() && held->second >= max_per_address_) {
+    // Refused before anything is read: one client cannot take the table from the others.
+    sockets_.Close(s);
+    return true;
   }
+  if (full) {
+    CloseConnection(connections_[evicted]);
+    connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(evicted));
+  }
+  ++connections_per_address_[peer];
   s_socket_stage connection;
   connection.socket = s;
   connection.connection_id = connection_counter_++;
   connection.stage = kWaiting;
-  connection.last_activity_ms = sockets_.TickCountMs();
+  connection.last_activity_ms = now;
   connection.timeout_ms = GetTimeoutMs();
+  connection.peer = std::move(peer);
+  // A client that stalls its handshake never sends a request byte: the deadline counts from
+  // the accept instead.
+  if (sockets_.HandshakeFirst()) connection.first_byte_ms = connection.last_activity_ms;
   // The new socket's first bytes may already be there; let the waiting stage look at once.
   connection.readable = true;
   connections_.push_back(std::move(connection));
@@ -257,6 +302,10 @@ void CNoneBlockingServer::AnswerExpectContinue(s_socket_stage& c) {
 
 void CNoneBlockingServer::CloseConnection(s_socket_stage& c) {
   sockets_.Close(c.socket);
+  auto held = connections_per_address_.find(c.peer);
+  if (held != connections_per_address_.end() && --held->second == 0) {
+    connections_per_address_.erase(held);
+  }
   if (c.responder != nullptr) c.responder->Detach();
   send_queue_.remove_by_connection(c.socket, c.connection_id);
   reserved_bytes_ -= c.reserved_bytes;
@@ -345,13 +394,24 @@ bool CNoneBlockingServer::StartBodyStream(s_socket_stage& c, size_t head_size,
   BodyStreamOpener open =
       BodyStreamFor(std::string_view(c.receive_buffer).substr(0, head_size), ResponderOf(c));
   if (!open) return false;
-  if (!ReserveRequest(c, kBodyStreamBudget)) {
+  std::shared_ptr<CRequestBodyStream> stream = open();
+  if (stream == nullptr) {
+    // Answered from the header block (refused): the body is neither read nor given room, and
+    // the connection closes once the answer is out.
+    std::string().swap(c.receive_buffer);
+    c.stage = kAwaitingResponse;
+    return true;
+  }
+  const size_t body_size = request_size - head_size;
+  // A stream never holds more than its window, nor more than the whole body.
+  if (!ReserveRequest(c, std::min(kBodyStreamBudget, body_size))) {
+    stream->Abandon();
     RefuseRequest(c, ServiceUnavailableResponse());
     return true;
   }
   if (request_size > c.receive_buffer.size()) AnswerExpectContinue(c);
-  c.body_stream = open();
-  c.body_remaining = request_size - head_size;
+  c.body_stream = std::move(stream);
+  c.body_remaining = body_size;
   std::string first = c.receive_buffer.substr(head_size, c.body_remaining);
   std::string().swap(c.receive_buffer);
   DeliverBody(c, std::move(first));
@@ -380,8 +440,8 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
     return;
   }
   c.last_activity_ms = sockets_.TickCountMs();
-  // An answer given from the header block alone (a 401) waits for the body's end; it must
-  // not expire while the body is still arriving, however slowly.
+  // An answer a stream gives before the body's end waits for it; it must not expire while
+  // the body is still arriving, however slowly.
   send_queue_.visit_first(c.socket, c.connection_id,
                           [&c](s_message& answer) { answer.enqueue_time_ms = c.last_activity_ms; });
   // Bytes past the body are dropped, as after a whole request.
@@ -444,6 +504,7 @@ int CNoneBlockingServer::RunAwaiting(const std::vector<size_t>& indices) {
       continue;
     }
     c.stage = kSending;
+    c.last_activity_ms = sockets_.TickCountMs();  // the stall is measured from here
     c.writable = true;  // try the first send in this same pass
     ++count;
   }
@@ -525,12 +586,18 @@ void CNoneBlockingServer::SweepTimeouts() {
   int64_t now = sockets_.TickCountMs();
   int sockets = 0;
   double header_deadline = GetHeaderDeadlineMs();
+  double stall = GetStallMs();
   for (s_socket_stage& c : connections_) {
     if (c.stage == kClosing) continue;
-    bool idle = static_cast<double>(now - c.last_activity_ms) >= c.timeout_ms;
+    const double quiet = static_cast<double>(now - c.last_activity_ms);
+    bool idle = quiet >= c.timeout_ms;
     bool header_late = c.stage == kReceiving && !c.header_complete && c.first_byte_ms >= 0 &&
                        static_cast<double>(now - c.first_byte_ms) >= header_deadline;
-    if (idle || header_late) {
+    // A body held back by its full stream waits for this server, not for its client.
+    bool body_stalled = c.stage == kReceiving && c.header_complete && quiet >= stall &&
+                        !(c.body_stream != nullptr && c.body_stream->Full());
+    bool answer_stalled = c.stage == kSending && quiet >= stall;
+    if (idle || header_late || body_stalled || answer_stalled) {
       c.stage = kClosing;
       ++sockets;
     }

@@ -1,8 +1,10 @@
 // A single-threaded, never-blocking TCP server. The owner calls Step() over and over; each
 // connection moves through waiting -> receiving -> processing -> awaiting response ->
-// sending -> closing, and serves exactly one request. When the table is full, a new
-// connection takes the place of the oldest one that has not delivered a whole request, so
-// idle or trickling clients cannot lock others out. A derived class receives each whole
+// sending -> closing, and serves exactly one request. One address holds at most a share of
+// the table, and when the table is full a new connection takes the place of an idle one (the
+// oldest of the address that holds the most), else of one whose body or answer has stalled,
+// so idle, trickling or never-reading clients cannot lock others out. A body or an answer
+// that makes no progress for a while closes its connection. A derived class receives each whole
 // request through OnRequest with the connection's responder (http1_responder.h), through
 // which any thread answers it.
 #pragma once
@@ -12,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/socket_layer.h"
@@ -45,6 +48,7 @@ struct s_socket_stage {
   bool writable = false;
   bool hung_up = false;      // awaiting its answer, the peer ended its side (this pass)
   bool owner_heard = false;  // the owner heard of the hang-up and answers all the same
+  std::string peer;          // the client's address, as CNoneBlockingServer::PeerAddress
 };
 
 class CNoneBlockingServer {
@@ -62,6 +66,14 @@ class CNoneBlockingServer {
   // A request's header block must be whole this long after its first byte, however slowly
   // the bytes trickle in.
   static constexpr double kHeaderDeadlineMs = 30000;
+  // A request body that receives no byte, or an answer of which the client takes no byte, for
+  // this long closes its connection.
+  static constexpr double kStallMs = 60000;
+  // When the table is full, a body or an answer that has moved no byte for this long may make
+  // room for a new connection; one that moves bytes more often is never closed for another.
+  static constexpr double kProgressWindowMs = 5000;
+  // The connections one client address may hold at once; more are closed as they are accepted.
+  static constexpr size_t kMaxConnectionsPerAddress = 64;
   // The most bytes queued responses may hold together (a shared body counts once). A
   // response that would pass it is answered 503 instead: its bytes exist already, so
   // holding it back would not bound anything, and a client that does not read must not
@@ -119,9 +131,11 @@ class CNoneBlockingServer {
   // arrives (never null).
   using BodyStreamOpener = std::function<std::shared_ptr<CRequestBodyStream>()>;
   // Asked once a request's header block `head` has arrived with a body still to come. Empty:
-  // the whole request is held and offered to OnRequest. Otherwise the body goes to a stream:
-  // the opener runs once room is made for the body, or is dropped unrun when the request is
-  // refused for want of room. Must have no other effect.
+  // the whole request is held and offered to OnRequest. Otherwise the opener runs at once,
+  // before any room is made for the body: it may answer the request from its header block
+  // alone (a refusal) and return null, and the body is then never read (the connection
+  // closes after the answer). A stream it returns takes the body once room is made for it;
+  // without room it is abandoned and the request answered 503. Must have no other effect.
   virtual BodyStreamOpener BodyStreamFor(std::string_view head,
                                          const std::shared_ptr<CHttp1Responder>& responder);
   // The peer of a connection whose answer has not been posted yet has ended its side: it
@@ -137,13 +151,22 @@ class CNoneBlockingServer {
   virtual double GetHeaderDeadlineMs();
   // The bound on QueuedResponseBytes.
   virtual size_t GetResponseByteLimit();
+  // kStallMs, kProgressWindowMs and kMaxConnectionsPerAddress, for tests.
+  virtual double GetStallMs();
+  virtual double GetProgressWindowMs();
+  virtual size_t GetMaxConnectionsPerAddress();
 
  private:
   void AcceptPending();
   bool AcceptOne();  // false when nothing was accepted
-  // The index of the connection that makes room for a new one when the table is full: the
-  // oldest that has not delivered a whole request. connections_.size() when there is none.
-  size_t OldestIncomplete() const;
+  // The index of the connection that makes room for a new one when the table is full: of
+  // those that have not sent a whole header block, the oldest of the address that holds the
+  // most connections; failing that, likewise of those whose body or answer has moved no byte
+  // within GetProgressWindowMs. connections_.size() when there is none.
+  size_t EvictionCandidate(int64_t now) const;
+  // Whether `c` may be closed to make room for a new connection.
+  bool IdleForEviction(const s_socket_stage& c) const;
+  bool StalledForEviction(const s_socket_stage& c, int64_t now) const;
   // Fills the readiness flags of the listener and the connections, waiting at most
   // `timeout_us` (and, with `wake`, ending early when a response is posted).
   void WaitForReadiness(int timeout_us, bool wake);
@@ -188,5 +211,9 @@ class CNoneBlockingServer {
   platform::WakeEvent response_posted_;
   int32_t connection_counter_ = 0;
   size_t reserved_bytes_ = 0;  // sum of the connections' reserved_bytes
+  // The open connections of each client address. Step thread.
+  std::unordered_map<std::string, size_t> connections_per_address_;
   int64_t last_orphan_sweep_ms_ = 0;
+  double progress_window_ms_ = kProgressWindowMs;  // GetProgressWindowMs, asked by Start
+  size_t max_per_address_ = kMaxConnectionsPerAddress;
 };

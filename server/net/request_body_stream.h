@@ -30,13 +30,3 @@ class CRequestBodyStream {
   // may be kept, and the request is not answered by the stream.
   virtual void Abandon() = 0;
 };
-
-// The stream for a request that was answered from its header block alone: the body is read
-// and dropped, so that the answer follows the whole request as it would on any other path.
-class CDroppedRequestBody : public CRequestBodyStream {
- public:
-  void Append(std::string) override {}
-  bool Full() override { return false; }
-  void Finish() override {}
-  void Abandon() override {}
-};

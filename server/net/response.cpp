@@ -4,7 +4,7 @@ namespace {
 
 // Enough for every answer the server gives, so adding lines does not reallocate.
 constexpr size_t kUsualFields = 12;
-constexpr size_t kUsualText = 256;
+constexpr size_t kUsualText = 320;
 
 }  // namespace
 
@@ -52,4 +52,10 @@ void Response::SetBody(SharedBody body) {
 
 void Response::SetBody(std::shared_ptr<const platform::OpenFile> file) {
   file_ = std::move(file);
+}
+
+void Response::DropBody() {
+  SetBody(std::string());
+  shared_body_.reset();
+  file_.reset();
 }

@@ -47,6 +47,8 @@ class Response {
   void SetStaticBody(std::string_view body);
   void SetBody(SharedBody body);
   void SetBody(std::shared_ptr<const platform::OpenFile> file);
+  // Leaves the response without a body, whichever form it had; its header lines stay.
+  void DropBody();
 
  private:
   struct Field {

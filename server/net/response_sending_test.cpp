@@ -225,7 +225,7 @@ TEST(ResponseSendingTest, QueuedBytesPastTheLimitAreAnswered503AndASharedBodyCou
   EXPECT_EQ(server.QueuedResponseBytes(), 2 * server.Header(shared).size() + shared->size());
 
   EXPECT_EQ(Exchange(port, "GET /other HTTP/1.1\r\n\r\n"),
-            "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: Close\r\n\r\n");
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: Close\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
 
   for (int reader : readers) {
     EXPECT_TRUE(ReadUntilClosed(reader) == server.Header(shared) + Text(shared));

@@ -154,7 +154,10 @@ TEST_F(HeifDeliveryTest, RenditionHeaderBlockByteForByte) {
                 "Content-Type: image/jpeg\r\n"
                 "Vary: Accept\r\n"
                 "Content-Length: " +
-                std::to_string(Body(response).size()) + "\r\n\r\n");
+                std::to_string(Body(response).size()) +
+                "\r\n"
+                "X-Content-Type-Options: nosniff\r\n"
+                "X-Frame-Options: SAMEORIGIN\r\n\r\n");
 }
 
 TEST_F(HeifDeliveryTest, StoredOrRenditionByAccept) {

@@ -35,7 +35,7 @@ std::string ExpectedResponse(const std::string& body) {
          "\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
          "Connection: Close\r\n"
-         "Content-Type: text/html\r\n\r\n" +
+         "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" +
          body;
 }
 

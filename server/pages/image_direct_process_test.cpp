@@ -135,7 +135,10 @@ TEST_F(ImageDirectProcessTest, HeaderBlockByteForByte) {
       "\"\r\n"
       "Content-Type: image/jpeg\r\n"
       "Content-Length: " +
-      std::to_string(jpeg_.size()) + "\r\n\r\n";
+      std::to_string(jpeg_.size()) +
+      "\r\n"
+      "X-Content-Type-Options: nosniff\r\n"
+      "X-Frame-Options: SAMEORIGIN\r\n\r\n";
   std::string head = response.substr(0, response.find("\r\n\r\n") + 4);
   head = std::regex_replace(head, std::regex("'nonce-[A-Za-z0-9+/]{22}=='"), "'nonce-NONCE'");
   EXPECT_EQ(head, expected_head);

@@ -120,7 +120,7 @@ TEST_F(ImagePageTest, WholePage) {
                 "\r\n"
                 "Connection: Close\r\n"
                 "Content-Security-Policy: script-src 'self' 'nonce-NONCE0123456789abcdefg=='\r\n"
-                "Content-Type: text/html\r\n\r\n" +
+                "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" +
                 body);
   // JPEGs are sent in renditions, made from the file itself: nothing to read ahead.
   EXPECT_TRUE(page.preread_paths.empty());
@@ -184,12 +184,12 @@ TEST_F(ImagePageTest, ScreenRenditionsOfPicturesThatHaveThem) {
   std::vector<ImageEntry> list = {Entry("/p/a.gif", 1), Entry("/p/b.JPG", 2)};
   PositionList(&list, false);
   orders_.BuildOrders(list);
-  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&x=b").response));
-  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?page=1-N-1&x=b\" srcset=\""
-                      "image?page=1-N-1&width=640&x=b 640w, "
-                      "image?page=1-N-1&width=1080&x=b 1080w, "
-                      "image?page=1-N-1&width=1600&x=b 1600w, "
-                      "image?page=1-N-1&width=2400&x=b 2400w\" sizes=\"100vw\" "),
+  const std::string jpeg = Body(Http1Text(Make("/individual?page=1-N-1&auto=b").response));
+  EXPECT_NE(jpeg.find("id = \"main\" src=\"image?auto=b&page=1-N-1\" srcset=\""
+                      "image?auto=b&page=1-N-1&width=640 640w, "
+                      "image?auto=b&page=1-N-1&width=1080 1080w, "
+                      "image?auto=b&page=1-N-1&width=1600 1600w, "
+                      "image?auto=b&page=1-N-1&width=2400 2400w\" sizes=\"100vw\" "),
             std::string::npos);
   const std::string gif = Body(Http1Text(Make("/individual?page=1-N-0").response));
   EXPECT_NE(gif.find("id = \"main\" src=\"image?page=1-N-0\" style="), std::string::npos);
@@ -276,10 +276,11 @@ TEST_F(ImagePageTest, TheSharedLinkNamesThePictureWhereverItMoved) {
   orders_.BuildOrders(moved);
   body = Body(Http1Text(Make("/individual?id=" + id + "&word=x&ui=1").response));
   EXPECT_NE(body.find("&#x62;&#x31;&#x2E;&#x6A;&#x70;&#x67;\r\n"), std::string::npos);
-  EXPECT_NE(body.find("src=\"image?page=1-N-7&ui=1\""), std::string::npos);
-  EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=1-N-8&ui=1");
+  // "ui" is no parameter of the image page: its links leave it behind.
+  EXPECT_NE(body.find("src=\"image?page=1-N-7\""), std::string::npos);
+  EXPECT_EQ(AnchorHref(body, "NextPage"), "/individual?page=1-N-8");
   EXPECT_EQ(AnchorHref(body, "ShareLink"), "individual?id=" + id);
-  EXPECT_NE(body.find("url: \"/vote?id=" + id + "&page=1-N-7&ui=1\",\n"), std::string::npos);
+  EXPECT_NE(body.find("url: \"/vote?id=" + id + "&page=1-N-7\",\n"), std::string::npos);
 
   // An id that names no picture, or no key at all, gets no page (404 from the builder).
   for (const std::string& target : {"/individual?id=" + PictureId("/p/gone.jpg"),
@@ -381,8 +382,8 @@ TEST_F(ImagePageTest, CraftedParametersCannotInjectMarkup) {
     EXPECT_EQ(body.find('\xFF'), std::string::npos) << target;
   }
   // What the browser would have sent anyway reads back to the same values.
-  const std::string body = Body(Http1Text(Make("/individual?page=1-N-0&x=<\"'>").response));
-  EXPECT_NE(body.find("src=\"image?page=1-N-0&x=%3C%22%27%3E\""), std::string::npos);
+  const std::string body = Body(Http1Text(Make("/individual?page=1-N-0&auto=<\"'>").response));
+  EXPECT_NE(body.find("src=\"image?auto=%3C%22%27%3E&page=1-N-0\""), std::string::npos);
 }
 
 TEST_F(ImagePageTest, KeyWithoutThreeFieldsMakesNoPage) {

@@ -1,6 +1,7 @@
 #include "server/pages/image_thumbnail_process.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "server/catalogue/omni_file_access.h"
@@ -170,7 +171,7 @@ class ThumbnailPage {
     }
   }
 
-  // The hidden inputs carry the order and page (and anything else) into a new search.
+  // The hidden input carries the order and page into a new search.
   void WriteSearchForm(std::string* body) const {
     *body += "<form action=\"view\" method=\"get\" accept-charset=\"UTF-8\">\r\n";
     *body += " <input type=\"search\" name=\"word\" placeholder=\"" +
@@ -178,7 +179,7 @@ class ThumbnailPage {
     if (!word_.empty()) *body += " value=\"" + EscapeHtmlEntities(word_) + "\"";
     *body += ">\r\n";
     for (const auto& [name, value] : request_.params) {
-      if (name == "word" || name == "submit") continue;
+      if (name != "page") continue;
       *body += " <input type=\"hidden\" name = \"" + EscapeAttribute(name) + "\" value = \"" +
                EscapeAttribute(value) + "\">\r\n";
     }
@@ -265,10 +266,36 @@ std::optional<Response> ThumbnailPageResponse(const ServerSettings& settings,
   return UncachedPageResponse(std::move(body), nonce);
 }
 
+namespace {
+
+class CThumbnailPageJob : public CThreadCommand {
+ public:
+  CThumbnailPageJob(const ServerSettings& settings, ImageCatalogue& catalogue,
+                    COmniFileAccess& files, IncomingRequest request)
+      : settings_(settings), catalogue_(catalogue), files_(files), request_(std::move(request)) {
+    AnswersClient(&request_.responder());
+  }
+
+  int Run() override {
+    // The key was checked before the job was queued, so there is always a page.
+    std::optional<Response> response = ThumbnailPageResponse(
+        settings_, catalogue_, files_, request_.accounts(), request_.target(), MakeNonce());
+    if (response) request_.Respond(std::move(*response));
+    return 0;
+  }
+
+ private:
+  const ServerSettings& settings_;
+  ImageCatalogue& catalogue_;
+  COmniFileAccess& files_;
+  IncomingRequest request_;
+};
+
+}  // namespace
+
 int CImageThumbnailProcess::Process(IncomingRequest& request) {
-  std::optional<Response> response = ThumbnailPageResponse(
-      settings_, catalogue_, files_, request.accounts(), request.target(), MakeNonce());
-  if (!response) return 0;
-  request.Respond(std::move(*response));
+  PageKey key;
+  if (!ParsePageKey(request.target().Param("page"), &key)) return 0;
+  pool_->Post(std::make_unique<CThumbnailPageJob>(settings_, catalogue_, files_, request), 0);
   return 1;
 }

@@ -10,23 +10,26 @@
 #include "server/catalogue/image_catalogue.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/net/request_process.h"
+#include "server/threads/thread_mgr.h"
 
 class CImageThumbnailProcess : public CRequestProcess {
  public:
-  // `settings`, `catalogue` and `files` must outlive the handler.
+  // `settings`, `catalogue`, `files` and `pool` must outlive the handler and its jobs.
   CImageThumbnailProcess(const ServerSettings& settings, ImageCatalogue& catalogue,
-                         COmniFileAccess& files)
-      : settings_(settings), catalogue_(catalogue), files_(files) {}
+                         COmniFileAccess& files, MySystem::CThreadMgr* pool)
+      : settings_(settings), catalogue_(catalogue), files_(files), pool_(pool) {}
 
   std::string GetPath() override { return "/view"; }
-  // Answers when `page` is a thumbnail-page key ("T-list-order-page"); otherwise leaves the
-  // request to the handlers after it.
+  // When `page` is a thumbnail-page key ("T-list-order-page"), queues the job that builds and
+  // answers the page, off the server loop: a page of a large gallery lists thousands of page
+  // links. Otherwise leaves the request to the handlers after it.
   int Process(IncomingRequest& request) override;
 
  private:
   const ServerSettings& settings_;
   ImageCatalogue& catalogue_;
   COmniFileAccess& files_;
+  MySystem::CThreadMgr* pool_;
 };
 
 // The complete response for `request`; none when its `page` is not a thumbnail-page key.

@@ -72,7 +72,7 @@ TEST(UploaderPageTest, HeadersAndShiftJisPageExactly) {
                 "\r\n"
                 "Connection: Close\r\n"
                 "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-                "Content-Type: text/html\r\n\r\n");
+                "Content-Type: text/html\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n");
   std::string page;
   ASSERT_TRUE(platform::Cp932ToUtf8(body, &page));
   EXPECT_EQ(page, ExpectedPage());

@@ -42,7 +42,8 @@ std::string ExpectedResponse(const std::string& status, const std::string& type,
          "Connection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
          "Last-Modified: " +
-         ExecutableDate() + "\r\nContent-Type: " + type + "\r\n\r\n" + body;
+         ExecutableDate() + "\r\nContent-Type: " + type +
+         "\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" + body;
 }
 
 class JQueryProcessTest : public ::testing::Test {
@@ -191,7 +192,9 @@ TEST(ScriptResponseTest, WithoutADateThereIsNoLastModifiedAndNo304) {
             "Content-Length: 0\r\n"
             "Connection: Close\r\n"
             "Content-Security-Policy: script-src 'self' 'nonce-N'\r\n"
-            "Content-Type: text/javascript\r\n\r\n");
+            "Content-Type: text/javascript\r\n"
+            "X-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n\r\n");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ std::string ExpectedResponse(const std::string& body) {
          "\r\n"
          "Connection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-         "Content-Type: application/json\r\n\r\n" +
+         "Content-Type: application/json\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" +
          body;
 }
 

@@ -15,9 +15,39 @@ std::string ScriptTagStart(std::string_view nonce) {
   return "<script nonce=\"" + std::string(nonce) + "\"";
 }
 
+namespace {
+
+struct PageParameters {
+  std::string_view path;
+  std::string_view names[5];  // "" past the last
+};
+// The parameters each page that makes links reads (auto and auto-type of the image page have
+// no effect but belong to its address). Only they travel from a page into its links: any
+// other parameter would only make every link of the page longer, by as much as the request
+// chose.
+constexpr PageParameters kPageParameters[] = {
+    {"/view", {"page", "word"}},
+    {"/individual", {"page", "word", "id", "auto", "auto-type"}},
+    {"/slideshow", {"page", "word", "interval"}},
+};
+
+bool PageReads(std::string_view path, const std::string& name) {
+  for (const PageParameters& page : kPageParameters) {
+    if (page.path != path) continue;
+    for (std::string_view known : page.names) {
+      if (!known.empty() && known == name) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,
                      std::initializer_list<std::string_view> removed) {
+  std::erase_if(request.params,
+                [&request](const auto& param) { return !PageReads(request.path, param.first); });
   request.path = path;
   for (const auto& [name, value] : set) request.set(std::string(name), std::string(value));
   for (std::string_view name : removed) request.remove(std::string(name));

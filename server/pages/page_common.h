@@ -31,9 +31,10 @@ std::string TitleLine(std::string_view title);
 // the caller writes the remaining attributes and the closing.
 std::string ScriptTagStart(std::string_view nonce);
 
-// A link from a copy of the current request: `path`, then the request's parameters with those
-// named in `set` given the new values and those named in `removed` left out, written in name
-// order without any encoding (s_request::to_text).
+// A link from a copy of the current request: `path`, then those of the request's parameters
+// that the current page (the request's path: /view, /individual or /slideshow) reads, with
+// those named in `set` given the new values and those named in `removed` left out, written in
+// name order without any encoding (s_request::to_text).
 using LinkParameter = std::pair<std::string_view, std::string_view>;
 std::string LinkFrom(s_request request, std::string_view path,
                      std::initializer_list<LinkParameter> set,

@@ -20,17 +20,27 @@ TEST(PageCommonTest, TitleIsEscapedEntirely) {
 TEST(PageCommonTest, LinksComeFromACopyOfTheRequest) {
   s_request request;
   ASSERT_TRUE(request.parse("/view?word=%E7%8C%AB&page=T-1-N-2&ui=1"));
+  // "ui" is no parameter of the thumbnail page: it stays behind, whatever the link.
   struct Case {
     std::string link;
     const char* expected;
   } cases[] = {
-      {LinkFrom(request, "view", {{"page", "T-1-N-3"}}), "view?page=T-1-N-3&ui=1&word=%E7%8C%AB"},
+      {LinkFrom(request, "view", {{"page", "T-1-N-3"}}), "view?page=T-1-N-3&word=%E7%8C%AB"},
       {LinkFrom(request, "image", {{"page", "1-N-7"}, {"shrink", "1"}}, {"word"}),
-       "image?page=1-N-7&shrink=1&ui=1"},
-      {LinkFrom(request, "individual", {}, {"page", "word", "ui"}), "individual"},
-      {LinkFrom(request, "/vote", {}, {"absent"}), "/vote?page=T-1-N-2&ui=1&word=%E7%8C%AB"},
+       "image?page=1-N-7&shrink=1"},
+      {LinkFrom(request, "individual", {}, {"page", "word"}), "individual"},
+      {LinkFrom(request, "/vote", {}, {"absent"}), "/vote?page=T-1-N-2&word=%E7%8C%AB"},
+      {LinkFrom(request, "/vote", {{"ui", "2"}}), "/vote?page=T-1-N-2&ui=2&word=%E7%8C%AB"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.link, c.expected);
+  // Each page carries its own parameters.
+  s_request image_page;
+  ASSERT_TRUE(image_page.parse("/individual?page=1-N-2&auto=3&auto-type=1&id=x&interval=5&ui=1"));
+  EXPECT_EQ(LinkFrom(image_page, "image", {}), "image?auto=3&auto-type=1&id=x&page=1-N-2");
+  s_request slide_show;
+  ASSERT_TRUE(slide_show.parse("/slideshow?page=1-N-2&auto=3&interval=5&word=w"));
+  EXPECT_EQ(LinkFrom(slide_show, "next_url", {}), "next_url?interval=5&page=1-N-2&word=w");
+  EXPECT_EQ(LinkFrom(s_request(), "slideshow", {{"page", "1"}}), "slideshow?page=1");
   EXPECT_EQ(request.to_text(), "/view?page=T-1-N-2&ui=1&word=%E7%8C%AB");  // unchanged
 }
 

@@ -22,10 +22,10 @@ TEST(SafeLinkTest, EncodesOnlyTheUnsafeBytes) {
 
 TEST(SafeLinkTest, NamesAndValuesAreEncodedSeparatorsStay) {
   s_request request;
-  ASSERT_TRUE(request.parse("/individual?page=1-N-2&x=\"<b>\"&<i>=1&word=%E7%8C%AB"));
-  EXPECT_EQ(SafeLinkFrom(request, "image", {{"page", "1\">-N-3"}}),
-            "image?%3Ci%3E=1&page=1%22%3E-N-3&word=%E7%8C%AB&x=%22%3Cb%3E%22");
-  EXPECT_EQ(SafeLinkFrom(request, "view", {}, {"x", "<i>", "word"}), "view?page=1-N-2");
+  ASSERT_TRUE(request.parse("/individual?page=1-N-2&auto=\"<b>\"&word=%E7%8C%AB"));
+  EXPECT_EQ(SafeLinkFrom(request, "image", {{"page", "1\">-N-3"}, {"<i>", "1"}}),
+            "image?%3Ci%3E=1&auto=%22%3Cb%3E%22&page=1%22%3E-N-3&word=%E7%8C%AB");
+  EXPECT_EQ(SafeLinkFrom(request, "view", {}, {"auto", "word"}), "view?page=1-N-2");
   EXPECT_EQ(SafeLinkFrom(s_request(), "slideshow", {}), "slideshow");
 }
 

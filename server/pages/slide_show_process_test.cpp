@@ -47,13 +47,13 @@ TEST_F(SlideShowProcessTest, WholeResponse) {
             ReadTestData("slideshow_page.txt"));
 }
 
-TEST_F(SlideShowProcessTest, LinksCarryEveryParameterInNameOrder) {
-  const std::string page = Get("/slideshow?word=cat&page=1-PD-3&ui=1");
-  EXPECT_TRUE(Contains(page, "\t$.ajax({url: 'next_url?page=1-PD-3&ui=1&word=cat', type: 'GET'"));
+TEST_F(SlideShowProcessTest, LinksCarryThePagesParametersInNameOrder) {
+  const std::string page = Get("/slideshow?word=cat&page=1-PD-3&interval=5&ui=1");
+  EXPECT_TRUE(Contains(page, "\t$.ajax({url: 'next_url?interval=5&page=1-PD-3&word=cat', type: 'GET'"));
   EXPECT_TRUE(Contains(page,
                        "<img class=\"fitImg\" id = \"main\" "
-                       "src=\"image?page=1-PD-3&ui=1&word=cat\" srcset=\""
-                       "image?page=1-PD-3&ui=1&width=640&word=cat 640w, "));
+                       "src=\"image?interval=5&page=1-PD-3&word=cat\" srcset=\""
+                       "image?interval=5&page=1-PD-3&width=640&word=cat 640w, "));
 }
 
 // The tray menu and the start line offer the bare "/slideshow": without an image key the
@@ -79,7 +79,8 @@ TEST_F(SlideShowProcessTest, WithoutUsableKeyGoesToAllPictures) {
               "Connection: Close\r\n"
               "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
               "Location: " +
-                  c.location + "\r\n\r\n")
+                  c.location +
+                  "\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n")
         << c.target;
   }
 }
@@ -93,17 +94,18 @@ TEST_F(SlideShowProcessTest, TitleIsWrittenAsEntities) {
 
 TEST_F(SlideShowProcessTest, RequestValuesCannotLeaveTheScriptStringOrTheAttribute) {
   const std::string page =
-      Get("/slideshow?page=1-N-0'</script><script>alert(1)//&x\"><b>=\\'`\x01\xE7");
+      Get("/slideshow?page=1-N-0'</script><script>alert(1)//&interval=\"><b>\\'`\x01\xE7");
   EXPECT_FALSE(Contains(page, "<script>"));
   EXPECT_FALSE(Contains(page, "<b>"));
   EXPECT_EQ(std::regex_replace(page, std::regex("</script>"), "").find("</script"),
             std::string::npos);
   const std::string query =
-      "page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//&x%22%3E%3Cb%3E=%5C%27%60%01%E7";
+      "interval=%22%3E%3Cb%3E%5C%27%60%01%E7&page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//";
   EXPECT_TRUE(Contains(page, "\t$.ajax({url: 'next_url?" + query + "', type: 'GET'"));
   EXPECT_TRUE(Contains(page, "src=\"image?" + query + "\" srcset="));
   const std::string rendition_query =
-      "page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//&width=640&x%22%3E%3Cb%3E=%5C%27%60%01%E7";
+      "interval=%22%3E%3Cb%3E%5C%27%60%01%E7&page=1-N-0%27%3C/script%3E%3Cscript%3Ealert(1)//"
+      "&width=640";
   EXPECT_TRUE(Contains(page, "srcset=\"image?" + rendition_query + " 640w, "));
 }
 

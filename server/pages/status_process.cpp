@@ -6,8 +6,10 @@
 #include "server/catalogue/image_types.h"
 #include "server/net/image_server.h"
 #include "server/net/nonce.h"
+#include "server/net/request_gate.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/pages/upload_right.h"
 #include "server/threads/thread_mgr.h"
 
 #ifndef LUMENVALE_FILE_VERSION
@@ -116,14 +118,33 @@ void AppendOptions(const ServerSettings& settings, const LoopFigures& loop, std:
            std::to_string(loop.posts_rejected) + "/" + std::to_string(loop.posts_received) + ")");
 }
 
-void AppendConnections(const std::vector<s_socket_stage>& connections, std::string* page) {
+// The HTTPS settings and the certificate in use: its file, its fingerprint, and why files
+// that replaced it were not taken.
+void AppendTls(const ServerSettings& settings, const CertificateStore& certificates,
+               std::string* page) {
+  *page += SettingLines(settings, StatusPlace::kTls);
+  const std::string cert_path_escaped = EscapeHtmlEntitiesBare(certificates.cert_path());
+  *page += Line("TLS certificate:\"" + cert_path_escaped + "\"" +
+                (settings.tls_cert.empty() ? " (self-signed)" : ""));
+  *page += Line("SHA-256 fingerprint:" + certificates.fingerprint());
+  if (!certificates.problem().empty()) {
+    const std::string problem_escaped = EscapeHtmlEntities(certificates.problem());
+    *page += Line("Certificate problem:" + problem_escaped);
+  }
+}
+
+void AppendConnections(const std::vector<s_socket_stage>& connections, const TlsTransport* tls,
+                       std::string* page) {
   for (int32_t stage = kFirstListedStage; stage <= kLastListedStage; ++stage) {
     size_t count = 0;
     std::string sockets;
     for (const s_socket_stage& connection : connections) {
       if (connection.stage != stage) continue;
       ++count;
-      sockets += "[" + std::to_string(connection.socket) + "]";
+      sockets += "[" + std::to_string(connection.socket);
+      // The transport's own words (versions, protocol names), never a client's bytes.
+      if (tls != nullptr) sockets += " " + tls->Describe(connection.socket);
+      sockets += "]";
     }
     *page += Line(std::to_string(stage) + ":" + std::to_string(count) + " sockets." + sockets);
   }
@@ -141,12 +162,19 @@ Response StatusPageResponse(const StatusSources& sources,
   AppendTimings(sources, loop, &page);
   AppendNetwork(sources, &page);
   AppendOptions(sources.settings, loop, &page);
-  AppendConnections(connections, &page);
+  if (sources.tls != nullptr) AppendTls(sources.settings, sources.tls->certificates(), &page);
+  AppendConnections(connections, sources.tls, &page);
   page += "</body>\r\n</html>";
   return UncachedPageResponse(ShiftJisPage(page), nonce);
 }
 
 int CStatusProcess::Process(IncomingRequest& request) {
+  // The page shows the configuration and every client's connection: with login on, it is for
+  // the users who administer the gallery (those who may upload), not for every viewer.
+  if (!MayUpload(sources_.settings, request.accounts())) {
+    request.Respond(RefusalResponse("403 Forbidden"));
+    return 1;
+  }
   request.Respond(StatusPageResponse(sources_, sources_.server.connections(), MakeNonce()));
   return 1;
 }

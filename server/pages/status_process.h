@@ -14,6 +14,7 @@
 #include "server/net/none_blocking_server.h"
 #include "server/net/request_process.h"
 #include "server/threads/thread_mgr.h"
+#include "server/tls/tls_transport.h"
 #include "server/upnp/upnp_port_mapper.h"
 
 // The figures the server loop keeps for the page, read fresh for every request.
@@ -33,6 +34,9 @@ struct StatusSources {
   const MySystem::CThreadMgr& pool;  // whose running jobs the page counts
   std::function<LoopFigures()> loop;
   const CNoneBlockingServer& server;  // whose connections the page lists
+  // With HTTPS on, the connections' transport: the certificate and each connection's TLS
+  // version and protocol are shown. Null with HTTPS off.
+  const TlsTransport* tls = nullptr;
 };
 
 class CStatusProcess : public CRequestProcess {

@@ -14,6 +14,7 @@
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
+#include "server/net/testing/accounts_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/upnp/testing/fake_gateway.h"
 
@@ -199,3 +200,27 @@ TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
 }
 
 }  // namespace
+
+// With login on the page is for the users who may upload: it shows every client's connection
+// and the configuration.
+TEST(StatusProcessRightsTest, WithLoginOnOnlyUsersWhoMayUploadSeeThePage) {
+  TestFileAccess access;
+  MySystem::CThreadMgr pool(1);
+  ImageCatalogue catalogue(&pool, access.files);
+  ServerSettings settings;
+  settings.need_user = 1;
+  settings.users = {{"anna", "h1", 1}, {"ben", "h2", 0}};
+  UpnpPortMapper upnp(settings);
+  for (const UserAccount& user : settings.users) {
+    ResponseCapture server;
+    std::vector<std::unique_ptr<CRequestProcess>> handlers;
+    handlers.push_back(std::make_unique<AccountsProcess>(std::vector<UserAccount>{user}));
+    handlers.push_back(std::make_unique<CStatusProcess>(
+        StatusSources{settings, catalogue, upnp, pool, [] { return LoopFigures{}; }, server}));
+    server.SetHandlers(std::move(handlers));
+    const std::string response = server.Dispatch("GET /info HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(response.substr(0, response.find("\r\n")),
+              user.privilege == 1 ? "HTTP/1.1 200 OK" : "HTTP/1.1 403 Forbidden")
+        << user.name;
+  }
+}

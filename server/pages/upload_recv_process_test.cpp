@@ -11,6 +11,7 @@
 
 #include "platform/testing/test_folder.h"
 #include "server/net/not_found_process.h"
+#include "server/net/testing/accounts_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/pictures/testing/heif_files.h"
 #include "server/pictures/testing/test_pictures.h"
@@ -19,20 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Gives the request the accounts of an authenticated user, as the Digest check does.
-class AccountsProcess : public CRequestProcess {
- public:
-  explicit AccountsProcess(std::vector<UserAccount> accounts) : accounts_(std::move(accounts)) {}
-  std::string GetPath() override { return ""; }
-  int Process(IncomingRequest& request) override {
-    request.set_accounts(accounts_);
-    return 0;
-  }
-
- private:
-  std::vector<UserAccount> accounts_;
-};
 
 constexpr char kJpegStart[] = "\xFF\xD8\xFF";
 
@@ -63,7 +50,7 @@ std::string JobReply(const std::string& json) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(json.size()) +
          "\r\nConnection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-         "Content-Type: application/json\r\n\r\n" +
+         "Content-Type: application/json\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" +
          json;
 }
 
@@ -75,7 +62,7 @@ std::string ImmediateReply(std::string_view json) {
          std::to_string(json.size()) +
          "\r\nConnection: Close\r\n"
          "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
-         "Content-Type: application/json\r\n\r\n" +
+         "Content-Type: application/json\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: SAMEORIGIN\r\n\r\n" +
          std::string(json);
 }
 
@@ -320,12 +307,19 @@ TEST_F(UploadRecvTest, NoFolderConfiguredAnswersFailure) {
 }
 
 TEST_F(UploadRecvTest, OnlyPostsAreReceived) {
-  for (const char* method : {"GET", "HEAD", "PUT", "POSTX"}) {
+  // Methods the gallery does not serve at all are refused before any handler.
+  const std::pair<const char*, std::string> cases[] = {
+      {"GET", "HTTP/1.1 404 Not Found\r\n"},
+      {"HEAD", "HTTP/1.1 404 Not Found\r\n"},
+      {"PUT", "HTTP/1.1 405 Method Not Allowed\r\n"},
+      {"POSTX", "HTTP/1.1 405 Method Not Allowed\r\n"},
+  };
+  for (const auto& [method, status] : cases) {
     std::string request = Post({{}});
     request.replace(0, 4, method);
     std::multiset<std::string> replies = Send(request);
     ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies.begin()->substr(0, 24), "HTTP/1.1 404 Not Found\r\n") << method;
+    EXPECT_EQ(replies.begin()->substr(0, status.size()), status) << method;
   }
   ExpectCounters(0, 0, 0);
   EXPECT_TRUE(Files().empty());

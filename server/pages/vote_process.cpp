@@ -7,6 +7,7 @@
 #include "server/catalogue/word_decode.h"
 #include "server/net/http_response.h"
 #include "server/net/nonce.h"
+#include "server/net/request_gate.h"
 
 namespace {
 
@@ -85,6 +86,15 @@ Response VoteResponse(std::string body, std::string_view nonce) {
 }
 
 int CVoteProcess::Process(IncomingRequest& incoming) {
+  // The like button's script asks with this header; a page of another site cannot send it (a
+  // cross-site request that carries it needs the gallery's consent, which it never gives), so
+  // an <img> or a form elsewhere cannot like pictures in a visitor's name.
+  std::string requested_with;
+  if (!incoming.http().Header(kVoteRequestHeader, &requested_with) ||
+      requested_with != kVoteRequestHeaderValue) {
+    incoming.Respond(RefusalResponse("403 Forbidden"));
+    return 1;
+  }
   const s_request& request = incoming.target();
   // Answered here when that is quick: a request that names no image, or a vote for a
   // picture hashed before. A search word, a file to hash, a picture that moved since its

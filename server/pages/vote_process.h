@@ -14,6 +14,12 @@
 #include "server/net/request_process.h"
 #include "server/threads/thread_mgr.h"
 
+// A like must carry this header line, which the gallery's own script sends (jQuery adds it to
+// every request to the page's own site) and a page of another site cannot; without it the
+// answer is 403.
+inline constexpr std::string_view kVoteRequestHeader = "X-Requested-With";
+inline constexpr std::string_view kVoteRequestHeaderValue = "XMLHttpRequest";
+
 class CVoteProcess : public CRequestProcess {
  public:
   // `catalogue` and `pool` must outlive the handler and its jobs.

@@ -57,7 +57,8 @@ class VoteProcessTest : public ::testing::Test {
   // The reply body of a /vote request through the handler, checked against the whole
   // response that carries it.
   std::string Vote(const std::string& query) {
-    server_.Dispatch("GET /vote" + query + " HTTP/1.1\r\nHost: h\r\n\r\n");
+    server_.Dispatch("GET /vote" + query +
+                     " HTTP/1.1\r\nHost: h\r\nX-Requested-With: XMLHttpRequest\r\n\r\n");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     std::string response;
     while ((response = server_.Posted()).empty() && std::chrono::steady_clock::now() < deadline) {
@@ -87,6 +88,8 @@ TEST_F(VoteProcessTest, ResponseByteForByte) {
             "Connection: Close\r\n"
             "Content-Security-Policy: script-src 'self' 'nonce-NONCE'\r\n"
             "Content-Type: application/json\r\n"
+            "X-Content-Type-Options: nosniff\r\n"
+            "X-Frame-Options: SAMEORIGIN\r\n"
             "\r\n"
             "{\"state\":\"success\",\"response\":\"xxx\",\"viewNum\":\"0\"}\r\n");
 }
@@ -96,6 +99,18 @@ TEST_F(VoteProcessTest, FirstVoteAnswersZeroThenOne) {
   EXPECT_EQ(Vote("?page=1-N-0&ui=1"), Success(1));
   EXPECT_EQ(Count("x/cat1.jpg"), 1);
   EXPECT_TRUE(gallery_.catalogue().likes().dirty());
+}
+
+// An <img>, a link or a form of another site sends no such header line; only a script of the
+// gallery's own pages can.
+TEST_F(VoteProcessTest, WithoutTheScriptsHeaderLineNothingCounts) {
+  for (const char* header : {"", "X-Requested-With: x\r\n", "X-Requested-With: \r\n"}) {
+    const std::string response = server_.Dispatch(
+        "GET /vote?page=1-N-0 HTTP/1.1\r\nHost: h\r\n" + std::string(header) + "\r\n");
+    EXPECT_EQ(response.substr(0, response.find("\r\n")), "HTTP/1.1 403 Forbidden") << header;
+  }
+  EXPECT_EQ(Count("x/cat1.jpg"), -1);
+  EXPECT_EQ(Vote("?page=1-N-0"), Success(0));
 }
 
 TEST_F(VoteProcessTest, ErrorsCountNothing) {

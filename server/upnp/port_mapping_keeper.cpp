@@ -15,9 +15,9 @@ PortMappingKeeper::~PortMappingKeeper() {
   Stop();
 }
 
-void PortMappingKeeper::Start() {
+void PortMappingKeeper::Start(std::function<void()> mapped) {
   if (!mapper_.enabled() || thread_.joinable()) return;
-  thread_ = std::thread([this] { Run(); });
+  thread_ = std::thread([this, mapped = std::move(mapped)] { Run(mapped); });
 }
 
 void PortMappingKeeper::Stop() {
@@ -43,9 +43,10 @@ bool PortMappingKeeper::Sleep(int64_t ms) {
   return false;
 }
 
-void PortMappingKeeper::Run() {
+void PortMappingKeeper::Run(const std::function<void()>& mapped) {
   mapper_.MapPort();
   if (mapper_.stage() < 2) return;
+  if (mapped) mapped();
   // Until the stop: the address when it is not known yet (GetExternalAddress asks at most
   // once per retry pause), and the mapping at every renewal time.
   int64_t next_renewal = platform::TickCountMs() + renew_interval_ms_;

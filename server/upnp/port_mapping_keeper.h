@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 #include "platform/mutex.h"
@@ -23,9 +24,10 @@ class PortMappingKeeper {
   PortMappingKeeper(const PortMappingKeeper&) = delete;
   PortMappingKeeper& operator=(const PortMappingKeeper&) = delete;
 
-  // When UPnP is on, starts the thread: it maps the port, then renews the mapping and asks
-  // for an external address not yet known, until Stop. Returns at once.
-  void Start();
+  // When UPnP is on, starts the thread: it maps the port (and runs `mapped`, when given, once
+  // the mapping is made), then renews the mapping and asks for an external address not yet
+  // known, until Stop. Returns at once.
+  void Start(std::function<void()> mapped = {});
   // Ends the thread: the mapping it made is removed first (one exchange, bounded by the
   // network's exchange time-out), a search or exchange under way ends within its own bound.
   void Stop();
@@ -37,7 +39,7 @@ class PortMappingKeeper {
   int renewals() const;
 
  private:
-  void Run();
+  void Run(const std::function<void()>& mapped);
   // Waits until `ms` have passed or Stop was called; false after Stop.
   bool Sleep(int64_t ms);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -32,9 +33,11 @@ TEST(PortMappingKeeperTest, RenewsTheLeaseWhileRunningAndRemovesTheMappingAtStop
   FakeGateway gateway;
   const ServerSettings settings = UpnpSettings();
   PortMappingKeeper keeper(settings, gateway.Network(), /*renew_interval_ms=*/50);
-  keeper.Start();
+  std::atomic<int> mapped{0};
+  keeper.Start([&] { mapped = keeper.mapper().stage(); });
   ASSERT_TRUE(Eventually([&] { return keeper.renewals() >= 2; }));
   EXPECT_EQ(keeper.mapper().stage(), 2);
+  EXPECT_EQ(mapped.load(), 2);  // told once the mapping was made
   EXPECT_EQ(keeper.mapper().KnownExternalAddress(), "203.0.113.1");
   keeper.Stop();
   const std::vector<std::string> requests = gateway.requests();

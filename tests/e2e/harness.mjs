@@ -2,6 +2,8 @@
 // headless Chromium driven by playwright-core.
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
+import { get as httpGet } from 'node:http';
+import { get as httpsGet } from 'node:https';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
@@ -16,9 +18,23 @@ export function writeGallery(folder, count, width = 320, height = 240) {
   execFileSync(makeGallery, [folder, String(count), String(width), String(height)]);
 }
 
+// The status code of a GET of `url`, null when it could not be asked. Over HTTPS the server's
+// own (self-signed) certificate is accepted.
+function statusOf(url) {
+  return new Promise((resolve) => {
+    const get = url.startsWith('https:') ? httpsGet : httpGet;
+    get(url, { rejectUnauthorized: false }, (response) => {
+      response.resume();
+      resolve(response.statusCode);
+    }).on('error', () => resolve(null));
+  });
+}
+
 // Makes a gallery of `count` pictures with `writePictures(folder, count)` and starts the
 // server (`program`, the one built unless a benchmark names another) on it with `extraConfig`
-// (configuration elements). Resolves to { url, pictures (the folder), stop() }.
+// (configuration elements; with <HTTPS>1</HTTPS> the url is https:// and the server's
+// self-signed certificate is kept in the test's folder). Resolves to { url, pictures (the
+// folder), root (the test's folder), stop() }.
 export async function startServer(count, extraConfig = '', writePictures = writeGallery,
                                   program = binary) {
   const root = mkdtempSync(join(tmpdir(), 'lv_e2e_'));
@@ -31,13 +47,14 @@ export async function startServer(count, extraConfig = '', writePictures = write
   writeFileSync(config, `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
   // Run as root, the server would serve as nobody, who cannot read the root-owned gallery.
-  const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache'), LUMENVALE_USER: 'root' };
+  const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache'),
+                XDG_DATA_HOME: join(root, 'data'), LUMENVALE_USER: 'root' };
   const child = spawn(program, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {
     child.once('exit', (code) => reject(new Error(`server exited with ${code}`)));
     lines.on('line', (line) => {
-      const match = line.match(/serving (http:\/\/localhost:\d+\/)/);
+      const match = line.match(/serving (https?:\/\/localhost:\d+\/)/);
       if (match) resolve(match[1].replace('localhost', '127.0.0.1'));
     });
   });
@@ -45,13 +62,13 @@ export async function startServer(count, extraConfig = '', writePictures = write
   // The first scan runs on a worker; wait until the catalogue shows every picture.
   const deadline = Date.now() + 20000;
   while (count > 0 && Date.now() < deadline) {
-    const last = await fetch(`${url}image?page=1-N-${count - 1}`).catch(() => null);
-    if (last && last.status === 200) break;
+    if (await statusOf(`${url}image?page=1-N-${count - 1}`) === 200) break;
     await new Promise((r) => setTimeout(r, 100));
   }
   return {
     url,
     pictures,
+    root,
     async stop() {
       child.kill('SIGTERM');
       await new Promise((r) => child.once('exit', r));

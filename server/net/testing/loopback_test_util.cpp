@@ -23,9 +23,20 @@ SteppingThread::~SteppingThread() {
 }
 
 int ConnectLoopback(int port, int receive_buffer) {
+  return ConnectLoopbackFrom("127.0.0.1", port, receive_buffer);
+}
+
+int ConnectLoopbackFrom(const char* source, int port, int receive_buffer) {
   int s = socket(AF_INET, SOCK_STREAM, 0);
   if (receive_buffer > 0) {
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, source, &local.sin_addr);
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    close(s);
+    return -1;
   }
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -36,6 +47,15 @@ int ConnectLoopback(int port, int receive_buffer) {
     return -1;
   }
   return s;
+}
+
+std::string ExchangeFrom(const char* source, int port, const std::string& request) {
+  int s = ConnectLoopbackFrom(source, port);
+  if (s < 0) return {};
+  SendAll(s, request);
+  std::string response = ReadUntilClosed(s);
+  close(s);
+  return response;
 }
 
 bool SendAll(int socket, const std::string& bytes) {
@@ -75,12 +95,7 @@ std::string ReadBytes(int socket, size_t count, int timeout_ms, bool* closed) {
 }
 
 std::string Exchange(int port, const std::string& request) {
-  int s = ConnectLoopback(port);
-  if (s < 0) return {};
-  SendAll(s, request);
-  std::string response = ReadUntilClosed(s);
-  close(s);
-  return response;
+  return ExchangeFrom("127.0.0.1", port, request);
 }
 
 void CloseClient(int socket) { close(socket); }

@@ -22,6 +22,11 @@ class SteppingThread {
 // A blocking client socket connected to 127.0.0.1:port; -1 on failure. With
 // `receive_buffer`, the socket's receive buffer is set to that many bytes before connecting.
 int ConnectLoopback(int port, int receive_buffer = 0);
+// As ConnectLoopback, from the loopback address `source` ("127.0.0.2"): a client of another
+// address than the others, as the server counts them.
+int ConnectLoopbackFrom(const char* source, int port, int receive_buffer = 0);
+// As Exchange, from `source`.
+std::string ExchangeFrom(const char* source, int port, const std::string& request);
 bool SendAll(int socket, const std::string& bytes);
 // Reads until the peer closes or `timeout_ms` passes; *closed tells which.
 std::string ReadUntilClosed(int socket, int timeout_ms = 5000, bool* closed = nullptr);

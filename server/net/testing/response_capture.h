@@ -81,7 +81,7 @@ inline Response TextAnswer(std::string text) {
   return Response(HttpResponse("200 OK").Finish(std::move(text)));
 }
 inline std::string Unwrapped(const std::string& bytes) {
-  static const std::string kPrefix = "HTTP/1.1 200 OK\r\n\r\n";
+  static const std::string kPrefix = Http1Text(TextAnswer(""));
   return bytes.rfind(kPrefix, 0) == 0 ? bytes.substr(kPrefix.size()) : bytes;
 }
 

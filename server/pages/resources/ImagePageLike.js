@@ -5,6 +5,7 @@ $(function () {
         $.ajax({
             url: "{{vote_link}}",
             type: "GET",
+            headers: { "X-Requested-With": "XMLHttpRequest" },
             dataType: "json"
         }).done(function (data) {
             if (data && data.state === 'success') {
