@@ -16,4 +16,10 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 // than those, so a private key is never readable by others, not even for a moment.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, int mode);
 
+// Deletes the temporary files that replacements of `path` left when the process was killed
+// or the machine stopped between their creation and their rename: the regular files beside
+// `path` named as ReplaceFileContents names its temporary files. Returns how many went.
+// REQUIRES: no replacement of `path` runs meanwhile.
+int RemoveUnfinishedReplacements(const std::string& path);
+
 }  // namespace platform

@@ -48,5 +48,23 @@ TEST(ReplaceFileContentsTest, FailureLeavesNothingBehind) {
   EXPECT_FALSE(ReplaceFileContents(folder.Path("missing/a.con"), "x"));
 }
 
+// Only the temporary files of the one target go: not those of another file, not names that
+// merely look alike, not a folder of that name.
+TEST(ReplaceFileContentsTest, UnfinishedReplacementsAreRemoved) {
+  TestFolder folder;
+  const std::string path = folder.Write("hash.dat", "kept");
+  for (const char* name : {"hash.dat.0123ABCD.tmp", "hash.dat.FFFFFFFF.tmp"})
+    folder.Write(name, "");
+  const char* kept[] = {"hash.dat.0123abcd.tmp", "hash.dat.0123ABC.tmp", "other.dat.0123ABCD.tmp",
+                        "hash.dat.0123ABCD.tmp.old", "xhash.dat.0123ABCD.tmp"};
+  for (const char* name : kept) folder.Write(name, "");
+  fs::create_directory(folder.Path("hash.dat.00000000.tmp"));
+  EXPECT_EQ(RemoveUnfinishedReplacements(path), 2);
+  EXPECT_EQ(folder.Read("hash.dat"), "kept");
+  for (const char* name : kept) EXPECT_TRUE(fs::exists(folder.Path(name))) << name;
+  EXPECT_TRUE(fs::is_directory(folder.Path("hash.dat.00000000.tmp")));
+  EXPECT_EQ(RemoveUnfinishedReplacements(folder.Path("missing/hash.dat")), 0);
+}
+
 }  // namespace
 }  // namespace platform

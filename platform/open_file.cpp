@@ -8,7 +8,9 @@
 namespace platform {
 
 std::shared_ptr<const OpenFile> OpenFile::Open(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer; the type is checked next.
+  // For a regular file the flag changes nothing: its reads never block on it.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {

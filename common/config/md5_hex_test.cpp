@@ -27,4 +27,15 @@ TEST(MD5HexTest, HashesBytesIncludingNul) {
   EXPECT_EQ(MD5Hex(std::string_view("\0", 1)), "93b885adfe0da089cdf634904fd59f71");
 }
 
+// Pieces of any size, an empty one among them, give the digest of the whole.
+TEST(MD5HexTest, PiecesGiveTheDigestOfTheWhole) {
+  const std::string whole(200000, 'x');
+  for (size_t piece : {size_t{1}, size_t{63}, size_t{64}, size_t{65536}, whole.size()}) {
+    MD5HexStream stream;
+    stream.Add("");
+    for (size_t at = 0; at < whole.size(); at += piece) stream.Add(whole.substr(at, piece));
+    EXPECT_EQ(stream.Finish(), MD5Hex(whole)) << piece;
+  }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "common/config/config_check.h"
 #include "common/config/config_text.h"
+#include "common/config/login_guard.h"
 #include "common/config/settings_io.h"
 #include "platform/known_folders.h"
 
@@ -36,6 +37,8 @@ bool ServerSettings::LoadForStart(const std::string& command_line, ConfigReport*
     ReadSettings(text, this);
     ConfigFindings findings = CheckConfigText(text);
     report->warnings = std::move(findings.warnings);
+    const std::string login = FailClosedLogin(text, this);
+    if (!login.empty()) report->warnings.push_back(login);
     if (!findings.errors.empty()) report->error = path + ": " + findings.errors.front();
   } else if (!command_line.empty()) {
     report->error = "Could not read the configuration file " +

@@ -17,16 +17,17 @@ bool StartAndAnnounce(LumenvaleServer& server, const ServerSettings& settings) {
     platform::NotifyServiceManager("STATUS=" + tls_error);
     return false;
   }
+  // The mapping is made on a thread of its own, after the start lines: its line comes then.
+  server.OnPortMapped([&server] { std::fflush(stdout); });
   if (!server.Start()) {
     std::fprintf(stderr, "Could not listen on port %u (is it in use?).\n", settings.port);
     // systemd sees the process fail before it was ready, and marks the start failed.
     platform::NotifyServiceManager("STATUS=Could not listen on port " + port);
     return false;
   }
-  std::printf("%s\nFrom other devices on this network:\n%s",
-              StartupBanner(settings, server.ListeningPort()).c_str(),
+  std::printf("%s\n%s\nFrom other devices on this network:\n%s",
+              StartupBanner(settings, server.ListeningPort()).c_str(), LoginLine(settings).c_str(),
               MenuAddressLines(server.BaseAddress()).c_str());
-  std::printf("%s", PublicAddressLines(server.PublicBaseAddress()).c_str());
   if (const CertificateStore* certificates = server.certificates()) {
     std::printf("%s", CertificateLine(*certificates).c_str());
   }

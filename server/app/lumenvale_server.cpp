@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/known_folders.h"
 #include "platform/local_address.h"
+#include "server/app/serving_identity.h"
 #include "server/net/digest_process.h"
 #include "server/net/not_found_process.h"
 #include "server/pages/home_page_process.h"
@@ -47,7 +48,7 @@ std::unique_ptr<CertificateStore> CertificatesFor(const ServerSettings& settings
 }  // namespace
 
 LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
-                                 std::unique_ptr<SleepLock> sleep_lock)
+                                 std::unique_ptr<SleepLock> sleep_lock, UpnpNetwork upnp_network)
     : settings_(settings),
       read_budget_(ReadBudget::kReadBytesInFlight),
       files_(read_budget_),
@@ -63,7 +64,7 @@ LumenvaleServer::LumenvaleServer(const ServerSettings& settings,
             tls_ != nullptr ? static_cast<platform::SocketLayer*>(tls_.get())
                             : &platform::SystemSockets()),
       keep_awake_(settings.reset_standby_access, std::move(sleep_lock)),
-      upnp_(settings),
+      upnp_(settings, std::move(upnp_network)),
       thumbnail_prefetch_(catalogue_.orders(), &pool_, &thumbnails_),
       pool_(MySystem::ServerThreadCount()) {
   http_.SetPool(&pool_);
@@ -88,17 +89,10 @@ bool LumenvaleServer::PrepareTls(std::string* error) {
 }
 
 bool LumenvaleServer::Start() {
-  catalogue_.likes().Load(settings_.hash_file_name);
   files_.SetCacheLimit(settings_.buffer_size);
   counters_.answered = 0;
   counters_.rejected = 0;
   counters_.received = 0;
-  upnp_.MapPort();  // with UPnP on, waits for the gateway (bounded) before anything is served
-
-  catalogue_.SetFolders(settings_.folders);
-  catalogue_.SetRecursive(settings_.sub != 0);
-  catalogue_.SetZipReject(settings_.zip_reject != 0);
-  catalogue_.Rescan();
 
   // What the status page reads from the loop, each time it is asked.
   auto loop_figures = [this] {
@@ -106,7 +100,7 @@ bool LumenvaleServer::Start() {
                        counters_.rejected, counters_.received};
   };
   const StatusSources status_sources{
-      settings_, catalogue_, upnp_, pool_, loop_figures, http_, tls_.get(), [this] {
+      settings_, catalogue_, upnp_.mapper(), pool_, loop_figures, http_, tls_.get(), [this] {
         return WorkAhead{thumbnail_prefetch_.Done(), thumbnail_prefetch_.Total()};
       }};
   // The handler list, in the order requests are offered to it.
@@ -121,16 +115,27 @@ bool LumenvaleServer::Start() {
       settings_, catalogue_, files_, &pool_));
   handlers.push_back(std::make_unique<CImageThumbnailProcess>(  // /view
       settings_, catalogue_, files_, &pool_));
-  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));          // /info
-  handlers.push_back(std::make_unique<CJQueryProcess>());                        // /script
-  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));        // /vote
-  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));          // /Uploader
-  handlers.push_back(std::make_unique<CUploadRecvProcess>(                       // /upload.php
+  handlers.push_back(std::make_unique<CStatusProcess>(status_sources));    // /info
+  handlers.push_back(std::make_unique<CJQueryProcess>());                  // /script
+  handlers.push_back(std::make_unique<CVoteProcess>(catalogue_, &pool_));  // /vote
+  handlers.push_back(std::make_unique<CImageUploadProcess>(settings_));    // /Uploader
+  handlers.push_back(std::make_unique<CUploadRecvProcess>(                 // /upload.php
       settings_, counters_.received, counters_.rejected, counters_.answered, &pool_));
   handlers.push_back(std::make_unique<CHomePageProcess>(settings_));  // /
   handlers.push_back(std::make_unique<C404rocess>());                 // ""  whatever is left
   http_.SetHandlers(std::move(handlers));
-  return http_.Start(std::to_string(settings_.port));
+  if (!http_.Start(std::to_string(settings_.port))) return false;
+  // The port is bound: from here on nothing needs root, and files are read as the serving
+  // user. Requests wait for the first Step.
+  TakeServingIdentity();
+
+  catalogue_.likes().Load(settings_.hash_file_name);
+  upnp_.Start(port_mapped_);
+  catalogue_.SetFolders(settings_.folders);
+  catalogue_.SetRecursive(settings_.sub != 0);
+  catalogue_.SetZipReject(settings_.zip_reject != 0);
+  catalogue_.Rescan();
+  return true;
 }
 
 void LumenvaleServer::Step() {
@@ -156,7 +161,7 @@ void LumenvaleServer::EndJobs() {
 }
 
 void LumenvaleServer::Stop() {
-  upnp_.UnmapPort();
+  upnp_.Stop();
   // Before the save: every like a job counted is then in the table.
   EndJobs();
   http_.Stop();
@@ -171,11 +176,12 @@ std::string LumenvaleServer::BaseAddress() const {
   return Scheme() + platform::LocalIpv4Address() + ":" + std::to_string(ListeningPort());
 }
 
-std::string LumenvaleServer::PublicBaseAddress() {
-  if (upnp_.stage() < 2) return "";
-  std::string address = upnp_.GetExternalAddress();
+std::string LumenvaleServer::PublicBaseAddress() const {
+  const UpnpPortMapper& mapper = upnp_.mapper();
+  if (mapper.stage() < 2) return "";
+  const std::string address = mapper.KnownExternalAddress();
   if (address.empty()) return "";
-  return Scheme() + address + ":" + std::to_string(upnp_.external_port());
+  return Scheme() + address + ":" + std::to_string(mapper.external_port());
 }
 
 std::string LumenvaleServer::Scheme() const {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,7 @@
 #include "server/threads/thread_mgr.h"
 #include "server/tls/certificate_store.h"
 #include "server/tls/tls_transport.h"
-#include "server/upnp/upnp_port_mapper.h"
+#include "server/upnp/port_mapping_keeper.h"
 
 // What became of the uploads and data requests since the start, for the status page.
 struct UploadCounters {
@@ -32,9 +33,11 @@ struct UploadCounters {
 class LumenvaleServer {
  public:
   // `settings` must be loaded and must outlive the server. `sleep_lock` keeps the computer
-  // awake while requests arrive, when the settings ask for it.
+  // awake while requests arrive, when the settings ask for it. `upnp_network` is where the
+  // gateway is looked for, with UPnP on (tests name one of their own).
   explicit LumenvaleServer(const ServerSettings& settings,
-                           std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock());
+                           std::unique_ptr<SleepLock> sleep_lock = MakeLogindSleepLock(),
+                           UpnpNetwork upnp_network = {});
   // Ends the jobs as Stop does, if Stop has not.
   ~LumenvaleServer();
   LumenvaleServer(const LumenvaleServer&) = delete;
@@ -44,15 +47,17 @@ class LumenvaleServer {
   // made before, and reads the certificate; false with `*error` when it cannot be used, and
   // then nothing may be served. Does nothing with HTTPS off. Call before Start.
   bool PrepareTls(std::string* error);
-  // Loads the hash list file, asks the gateway for the port mapping when UPnP is on, hands
-  // the folders to the catalogue and starts the first scan, builds the handler list and
-  // opens the listening socket; true when it listens.
+  // Builds the handler list and opens the listening socket; then, no longer as root (see
+  // serving_identity.h), loads the hash list file, starts keeping the port mapping when UPnP
+  // is on (on a thread of its own), hands the folders to the catalogue and starts the first
+  // scan. True when it listens.
   bool Start();
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
   // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
   // event or posted response. Never waits for a scan.
   void Step();
-  // Removes the port mapping, when one was made; ends the jobs of the worker pool (those
+  // Removes the port mapping, when one was made (waiting at most for one exchange); ends the
+  // jobs of the worker pool (those
   // that would answer a client are dropped, the running ones waited for, the background
   // work cut short); closes the listening socket and saves the hash list file when likes
   // changed since the last save.
@@ -63,8 +68,11 @@ class LumenvaleServer {
   // listening port: where the tray menu's pages are opened.
   std::string BaseAddress() const;
   // The scheme, the external address the gateway reported and the external port, when UPnP
-  // made the mapping; "" otherwise.
-  std::string PublicBaseAddress();
+  // made the mapping and the address is known; "" otherwise. Never waits for the gateway.
+  std::string PublicBaseAddress() const;
+  // `mapped` runs on the mapping's thread once the gateway has made the mapping (and told its
+  // address, if it does). Call before Start.
+  void OnPortMapped(std::function<void()> mapped) { port_mapped_ = std::move(mapped); }
   // The certificate HTTPS connections are made with; null with HTTPS off.
   const CertificateStore* certificates() const { return certificates_.get(); }
   const ImageCatalogue& catalogue() const { return catalogue_; }
@@ -98,7 +106,8 @@ class LumenvaleServer {
   LoopTiming timing_;
   UploadCounters counters_;
   KeepAwake keep_awake_;
-  UpnpPortMapper upnp_;
+  PortMappingKeeper upnp_;
+  std::function<void()> port_mapped_;
   ThumbnailPrefetch thumbnail_prefetch_;  // makes the thumbnails of each new list ahead
   MySystem::CThreadMgr pool_;
 };

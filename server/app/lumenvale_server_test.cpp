@@ -15,6 +15,7 @@
 #include "server/net/testing/loopback_test_util.h"
 #include "server/pictures/image_reduce.h"
 #include "server/pictures/testing/test_pictures.h"
+#include "server/upnp/testing/fake_gateway.h"
 
 namespace {
 
@@ -93,6 +94,60 @@ TEST(LumenvaleServerTest, StopWhileALargeThumbnailIsBeingMade) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   join.reset();
   CloseClient(client);
+}
+
+// A gateway that makes the mapping and then stalls every exchange: the pages, the status
+// page among them, are answered in their usual time while the mapping thread waits.
+TEST(LumenvaleServerTest, StalledGatewayDelaysNeitherViewNorInfo) {
+  TestFolder folder;
+  CacheHome cache_home(folder.Path("cache"));
+  std::filesystem::create_directory(folder.Path("pictures"));
+  folder.Write("pictures/a.gif", "GIF89a");
+  FakeGateway::Behaviour stalling;
+  stalling.answer_after_mapping = false;
+  FakeGateway gateway(stalling);
+  ServerSettings settings;
+  settings.folders = {folder.Path("pictures")};
+  settings.port = 0;
+  settings.hash_file_name = "";
+  settings.upnp = 1;
+  settings.upnp_port = FreeUdpPort();
+
+  std::atomic<int> port{0};
+  std::atomic<bool> stop{false};
+  std::thread loop([&] {
+    LumenvaleServer server(settings, nullptr, gateway.Network(200, 5000));
+    if (!server.Start()) {
+      port = -1;
+      return;
+    }
+    port = server.ListeningPort();
+    while (!stop.load()) server.Step();
+    server.Stop();
+  });
+  std::shared_ptr<void> join(nullptr, [&](void*) {
+    stop = true;
+    loop.join();
+  });
+  ASSERT_TRUE(Eventually([&] { return port.load() != 0; }));
+  ASSERT_GT(port.load(), 0);
+  // The mapping is made; from here every exchange with the gateway stalls for 5 s.
+  ASSERT_TRUE(Eventually([&] {
+    for (const std::string& request : gateway.requests()) {
+      if (request.find("#AddPortMapping\"") != std::string::npos) return true;
+    }
+    return false;
+  }));
+  for (const char* target : {"/view", "/info", "/view", "/info"}) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string answer =
+        Exchange(port.load(), std::string("GET ") + target +
+                                  " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << target;
+    EXPECT_FALSE(answer.empty()) << target;
+  }
+  const std::string info = Exchange(port.load(), "GET /info HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_NE(info.find("UPnP stage:2,"), std::string::npos);
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 // in a graphical session, else in the console until SIGINT or SIGTERM; while the unit of its
 // instance name is installed, only as that service, started by systemd.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "common/config/server_settings.h"
-#include "platform/capabilities.h"
 #include "platform/free_memory.h"
 #include "platform/graphical_session.h"
 #include "platform/instance_lock.h"
@@ -14,6 +14,7 @@
 #include "server/app/console_mode.h"
 #include "server/app/second_start.h"
 #include "server/app/service_mode.h"
+#include "server/app/serving_identity.h"
 #include "server/app/startup_config.h"
 #include "server/app/tray_plugin.h"
 
@@ -36,12 +37,16 @@ int main(int argc, char** argv) {
   int exit_status = 0;
   if (AnswerHelpOrVersion(argc, argv, &exit_status)) return exit_status;
   platform::LimitRetainedMemory();
-  // Before anything reads a file: started as root, the server keeps only what serving
-  // pictures needs.
-  platform::DropCapabilities(platform::ServerDroppedCapabilities());
+  // Before anything reads a file or starts a thread: started as root, the server keeps only
+  // what taking an unprivileged identity after binding its port needs.
+  LockDownForIdentityChange();
 
   ServerSettings settings;
   if (!LoadStartupSettings(CommandLine(argc, argv), &settings)) return 1;
+  const char* serving_user = std::getenv(kServingUserVariable);
+  if (!ChooseServingIdentity(serving_user != nullptr ? serving_user : "", settings.config_path)) {
+    return 1;
+  }
 
   // One server per port. Port 0 lets the system choose a free port each time, so such
   // servers never compete for one and take no lock.

@@ -29,6 +29,17 @@ std::string StartupBanner(const ServerSettings& settings, int port) {
   return line;
 }
 
+std::string LoginLine(const ServerSettings& settings) {
+  if (settings.need_user == 0) {
+    return "Login is off: anyone who reaches the port sees the pictures (NEED_USER 0).";
+  }
+  if (settings.users.empty()) return "Login is on, but no user is configured: nobody can log in.";
+  const size_t users = settings.users.size();
+  return "Login is on: every request needs the name and password of " +
+         (users == 1 ? std::string("the one user.")
+                     : "one of " + std::to_string(users) + " users.");
+}
+
 std::string CertificateLine(const CertificateStore& certificates) {
   return "TLS certificate " + certificates.cert_path() + ", SHA-256 fingerprint " +
          certificates.fingerprint() + "\n";

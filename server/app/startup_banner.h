@@ -11,6 +11,10 @@
 // shows no pictures.
 std::string StartupBanner(const ServerSettings& settings, int port);
 
+// Whether a visitor must log in, since a gallery open to the network by mistake shows nothing
+// wrong: "Login is on: ..." or "Login is off: ...".
+std::string LoginLine(const ServerSettings& settings);
+
 // "From the Internet (UPnP):\n  ADDRESS\n" for the address the gateway forwards to the
 // gallery; "" when `public_address` is empty (no mapping, or no address reported).
 std::string PublicAddressLines(const std::string& public_address);

@@ -24,6 +24,20 @@ TEST(StartupBannerTest, NotesMissingAndEmptyFolders) {
             "Lumenvale is serving http://localhost:8080/ with no picture folders configured");
 }
 
+TEST(StartupBannerTest, SaysWhetherLoginIsOn) {
+  ServerSettings settings;
+  EXPECT_EQ(LoginLine(settings),
+            "Login is off: anyone who reaches the port sees the pictures (NEED_USER 0).");
+  settings.need_user = 1;
+  EXPECT_EQ(LoginLine(settings), "Login is on, but no user is configured: nobody can log in.");
+  settings.users.resize(1);
+  EXPECT_EQ(LoginLine(settings),
+            "Login is on: every request needs the name and password of the one user.");
+  settings.users.resize(3);
+  EXPECT_EQ(LoginLine(settings),
+            "Login is on: every request needs the name and password of one of 3 users.");
+}
+
 TEST(StartupBannerTest, SaysHttpsAndThePublicAddressWhenThereIsOne) {
   ServerSettings settings;
   settings.loaded = true;

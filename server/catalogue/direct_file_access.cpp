@@ -1,5 +1,7 @@
 #include "server/catalogue/direct_file_access.h"
 
+#include <algorithm>
+
 #include "platform/file_system.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/read_limits.h"
@@ -18,6 +20,23 @@ bool CDirectFileAccess::ReadAll(uint32_t, const std::string& path, std::vector<u
   // A file that shrank since it was opened yields what is still there.
   bytes.resize(file.ReadUpTo(0, bytes.size(), bytes.data()));
   *out = std::move(bytes);
+  return true;
+}
+
+bool CDirectFileAccess::ReadPieces(const std::string& path, const FilePieceSink& sink) {
+  platform::ReadOnlyFile file;
+  if (!file.Open(path)) return false;
+  ReadReservation reservation(kPieceBytes, budget_);
+  if (!reservation.ok()) return false;
+  std::vector<uint8_t> piece(kPieceBytes);
+  // The size at opening bounds the read: a file that grows meanwhile is read as it was.
+  for (uint64_t at = 0; at < file.size();) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), file.size() - at));
+    const size_t got = file.ReadUpTo(at, want, piece.data());
+    if (got == 0) break;  // a file that shrank yields what is still there
+    if (!sink(piece.data(), got)) return false;
+    at += got;
+  }
   return true;
 }
 

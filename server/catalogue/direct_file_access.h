@@ -12,6 +12,9 @@ class CDirectFileAccess : public CBasseFileAccess {
   bool Accepts(const std::string& path) override;
   // Fails for files larger than kMaxFileBytes.
   bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) override;
+  // Any size: pieces of kPieceBytes, each reserved in the budget while it is held.
+  bool ReadPieces(const std::string& path, const FilePieceSink& sink) override;
+  static constexpr size_t kPieceBytes = size_t{1} << 20;
   // True for folders too.
   bool Exists(const std::string& path) override;
   // UTC.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct FileVersion {
   bool operator==(const FileVersion&) const = default;
 };
 
+// Takes one piece of a file read in pieces; false stops the read.
+using FilePieceSink = std::function<bool(const uint8_t* bytes, size_t size)>;
+
 class CBasseFileAccess {
  public:
   virtual ~CBasseFileAccess() = default;
@@ -28,6 +32,13 @@ class CBasseFileAccess {
   // The whole file. `use_cache` matters only to COmniFileAccess; `out` is replaced only on
   // success.
   virtual bool ReadAll(uint32_t use_cache, const std::string& path, std::vector<uint8_t>* out) = 0;
+  // The whole file handed to `sink` front to back, past any cache, holding no more than a
+  // piece at a time where the back-end can read in pieces (this default reads it whole).
+  // False when the file cannot be read or `sink` stopped the read.
+  virtual bool ReadPieces(const std::string& path, const FilePieceSink& sink) {
+    std::vector<uint8_t> bytes;
+    return ReadAll(0, path, &bytes) && sink(bytes.data(), bytes.size());
+  }
   virtual bool Exists(const std::string& path) = 0;
   // The last-write time into `out` when it is not null; false when the file is not found.
   virtual bool GetTime(const std::string& path, SystemTime* out) = 0;

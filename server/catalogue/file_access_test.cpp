@@ -5,8 +5,12 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "common/config/md5_hex.h"
 #include "platform/testing/test_eventually.h"
 #include "server/catalogue/direct_file_access.h"
+#include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/member_path.h"
 #include "server/catalogue/omni_file_access.h"
 #include "server/catalogue/read_budget.h"
@@ -138,6 +142,48 @@ TEST_F(FileAccessTest, FilesBeyondTheLimitAreNotRead) {
   std::filesystem::resize_file(big, uint64_t{5} << 30);
   EXPECT_FALSE(omni.ReadAll(0, big, &out));
   EXPECT_FALSE(omni.ReadAll(0, dir_.path(), &out));  // a folder
+}
+
+// A file of any size is read in pieces, each within the budget; the hash of the pieces is the
+// hash of the whole, for plain files and members alike.
+TEST_F(FileAccessTest, PiecesHoldOnePieceOfTheBudgetAtATime) {
+  const std::string big = dir_.Join("big.jpg");
+  WriteFile(big, Bytes(""));
+  std::filesystem::resize_file(big, kMaxFileBytes + 1);  // sparse: nothing is written
+  COmniFileAccess omni(budget_);
+  uint64_t bytes = 0;
+  uint64_t most_in_use = 0;
+  ASSERT_TRUE(omni.ReadPieces(big, [&](const uint8_t*, size_t size) {
+    bytes += size;
+    most_in_use = std::max(most_in_use, budget_.InUse());
+    return true;
+  }));
+  EXPECT_EQ(bytes, kMaxFileBytes + 1);
+  EXPECT_EQ(most_in_use, CDirectFileAccess::kPieceBytes);
+  EXPECT_EQ(budget_.InUse(), 0u);
+  int pieces = 0;
+  EXPECT_FALSE(omni.ReadPieces(big, [&](const uint8_t*, size_t) { return ++pieces < 2; }));
+  EXPECT_EQ(pieces, 2);
+
+  const std::string pieces_and_a_half(CDirectFileAccess::kPieceBytes * 5 / 2, 'p');
+  WriteFile(dir_.Join("long.jpg"), Bytes(pieces_and_a_half));
+  EXPECT_EQ(FileContentHash(omni, dir_.Join("long.jpg")), MD5Hex(pieces_and_a_half));
+  EXPECT_EQ(FileContentHash(omni, MakeMemberPath(dir_.Join("b.zip"), "c/d.jpg")),
+            MD5Hex("member d"));
+  EXPECT_EQ(FileContentHash(omni, dir_.Join("missing.jpg")), "");
+}
+
+// A FIFO in place of a picture fails at once instead of waiting for a writer.
+TEST_F(FileAccessTest, FifoIsNoFile) {
+  const std::string fifo = dir_.Join("fifo.jpg");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  COmniFileAccess omni(budget_);
+  std::vector<uint8_t> out;
+  std::shared_ptr<const std::vector<uint8_t>> shared;
+  EXPECT_FALSE(omni.ReadAll(0, fifo, &out));
+  EXPECT_FALSE(omni.ReadShared(fifo, &shared));
+  EXPECT_FALSE(omni.ReadPieces(fifo, [](const uint8_t*, size_t) { return true; }));
+  EXPECT_EQ(FileContentHash(omni, fifo), "");
 }
 
 // A cached copy is served exactly while the file's size and full-precision time stay the same.

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "common/config/md5_hex.h"
+
 std::string FileContentHash(COmniFileAccess& files, const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (!files.ReadAll(0, path, &bytes)) return "";
-  return MD5Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  MD5HexStream digest;
+  const bool read = files.ReadPieces(path, [&digest](const uint8_t* bytes, size_t size) {
+    digest.Add(std::string_view(reinterpret_cast<const char*>(bytes), size));
+    return true;
+  });
+  return read ? digest.Finish() : "";
 }

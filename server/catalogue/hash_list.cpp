@@ -46,6 +46,13 @@ bool ElementValue(std::string_view record, std::string_view open, std::string_vi
   return true;
 }
 
+// Whether `bytes` hold anything but a byte-order mark and blank characters.
+bool HoldsText(std::string_view bytes) {
+  std::string storage;
+  const std::string_view text = TextOf(bytes, &storage);
+  return text.find_first_not_of(" \t\r\n", 0) != std::string_view::npos;
+}
+
 void AppendLine(std::string* out, std::string_view open, std::string_view value,
                 std::string_view close) {
   out->append(open).append(value).append(close).append(kLineEnd);
@@ -136,7 +143,12 @@ HashListLoad LoadHashList(const std::string& path, HashList* list) {
   if (!status.is_regular || !platform::ReadWholeFile(path, kMaxHashListBytes, &bytes)) {
     return HashListLoad::kUnreadable;
   }
-  ParseHashList(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), list);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const size_t before = list->size();
+  ParseHashList(text, list);
+  // An empty list is written as an empty file; anything else without a record was not
+  // written by a save, and saving over it would destroy it.
+  if (list->size() == before && HoldsText(text)) return HashListLoad::kNotAHashList;
   return HashListLoad::kRead;
 }
 

@@ -49,9 +49,10 @@ void ParseHashList(std::string_view bytes, HashList* list);
 std::string FormatHashList(const HashList& list);
 
 enum class HashListLoad {
-  kRead,        // the file was read into the list
-  kMissing,     // there is no file: nothing changed
-  kUnreadable,  // a file is there but could not be read (or is unreasonably large)
+  kRead,          // the file was read into the list
+  kMissing,       // there is no file: nothing changed
+  kUnreadable,    // a file is there but could not be read (or is unreasonably large)
+  kNotAHashList,  // the file holds text but not one record: it is some other file
 };
 HashListLoad LoadHashList(const std::string& path, HashList* list);
 

@@ -150,6 +150,31 @@ TEST(HashListTest, LoadTellsAMissingFileFromAnUnreadableOne) {
   EXPECT_EQ(list.GetCount(kHashA), 2);
 }
 
+// A file with text but no record is some other file (a configuration named by mistake); an
+// empty list's file is empty, and a BOM or blank lines are no text.
+TEST(HashListTest, LoadTellsAHashListFromAnotherFile) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    HashListLoad expected;
+  };
+  const Case cases[] = {
+      {"configuration", "<PATH>/srv/pictures</PATH>\r\n<PORT>8080</PORT>\r\n",
+       HashListLoad::kNotAHashList},
+      {"record with a bad hash", Record("1", "1", "not a hash"), HashListLoad::kNotAHashList},
+      {"UTF-16 text", std::string("\xFF\xFE<\0P\0>\0", 8), HashListLoad::kNotAHashList},
+      {"empty", "", HashListLoad::kRead},
+      {"blank lines after a BOM", "\xEF\xBB\xBF\r\n\r\n", HashListLoad::kRead},
+      {"a record among other text", "junk" + Record("1", "1", kHashA), HashListLoad::kRead},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    test_support::WriteFile(dir.Join("hash.dat"), c.bytes);
+    HashList list;
+    EXPECT_EQ(LoadHashList(dir.Join("hash.dat"), &list), c.expected) << c.what;
+  }
+}
+
 TEST(HashListTest, SaveReplacesTheFileAndLeavesNothingElse) {
   TempDir dir;
   const std::string path = dir.Join("hash.dat");

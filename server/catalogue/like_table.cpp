@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_replace.h"
 #include "server/catalogue/file_content_hash.h"
 #include "server/catalogue/for_each_index.h"
 #include "server/catalogue/image_catalogue.h"
@@ -18,6 +19,11 @@ namespace {
 constexpr int kJobPriority = 50;
 constexpr int64_t kRebuildIntervalMs = 999;
 constexpr int64_t kCacheCheckIntervalMs = 30 * 60 * 1000;
+
+// Whether `interval_ms` has passed since `last_ms`; a clock that went back counts as passed.
+bool IntervalPassed(int64_t now_ms, int64_t last_ms, int64_t interval_ms) {
+  return now_ms - last_ms > interval_ms || now_ms < last_ms;
+}
 
 }  // namespace
 
@@ -45,17 +51,25 @@ LikeTable::~LikeTable() {
 void LikeTable::Load(const std::string& path) {
   path_ = path;
   platform::MutexLock hold(&lock_);
+  // What the file holds is what the table holds: it is written again only after a like.
   switch (LoadHashList(path, &hash_list_)) {
     case HashListLoad::kRead:
-      // Written back at the first chance, in the form this program writes.
-      dirty_ = true;
-      break;
     case HashListLoad::kMissing:
+      // Only beside a hash list of ours: a save cut short by a crash left its temporary file.
+      if (!path.empty()) platform::RemoveUnfinishedReplacements(path);
       break;
     case HashListLoad::kUnreadable:
       never_save_ = true;
       problem_ = SaveProblem::kUnreadableFile;
       std::fprintf(stderr, "Cannot read the hash list file %s; likes will not be saved.\n",
+                   path.c_str());
+      break;
+    case HashListLoad::kNotAHashList:
+      never_save_ = true;
+      problem_ = SaveProblem::kNotAHashList;
+      std::fprintf(stderr,
+                   "The hash list file %s holds no like record, so it is some other file: it "
+                   "is left as it is, and likes will not be saved.\n",
                    path.c_str());
       break;
   }
@@ -89,7 +103,7 @@ int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
     hash_list_.SetSize(hash, size);
     count = hash_list_.GetCount(hash);
   }
-  dirty_.exchange(true);
+  MarkChanged();
   return count;
 }
 
@@ -104,9 +118,14 @@ bool LikeTable::TryVoteCached(const std::string& path, uint32_t size, int32_t* c
   }
   lock_.Unlock();
   if (!found) return false;
-  dirty_.exchange(true);
+  MarkChanged();
   Report("<br>t_hash.length():0<br>");
   return true;
+}
+
+void LikeTable::MarkChanged() {
+  unranked_.exchange(true);
+  dirty_.exchange(true);
 }
 
 int32_t LikeTable::GetCount(const std::string& hash) const {
@@ -144,6 +163,10 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
     case SaveProblem::kUnreadableFile:
       catalogue_->AppendDiagnostics("LoadHash failed: likes are not saved\n");
       break;
+    case SaveProblem::kNotAHashList:
+      catalogue_->AppendDiagnostics(
+          "LoadHash: the file holds no like record, so it is left alone: likes are not saved\n");
+      break;
   }
   // Until the first scan has ended there is no list to rank and no vote can have come; a
   // save then would only slow the scan down.
@@ -161,16 +184,21 @@ void LikeTable::Update(int64_t now_ms, bool list_changed) {
     next_check_ms_ = now_ms + kCacheCheckIntervalMs;
     work.check_cache = !work.assign;
   }
-  const bool throttled =
-      now_ms - last_rebuild_ms_ <= kRebuildIntervalMs && now_ms >= last_rebuild_ms_;
-  if (rank_pending_ || (dirty_ && !throttled)) {
+  if (rank_pending_ ||
+      (unranked_ && IntervalPassed(now_ms, last_rebuild_ms_, kRebuildIntervalMs))) {
     last_rebuild_ms_ = now_ms;
     work.rank = true;
     catalogue_->AppendDiagnostics(rank_pending_ ? "need_update_hash_list_only:1"
                                                 : "need_update_hash_list_only:0");
     rank_pending_ = false;
   }
-  if (!work.assign && !work.check_cache && !work.rank) return;
+  // A save rewrites the whole file, so a stream of likes is saved once an interval, not once
+  // a ranking.
+  if (dirty_ && IntervalPassed(now_ms, last_save_ms_, kSaveIntervalMs)) {
+    last_save_ms_ = now_ms;
+    work.save = true;
+  }
+  if (!work.assign && !work.check_cache && !work.rank && !work.save) return;
   {
     platform::MutexLock hold(&job_lock_);
     job_running_ = true;
@@ -196,10 +224,11 @@ void LikeTable::RunJob(const Work& work) {
   if (work.assign) AssignByContent();
   if (work.check_cache) CheckCache();
   if (work.rank && !stopping_) {
+    unranked_ = false;
     // After an assignment every cached path was read moments ago.
     Rank(/*check_existence=*/!work.assign);
-    if (dirty_) Save();
   }
+  if (work.save && !stopping_ && dirty_) Save();
   platform::MutexLock hold(&job_lock_);
   job_running_ = false;
   job_done_.NotifyAll();
@@ -319,7 +348,7 @@ bool LikeTable::Save() {
     problem_ = SaveProblem::kNone;
     return true;
   }
-  // Kept for the next chance, a second later at the earliest.
+  // Kept for the next chance, an interval later.
   dirty_ = true;
   problem_ = SaveProblem::kSaveFailed;
   return false;

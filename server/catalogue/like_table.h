@@ -1,7 +1,8 @@
 // The catalogue's like table: like counts by content (HashList) with the hash list file that
 // keeps them, the content hashes of the paths met so far (PathHashCache), and the like part
 // of the list update, which finds liked files again by size and content, ranks them into the
-// Likes order and saves the file, at most once a second.
+// Likes order (at most once a second) and saves the file (at most once per kSaveIntervalMs,
+// and only when a like has changed it).
 //
 // Votes may come from any thread; the table is touched by one thread at a time (lock_) and
 // files are hashed outside that lock. The list update's heavy work (hashing at start,
@@ -27,6 +28,11 @@ using PathHashCache = std::unordered_map<std::string, std::string>;
 
 class LikeTable {
  public:
+  // The shortest time between two saves of the hash list file while the server runs: each
+  // rewrites the whole file and flushes it to disk, which a stream of likes must not turn
+  // into a write per second. The stop saves what is left.
+  static constexpr int64_t kSaveIntervalMs = 10000;
+
   // REQUIRES: `catalogue`, `pool` and `files` outlive the table. Files are hashed and looked
   // for through `files`.
   LikeTable(ImageCatalogue* catalogue, MySystem::CThreadMgr* pool, COmniFileAccess& files);
@@ -36,8 +42,11 @@ class LikeTable {
   LikeTable& operator=(const LikeTable&) = delete;
 
   // Reads the hash list file at `path` (relative to the working directory) and keeps `path`
-  // for the saves; "" reads nothing and never saves. A file that is there but cannot be read
-  // is never saved over, so its likes are not lost. Server start, before the first scan.
+  // for the saves; "" reads nothing and never saves. A file that is there but cannot be read,
+  // or one that is not empty and holds no like record (some other file named by mistake), is
+  // never saved over, so neither its likes nor its content are lost. Beside a hash list
+  // file, the temporary files of saves cut short by a crash are removed. Server start,
+  // before the first scan.
   void Load(const std::string& path);
 
   // The content hash of `path`: the cached one, else FileContentHash, cached when not empty.
@@ -77,14 +86,17 @@ class LikeTable {
   struct Work {
     bool assign = false;       // enter the files of the last scan whose content is liked
     bool check_cache = false;  // forget every cached path when one has gone
-    bool rank = false;         // rebuild the Likes order, then save when dirty
+    bool rank = false;         // rebuild the Likes order
+    bool save = false;         // then save the table when it differs from the file
   };
   // Why saves do not happen, shown in the diagnostics on every pass until a save succeeds.
-  enum class SaveProblem { kNone, kPathEmpty, kSaveFailed, kUnreadableFile };
+  enum class SaveProblem { kNone, kPathEmpty, kSaveFailed, kUnreadableFile, kNotAHashList };
 
   // Adds `text` to the diagnostics of the next list update: a job's findings show in the
   // texts of one loop pass, as the loop's own do.
   void Report(std::string_view text);
+  // A like was counted: the order and the file are behind the table.
+  void MarkChanged();
   bool AssignmentDue();
   void RunJob(const Work& work);
   void AssignByContent();
@@ -106,12 +118,14 @@ class LikeTable {
   PathHashCache cache_ GUARDED_BY(lock_);
   uint64_t cache_clears_ GUARDED_BY(lock_) = 0;  // how often cache_ was emptied by a check
 
-  std::atomic<bool> dirty_{false};  // hash_list_ differs from the file
+  std::atomic<bool> dirty_{false};     // hash_list_ differs from the file
+  std::atomic<bool> unranked_{false};  // a like came since the Likes order was last built
   std::atomic<SaveProblem> problem_{SaveProblem::kNone};
   std::atomic<bool> stopping_{false};
 
   // The schedule, loop thread only.
   int64_t last_rebuild_ms_ = 0;
+  int64_t last_save_ms_ = INT64_MIN / 2;  // the first like is saved at once
   int64_t next_check_ms_ = 0;
   bool rank_pending_ = false;
   uint32_t assigned_scan_ = 0;             // scan count of the last assignment

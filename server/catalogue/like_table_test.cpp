@@ -78,8 +78,11 @@ class LikeTableTest : public testing::Test {
     return names;
   }
 
+  // The list update runs on the real clock, behind the one UpdateLater moves on: the job it
+  // may post (a save, counted as due) is waited for, so it cannot land in a later step.
   std::string Diagnostics() {
     catalogue_->UpdateList(false);
+    likes().WaitForIdle();
     return catalogue_->DiagnosticsText();
   }
 
@@ -176,6 +179,8 @@ TEST_F(LikeTableTest, AFailedSaveIsTriedAgain) {
 
   std::filesystem::create_directory(folder);
   UpdateLater(1000);
+  EXPECT_TRUE(likes().dirty());  // not before the save interval has passed
+  UpdateLater(LikeTable::kSaveIntervalMs);
   EXPECT_FALSE(likes().dirty());
   EXPECT_TRUE(std::filesystem::exists(folder + "/hash.dat"));
   EXPECT_EQ(Diagnostics().find("SaveHash"), std::string::npos);
@@ -243,6 +248,55 @@ TEST_F(LikeTableTest, ConcurrentVotesAreEachCountedOnce) {
   for (const auto& a : answers) all.insert(all.end(), a.begin(), a.end());
   std::sort(all.begin(), all.end());
   for (int i = 0; i < kThreads * kVotes; ++i) ASSERT_EQ(all[i], i);
+}
+
+// The configuration file named as the hash list: likes count, but the file keeps its bytes.
+TEST_F(LikeTableTest, AFileThatIsNoHashListIsLeftAlone) {
+  const std::string config = dir_.Join("gallery.con");
+  const std::string text = "<PATH>" + dir_.Join("pics") + "</PATH>\r\n<PORT>8080</PORT>\r\n";
+  WriteFile(config, text);
+  Start(config);
+  EXPECT_EQ(Vote("a.jpg"), 0);
+  EXPECT_EQ(Vote("a.jpg"), 1);
+  UpdateLater(LikeTable::kSaveIntervalMs + 1);
+  EXPECT_TRUE(likes().SaveAtStop());
+  EXPECT_EQ(LikesOrder(), std::vector<std::string>{"a.jpg"});
+  const std::vector<uint8_t> after = test_support::ReadFile(config);
+  EXPECT_EQ(std::string(after.begin(), after.end()), text);
+  EXPECT_NE(Diagnostics().find("holds no like record, so it is left alone"), std::string::npos);
+}
+
+// A save cut short by a kill leaves its temporary file, which the next start removes.
+TEST_F(LikeTableTest, TemporaryFilesOfAnUnfinishedSaveGoAtStart) {
+  const std::string hash_path = dir_.Join("hash.dat");
+  WriteFile(hash_path + ".00C0FFEE.tmp", std::string("half a save"));
+  Start(hash_path);
+  EXPECT_FALSE(std::filesystem::exists(hash_path + ".00C0FFEE.tmp"));
+}
+
+// Likes in a stream are saved once an interval; a table that matches its file (as read at
+// start, in whatever form) is not written at all.
+TEST_F(LikeTableTest, SavesAreOneAnIntervalAndOnlyAfterAChange) {
+  const std::string hash_path = dir_.Join("hash.dat");
+  const std::string text = "<HASH_INFO>\n<VIEWD>4</VIEWD>\n<FILE_SIZE>6</FILE_SIZE>\n<HASH>" +
+                           FileContentHash(access_.files, Picture("c.jpg")) +
+                           "</HASH>\n</HASH_INFO>\n";
+  WriteFile(hash_path, text);
+  Start(hash_path);
+  for (int i = 0; i < 3; ++i) UpdateLater(LikeTable::kSaveIntervalMs + 1);
+  EXPECT_FALSE(likes().dirty());
+  std::vector<uint8_t> saved = test_support::ReadFile(hash_path);
+  EXPECT_EQ(std::string(saved.begin(), saved.end()), text);
+
+  Vote("a.jpg");
+  UpdateLater(1000);
+  EXPECT_FALSE(likes().dirty());  // the first change is saved at once
+  Vote("a.jpg");
+  UpdateLater(1000);
+  EXPECT_TRUE(likes().dirty());
+  EXPECT_EQ(LikesOrder(), (std::vector<std::string>{"c.jpg", "a.jpg"}));  // ranked meanwhile
+  UpdateLater(LikeTable::kSaveIntervalMs);
+  EXPECT_FALSE(likes().dirty());
 }
 
 }  // namespace

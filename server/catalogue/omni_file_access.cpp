@@ -84,6 +84,10 @@ bool COmniFileAccess::ReadShared(const std::string& path,
   return true;
 }
 
+bool COmniFileAccess::ReadPieces(const std::string& path, const FilePieceSink& sink) {
+  return BackendFor(path).ReadPieces(path, sink);
+}
+
 bool COmniFileAccess::FindHeld(const std::string& path, const FileVersion& version,
                                SharedBytes* out) {
   auto it = held_.find(path);

@@ -33,6 +33,8 @@ class COmniFileAccess : public CBasseFileAccess {
   // earlier caller still holds the bytes of that version (a file too large to cache) shares
   // them too.
   bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
+  // The back-end's read in pieces; the cache is neither used nor changed.
+  bool ReadPieces(const std::string& path, const FilePieceSink& sink) override;
   bool Exists(const std::string& path) override;
   bool GetTime(const std::string& path, SystemTime* out) override;
   bool GetVersion(const std::string& path, FileVersion* out) override;

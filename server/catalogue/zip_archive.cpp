@@ -66,9 +66,36 @@ class SequentialReader {
   size_t cursor_ = 0;
 };
 
+// The directory's place as the end records give it.
+struct DirectoryPlace {
+  uint64_t count = 0;
+  uint64_t offset = 0;
+};
+
+// Reads the ZIP64 end record through its locator, which ends just before the end record at
+// `end_record`. False when there is none.
+bool ReadZip64End(const platform::ReadOnlyFile& file, uint64_t end_record, DirectoryPlace* out) {
+  if (end_record < kZip64LocatorSize) return false;
+  uint8_t locator[kZip64LocatorSize];
+  if (!file.ReadAt(end_record - kZip64LocatorSize, sizeof locator, locator) ||
+      LoadLe32(locator) != kZip64LocatorSignature) {
+    return false;
+  }
+  const uint64_t record_offset = LoadLe64(locator + kZip64LocatorRecordOffset);
+  uint8_t record[kZip64EndSize];
+  if (record_offset > file.size() || !file.ReadAt(record_offset, sizeof record, record) ||
+      LoadLe32(record) != kZip64EndSignature) {
+    return false;
+  }
+  out->count = LoadLe64(record + kZip64EndCountOffset);
+  out->offset = LoadLe64(record + kZip64EndDirectoryOffsetOffset);
+  return true;
+}
+
 // Finds the end-of-central-directory record nearest to the end of the file and reads the
-// directory's record count and offset from it.
-bool FindEndRecord(const platform::ReadOnlyFile& file, uint32_t* count, uint32_t* offset) {
+// directory's record count and offset from it, or from the ZIP64 end record when it says
+// that one holds them.
+bool FindEndRecord(const platform::ReadOnlyFile& file, DirectoryPlace* place) {
   size_t tail =
       static_cast<size_t>(std::min<uint64_t>(file.size(), kEndOfDirectorySize + kMaxCommentSize));
   if (tail < kEndOfDirectorySize) return false;
@@ -77,11 +104,43 @@ bool FindEndRecord(const platform::ReadOnlyFile& file, uint32_t* count, uint32_t
   for (size_t back = kEndOfDirectorySize; back <= tail; ++back) {
     const uint8_t* record = bytes.data() + (tail - back);
     if (LoadLe32(record) != kEndOfDirectorySignature) continue;
-    *count = LoadLe16(record + kEndRecordCountOffset);
-    *offset = LoadLe32(record + kEndDirectoryOffsetOffset);
+    place->count = LoadLe16(record + kEndRecordCountOffset);
+    place->offset = LoadLe32(record + kEndDirectoryOffsetOffset);
+    if (place->count == kZip64Count || place->offset == kZip64Offset) {
+      ReadZip64End(file, file.size() - back, place);
+    }
     return true;
   }
   return false;
+}
+
+// Where each member's bytes lie: from its local header to the end of its data, at least (the
+// local header's name and extra field may be longer than the directory's). Members whose
+// spans overlap one another or the directory are refused: an archive that makes many
+// entries share one stream would make a few bytes cost as much as many large members.
+// Each member's data must also end before the next span begins, which `limits` gives.
+std::vector<bool> OverlappingMembers(const std::vector<ZipDirectoryRecord>& records,
+                                     uint64_t directory_offset, std::vector<uint64_t>* limits) {
+  const size_t count = records.size();
+  std::vector<uint64_t> start(count), end(count);
+  for (size_t i = 0; i < count; ++i) {
+    start[i] = records[i].local_header_offset;
+    end[i] = start[i] + kLocalHeaderSize + records[i].name_length + records[i].compressed_size;
+  }
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return start[a] < start[b]; });
+  std::vector<bool> refused(count, false);
+  limits->assign(count, directory_offset);
+  size_t furthest = count;  // the member reaching furthest so far, in start order
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = order[k];
+    if (k + 1 < count) (*limits)[i] = std::min(directory_offset, start[order[k + 1]]);
+    if (end[i] > directory_offset) refused[i] = true;
+    if (furthest != count && start[i] < end[furthest]) refused[i] = refused[furthest] = true;
+    if (furthest == count || end[i] > end[furthest]) furthest = i;
+  }
+  return refused;
 }
 
 ZipDirectoryRecord ParseCentralHeader(const uint8_t* p) {
@@ -154,17 +213,20 @@ bool ZipArchive::Open(const std::string& path) {
   path_ = path;
   records_.clear();
   names_.clear();
+  data_limits_.clear();
   first_of_name_.clear();
+  refused_ = 0;
   platform::ReadOnlyFile file;
-  uint32_t count = 0;
-  uint32_t offset = 0;
-  if (!file.Open(path) || !FindEndRecord(file, &count, &offset)) return false;
+  DirectoryPlace place;
+  if (!file.Open(path) || !FindEndRecord(file, &place)) return false;
+  // Every record takes at least a header's bytes: a count beyond that is not believed.
+  if (place.count > file.size() / kCentralHeaderSize) return false;
 
   std::vector<ZipDirectoryRecord> records;
   std::vector<std::string> names;
-  records.reserve(std::min<uint64_t>(count, file.size() / kCentralHeaderSize));
-  SequentialReader reader(file, offset);
-  for (uint32_t i = 0; i < count; ++i) {
+  records.reserve(place.count);
+  SequentialReader reader(file, place.offset);
+  for (uint64_t i = 0; i < place.count; ++i) {
     uint8_t header[kCentralHeaderSize];
     if (!reader.Read(sizeof header, header)) return false;
     ZipDirectoryRecord record = ParseCentralHeader(header);
@@ -176,8 +238,20 @@ bool ZipArchive::Open(const std::string& path) {
     names.push_back(DecodeName(std::move(raw), record.flags));
     records.push_back(record);
   }
-  records_ = std::move(records);
-  names_ = std::move(names);
+  std::vector<uint64_t> limits;
+  const std::vector<bool> refused = OverlappingMembers(records, place.offset, &limits);
+  const uint64_t content_bound = std::max(kMaxMemberBytes, file.size() * kMaxArchiveExpansion);
+  uint64_t content = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (refused[i] || records[i].uncompressed_size > content_bound - content) {
+      ++refused_;
+      continue;
+    }
+    content += records[i].uncompressed_size;
+    records_.push_back(records[i]);
+    names_.push_back(std::move(names[i]));
+    data_limits_.push_back(limits[i]);
+  }
   BuildIndex();
   return true;
 }
@@ -224,8 +298,9 @@ bool ZipArchive::Extract(size_t index, ReadBudget& budget, std::vector<uint8_t>*
   // Sizes come from the file: allocate only for data that is really there, within bounds.
   uint64_t data_offset = uint64_t{record.local_header_offset} + kLocalHeaderSize +
                          header.name_length + header.extra_length;
-  if (data_offset > file.size() || compressed_size > file.size() - data_offset ||
-      compressed_size > kMaxMemberBytes || uncompressed_size > kMaxMemberBytes) {
+  if (data_offset > data_limits_[index] || compressed_size > data_limits_[index] - data_offset ||
+      data_limits_[index] > file.size() || compressed_size > kMaxMemberBytes ||
+      uncompressed_size > kMaxMemberBytes) {
     return false;
   }
   if (header.method == kMethodDeflate && uncompressed_size > compressed_size * kMaxInflateRatio) {

@@ -38,7 +38,10 @@ class ZipArchive {
  public:
   // Reads the central directory of the archive at `path`. False when the file cannot be
   // opened, has no end-of-central-directory record in its last 22 + 65535 bytes (the nearest
-  // to the end wins), or its directory does not hold the records the end record counts.
+  // to the end wins), or its directory does not hold the records the end record counts (the
+  // ZIP64 end record's count and offset when the end record defers to it). Members whose
+  // bytes overlap another member's or the directory are left out of the list (refused()),
+  // and so are those past the bound on what one archive inflates to (kMaxArchiveExpansion).
   bool Open(const std::string& path);
 
   // The content of member `index`, stored or deflated. False when the index is out of range,
@@ -46,8 +49,8 @@ class ZipArchive {
   // there, the declared size is beyond what the data can hold or beyond kMaxMemberBytes, the
   // data does not decode to exactly the declared size, or its CRC-32 differs from the one in
   // the central directory, or no room for it comes in time in `budget` (which it holds
-  // while reading and inflating). `out` is replaced only on success. The local header's
-  // signature is not checked.
+  // while reading and inflating), or its data runs into the next member or the directory.
+  // `out` is replaced only on success. The local header's signature is not checked.
   bool Extract(size_t index, ReadBudget& budget, std::vector<uint8_t>* out) const;
 
   const std::string& path() const { return path_; }
@@ -56,6 +59,8 @@ class ZipArchive {
   // separators are kept. Directory entries are listed like any other record.
   const std::vector<ZipDirectoryRecord>& records() const { return records_; }
   const std::vector<std::string>& names() const { return names_; }
+  // The directory records left out: overlapping, or past the archive's bound.
+  size_t refused() const { return refused_; }
 
   // The index of the first member named exactly `name` (case-sensitive), in constant time
   // through an index that Open builds once. False when no member has that name.
@@ -67,6 +72,10 @@ class ZipArchive {
   std::string path_;
   std::vector<ZipDirectoryRecord> records_;
   std::vector<std::string> names_;
+  // Index-aligned: where the next member's bytes (or the directory) begin after each
+  // member's local header.
+  std::vector<uint64_t> data_limits_;
+  size_t refused_ = 0;
   // Hash of a name to the index of the first member of that name; names with equal hashes
   // share a bucket and are told apart by comparing names_.
   std::unordered_multimap<size_t, size_t> first_of_name_;

@@ -113,6 +113,13 @@ class ZipArchiveTest : public testing::Test {
     for (const auto& [name, bytes] : files_) EXPECT_EQ(found[name], 1) << name;
   }
 
+  // Runs the Python `script` with the archive path `path` as its argument.
+  bool WriteWithPython(const std::string& script, const std::string& path) {
+    WriteFile(dir_.Join("write.py"), script);
+    return RunShell(std::string(kPython) + " " + Quote(dir_.Join("write.py")) + " " +
+                    Quote(path)) == 0;
+  }
+
   bool HaveTools(std::initializer_list<const char*> tools) {
     for (const char* tool : tools) {
       if (!test_support::HaveTool(tool)) return false;
@@ -379,7 +386,8 @@ TEST_F(ZipArchiveTest, MembersWhoseCrcDiffersFail) {
 
 TEST_F(ZipArchiveTest, MembersBeyondThePictureLimitAreRefused) {
   if (!HaveTools({kPython})) GTEST_SKIP() << "python3 is missing";
-  // A member one byte over the limit, deflated from zeros to a few hundred kilobytes.
+  // A member one byte over the limit, deflated from zeros to a few hundred kilobytes, then a
+  // small one.
   const std::string path = dir_.Join("bomb.zip");
   const std::string script =
       "import sys, zipfile\n"
@@ -388,17 +396,119 @@ TEST_F(ZipArchiveTest, MembersBeyondThePictureLimitAreRefused) {
       "        for i in range(256): m.write(bytes(1 << 20))\n"
       "        m.write(b'x')\n"
       "    z.writestr('small.jpg', b'ok')\n";
-  WriteFile(dir_.Join("bomb.py"), script);
-  ASSERT_EQ(RunShell(std::string(kPython) + " " + Quote(dir_.Join("bomb.py")) + " " + Quote(path)),
-            0);
+  ASSERT_TRUE(WriteWithPython(script, path));
+  // Past what one archive may inflate to, it is not even listed.
   ZipArchive archive;
   ASSERT_TRUE(archive.Open(path));
-  ASSERT_EQ(archive.records()[0].uncompressed_size, kMaxMemberBytes + 1);
-  // Refused for its size, not as an implausible expansion.
-  ASSERT_LE(kMaxMemberBytes + 1, uint64_t{archive.records()[0].compressed_size} * kMaxInflateRatio);
+  EXPECT_EQ(archive.refused(), 1u);
+  ASSERT_EQ(archive.names(), std::vector<std::string>{"small.jpg"});
   std::vector<uint8_t> out;
-  EXPECT_FALSE(archive.Extract(0, budget_, &out));
-  EXPECT_TRUE(archive.Extract(1, budget_, &out));
+  EXPECT_TRUE(archive.Extract(0, budget_, &out));
+
+  // Listed (the archive padded to where the expansion bound lets it in), it still fails for
+  // its size, not as an implausible expansion.
+  std::vector<uint8_t> bytes = ReadFile(path);
+  const size_t padding = (kMaxMemberBytes + 1) / kMaxArchiveExpansion + 1;
+  const size_t directory = CentralDirectoryOffset(bytes);
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(directory), padding, 0);
+  StoreLe32(bytes, EndRecordOffset(bytes) + zip_format::kEndDirectoryOffsetOffset,
+            static_cast<uint32_t>(directory + padding));
+  WriteFile(path, bytes);
+  ZipArchive padded;
+  ASSERT_TRUE(padded.Open(path));
+  ASSERT_EQ(padded.refused(), 0u);
+  ASSERT_EQ(padded.records()[0].uncompressed_size, kMaxMemberBytes + 1);
+  ASSERT_LE(kMaxMemberBytes + 1, uint64_t{padded.records()[0].compressed_size} * kMaxInflateRatio);
+  EXPECT_FALSE(padded.Extract(0, budget_, &out));
+  EXPECT_TRUE(padded.Extract(1, budget_, &out));
+}
+
+// Forty directory entries that share one deflated stream of 255 MiB in a small archive:
+// every one is refused when the directory is read, before anything is inflated.
+TEST_F(ZipArchiveTest, MembersSharingOneStreamAreRefusedWhenTheDirectoryIsRead) {
+  if (!HaveTools({kPython})) GTEST_SKIP() << "python3 is missing";
+  const std::string path = dir_.Join("shared.zip");
+  const std::string script =
+      "import sys, struct, zlib\n"
+      "size = 255 << 20\n"
+      "c = zlib.compressobj(9, zlib.DEFLATED, -15)\n"
+      "block = bytes(1 << 20)\n"
+      "data = b''.join(c.compress(block) for _ in range(255)) + c.flush()\n"
+      "crc = 0\n"
+      "for _ in range(255): crc = zlib.crc32(block, crc)\n"
+      "local = struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 8, 0, 0x21, crc, len(data), size,"
+      " 5, 0) + b'a.jpg' + data\n"
+      "central = b''\n"
+      "for i in range(40):\n"
+      "    name = b'p%02d.jpg' % i\n"
+      "    central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 0, 8, 0, 0x21, crc,"
+      " len(data), size, len(name), 0, 0, 0, 0, 0, 0) + name\n"
+      "end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, 40, 40, len(central), len(local), 0)\n"
+      "open(sys.argv[1], 'wb').write(local + central + end)\n";
+  ASSERT_TRUE(WriteWithPython(script, path));
+  ASSERT_LT(ReadFile(path).size(), size_t{300} << 10);
+  ZipArchive archive;
+  ASSERT_TRUE(archive.Open(path));
+  EXPECT_EQ(archive.refused(), 40u);
+  EXPECT_TRUE(archive.records().empty());
+  EXPECT_EQ(budget_.InUse(), 0u);
+}
+
+// A member whose local header lies inside another's data: both are refused, the member
+// apart from them is kept and extracts.
+TEST_F(ZipArchiveTest, MembersWhoseBytesOverlapAreRefused) {
+  if (!HaveTools({"zip"})) GTEST_SKIP() << "zip is missing";
+  const std::string path = MakeArchive("overlap.zip", "zip -q -0 -X", "photo.jpg notes.txt");
+  std::vector<uint8_t> bytes = ReadFile(path);
+  ZipArchive good;
+  ASSERT_TRUE(good.Open(path));
+  ASSERT_EQ(good.records().size(), 2u);
+  // A third entry: a copy of the second's record pointing into the first member's data.
+  const size_t directory = CentralDirectoryOffset(bytes);
+  const size_t second = directory + zip_format::kCentralHeaderSize + good.records()[0].name_length +
+                        good.records()[0].extra_length;
+  const size_t second_size = zip_format::kCentralHeaderSize + good.records()[1].name_length +
+                             good.records()[1].extra_length;
+  std::vector<uint8_t> copy(bytes.begin() + static_cast<std::ptrdiff_t>(second),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(second + second_size));
+  StoreLe32(copy, 42, good.records()[0].local_header_offset + 100);
+  StoreLe32(copy, 20, 10);                     // its data ends within the first member's too
+  copy[zip_format::kCentralHeaderSize] = 'X';  // another name
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(second + second_size), copy.begin(),
+               copy.end());
+  const size_t end = EndRecordOffset(bytes);
+  StoreLe16(bytes, end + zip_format::kEndRecordCountOffset, 3);
+  StoreLe16(bytes, end + 10, 3);
+  StoreLe32(bytes, end + 12,
+            LoadLe32(bytes.data() + end + 12) + static_cast<uint32_t>(copy.size()));
+  WriteFile(path, bytes);
+  ZipArchive archive;
+  ASSERT_TRUE(archive.Open(path));
+  EXPECT_EQ(archive.refused(), 2u);
+  ASSERT_EQ(archive.names(), std::vector<std::string>{"notes.txt"});
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(archive.Extract(0, budget_, &out));
+  EXPECT_TRUE(out == files_["notes.txt"]);
+}
+
+// More than 65 535 members: the ZIP64 end record gives the count, and all are listed.
+TEST_F(ZipArchiveTest, Zip64DirectoriesAreReadWhole) {
+  if (!HaveTools({kPython})) GTEST_SKIP() << "python3 is missing";
+  const std::string path = dir_.Join("many.zip");
+  const std::string script =
+      "import sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_STORED) as z:\n"
+      "    for i in range(70000): z.writestr('m%05d.jpg' % i, b'%d' % i)\n";
+  ASSERT_TRUE(WriteWithPython(script, path));
+  ZipArchive archive;
+  ASSERT_TRUE(archive.Open(path));
+  ASSERT_EQ(archive.records().size(), 70000u);
+  EXPECT_EQ(archive.refused(), 0u);
+  size_t last = 0;
+  ASSERT_TRUE(archive.Find("m69999.jpg", &last));
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(archive.Extract(last, budget_, &out));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "69999");
 }
 
 TEST_F(ZipArchiveTest, IndexOutOfRangeAndEmptyMembersFail) {

@@ -162,27 +162,34 @@ CDigestProcess::CDigestProcess(const ServerSettings& settings, const DigestLimit
 CDigestProcess::Verdict CDigestProcess::Check(const HttpRequest& request,
                                               const DigestFields& fields, int64_t now_ms,
                                               std::vector<UserAccount>* accounts) {
-  std::string ha1, name;
+  std::string name;
   if (!DigestUserName(fields, &name)) return Verdict::kFailed;
+  if (fields.uri != request.target_text || fields.qop != "auth" || fields.cnonce.empty()) {
+    return Verdict::kFailed;
+  }
+  uint32_t nc = 0;
+  if (!ParseNc(fields.nc, &nc)) return Verdict::kFailed;
+  const std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
   // Browsers send the name in UTF-8; older clients sent it in code page 932. An account whose
-  // name has no code page 932 form has an empty one, which no sent name equals.
+  // name has no code page 932 form has an empty one, which no sent name equals. Several
+  // accounts may share a name: the one whose password the answer proves is the user, and
+  // its right is the one that counts, so a password never lends another record's right.
+  // An account without a hash has no secret: an empty HA1 would let anyone in.
+  const UserAccount* user = nullptr;
   for (const UserAccount& account : settings_.users) {
     if (name != account.name && (account.name_cp932.empty() || name != account.name_cp932)) {
       continue;
     }
-    ha1 = account.hash;  // with duplicate names the later account's hash counts
-    accounts->push_back(account);
+    if (account.hash.empty()) continue;
+    const std::string expected = MD5Hex(account.hash + ":" + fields.nonce + ":" + fields.nc + ":" +
+                                        fields.cnonce + ":" + fields.qop + ":" + ha2);
+    if (fields.response == expected) {
+      user = &account;
+      break;
+    }
   }
-  // Without a configured user there is no secret: an empty HA1 would let anyone in.
-  if (accounts->empty()) return Verdict::kFailed;
-  std::string ha2 = MD5Hex(std::string(request.method) + ":" + fields.uri);
-  std::string expected = MD5Hex(ha1 + ":" + fields.nonce + ":" + fields.nc + ":" + fields.cnonce +
-                                ":" + fields.qop + ":" + ha2);
-  uint32_t nc = 0;
-  if (fields.response != expected || fields.uri != request.target_text || fields.qop != "auth" ||
-      fields.cnonce.empty() || !ParseNc(fields.nc, &nc)) {
-    return Verdict::kFailed;
-  }
+  if (user == nullptr) return Verdict::kFailed;
+  accounts->push_back(*user);
   // The password is right; whether the nonce still counts decides between going on and
   // asking the client to repeat the request with a new one.
   return nonces_.Record(fields.nonce, nc, now_ms) == DigestNonces::Use::kAccepted

@@ -53,7 +53,8 @@ class CDigestProcess : public CRequestProcess {
 
  private:
   enum class Verdict { kAccepted, kStale, kFailed };
-  // Fills `accounts` with the user's accounts as it goes.
+  // Fills `accounts` with the account whose password the credentials prove (the first such
+  // of its name) when they are right.
   Verdict Check(const HttpRequest& request, const DigestFields& fields, int64_t now_ms,
                 std::vector<UserAccount>* accounts);
 

@@ -113,12 +113,37 @@ TEST_F(DigestProcessTest, OffMeansEveryRequestPassesWithEmptyContext) {
 
 TEST_F(DigestProcessTest, ValidCredentialsPassWithTheAccountsAsContext) {
   EXPECT_EQ(Get("/view?page=T-1-N-0", Authorization(Alice("/view?page=T-1-N-0"))), "ok:alice/0;");
-  // Duplicate names: both accounts go on, and the later one's hash is the one that counts.
-  std::string nonce = IssuedNonce();
-  EXPECT_EQ(Get("/", Authorization({"bob", Ha1("bob", "builder"), "GET", "/", nonce})),
-            "ok:bob/0;bob/1;");
-  EXPECT_TRUE(IsChallenge(
-      Get("/", Authorization({"bob", Ha1("bob", "old"), "GET", "/", nonce, "00000002"})), nonce));
+}
+
+// A repeated name: each password lets in the record it belongs to, with that record's right,
+// so the password of a viewing-only record never uploads.
+TEST_F(DigestProcessTest, RepeatedNameTakesPasswordAndRightFromOneRecord) {
+  settings_.users = {{"bob", Ha1("bob", "viewer"), 0, {}},
+                     {"bob", Ha1("bob", "builder"), 1, {}},
+                     {"bob", Ha1("bob", "viewer"), 1, {}}};
+  struct Case {
+    const char* password;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"viewer", "ok:bob/0;"},  // the first record of that password
+      {"builder", "ok:bob/1;"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Get("/", Authorization({"bob", Ha1("bob", c.password), "GET", "/", IssuedNonce()})),
+              c.expected)
+        << c.password;
+  }
+  const std::string nonce = IssuedNonce();
+  EXPECT_TRUE(
+      IsChallenge(Get("/", Authorization({"bob", Ha1("bob", "other"), "GET", "/", nonce})), nonce));
+}
+
+// A record without a hash holds no secret: an answer computed from an empty HA1 is refused.
+TEST_F(DigestProcessTest, AccountWithoutHashLetsNobodyIn) {
+  settings_.users = {{"eve", "", 1, {}}};
+  const std::string nonce = IssuedNonce();
+  EXPECT_TRUE(IsChallenge(Get("/", Authorization({"eve", "", "GET", "/", nonce})), nonce));
 }
 
 TEST_F(DigestProcessTest, RejectionsGetTheExactChallenge) {

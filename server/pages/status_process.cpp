@@ -121,7 +121,7 @@ std::string UpnpStageText(uint32_t upnp, int32_t stage) {
 
 void AppendNetwork(const StatusSources& sources, std::string* page) {
   const ServerSettings& settings = sources.settings;
-  UpnpPortMapper& upnp = sources.upnp;
+  const UpnpPortMapper& upnp = sources.upnp;
   *page += SettingLines(settings, StatusPlace::kNetwork);
   if (upnp.stage() > 1) *page += Line("External Port No:" + std::to_string(upnp.external_port()));
   *page += Line("検索パス");
@@ -130,7 +130,8 @@ void AppendNetwork(const StatusSources& sources, std::string* page) {
   *page += Line("UPnP stage:" + std::to_string(upnp.stage()) + "," +
                 UpnpStageText(settings.upnp, upnp.stage()));
   if (upnp.stage() > 1) {
-    const std::string address_escaped = EscapeAttribute(upnp.GetExternalAddress());
+    // What the mapping thread has found: the page never waits for the gateway.
+    const std::string address_escaped = EscapeAttribute(upnp.KnownExternalAddress());
     *page += Line("グローバルIP:" + address_escaped);
   }
 }

@@ -36,7 +36,7 @@ struct WorkAhead {
 struct StatusSources {
   const ServerSettings& settings;
   const ImageCatalogue& catalogue;
-  UpnpPortMapper& upnp;
+  const UpnpPortMapper& upnp;
   const MySystem::CThreadMgr& pool;  // whose running jobs the page counts
   std::function<LoopFigures()> loop;
   const CNoneBlockingServer& server;  // whose connections the page lists

@@ -81,7 +81,7 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
       return 0;
     }
     ImageEntry entry;
-    if (work_->Get(index, &entry)) {
+    if (work_->Get(index, &entry) && entry.size <= kLargestPictureAhead) {
       store_->MakeAhead(entry.path, ImageContentType(entry.path), kThumbnail);
     }
     work_->done.fetch_add(1);

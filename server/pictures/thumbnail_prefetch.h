@@ -19,6 +19,10 @@ class ThumbnailPrefetch {
  public:
   // Pages of each order made before the rest.
   static constexpr uint32_t kFirstPages = 3;
+  // Pictures larger than this (a ZIP member's uncompressed size) are left to the requests
+  // for them: reading one ahead would take a large share of the read budget for a thumbnail
+  // nobody may ask for.
+  static constexpr uint64_t kLargestPictureAhead = uint64_t{64} << 20;
 
   // `lists`, `pool` and `store` must outlive the prefetch. `pool` serves the requests: work
   // ahead runs only while it has idle workers.

@@ -212,4 +212,19 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
   EXPECT_TRUE(store.Find(list[39].path, "image/jpeg", kThumbnail, &asked));
 }
 
+// A picture over the size read ahead is left to its requests; the others are reduced.
+TEST_F(ThumbnailPrefetchTest, LargePicturesAreNotReadAhead) {
+  OrderedLists lists;
+  std::vector<ImageEntry> list = Pictures("a", 3, 200);
+  list[1].size = static_cast<uint32_t>(ThumbnailPrefetch::kLargestPictureAhead + 1);
+  lists.BuildOrders(list);
+  MySystem::CThreadMgr pool(2);
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
+  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  RunUntilDone(&prefetch, 3, &pool);
+  EXPECT_EQ(store.Reductions(), 2u);
+  EXPECT_FALSE(store.Has(list[1].path, "image/jpeg", kThumbnail));
+}
+
 }  // namespace

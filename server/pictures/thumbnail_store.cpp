@@ -10,6 +10,7 @@
 #include <new>
 
 #include "common/config/md5_hex.h"
+#include "platform/clock.h"
 #include "platform/known_folders.h"
 #include "platform/thread_priority.h"
 #include "server/pictures/image_reduce.h"
@@ -173,6 +174,7 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   {
     platform::MutexLock hold(&lock_);
     if (auto known = by_key_.find(key); known != by_key_.end()) return known->second->second;
+    if (FailedLately(key)) return Entry{};
     if (auto running = in_flight_.find(key); running != in_flight_.end()) {
       // The flight's fields are written under lock_ too.
       std::shared_ptr<InFlight> other = running->second;
@@ -190,7 +192,11 @@ ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std
   }
   {
     platform::MutexLock hold(&lock_);
-    if (readable) Remember(key, entry);
+    if (readable) {
+      Remember(key, entry);
+    } else {
+      RememberFailure(key);
+    }
     in_flight_.erase(key);
     flight->entry = entry;
     flight->done = true;
@@ -244,11 +250,25 @@ bool ThumbnailStore::Has(const std::string& path, std::string_view content_type,
   if (!Key(path, content_type, rendition, &key)) return false;
   {
     platform::MutexLock hold(&lock_);
-    if (by_key_.count(key) != 0) return true;
+    if (by_key_.count(key) != 0 || FailedLately(key)) return true;
     if (!uses_disk_) return false;
   }
   std::error_code error;
   return fs::exists(FileFor(key), error);
+}
+
+bool ThumbnailStore::FailedLately(const std::string& key) {
+  auto failed = failed_until_.find(key);
+  if (failed == failed_until_.end()) return false;
+  if (platform::TickCountMs() < failed->second) return true;
+  failed_until_.erase(failed);
+  return false;
+}
+
+void ThumbnailStore::RememberFailure(const std::string& key) {
+  // Forgetting them all at once is rare and costs only a retry of each.
+  if (failed_until_.size() >= kRememberedFailures) failed_until_.clear();
+  failed_until_[key] = platform::TickCountMs() + kFailureMemoryMs;
 }
 
 bool ThumbnailStore::Lookup(const std::string& key, Entry* entry) {

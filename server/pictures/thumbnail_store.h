@@ -48,6 +48,11 @@ class ThumbnailStore {
   // two gigabytes hold a gallery's worth for a phone and a desktop.
   static constexpr size_t kRenditionMemoryBytes = size_t{64} << 20;
   static constexpr uint64_t kRenditionDiskBytes = uint64_t{2} << 30;
+  // A picture that could not be read (a damaged or refused ZIP member, a file gone or too
+  // large) is not read again for its rendition for this long, however often it is asked
+  // for or worked on ahead; a changed file is a new version and is tried at once.
+  static constexpr int64_t kFailureMemoryMs = 10 * 60 * 1000;
+  static constexpr size_t kRememberedFailures = 4096;
 
   // The server's folder for thumbnails: "lumenvale/thumbnails" under the user's cache folder
   // (XDG_CACHE_HOME, else ~/.cache).
@@ -70,7 +75,8 @@ class ThumbnailStore {
   bool Find(const std::string& path, std::string_view content_type, const Rendition& rendition,
             ReducedPicture* out);
 
-  // Whether the store knows the outcome for the picture's current version without reducing.
+  // Whether the store knows the outcome for the picture's current version without reducing
+  // (a read that failed lately counts as known).
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
 
   // Like Find, for work ahead of the requests: nobody waits for it (a request for the same
@@ -118,6 +124,9 @@ class ThumbnailStore {
   Entry Reduce(const std::string& path, std::string_view content_type, const Rendition& rendition,
                bool* readable, bool ahead = false);
   void Remember(const std::string& key, const Entry& entry) REQUIRES(lock_);
+  // Whether the picture of `key` could not be read within kFailureMemoryMs.
+  bool FailedLately(const std::string& key) REQUIRES(lock_);
+  void RememberFailure(const std::string& key) REQUIRES(lock_);
   bool ReadFromDisk(const std::string& key, Entry* entry) EXCLUDES(lock_);
   void WriteToDisk(const std::string& key, const Entry& entry) EXCLUDES(lock_);
 
@@ -156,5 +165,7 @@ class ThumbnailStore {
   // Keys work ahead is reducing now; no request waits for them.
   std::unordered_set<std::string> ahead_in_flight_ GUARDED_BY(lock_);
   uint64_t reductions_ GUARDED_BY(lock_) = 0;
+  // Keys whose picture could not be read, to the tick until which that is believed.
+  std::unordered_map<std::string, int64_t> failed_until_ GUARDED_BY(lock_);
   uint64_t temporary_counter_ GUARDED_BY(lock_) = 0;
 };

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "server/catalogue/read_limits.h"
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/pictures/image_reduce.h"
 #include "server/pictures/testing/test_pictures.h"
@@ -254,6 +255,24 @@ TEST_F(ThumbnailStoreTest, PicturesSentAsStoredAndMissingFiles) {
   EXPECT_EQ(store.Reductions(), 2u);  // the outcome "as stored" is kept too
   EXPECT_TRUE(store.Has(pictures_.Join("narrow.jpg"), "image/jpeg", kThumbnail));
   EXPECT_FALSE(store.Has(pictures_.Join("missing.jpg"), "image/jpeg", kThumbnail));
+}
+
+// A picture that cannot be read (here: larger than any read) is not read again while its
+// version stays the same; a new version is tried at once.
+TEST_F(ThumbnailStoreTest, AFailedReadIsRememberedForTheVersion) {
+  const std::string huge = pictures_.Join("huge.jpg");
+  WriteBytes(huge, {});
+  fs::resize_file(huge, kMaxFileBytes + 1);  // sparse
+  ThumbnailStore store(access_.files, Folder(), ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
+  Thumbnail thumbnail;
+  EXPECT_FALSE(store.Has(huge, "image/jpeg", kThumbnail));
+  EXPECT_FALSE(FindThumbnail(store, huge, "image/jpeg", &thumbnail));
+  EXPECT_TRUE(store.Has(huge, "image/jpeg", kThumbnail));
+  EXPECT_FALSE(FindThumbnail(store, huge, "image/jpeg", &thumbnail));
+  WriteBytes(huge, jpeg_);
+  EXPECT_FALSE(store.Has(huge, "image/jpeg", kThumbnail));
+  EXPECT_TRUE(FindThumbnail(store, huge, "image/jpeg", &thumbnail));
 }
 
 TEST_F(ThumbnailStoreTest, ConcurrentRequestsForOneMissingThumbnailReduceItOnce) {

@@ -30,15 +30,16 @@ std::string MappingKey(uint16_t external_port) {
 }  // namespace
 
 std::string AddPortMappingBody(std::string_view service_type, uint16_t external_port,
-                               uint16_t internal_port, std::string_view internal_client) {
+                               uint16_t internal_port, std::string_view internal_client,
+                               uint32_t lease_seconds) {
   const std::string internal = std::to_string(internal_port);
   return Envelope(
       "    <m:AddPortMapping xmlns:m=\"" + std::string(service_type) + "\">\r\n" +
       MappingKey(external_port) + "      <NewInternalPort>" + internal + "</NewInternalPort>\r\n" +
       "      <NewInternalClient>" + std::string(internal_client) + "</NewInternalClient>\r\n" +
       "      <NewEnabled>1</NewEnabled>\r\n" + "      <NewPortMappingDescription>is" + internal +
-      "</NewPortMappingDescription>\r\n" + "      <NewLeaseDuration>0</NewLeaseDuration>\r\n" +
-      "    </m:AddPortMapping>\r\n");
+      "</NewPortMappingDescription>\r\n" + "      <NewLeaseDuration>" +
+      std::to_string(lease_seconds) + "</NewLeaseDuration>\r\n" + "    </m:AddPortMapping>\r\n");
 }
 
 std::string DeletePortMappingBody(std::string_view service_type, uint16_t external_port) {

@@ -12,10 +12,12 @@ inline constexpr std::string_view kAddPortMapping = "AddPortMapping";
 inline constexpr std::string_view kDeletePortMapping = "DeletePortMapping";
 inline constexpr std::string_view kGetExternalIPAddress = "GetExternalIPAddress";
 
-// The envelopes: a permanent TCP mapping of `external_port` to `internal_port` on
-// `internal_client`, described as "is" + internal port; its removal; the address query.
+// The envelopes: a TCP mapping of `external_port` to `internal_port` on `internal_client`
+// for `lease_seconds` (0 would be for good), described as "is" + internal port; its removal;
+// the address query.
 std::string AddPortMappingBody(std::string_view service_type, uint16_t external_port,
-                               uint16_t internal_port, std::string_view internal_client);
+                               uint16_t internal_port, std::string_view internal_client,
+                               uint32_t lease_seconds);
 std::string DeletePortMappingBody(std::string_view service_type, uint16_t external_port);
 std::string GetExternalIPAddressBody(std::string_view service_type);
 

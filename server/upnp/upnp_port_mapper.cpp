@@ -98,8 +98,18 @@ void UpnpPortMapper::MapPort() {
     return;
   }
   stage_ = 2;
-  external_address_ = QueryExternalAddress(deadline_ms);
+  const std::string address = QueryExternalAddress(deadline_ms);
+  {
+    platform::MutexLock hold(&address_lock_);
+    external_address_ = address;
+  }
   Print("ポート開放に成功\r\n");
+}
+
+bool UpnpPortMapper::RenewMapping() {
+  if (!enabled() || stage_ < 2) return false;
+  return IsSuccessAnswer(
+      Soap(kAddPortMapping, platform::TickCountMs() + network_.exchange_timeout_ms));
 }
 
 void UpnpPortMapper::UnmapPort() {
@@ -109,11 +119,19 @@ void UpnpPortMapper::UnmapPort() {
 
 std::string UpnpPortMapper::GetExternalAddress() {
   if (stage_ < 2) return "";
-  if (!external_address_.empty()) return external_address_;
+  const std::string known = KnownExternalAddress();
+  if (!known.empty()) return known;
   const int64_t now = platform::TickCountMs();
   if (now < address_retry_tick_) return "";
-  external_address_ = QueryExternalAddress(now + network_.exchange_timeout_ms);
-  if (external_address_.empty()) address_retry_tick_ = now + network_.address_retry_ms;
+  const std::string address = QueryExternalAddress(now + network_.exchange_timeout_ms);
+  if (address.empty()) address_retry_tick_ = now + network_.address_retry_ms;
+  platform::MutexLock hold(&address_lock_);
+  external_address_ = address;
+  return address;
+}
+
+std::string UpnpPortMapper::KnownExternalAddress() const {
+  platform::MutexLock hold(&address_lock_);
   return external_address_;
 }
 
@@ -163,7 +181,8 @@ std::string UpnpPortMapper::Soap(std::string_view action, int64_t deadline_ms) {
   RefreshLocalAddress(target_.host);
   std::string body;
   if (action == kAddPortMapping) {
-    body = AddPortMappingBody(service_type_, external_port(), settings_.port, local_address_);
+    body = AddPortMappingBody(service_type_, external_port(), settings_.port, local_address_,
+                              kLeaseSeconds);
   } else if (action == kDeletePortMapping) {
     body = DeletePortMappingBody(service_type_, external_port());
   } else {

@@ -2,10 +2,12 @@
 // computer at the server start and to stop forwarding it at the stop.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "common/config/server_settings.h"
+#include "platform/mutex.h"
 #include "server/upnp/gateway_url.h"
 #include "server/upnp/ssdp_search.h"
 
@@ -24,10 +26,15 @@ struct UpnpNetwork {
   int address_retry_ms = 60000;
 };
 
+// The exchanges themselves, each bounded in time. One thread makes them (PortMappingKeeper's,
+// in the server); stage(), KnownExternalAddress() and the fixed fields may be read by any.
 class UpnpPortMapper {
  public:
   // Search sends that fail in a row before a service type counts as unanswered.
   static constexpr int kSearchSendTries = 3;
+  // The mapping lasts this long unless renewed, so that a server killed or a machine cut off
+  // leaves no forwarding for good.
+  static constexpr uint32_t kLeaseSeconds = 3600;
 
   // `settings` must outlive the mapper.
   explicit UpnpPortMapper(const ServerSettings& settings, UpnpNetwork network = {});
@@ -37,12 +44,17 @@ class UpnpPortMapper {
   // waits (2 x search_wait_ms per service type) whatever the gateway does; every failure only
   // leaves the stage lower.
   void MapPort();
+  // Asks for the mapping again, which restarts its lease; false when the gateway refused or
+  // did not answer. REQUIRES: MapPort made the mapping.
+  bool RenewMapping();
   // Asks the gateway to stop forwarding, when MapPort made a mapping.
   void UnmapPort();
 
   // The gateway's external address, "" when none is known. Asks the gateway once it has made
   // the mapping; a found address is kept and never asked for again.
   std::string GetExternalAddress();
+  // The external address found so far, without asking; "" when none is known.
+  std::string KnownExternalAddress() const;
   // "http://" + address + ":" + port under which the gallery is reached: the external address
   // and port once known, else this computer's address and the internal port.
   // Tests only.
@@ -50,7 +62,7 @@ class UpnpPortMapper {
 
   // 0: no gateway answered; 1: a gateway answered with its location; 2: the gateway made the
   // mapping. Never goes back.
-  int32_t stage() const { return stage_; }
+  int32_t stage() const { return stage_.load(); }
   // UPnP_PORT when set, else PORT.
   uint16_t external_port() const;
   // The address this computer is reached at from the gateway, as last refreshed.
@@ -81,8 +93,9 @@ class UpnpPortMapper {
   std::string service_type_;
   GatewayTarget target_;
   std::string local_address_;
-  int32_t stage_ = 0;
-  std::string external_address_;    // cached once found
+  std::atomic<int32_t> stage_{0};
+  mutable platform::Mutex address_lock_;
+  std::string external_address_ GUARDED_BY(address_lock_);  // kept once found
   int64_t address_retry_tick_ = 0;  // no query before this tick after a failed one
 };
 

@@ -56,7 +56,7 @@ std::string ExpectedAdd(uint16_t http_port, uint16_t external, uint16_t internal
           "      <NewPortMappingDescription>is" +
           std::to_string(internal) +
           "</NewPortMappingDescription>\r\n"
-          "      <NewLeaseDuration>0</NewLeaseDuration>\r\n"
+          "      <NewLeaseDuration>3600</NewLeaseDuration>\r\n"
           "    </m:AddPortMapping>\r\n" +
           kEnvelopeEnd);
 }

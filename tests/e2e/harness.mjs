@@ -70,8 +70,9 @@ export async function startServer(count, extraConfig = '', writePictures = write
   writeFileSync(config,
     `\uFEFF<PATH>${pictures}</PATH>\r\n<PORT>0</PORT>\r\n${tlsConfig}${extraConfig}`);
   // The thumbnail store lives in the test's folder, never in the user's own cache.
+  // Run as root, the server would serve as nobody, who cannot read the root-owned gallery.
   const env = { ...process.env, XDG_CACHE_HOME: join(root, 'cache'),
-                XDG_DATA_HOME: join(root, 'data') };
+                XDG_DATA_HOME: join(root, 'data'), LUMENVALE_USER: 'root' };
   const child = spawn(program, [config], { stdio: ['ignore', 'pipe', 'inherit'], env });
   const lines = createInterface({ input: child.stdout });
   const url = await new Promise((resolve, reject) => {

@@ -74,6 +74,16 @@ start_server() {
 	done
 	return 1
 }
+# wait_log REGEX: waits (at most 40 s: the search's own bound) for a line of the server's log;
+# the mapping is made on a thread of its own, after the start-up line.
+wait_log() {
+	for _ in $(seq 1 400); do
+		grep -Eq -- "$1" "$work/server.log" && return 0
+		running "$server_pid" || return 1
+		sleep 0.1
+	done
+	return 1
+}
 # stop_server: SIGTERM; sets $stopped to the exit status, or to "hung" after 15 s.
 stop_server() {
 	kill -TERM "$server_pid"
@@ -98,12 +108,14 @@ before=$(root_snapshot)
 echo "=== a gateway that forwards (UPNP_GW_WAN=stun, IGD:1)"
 if UPNP_GW_WAN=stun UPNP_GW_IGD_V1=yes "$gw" start; then
 	if start_server; then ok "server started"; else ko "server started"; fi
+	wait_log 'ポート開放に成功'
 	log=$(cat "$work/server.log")
 	expect "server says the mapping was made" 'ポート開放に成功' "$log"
 	out=$(lan upnpc -l)
 	expect "upnpc -l finds the gateway the server used" 'desc: http://10\.77\.0\.1:5000/rootDesc\.xml' "$out"
 	out=$(lan upnpc -i -l)
 	expect "upnpc -i -l lists the server's mapping" "TCP ${port}->10\.77\.0\.2:${port} +'is${port}'" "$out"
+	expect "the mapping has a lease, not for good" "'is${port}' '' [1-9][0-9]*" "$out"
 	out=$(timeout 20 ip netns exec lvgw nft list ruleset 2>&1)
 	expect "miniupnpd installed the forwarding rule" "dnat ip to 10\.77\.0\.2:${port}" "$out"
 	out=$(fetch lvwan "http://203.0.113.1:${port}/")
@@ -127,6 +139,7 @@ fi
 echo "=== a gateway that refuses mappings (UPNP_GW_WAN=plain)"
 if UPNP_GW_WAN=plain UPNP_GW_IGD_V1=yes "$gw" start; then
 	if start_server; then ok "server started"; else ko "server started"; fi
+	wait_log 'ポート開放に失敗'
 	log=$(cat "$work/server.log")
 	expect "server says the mapping failed" 'ポート開放に失敗' "$log"
 	out=$(fetch lvlan "http://10.77.0.2:${port}/info")

@@ -45,6 +45,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Environme
   if (pid_ == 0) {
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
+    // Tests run as root as well: their servers read the root-owned test folders as root
+    // unless the test names another user to serve as.
+    setenv("LUMENVALE_USER", "root", 1);
     for (const auto& [name, value] : env) {
       if (value) {
         setenv(name.c_str(), value->c_str(), 1);

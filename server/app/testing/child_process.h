@@ -15,7 +15,9 @@ class ChildProcess {
   // Environment changes for the child: a value sets the variable, std::nullopt removes it.
   using Environment = std::map<std::string, std::optional<std::string>>;
 
-  // Runs `argv[0]` (a path, or a name looked up in PATH) with `argv`.
+  // Runs `argv[0]` (a path, or a name looked up in PATH) with `argv`. LUMENVALE_USER is
+  // "root" unless `env` says otherwise, so a server started by a test run as root reads the
+  // test's root-owned files as root (and without capabilities), as it does when not root.
   ChildProcess(const std::vector<std::string>& argv, const Environment& env);
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;

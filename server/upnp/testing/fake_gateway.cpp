@@ -150,6 +150,10 @@ void FakeGateway::ServeConnection(size_t index) {
     requests_.push_back(connection.received.substr(0, length));
   }
   if (!behaviour_.answer_http) return;
+  if (!behaviour_.answer_after_mapping && !connection.received.starts_with("GET ") &&
+      connection.received.find("#AddPortMapping\"") == std::string::npos) {
+    return;
+  }
   // Answers are small: the socket takes them whole.
   std::string answer = AnswerFor(connection.received);
   platform::SendSome(connection.socket, answer.data(), answer.size(), &count, &error);

@@ -31,6 +31,9 @@ class FakeGateway {
     std::string description = DefaultDescription();
     // false: connections are accepted and never answered.
     bool answer_http = true;
+    // false: everything but the description and AddPortMapping is never answered: a gateway
+    // that makes the mapping and then stalls.
+    bool answer_after_mapping = true;
     // Status line of the AddPortMapping answer.
     std::string add_status = "200 OK";
     // The value of NewExternalIPAddress.
