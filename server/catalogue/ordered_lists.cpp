@@ -7,15 +7,6 @@
 #include "server/catalogue/picture_id.h"
 #include "server/catalogue/search.h"
 
-namespace {
-
-std::string_view FolderOf(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-}
-
-}  // namespace
-
 void NormalizedPaths::Add(std::string_view path) {
   const std::string normalized = NormalizeForSearch(path);
   if (normalized != path) text_ += normalized;
@@ -157,10 +148,10 @@ PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<Ima
   auto part = std::make_shared<OrderSet::ListPart>();
   const std::vector<ImageEntry>& entries = *list;
   part->entries = std::move(list);
+  // The positions are permutations, so each order is their inverse, placed in one pass
+  // instead of sorted.
   part->by_name.resize(entries.size());
-  std::iota(part->by_name.begin(), part->by_name.end(), 0u);
-  std::sort(part->by_name.begin(), part->by_name.end(),
-            [&](uint32_t a, uint32_t b) { return entries[a].namePos < entries[b].namePos; });
+  for (uint32_t i = 0; i < entries.size(); ++i) part->by_name[entries[i].namePos] = i;
   const auto named = [&](uint32_t name_position) -> const ImageEntry& {
     return entries[part->by_name[name_position]];
   };
@@ -168,14 +159,13 @@ PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<Ima
   part->normalized.ShrinkToFit();
 
   part->by_date.resize(entries.size());
-  std::iota(part->by_date.begin(), part->by_date.end(), 0u);
-  std::sort(part->by_date.begin(), part->by_date.end(),
-            [&](uint32_t a, uint32_t b) { return named(a).datePos < named(b).datePos; });
+  for (uint32_t p = 0; p < entries.size(); ++p) part->by_date[named(p).datePos] = p;
 
-  // A folder group is a maximal run of one folder in name order: its first entry has the
-  // smallest namePos; the entry with the smallest datePos represents it by date.
+  // A folder group is a maximal run of one folder in name order (one folderIndex): its
+  // first entry has the smallest namePos; the entry with the smallest datePos represents it
+  // by date.
   for (uint32_t i = 0; i < entries.size(); ++i) {
-    if (i == 0 || FolderOf(named(i).path) != FolderOf(named(i - 1).path)) {
+    if (i == 0 || named(i).folderIndex != named(i - 1).folderIndex) {
       part->top_by_name.push_back(i);
       part->top_by_date.push_back(i);
     } else if (named(i).datePos < named(part->top_by_date.back()).datePos) {
