@@ -7,15 +7,19 @@
 #   190 KB picture:  /image of one picture as stored, nginx the same file.
 # Target: each >= 0.8 x nginx (requests per second). Also the CPU time of each side per
 # request, which holds up better than the rate when others load the machine.
+# With BASELINE=<another build folder>, that build's server is measured in the same run too
+# (for a before/after comparison of a change), on the same pictures.
 set -euo pipefail
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)
 lv_port=18741
 nginx_port=18742
+base_port=18743
 count=100
 cleanup() {
   [ -n "${lv_pid:-}" ] && kill "$lv_pid" 2>/dev/null || true
+  [ -n "${base_pid:-}" ] && kill "$base_pid" 2>/dev/null || true
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -34,21 +38,36 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
   -keyout "$work/key.pem" -out "$work/cert.pem" -subj /CN=localhost \
   -addext subjectAltName=DNS:localhost,IP:127.0.0.1 2> /dev/null
 
-printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n<HTTPS>1</HTTPS>\r\n<TLS_CERT>%s</TLS_CERT>\r\n<TLS_KEY>%s</TLS_KEY>\r\n' \
-  "$work/pics" "$lv_port" "$work/cert.pem" "$work/key.pem" > "$work/bench.con"
-"$build/bin/lumenvale" "$work/bench.con" > "$work/lumenvale.log" 2>&1 &
-lv_pid=$!
+# Starts the server `$1` on port `$2` (its settings file named after the port) and waits
+# until it answers; prints its process id.
+start_server() {
+  printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n<HTTPS>1</HTTPS>\r\n<TLS_CERT>%s</TLS_CERT>\r\n<TLS_KEY>%s</TLS_KEY>\r\n' \
+    "$work/pics" "$2" "$work/cert.pem" "$work/key.pem" > "$work/bench$2.con"
+  "$1" "$work/bench$2.con" > "$work/lumenvale$2.log" 2>&1 &
+  local pid=$!
+  for _ in $(seq 200); do
+    [ "$(curl -sk -o /dev/null -w '%{http_code}' "https://127.0.0.1:$2/image?page=1-N-$count")" = 200 ] && break
+    sleep 0.1
+  done
+  echo "$pid"
+}
+lv_pid=$(start_server "$build/bin/lumenvale" $lv_port)
 lv=https://127.0.0.1:$lv_port
-for _ in $(seq 200); do
-  [ "$(curl -sk -o /dev/null -w '%{http_code}' "$lv/image?page=1-N-$count")" = 200 ] && break
-  sleep 0.1
-done
 # Warm: every thumbnail made once, and its bytes kept for nginx.
 for i in $(seq 0 $((count - 1))); do
   curl -sk --fail -o "$work/nginx/t$i.jpg" "$lv/image?page=1-N-$i&shrink=1"
   printf '%s\n' "$lv/image?page=1-N-$i&shrink=1" >> "$work/lumenvale.thumbs"
   printf '%s\n' "https://127.0.0.1:$nginx_port/t$i.jpg" >> "$work/nginx.thumbs"
 done
+if [ -n "${BASELINE:-}" ]; then
+  base_pid=$(start_server "$BASELINE/bin/lumenvale" $base_port)
+  base=https://127.0.0.1:$base_port
+  # The baseline fetches each thumbnail once too, so that it holds them in memory.
+  for i in $(seq 0 $((count - 1))); do
+    curl -sk --fail -o /dev/null "$base/image?page=1-N-$i&shrink=1"
+    printf '%s\n' "$base/image?page=1-N-$i&shrink=1" >> "$work/base.thumbs"
+  done
+fi
 run_nginx_h2 "$work" $nginx_port auto "$work/cert.pem" "$work/key.pem" "$work/nginx"
 nginx_pids() { pgrep -d ' ' -P "$(cat "$work/nginx.pid")"; echo " $(cat "$work/nginx.pid")"; }
 
@@ -82,8 +101,12 @@ row() { printf '%-36s %10s req/s   cpu %5s us/req   %s\n' "$@"; }
 echo "load before: $(uptime)"
 # The sides take turns, twice each, and the better turn of each counts.
 best() { awk -v a="$1" -v b="$2" 'BEGIN {split(a, x, " "); split(b, y, " "); print (x[1] > y[1] ? a : b)}'; }
-lvt="0 0" ngt="0 0" lvp="0 0" ngp="0 0"
+lvt="0 0" ngt="0 0" lvp="0 0" ngp="0 0" bst="0 0" bsp="0 0"
 for _ in 1 2; do
+  if [ -n "${BASELINE:-}" ]; then
+    bst=$(best "$bst" "$(measure "$work/base.thumbs" "$base_pid")")
+    bsp=$(best "$bsp" "$(measure "$base/image?page=1-N-$count" "$base_pid")")
+  fi
   lvt=$(best "$lvt" "$(measure "$work/lumenvale.thumbs" "$lv_pid")")
   ngt=$(best "$ngt" "$(measure "$work/nginx.thumbs" "$(nginx_pids)")")
   lvp=$(best "$lvp" "$(measure "$lv/image?page=1-N-$count" "$lv_pid")")
@@ -97,4 +120,10 @@ row "lumenvale h2 warm thumbnails:" "$lvt_rps" "$lvt_cpu" ""
 row "nginx h2 same bytes (auto workers):" "$ngt_rps" "$ngt_cpu" "lumenvale/nginx $(ratio "$lvt_rps" "$ngt_rps") (target >= 0.8)"
 row "lumenvale h2 /image, 190 KB:" "$lvp_rps" "$lvp_cpu" ""
 row "nginx h2 same file (auto workers):" "$ngp_rps" "$ngp_cpu" "lumenvale/nginx $(ratio "$lvp_rps" "$ngp_rps") (target >= 0.8)"
+if [ -n "${BASELINE:-}" ]; then
+  read -r bst_rps bst_cpu <<<"$bst"
+  read -r bsp_rps bsp_cpu <<<"$bsp"
+  row "baseline h2 warm thumbnails:" "$bst_rps" "$bst_cpu" "this build/baseline $(ratio "$lvt_rps" "$bst_rps")"
+  row "baseline h2 /image, 190 KB:" "$bsp_rps" "$bsp_cpu" "this build/baseline $(ratio "$lvp_rps" "$bsp_rps")"
+fi
 echo "load after: $(uptime)"

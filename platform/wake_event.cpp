@@ -14,6 +14,7 @@ WakeEvent::~WakeEvent() {
 }
 
 void WakeEvent::Signal() {
+  if (raised_.exchange(true)) return;
   uint64_t one = 1;
   [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
 }
@@ -21,6 +22,9 @@ void WakeEvent::Signal() {
 void WakeEvent::Clear() {
   uint64_t value;
   [[maybe_unused]] ssize_t n = read(fd_, &value, sizeof value);
+  // Lowered only after the read: a raise between the two is skipped, and its work is taken
+  // up by the caller, which looks for work after Clear. A raise after this writes again.
+  raised_.store(false);
 }
 
 }  // namespace platform

@@ -225,7 +225,8 @@ class CNoneBlockingServer {
   // One read into the session; false when the connection must end.
   bool ReceiveHttp2(s_socket_stage& connection);
   // Sends what the session has until the socket takes no more; false when it broke.
-  bool SendHttp2(s_socket_stage& connection);
+  // `*wrote` (when given) is set when the socket took any bytes.
+  bool SendHttp2(s_socket_stage& connection, bool* wrote = nullptr);
   void SweepTimeouts();
 
   const size_t max_connections_;

@@ -46,10 +46,14 @@ int CNoneBlockingServer::RunHttp2(const std::vector<size_t>& indices) {
     s_socket_stage& c = connections_[i];
     Http2Session& session = *c.http2;
     bool alive = !c.readable || ReceiveHttp2(c);
-    session.Poll();
-    bool sent = SendHttp2(c);
-    if (!alive || !sent || session.Finished()) c.stage = kClosing;
-    ++count;
+    bool polled = session.Poll();
+    bool wrote = false;
+    bool sent = SendHttp2(c, &wrote);
+    bool closing = !alive || !sent || session.Finished();
+    if (closing) c.stage = kClosing;
+    // A connection with nothing to do leaves the loop free to wait: the socket's readiness
+    // and the mailbox's wake bring it back, instead of a pass that spins on it.
+    if (c.readable || polled || closing || wrote) ++count;
   }
   return count;
 }
@@ -75,7 +79,7 @@ bool CNoneBlockingServer::ReceiveHttp2(s_socket_stage& c) {
   return true;
 }
 
-bool CNoneBlockingServer::SendHttp2(s_socket_stage& c) {
+bool CNoneBlockingServer::SendHttp2(s_socket_stage& c, bool* wrote) {
   for (;;) {
     std::string_view output = c.http2->Output();
     if (output.empty()) return true;
@@ -83,7 +87,10 @@ bool CNoneBlockingServer::SendHttp2(s_socket_stage& c) {
     int error = 0;
     platform::IoStatus status = sockets_.Send(c.socket, output, {}, &sent, &error);
     c.http2->Sent(sent);
-    if (sent > 0) c.last_activity_ms = sockets_.TickCountMs();
+    if (sent > 0) {
+      c.last_activity_ms = sockets_.TickCountMs();
+      if (wrote != nullptr) *wrote = true;
+    }
     if (status == platform::IoStatus::kWouldBlock ||
         (status == platform::IoStatus::kDone && sent < output.size())) {
       return true;

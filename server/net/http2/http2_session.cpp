@@ -393,15 +393,23 @@ void Http2Session::ResumeBody(Http2Stream& stream) {
   stream.held_bytes = 0;
 }
 
-void Http2Session::Poll() {
-  if (failed_) return;
-  for (CHttp2Mailbox::Posted& posted : mailbox_->Take()) {
-    Submit(posted.stream_id, posted.final, std::move(posted.response));
+bool Http2Session::Poll() {
+  if (failed_) return false;
+  std::vector<CHttp2Mailbox::Posted> posted = mailbox_->Take();
+  bool busy = !posted.empty();
+  for (CHttp2Mailbox::Posted& answer : posted) {
+    Submit(answer.stream_id, answer.final, std::move(answer.response));
   }
   for (auto& [id, stream] : streams_) {
+    const size_t held = stream->held_bytes;
     ResumeBody(*stream);
-    if (stream->awaiting_route) Route(*stream);
+    if (stream->held_bytes != held) busy = true;
+    if (stream->awaiting_route) {
+      Route(*stream);
+      busy = true;
+    }
   }
+  return busy;
 }
 
 void Http2Session::Submit(int32_t stream_id, bool final, Response response) {

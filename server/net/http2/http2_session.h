@@ -62,7 +62,9 @@ class Http2Session {
   // flood); the output may still hold a GOAWAY to send first.
   bool Receive(std::string_view bytes);
   // Takes the answers posted since the last call and reads on bodies whose streams have room.
-  void Poll();
+  // True when it did something, or when a stream waits for something no wake announces (a
+  // request no handler took yet): the loop then comes back without waiting.
+  bool Poll();
   // The bytes to send now, at most about kOutputChunkBytes; empty when there are none.
   std::string_view Output();
   // The first `count` bytes of Output() have been sent.
