@@ -240,7 +240,9 @@ TEST_F(HostileGallery, StartedAsRootServesAsAnUnprivilegedUser) {
     }
     EXPECT_EQ(status["NoNewPrivs"], "1");
     // Groups: the account's, none for an id without one.
-    if (c.config_owner == 4242 && !c.named) EXPECT_EQ(status["Groups"], "");
+    if (c.config_owner == 4242 && !c.named) {
+      EXPECT_EQ(status["Groups"], "");
+    }
     EXPECT_EQ(server_->Wait(SIGTERM), 0);
     const std::string errors = server_->ReadErrors();
     EXPECT_NE(errors.find("Started as root: serving as "), std::string::npos);
