@@ -21,6 +21,9 @@ class TrayHost {
   virtual bool StopRequested() = 0;
   // Where the menu's pages are opened: "http://" + address + ":" + port.
   virtual std::string BaseAddress() = 0;
+  // The same from the Internet, "scheme://public address:port", once the gateway mapped the
+  // port; "" before that and without UPnP.
+  virtual std::string PublicBaseAddress() = 0;
   // The icon's tooltip.
   virtual std::string Tooltip() = 0;
   // Shows `url` in the user's browser.

@@ -20,6 +20,9 @@ inline constexpr TrayMenuEntry kTrayMenuEntries[] = {
     {"ステータス情報を開く(&T)", "/info"},
 };
 inline constexpr char kTrayExitText[] = "終了(&X)";
+// Before the separator, once the gateway mapped the port: the gallery's address from the
+// Internet, which opens it.
+inline constexpr char kTrayPublicText[] = "インターネットから: ";
 
 // The icon's tooltip: "TITLE:PORT", cut to its first 127 characters.
 std::string TrayTooltip(const std::string& title, uint16_t port);

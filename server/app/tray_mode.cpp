@@ -64,6 +64,7 @@ class TrayServerLoop {
 }  // namespace
 
 void FillTrayMenu(QMenu* menu, const std::function<std::string()>& base_address,
+                  const std::function<std::string()>& public_address,
                   const std::function<void(const std::string&)>& open,
                   const std::function<void()>& quit) {
   for (const TrayMenuEntry& entry : kTrayMenuEntries) {
@@ -71,6 +72,19 @@ void FillTrayMenu(QMenu* menu, const std::function<std::string()>& base_address,
     menu->addAction(QString::fromUtf8(entry.text),
                     [base_address, open, path] { open(base_address() + path); });
   }
+  // The mapping is made after the start, so the entry is brought up to date whenever the
+  // menu opens.
+  QAction* public_entry = menu->addAction(QString(), [public_address, open] {
+    const std::string address = public_address();
+    if (!address.empty()) open(address);
+  });
+  const auto refresh = [public_entry, public_address] {
+    const std::string address = public_address();
+    public_entry->setText(QString::fromUtf8(kTrayPublicText) + QString::fromStdString(address));
+    public_entry->setVisible(!address.empty());
+  };
+  refresh();
+  QObject::connect(menu, &QMenu::aboutToShow, refresh);
   menu->addSeparator();
   menu->addAction(QString::fromUtf8(kTrayExitText), quit);
 }
@@ -86,7 +100,9 @@ int RunTray(TrayHost* host, int argc, char** argv) {
   auto open = [host](const std::string& url) { host->Open(url); };
 
   QMenu menu;
-  FillTrayMenu(&menu, base_address, open, [] { QApplication::quit(); });
+  FillTrayMenu(
+      &menu, base_address, [host] { return host->PublicBaseAddress(); }, open,
+      [] { QApplication::quit(); });
   QSystemTrayIcon icon(GalleryIcon());
   icon.setToolTip(QString::fromUtf8(host->Tooltip()));
   icon.setContextMenu(&menu);

@@ -10,9 +10,12 @@
 
 class QMenu;
 
-// Fills `menu` with the tray menu: the page entries, a separator and exit. A page entry
-// calls `open` with `base_address()` + its path; exit calls `quit`.
+// Fills `menu` with the tray menu: the page entries, the public address while
+// `public_address()` gives one (looked at each time the menu opens), a separator and exit. A
+// page entry calls `open` with `base_address()` + its path, the public entry with the public
+// address; exit calls `quit`.
 void FillTrayMenu(QMenu* menu, const std::function<std::string()>& base_address,
+                  const std::function<std::string()>& public_address,
                   const std::function<void(const std::string&)>& open,
                   const std::function<void()>& quit);
 

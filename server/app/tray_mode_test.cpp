@@ -45,22 +45,38 @@ TEST(TrayMenuWidgetTest, EntriesInOrderEachOpeningItsAddressThenExit) {
   QMenu menu;
   std::vector<std::string> opened;
   int quits = 0;
+  std::string public_address;  // none until the gateway maps the port
   FillTrayMenu(
       &menu, [] { return std::string("http://192.0.2.9:8080"); },
-      [&](const std::string& url) { opened.push_back(url); }, [&] { ++quits; });
+      [&] { return public_address; }, [&](const std::string& url) { opened.push_back(url); },
+      [&] { ++quits; });
 
-  std::vector<std::string> texts;
-  for (QAction* action : menu.actions()) {
-    texts.push_back(action->isSeparator() ? "---" : action->text().toStdString());
-    action->trigger();
-  }
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "メイン画面を表示(&V)", "スライドショー開始(全ファイル)(&S)",
-                       "アップローダを開く(&U)", "ステータス情報を開く(&T)", "---", "終了(&X)"}));
+  // The entries shown, each triggered once.
+  const auto shown = [&menu] {
+    std::vector<std::string> texts;
+    for (QAction* action : menu.actions()) {
+      if (!action->isVisible()) continue;
+      texts.push_back(action->isSeparator() ? "---" : action->text().toStdString());
+      action->trigger();
+    }
+    return texts;
+  };
+  EXPECT_EQ(shown(), (std::vector<std::string>{
+                         "メイン画面を表示(&V)", "スライドショー開始(全ファイル)(&S)",
+                         "アップローダを開く(&U)", "ステータス情報を開く(&T)", "---", "終了(&X)"}));
   EXPECT_EQ(opened, (std::vector<std::string>{
                         "http://192.0.2.9:8080", "http://192.0.2.9:8080/slideshow",
                         "http://192.0.2.9:8080/Uploader", "http://192.0.2.9:8080/info"}));
   EXPECT_EQ(quits, 1);
+
+  // Once the port is mapped, the menu shows the public address the next time it opens.
+  public_address = "https://203.0.113.7:8443";
+  opened.clear();
+  emit menu.aboutToShow();
+  const std::vector<std::string> texts = shown();
+  ASSERT_EQ(texts.size(), 7u);
+  EXPECT_EQ(texts[4], "インターネットから: https://203.0.113.7:8443");
+  EXPECT_EQ(opened.back(), "https://203.0.113.7:8443");
 }
 
 // Runs a shell command line and returns its standard output.

@@ -28,6 +28,7 @@ class ServerTrayHost : public TrayHost {
   void Stop() override { StopAndAnnounce(*server_); }
   bool StopRequested() override { return platform::StopSignalled(); }
   std::string BaseAddress() override { return server_->BaseAddress(); }
+  std::string PublicBaseAddress() override { return server_->PublicBaseAddress(); }
   std::string Tooltip() override { return TrayTooltip(settings_.title, settings_.port); }
   void Open(const std::string& url) override { platform::OpenUrl(url); }
 
