@@ -6,6 +6,9 @@
 # taking turns. Then the installed size of each Debian package (built when missing).
 # Usage: bench/console_footprint.sh [BUILD]
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=$(realpath -m "${1:-build}")
 here=$(cd "$(dirname "$0")" && pwd)
 cmake --build "$build" --target lumenvale lumenvale_qt_linked >/dev/null

@@ -6,6 +6,9 @@
 # take turns three times; the best rate of each is kept. Target: authenticated >= 0.8 x
 # unauthenticated.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)

@@ -8,6 +8,9 @@
 # With BASELINE=<another build folder>, that build's server is measured in the same run too
 # (for a before/after comparison of a change).
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)

@@ -3,6 +3,9 @@
 # console mode, once in tray mode under Xvfb with trayer as the system tray, the Qt event
 # loop included. Target: under 1% of one core each.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 seconds=${SECONDS_IDLE:-60}
 work=$(mktemp -d)

@@ -5,6 +5,9 @@
 # ready-made file in the same run. wrk with 2 threads and 8 connections for 10 s each.
 # Target: the kept thumbnail at least 1 / 1.5 of nginx's rate.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 work=$(mktemp -d)

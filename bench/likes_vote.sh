@@ -7,6 +7,9 @@
 #   while the server hashes it, beside the time md5sum takes over the same file; target:
 #   under 10 ms.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 work=$(mktemp -d)
 port=18471

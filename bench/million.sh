@@ -14,6 +14,9 @@
 # Then, on MILLION_PHOTOS (default 1 000) real photos: the p99 wait for /view while the
 # thumbnails are made ahead, beside the same without work ahead (target: at most 1.5 x).
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 seconds=${MILLION_RESCAN_SECONDS:-300}
 photos=${MILLION_PHOTOS:-1000}

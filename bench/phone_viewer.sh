@@ -3,6 +3,9 @@
 # a swipe to the next, and the weight of a thumbnail page of mixed types against one of JPEGs
 # (bench/phone_viewer.mjs). ANCHOR_BINARY=/path/to/lumenvale measures that server beside it.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -4,6 +4,9 @@
 # that tree and once against a server with an empty gallery. Target: the longest wait with
 # the rescan at most 50 ms above the longest wait without.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 work=$(mktemp -d)
 export XDG_CACHE_HOME="$work/cache"  # thumbnails made by the run stay in it

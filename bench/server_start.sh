@@ -5,6 +5,9 @@
 # own that has only loopback, with the search's multicast routed onto it, so every search is
 # really sent and no datagram leaves the machine.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=$(cd "${1:-build}" && pwd)
 if [ -z "${LV_BENCH_NETNS:-}" ]; then
   if ! unshare -rn true 2>/dev/null; then

@@ -3,6 +3,9 @@
 # trip per new connection): Lumenvale over HTTPS, Lumenvale over plain HTTP and nginx over
 # HTTPS with HTTP/2 serving the same bytes, in the same run (bench/slow_link_page.mjs).
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -11,6 +11,9 @@
 #    (/image?shrink=1, 4 requests at a time, its own background work running too); then its
 #    peak resident memory (VmHWM) is read. Target: under 150 MB.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 count=${2:-1000}
 cores=$(nproc)

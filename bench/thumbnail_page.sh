@@ -18,6 +18,9 @@
 #         each, a new server every turn. The CPU time (user + system) of the server and of
 #         the vips processes shows the same comparison when other work shares the cores.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 count=100

@@ -8,6 +8,9 @@
 # connection, which holds up better than the rate when others load the machine.
 # Target: lumenvale >= 0.8 x nginx (one worker).
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 source "$(dirname "$0")/support/nginx.sh"
 build=${1:-build}
 clients=${CLIENTS:-4}

@@ -6,6 +6,9 @@
 # (target: below 2.5 x), and the slowest answer to page requests made during an upload,
 # against the same requests to the idle server.
 set -euo pipefail
+# Started as root the server would serve as another user, who cannot read this benchmark's
+# private temporary folders: keep root's uid (the server still drops every capability).
+export LUMENVALE_USER=${LUMENVALE_USER:-root}
 build=${1:-build}
 work=$(mktemp -d)
 port=18711
