@@ -11,7 +11,7 @@
 #include "server/net/image_server.h"
 #include "server/net/testing/lambda_process.h"
 #include "server/net/testing/loopback_test_util.h"
-#include "server/tls/self_signed_certificate.h"
+#include "server/tls/testing/loopback_certificate.h"
 #include "server/tls/tls_transport.h"
 
 namespace {
@@ -20,11 +20,8 @@ class Http2OverTlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(EnsureSelfSignedCertificate(folder_.Root(), {"localhost"}, {"127.0.0.1"}, &error))
-        << error;
-    cert_ = SelfSignedPaths(folder_.Root()).cert;
-    certificates_ = std::make_unique<CertificateStore>(cert_, SelfSignedPaths(folder_.Root()).key);
-    ASSERT_TRUE(certificates_->Load(&error)) << error;
+    certificates_ = LoopbackCertificate(folder_.Root(), &cert_, &error);
+    ASSERT_NE(certificates_, nullptr) << error;
     transport_ = std::make_unique<TlsTransport>(certificates_.get());
     transport_->SetHttp2Enabled(true);
     std::string file(2'000'000, '\0');

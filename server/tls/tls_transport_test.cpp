@@ -16,7 +16,7 @@
 #include "server/net/none_blocking_server.h"
 #include "server/net/testing/loopback_test_util.h"
 #include "server/tls/plain_http_redirect.h"
-#include "server/tls/self_signed_certificate.h"
+#include "server/tls/testing/loopback_certificate.h"
 
 namespace {
 
@@ -59,11 +59,8 @@ class TlsTransportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(EnsureSelfSignedCertificate(folder_.Root(), {"localhost"}, {"127.0.0.1"}, &error))
-        << error;
-    cert_ = SelfSignedPaths(folder_.Root()).cert;
-    certificates_ = std::make_unique<CertificateStore>(cert_, SelfSignedPaths(folder_.Root()).key);
-    ASSERT_TRUE(certificates_->Load(&error)) << error;
+    certificates_ = LoopbackCertificate(folder_.Root(), &cert_, &error);
+    ASSERT_NE(certificates_, nullptr) << error;
     transport_ = std::make_unique<TlsTransport>(certificates_.get());
     file_ = PseudoBytes(kFileBytes);
     server_ = std::make_unique<FileServer>(transport_.get(), folder_.Write("file.bin", file_));
