@@ -10,6 +10,9 @@ $(function () {
 	});
 	$(document).on('keydown', function (e) {
 		if (e.key === 'Escape' && !e.altKey) {
+			// Unhandled, Esc is also the browser's own Stop, which would cancel this very
+			// navigation when it comes before the new page's answer.
+			e.preventDefault();
 			window.location.href = $('#ViewPage').attr('href');
 		}
 	});
