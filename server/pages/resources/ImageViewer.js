@@ -3,18 +3,20 @@
 // touch screen the control over the picture, lead to the thumbnail page that holds it; a
 // first visit on a touch screen says how to reach the header. Once the shown picture has
 // loaded, the neighbours' pictures are fetched in the size the screen uses.
+// Esc is bound at once, not when jQuery calls its ready handlers: those run later, even after
+// the window's load event at times, and a key pressed before would be lost.
+$(document).on('keydown', function (e) {
+	if (e.key === 'Escape' && !e.altKey) {
+		// Unhandled, Esc is also the browser's own Stop, which would cancel this very
+		// navigation when it comes before the new page's answer.
+		e.preventDefault();
+		window.location.href = $('#ViewPage').attr('href');
+	}
+});
 $(function () {
 	$('#NextPage, #PrevPage, #RandomPage').on('click', function (e) {
 		e.preventDefault();
 		window.location.replace(this.href);
-	});
-	$(document).on('keydown', function (e) {
-		if (e.key === 'Escape' && !e.altKey) {
-			// Unhandled, Esc is also the browser's own Stop, which would cancel this very
-			// navigation when it comes before the new page's answer.
-			e.preventDefault();
-			window.location.href = $('#ViewPage').attr('href');
-		}
 	});
 	if (window.matchMedia('(pointer: coarse)').matches && firstVisit()) {
 		var hint = $('#headerHint');
