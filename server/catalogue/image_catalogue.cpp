@@ -84,6 +84,12 @@ bool ImageCatalogue::Rescan(bool full) {
 void ImageCatalogue::Scan(const std::vector<std::string>& folders, const ListingOptions& options,
                           bool full) {
   const int64_t start = platform::TickCountMs();
+  // A replaced list is freed where its last holder lets it go, which may be after the
+  // release job has given the free pages back (the thumbnails made ahead hold the orders of
+  // their list until they see the next). Given back again here, once per rescan, before
+  // another list is formed beside the current one: otherwise the pages of the list before
+  // stay resident beside both.
+  platform::ReturnFreeMemory();
   const FolderTree::Pass pass = tree_->Refresh(folders, options, full, pool_, kScanPriority);
   std::shared_ptr<std::vector<ImageEntry>> list;
   std::shared_ptr<ArchiveCache> archives;

@@ -246,7 +246,10 @@ void LikeTable::AssignByContent() {
       sizes.insert(record.file_size);
     }
   }
-  const std::vector<ImageEntry> files = catalogue_->GetFiles();
+  // Due only once the scans have settled, when the current list is what the last scan found:
+  // it is shared, not copied, since a copy of a million entries would double the memory.
+  const std::shared_ptr<const std::vector<ImageEntry>> list = catalogue_->CurrentList();
+  const std::vector<ImageEntry>& files = *list;
   std::vector<std::string> hashes(files.size());
   ForEachIndex(pool_, kJobPriority, files.size(), [&](size_t i) {
     if (!stopping_ && sizes.contains(files[i].size))

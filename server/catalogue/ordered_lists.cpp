@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string.h>
 #include <utility>
 
 #include "server/catalogue/picture_id.h"
@@ -61,10 +62,80 @@ const ImageEntry& OrderSet::At(ListOrder order, size_t position) const {
   return (*list_->entries)[list_->by_name[NameIndex(order, position)]];
 }
 
-std::string_view OrderSet::NormalizedPath(ListOrder order, size_t position) const {
-  const std::string_view path = At(order, position).path;
-  if (order == ListOrder::Likes) return likes_->normalized.At(position, path);
-  return list_->normalized.At(NameIndex(order, position), path);
+namespace {
+
+// Where the name begins: after the last "/" (a path without one is all name).
+size_t NameStart(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+bool Contains(std::string_view text, std::string_view token) {
+  return memmem(text.data(), text.size(), token.data(), token.size()) != nullptr;
+}
+
+}  // namespace
+
+std::vector<bool> OrderSet::MatchingNames(const std::vector<std::string>& tokens) const {
+  const ListPart& list = *list_;
+  const size_t size = list.by_name.size();
+  std::vector<bool> matching(size, false);
+  // Words with a "/" may reach from the folder into the name, and are tried on whole paths.
+  std::vector<std::string_view> whole, parts;
+  for (const std::string& token : tokens) {
+    if (token.find('/') != std::string::npos) {
+      whole.push_back(token);
+    } else if (!token.empty()) {
+      parts.push_back(token);
+    }
+  }
+  std::vector<std::string_view> in_names;
+  std::string path;
+  for (size_t group = 0; group < list.top_by_name.size(); ++group) {
+    const size_t first = list.top_by_name[group];
+    const size_t end = group + 1 < list.top_by_name.size() ? list.top_by_name[group + 1] : size;
+    const size_t folder_begin = group == 0 ? 0 : list.folder_ends[group - 1];
+    const std::string_view folder =
+        std::string_view(list.folded_folders).substr(folder_begin, list.folder_ends[group] - folder_begin);
+    const std::string_view names = std::string_view(list.folded_names)
+                                       .substr(list.group_names_begin[group], list.name_ends[end - 1]);
+    in_names.clear();
+    bool possible = true;
+    for (std::string_view token : parts) {
+      if (Contains(folder, token)) continue;
+      if (!Contains(names, token)) {
+        possible = false;
+        break;
+      }
+      in_names.push_back(token);
+    }
+    if (!possible) continue;
+    uint32_t name_begin = 0;
+    for (size_t p = first; p < end; ++p) {
+      // Without its "/".
+      const std::string_view name = names.substr(name_begin, list.name_ends[p] - 1 - name_begin);
+      name_begin = list.name_ends[p];
+      bool match = true;
+      for (std::string_view token : in_names) {
+        if (!Contains(name, token)) {
+          match = false;
+          break;
+        }
+      }
+      if (match && !whole.empty()) {
+        path.assign(folder);
+        path.append(name);
+        for (std::string_view token : whole) {
+          if (!Contains(path, token)) {
+            match = false;
+            break;
+          }
+        }
+      }
+      if (match) matching[p] = true;
+    }
+  }
+  return matching;
 }
 
 bool OrderSet::FindPicture(std::string_view id, ImageEntry* out) const {
@@ -134,10 +205,18 @@ std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order, std::strin
     return positions;
   }
   const std::vector<std::string> tokens = SearchTokens(word);
-  for (size_t p = 0; p < size; ++p) {
-    if (MatchesAllTokens(orders.NormalizedPath(order, p), tokens)) {
-      positions.push_back(static_cast<uint32_t>(p));
+  if (order == ListOrder::Likes) {
+    const OrderSet::LikesPart& likes = *orders.likes_;
+    for (size_t p = 0; p < size; ++p) {
+      if (MatchesAllTokens(likes.normalized.At(p, likes.entries[p].path), tokens)) {
+        positions.push_back(static_cast<uint32_t>(p));
+      }
     }
+    return positions;
+  }
+  const std::vector<bool> matching = orders.MatchingNames(tokens);
+  for (size_t p = 0; p < size; ++p) {
+    if (matching[orders.NameIndex(order, p)]) positions.push_back(static_cast<uint32_t>(p));
   }
   return positions;
 }
@@ -155,8 +234,6 @@ PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<Ima
   const auto named = [&](uint32_t name_position) -> const ImageEntry& {
     return entries[part->by_name[name_position]];
   };
-  for (uint32_t index : part->by_name) part->normalized.Add(entries[index].path);
-  part->normalized.ShrinkToFit();
 
   part->by_date.resize(entries.size());
   for (uint32_t p = 0; p < entries.size(); ++p) part->by_date[named(p).datePos] = p;
@@ -174,6 +251,30 @@ PreparedOrders OrderedLists::PrepareOrders(std::shared_ptr<const std::vector<Ima
   }
   part->top_by_name.shrink_to_fit();
   part->top_by_date.shrink_to_fit();
+
+  // The search's folded folders and names, group by group.
+  part->folder_ends.reserve(part->top_by_name.size());
+  part->group_names_begin.reserve(part->top_by_name.size());
+  part->name_ends.resize(entries.size());
+  size_t names_size = 0;
+  for (const ImageEntry& e : entries) names_size += e.path.size() - NameStart(e.path) + 1;
+  part->folded_names.reserve(names_size);
+  for (uint32_t p = 0; p < entries.size(); ++p) {
+    const std::string_view path = named(p).path;
+    const size_t name_start = NameStart(path);
+    if (part->folder_ends.size() < part->top_by_name.size() &&
+        part->top_by_name[part->folder_ends.size()] == p) {
+      AppendNormalizedForSearch(path.substr(0, name_start), &part->folded_folders);
+      part->folder_ends.push_back(part->folded_folders.size());
+      part->group_names_begin.push_back(part->folded_names.size());
+    }
+    AppendNormalizedForSearch(path.substr(name_start), &part->folded_names);
+    part->folded_names.push_back('/');
+    part->name_ends[p] =
+        static_cast<uint32_t>(part->folded_names.size() - part->group_names_begin.back());
+  }
+  part->folded_folders.shrink_to_fit();
+  part->folded_names.shrink_to_fit();
 
   PreparedOrders prepared;
   prepared.part_ = std::move(part);

@@ -42,8 +42,6 @@ class OrderSet {
   size_t Size(ListOrder order) const;
   // REQUIRES: position < Size(order).
   const ImageEntry& At(ListOrder order, size_t position) const;
-  // The entry's path as NormalizeForSearch gives it. REQUIRES: position < Size(order).
-  std::string_view NormalizedPath(ListOrder order, size_t position) const;
   // The picture whose PictureId is `id`: true and a copy of its entry, whose namePos is its
   // position in the name order. The first lookup in a version hashes every path of it.
   bool FindPicture(std::string_view id, ImageEntry* out) const;
@@ -58,7 +56,17 @@ class OrderSet {
     std::shared_ptr<const std::vector<ImageEntry>> entries =
         std::make_shared<const std::vector<ImageEntry>>();
     std::vector<uint32_t> by_name;  // index into `entries` at each name position
-    NormalizedPaths normalized;     // by name position
+    // The paths as NormalizeForSearch folds them, for the search, cut at their last "/": the
+    // folders once per folder group, and the names in name order, each followed by a "/" in
+    // one block per group. A search looks for each word in the folder once and in the
+    // group's block with one memmem, and so passes over most groups without visiting their
+    // names; no word without a "/" can match across two names. 100 names cost their
+    // characters, one offset each and no allocation.
+    std::string folded_folders;
+    std::vector<size_t> folder_ends;  // by group: end of its folder in `folded_folders`
+    std::string folded_names;
+    std::vector<size_t> group_names_begin;  // by group: where its names begin
+    std::vector<uint32_t> name_ends;  // by name position: end of its "/" in the group's block
     std::vector<uint32_t> by_date;
     std::vector<uint32_t> top_by_name;
     std::vector<uint32_t> top_by_date;
@@ -77,6 +85,10 @@ class OrderSet {
   };
   // The name position of `position` in a Name-based order.
   size_t NameIndex(ListOrder order, size_t position) const;
+  // Search on the Name-based orders: by name position, whether it matches all `tokens`.
+  std::vector<bool> MatchingNames(const std::vector<std::string>& tokens) const;
+  friend std::vector<uint32_t> Search(const OrderSet& orders, ListOrder order,
+                                      std::string_view word);
 
   std::shared_ptr<const ListPart> list_;
   std::shared_ptr<const LikesPart> likes_;

@@ -118,6 +118,14 @@ TEST(OrderedListsTest, SearchTable) {
        {"/srv/pics/cat and dog.png", "/srv/pics/cat.PNG", "/srv/pics/ねこ.jpg",
         "/srv/pics/a.zip|/dog cat.gif"}},
       {"bird", {}},
+      // A word found in the folder, the other in the name; words reaching across the last
+      // "/"; never across two names of one folder.
+      {"dog other", {"/srv/other/dog.jpg"}},
+      {"pics/cat", {"/srv/pics/cat and dog.png", "/srv/pics/cat.PNG"}},
+      {"x/ね", {"/home/x/ネコ犬.webp"}},
+      {"zip|/dog", {"/srv/pics/a.zip|/dog cat.gif"}},
+      {"png/cat", {}},
+      {"pngcat", {}},
   };
   for (const Case& c : cases) {
     FilteredView view = lists.View(ListOrder::Name, c.word);
@@ -134,6 +142,9 @@ TEST(OrderedListsTest, SearchTable) {
   }
   EXPECT_EQ(lists.View(ListOrder::Date, "").Count(), 6u);
   EXPECT_EQ(lists.Search(ListOrder::Date, ""), (std::vector<uint32_t>{0, 1, 2, 3, 4, 5}));
+  // Other orders give their own positions, ascending: by date, the images of 2, 4 and 5.
+  EXPECT_EQ(lists.Search(ListOrder::Date, "dog"), (std::vector<uint32_t>{1, 3, 4}));
+  EXPECT_EQ(lists.Search(ListOrder::FolderTopByName, "srv"), (std::vector<uint32_t>{1, 2, 3}));
 }
 
 TEST(OrderedListsTest, PagesOfAHundred) {

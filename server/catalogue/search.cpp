@@ -50,6 +50,12 @@ uint32_t FullWidthKana(uint32_t cp, std::string_view text, size_t* pos) {
 std::string NormalizeForSearch(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  AppendNormalizedForSearch(text, &out);
+  return out;
+}
+
+void AppendNormalizedForSearch(std::string_view text, std::string* folded) {
+  std::string& out = *folded;
   size_t pos = 0;
   while (pos < text.size()) {
     const char c = text[pos];
@@ -73,7 +79,6 @@ std::string NormalizeForSearch(std::string_view text) {
     }
     AppendUtf8(cp, &out);
   }
-  return out;
 }
 
 std::vector<std::string> SearchTokens(std::string_view word) {

@@ -10,6 +10,9 @@
 // katakana U+30A1..U+30F4 to the hiragana 0x60 below, full-width forms U+FF01..U+FF5D to ASCII
 // U+0021..U+007D, ASCII A-Z to a-z.
 std::string NormalizeForSearch(std::string_view text);
+// The same appended to `out`, without a string of its own. Text split at a "/" folds to the
+// folded pieces split at that "/": no fold reads across one.
+void AppendNormalizedForSearch(std::string_view text, std::string* out);
 
 // The normalised tokens of a search word: its pieces between U+0020 and U+3000 spaces, empty
 // pieces included (they match everything). An empty word has no tokens.
