@@ -4,7 +4,8 @@
 # run, nginx answering 404 and serving the same files on another loopback port. Also measures
 # the CPU an idle server uses. Targets: the 404 and the 190 KB picture >= 1.0 x nginx with one
 # worker (the server has one loop thread), 404 p99 <= 10 ms, each picture >= 0.8 x nginx with
-# its automatic workers, idle CPU < 3% of one core.
+# its automatic workers, idle CPU < 3% of one core. Each row gives the CPU time the server
+# (for nginx, its workers) spent per request as well, the figure to compare on a busy machine.
 # With BASELINE=<another build folder>, that build's server is measured in the same run too
 # (for a before/after comparison of a change).
 set -euo pipefail
@@ -62,11 +63,17 @@ if [ -n "${BASELINE:-}" ]; then
 fi
 
 hz=$(getconf CLK_TCK)
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # CPU time of process $1, all threads
+# CPU time of the processes $@ (all their threads) together, in clock ticks.
+ticks() {
+  local pid total=0
+  for pid in "$@"; do total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat"))); done
+  echo "$total"
+}
 
 # Prints "rps p99_ms cpu" for one wrk run against the URL $1; fails unless the status is $2.
-# With a server pid $3, cpu is the server's CPU time per request in microseconds, a figure
-# that holds up better than the rate when others load the machine; else "-".
+# With server pids $3 (a list: nginx's workers), cpu is their CPU time per request in
+# microseconds, a figure that holds up better than the rate when others load the machine;
+# else "-".
 measure() {
   local out rps p99 status t0 t1 requests cpu=-
   status=$(curl -s -o /dev/null -w '%{http_code}' "$1")
@@ -74,10 +81,12 @@ measure() {
     echo "$1 answered $status, not $2" >&2
     return 1
   fi
-  [ -n "${3:-}" ] && t0=$(ticks "$3")
+  # shellcheck disable=SC2086  # $3 is a list of pids
+  [ -n "${3:-}" ] && t0=$(ticks $3)
   out=$(wrk -t2 -c50 -d10s -H 'Connection: close' --latency "$1")
   if [ -n "${3:-}" ]; then
-    t1=$(ticks "$3")
+    # shellcheck disable=SC2086
+    t1=$(ticks $3)
     requests=$(awk '/requests in/ {print $1}' <<<"$out")
     cpu=$(awk -v a="$t0" -v b="$t1" -v hz="$hz" -v n="$requests" \
       'BEGIN {printf "%.0f", (b - a) / hz * 1e6 / n}')
@@ -103,24 +112,27 @@ if [ -n "${BASELINE:-}" ]; then
   read -r bimg_rps bimg_p99 bimg_cpu < <(measure "$base/image?page=1-N-0" 200 "$base_pid")
   read -r bbig_rps bbig_p99 bbig_cpu < <(measure "$base/image?page=1-N-1" 200 "$base_pid")
 fi
+nginx_workers() { pgrep -P "$(cat "$work/nginx.pid")" | tr '\n' ' '; }
 run_nginx "$work" $nginx_port auto "$work/pics" photo.jpg wide.jpg
 ng=http://127.0.0.1:$nginx_port
-read -r ng404_rps ng404_p99 _ < <(measure "$ng/nothing" 404)
-read -r ngimg_rps ngimg_p99 _ < <(measure "$ng/photo.jpg" 200)
-read -r ngbig_rps ngbig_p99 _ < <(measure "$ng/wide.jpg" 200)
+ng_pids=$(nginx_workers)
+read -r ng404_rps ng404_p99 ng404_cpu < <(measure "$ng/nothing" 404 "$ng_pids")
+read -r ngimg_rps ngimg_p99 ngimg_cpu < <(measure "$ng/photo.jpg" 200 "$ng_pids")
+read -r ngbig_rps ngbig_p99 ngbig_cpu < <(measure "$ng/wide.jpg" 200 "$ng_pids")
 run_nginx "$work" $nginx_port 1 "$work/pics" photo.jpg
-read -r ng1_rps ng1_p99 _ < <(measure "$ng/nothing" 404)
-read -r ng1img_rps ng1img_p99 _ < <(measure "$ng/photo.jpg" 200)
+ng_pids=$(nginx_workers)
+read -r ng1_rps ng1_p99 ng1_cpu < <(measure "$ng/nothing" 404 "$ng_pids")
+read -r ng1img_rps ng1img_p99 ng1img_cpu < <(measure "$ng/photo.jpg" 200 "$ng_pids")
 
 row() { printf '%-34s %10s req/s   p99 %7s ms   %s\n' "$@"; }
 row "lumenvale 404 /nothing:" "$lv404_rps" "$lv404_p99" "cpu $lv404_cpu us/req (target p99 <= 10 ms)"
-row "nginx 404 (auto workers):" "$ng404_rps" "$ng404_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng404_rps") (target >= 0.5)"
-row "nginx 404 (1 worker):" "$ng1_rps" "$ng1_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng1_rps") (target >= 1.0)"
+row "nginx 404 (auto workers):" "$ng404_rps" "$ng404_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng404_rps") (target >= 0.5), cpu $ng404_cpu us/req"
+row "nginx 404 (1 worker):" "$ng1_rps" "$ng1_p99" "lumenvale/nginx $(ratio "$lv404_rps" "$ng1_rps") (target >= 1.0), cpu $ng1_cpu us/req"
 row "lumenvale /image, 190 KB:" "$lvimg_rps" "$lvimg_p99" "cpu $lvimg_cpu us/req"
-row "nginx same file (1 worker):" "$ng1img_rps" "$ng1img_p99" "lumenvale/nginx $(ratio "$lvimg_rps" "$ng1img_rps") (target >= 1.0)"
-row "nginx same file (auto workers):" "$ngimg_rps" "$ngimg_p99" "lumenvale/nginx $(ratio "$lvimg_rps" "$ngimg_rps") (target >= 0.8)"
+row "nginx same file (1 worker):" "$ng1img_rps" "$ng1img_p99" "lumenvale/nginx $(ratio "$lvimg_rps" "$ng1img_rps") (target >= 1.0), cpu $ng1img_cpu us/req"
+row "nginx same file (auto workers):" "$ngimg_rps" "$ngimg_p99" "lumenvale/nginx $(ratio "$lvimg_rps" "$ngimg_rps") (target >= 0.8), cpu $ngimg_cpu us/req"
 row "lumenvale /image, 3.5 MB:" "$lvbig_rps" "$lvbig_p99" "cpu $lvbig_cpu us/req"
-row "nginx same file (auto workers):" "$ngbig_rps" "$ngbig_p99" "lumenvale/nginx $(ratio "$lvbig_rps" "$ngbig_rps") (target >= 0.8)"
+row "nginx same file (auto workers):" "$ngbig_rps" "$ngbig_p99" "lumenvale/nginx $(ratio "$lvbig_rps" "$ngbig_rps") (target >= 0.8), cpu $ngbig_cpu us/req"
 if [ -n "${BASELINE:-}" ]; then
   row "baseline 404 /nothing:" "$b404_rps" "$b404_p99" "this/baseline $(ratio "$lv404_rps" "$b404_rps") (target >= 0.95), cpu $b404_cpu us/req"
   row "baseline /image, 190 KB:" "$bimg_rps" "$bimg_p99" "this/baseline $(ratio "$lvimg_rps" "$bimg_rps"), cpu $bimg_cpu us/req"

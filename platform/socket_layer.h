@@ -21,12 +21,27 @@ class SocketLayer {
   virtual SocketHandle Listen(const std::string& port, int backlog) = 0;
   virtual int LocalPort(SocketHandle listener) = 0;
   virtual SocketHandle Accept(SocketHandle listener) = 0;
+  // As Accept, and the peer's address as PeerAddress would give it.
+  virtual SocketHandle AcceptWithPeer(SocketHandle listener, std::string* peer) {
+    SocketHandle socket = Accept(listener);
+    if (socket != kInvalidSocket) *peer = PeerAddress(socket);
+    return socket;
+  }
   virtual IoStatus Receive(SocketHandle socket, char* buffer, size_t size, size_t* count,
                            int* error) = 0;
   // Sends as much of `head` followed by `tail` as the socket takes now, in one call;
   // *count is the number of bytes taken from the two together. Never kClosed.
   virtual IoStatus Send(SocketHandle socket, std::string_view head, std::string_view tail,
                         size_t* count, int* error) = 0;
+  // As Send, for bytes that end what the connection sends: the system may hold back their
+  // last partial segment until the close, which then sends the end of the stream in it
+  // instead of in a packet of its own. REQUIRES: the connection is closed as soon as the
+  // last byte is taken, and its peer has sent nothing that is still unread (a close with
+  // unread bytes resets the connection, and what was held back is lost).
+  virtual IoStatus SendLast(SocketHandle socket, std::string_view head, std::string_view tail,
+                            size_t* count, int* error) {
+    return Send(socket, head, tail, count, error);
+  }
   // Sends up to `size` bytes of the open file `file` from `offset` without copying them
   // through the process (sendfile). kClosed when the file ends before `offset` + 1, as when
   // it was cut short after it was opened.

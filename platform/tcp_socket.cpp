@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -50,6 +51,41 @@ int LocalPort(SocketHandle socket) {
 SocketHandle AcceptConnection(SocketHandle listener) {
   SocketHandle s = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   return s >= 0 ? s : kInvalidSocket;
+}
+
+namespace {
+
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* raw = nullptr;
+  if (address.ss_family == AF_INET) {
+    raw = &reinterpret_cast<const sockaddr_in*>(&address)->sin_addr;
+  }
+  if (address.ss_family == AF_INET6) {
+    raw = &reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
+  }
+  if (raw == nullptr || inet_ntop(address.ss_family, raw, text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+}  // namespace
+
+SocketHandle AcceptConnection(SocketHandle listener, std::string* peer) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof address;
+  SocketHandle s =
+      accept4(listener, reinterpret_cast<sockaddr*>(&address), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (s < 0) return kInvalidSocket;
+  *peer = AddressText(address);
+  return s;
+}
+
+void DeferAcceptUntilData(SocketHandle listener) {
+  // In seconds: the kernel then repeats its handshake answer once, and a client that has
+  // still sent nothing is handed over with the repeat's acknowledgement, so an idle client
+  // is seen (and timed out, or evicted) as before, only later.
+  int seconds = 1;
+  setsockopt(listener, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
 }
 
 namespace {
@@ -121,12 +157,7 @@ std::string PeerAddress(SocketHandle socket) {
   sockaddr_storage address{};
   socklen_t size = sizeof address;
   if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return {};
-  char text[INET6_ADDRSTRLEN] = {};
-  const void* raw = nullptr;
-  if (address.ss_family == AF_INET) raw = &reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
-  if (address.ss_family == AF_INET6) raw = &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
-  if (raw == nullptr || inet_ntop(address.ss_family, raw, text, sizeof text) == nullptr) return {};
-  return text;
+  return AddressText(address);
 }
 
 long RaiseDescriptorLimit() {
@@ -163,7 +194,9 @@ void CloseSocket(SocketHandle socket) {
 }
 
 int WaitReady(std::vector<ReadinessWatch>* watches, int timeout_us) {
-  std::vector<pollfd> fds(watches->size());
+  // Kept for the next call: the connection loop waits thousands of times a second.
+  thread_local std::vector<pollfd> fds;
+  fds.resize(watches->size());
   for (size_t i = 0; i < fds.size(); ++i) {
     fds[i].fd = (*watches)[i].socket;
     const ReadinessWatch& watch = (*watches)[i];

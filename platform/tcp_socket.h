@@ -20,6 +20,14 @@ int LocalPort(SocketHandle socket);
 // Accepts one pending connection as a non-blocking socket; kInvalidSocket when none is
 // pending or accept failed.
 SocketHandle AcceptConnection(SocketHandle listener);
+// As AcceptConnection, and the peer's address as PeerAddress gives it, taken from the accept
+// itself rather than asked of the socket afterwards.
+SocketHandle AcceptConnection(SocketHandle listener, std::string* peer);
+
+// Has the kernel hand a listener's connections over only once their first bytes have arrived
+// (or after about a second without any), so that an accepted connection can be read at once
+// instead of after another readiness wait.
+void DeferAcceptUntilData(SocketHandle listener);
 
 // Starts a non-blocking connection to dotted IPv4 `address` and decimal `port` and returns
 // its socket, usually before the connection is made: wait for the socket to become writable,

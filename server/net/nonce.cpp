@@ -1,6 +1,7 @@
 #include "server/net/nonce.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/random.h"
 
@@ -20,9 +21,19 @@ int DigitValue(char c) {
 std::string MakeNonce() {
   // All 16 bytes come from the system's secure source. Bytes drawn from a generator seeded
   // with one 32-bit value would give only 2^32 distinct nonces, and among some tens of
-  // thousands of responses two would share one.
+  // thousands of responses two would share one. They are drawn for many nonces at once, as
+  // nearly every answer carries one and a system call for each would cost more than the
+  // rest of a small answer's making; each byte still serves one nonce only.
+  constexpr size_t kPoolBytes = 64 * kNonceBytes;
+  thread_local unsigned char pool[kPoolBytes];
+  thread_local size_t used = kPoolBytes;
+  if (used == kPoolBytes) {
+    platform::SecureRandomBytes(pool, sizeof pool);
+    used = 0;
+  }
   unsigned char bytes[kNonceBytes];
-  platform::SecureRandomBytes(bytes, sizeof bytes);
+  std::memcpy(bytes, pool + used, sizeof bytes);
+  used += sizeof bytes;
   return NonceText(bytes);
 }
 

@@ -22,6 +22,10 @@ constexpr size_t kBodyChunk = 256 * 1024;
 constexpr size_t kBodyStreamBudget = kBodyStreamWindowBytes + kBodyChunk;
 constexpr int64_t kOrphanSweepIntervalMs = 1000;
 
+// The server whose Step runs on this thread now, if any: what it posts meanwhile is sent in
+// the same pass, so the loop need not be woken for it.
+thread_local const CNoneBlockingServer* stepping_server = nullptr;
+
 }  // namespace
 
 CNoneBlockingServer::CNoneBlockingServer(size_t max_connections, platform::SocketLayer* sockets)
@@ -101,7 +105,8 @@ int CNoneBlockingServer::ListeningPort() const {
 }
 
 void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
-  message.enqueue_time_ms = sockets_.TickCountMs();
+  const bool from_step = stepping_server == this;
+  message.enqueue_time_ms = from_step ? pass_ms_ : sockets_.TickCountMs();
   message.timeout_ms = GetTimeoutMs();
   message.sent = 0;
   size_t limit = final_flag == 1 ? GetResponseByteLimit() : static_cast<size_t>(-1);
@@ -112,16 +117,21 @@ void CNoneBlockingServer::PostResponse(int16_t final_flag, s_message message) {
     message.file.reset();
     send_queue_.push(final_flag, std::move(message));
   }
-  response_posted_.Signal();
+  if (from_step) {
+    posted_in_step_ = true;
+  } else {
+    response_posted_.Signal();
+  }
 }
 
 void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
   // Waiting and receiving connections are read when readable; sending connections are
   // written when writable, so a slow reader does not make every pass spin on it.
-  std::vector<platform::ReadinessWatch> watches;
-  watches.reserve(connections_.size() + 1);
-  std::vector<size_t> owners;
-  owners.reserve(connections_.size());
+  // Kept from pass to pass, so a pass allocates nothing for them.
+  std::vector<platform::ReadinessWatch>& watches = watches_;
+  std::vector<size_t>& owners = watch_owners_;
+  watches.clear();
+  owners.clear();
   watches.push_back({listener_});
   for (size_t i = 0; i < connections_.size(); ++i) {
     s_socket_stage& c = connections_[i];
@@ -143,10 +153,9 @@ void CNoneBlockingServer::WaitForReadiness(int timeout_us, bool wake) {
     }
   }
   // A full table still takes new connections while some connection can be evicted for them.
-  bool watch_listener =
-      listener_ != platform::kInvalidSocket &&
-      (connections_.size() < max_connections_ ||
-       EvictionCandidate(sockets_.TickCountMs()) != connections_.size());
+  bool watch_listener = listener_ != platform::kInvalidSocket &&
+                        (connections_.size() < max_connections_ ||
+                         EvictionCandidate(sockets_.TickCountMs()) != connections_.size());
   if (!watch_listener) watches.erase(watches.begin());
   if (wake) watches.push_back({response_posted_.handle()});
   sockets_.WaitReady(&watches, timeout_us);
@@ -183,7 +192,7 @@ bool CNoneBlockingServer::IdleForEviction(const s_socket_stage& c) const {
 bool CNoneBlockingServer::StalledForEviction(const s_socket_stage& c, int64_t now) const {
   // A body held back by its full stream waits for this server, not for its client.
   const bool arriving_body = c.stage == kReceiving && c.header_complete &&
-                           !(c.body_stream != nullptr && c.body_stream->Full());
+                             !(c.body_stream != nullptr && c.body_stream->Full());
   return (arriving_body || c.stage == kSending) &&
          static_cast<double>(now - c.last_activity_ms) >= progress_window_ms_;
 }
@@ -211,16 +220,16 @@ size_t CNoneBlockingServer::EvictionCandidate(int64_t now) const {
 }
 
 bool CNoneBlockingServer::AcceptOne() {
-  const int64_t now = sockets_.TickCountMs();
+  const int64_t now = pass_ms_;
   const bool full = connections_.size() >= max_connections_;
   const size_t evicted = full ? EvictionCandidate(now) : connections_.size();
   if (full && evicted == connections_.size()) {
     std::printf("Socket capacity over.\n");
     return false;
   }
-  platform::SocketHandle s = sockets_.Accept(listener_);
+  std::string peer;
+  platform::SocketHandle s = sockets_.AcceptWithPeer(listener_, &peer);
   if (s == platform::kInvalidSocket) return false;
-  std::string peer = sockets_.PeerAddress(s);
   auto held = connections_per_address_.find(peer);
   if (held != connections_per_address_.end() && held->second >= max_per_address_) {
     // Refused before anything is read: one client cannot take the table from the others.
@@ -253,10 +262,15 @@ bool CNoneBlockingServer::Step() {
   // a system call per idle turn.
   if (!readiness_fresh_) WaitForReadiness(0, false);
   readiness_fresh_ = false;
+  // One clock reading serves the whole pass: its stages take microseconds, and the times
+  // they stamp are compared with limits of many milliseconds.
+  pass_ms_ = sockets_.TickCountMs();
+  stepping_server = this;
+  posted_in_step_ = false;
   AcceptPending();
   // Each stage sees the connections that were in it when it began, so a connection moves
   // on by at most the stages that follow its own in one pass.
-  std::vector<size_t> indices;
+  std::vector<size_t>& indices = stage_indices_;
   auto in = [&](int32_t stage) -> const std::vector<size_t>& {
     indices.clear();
     for (size_t i = 0; i < connections_.size(); ++i) {
@@ -272,7 +286,9 @@ bool CNoneBlockingServer::Step() {
   activity += RunHttp2(in(kHttp2));
   activity += RunClosing(in(kClosing));
   SweepTimeouts();
-  return activity > 0;
+  stepping_server = nullptr;
+  // An answer posted after its connection's stage ran in this pass waits for the next one.
+  return activity > 0 || posted_in_step_;
 }
 
 int CNoneBlockingServer::RunWaiting(const std::vector<size_t>& indices) {
@@ -286,7 +302,7 @@ int CNoneBlockingServer::RunWaiting(const std::vector<size_t>& indices) {
       continue;
     }
     c.stage = kReceiving;
-    c.last_activity_ms = sockets_.TickCountMs();
+    c.last_activity_ms = pass_ms_;
     c.receive_buffer.clear();
     ++count;
   }
@@ -367,7 +383,7 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     c.stage = kClosing;
     return;
   }
-  c.last_activity_ms = sockets_.TickCountMs();
+  c.last_activity_ms = pass_ms_;
   if (c.receive_buffer.empty() && StreamRouter() != nullptr &&
       sockets_.Protocol(c.socket) == "h2") {
     // The handshake chose HTTP/2: these are the first bytes of its frames.
@@ -410,6 +426,9 @@ void CNoneBlockingServer::ReceiveOnce(s_socket_stage& c) {
     RefuseRequest(c, FramingErrorResponse(state));
     return;
   }
+  // Nothing came after the request, and the read took all there was: closing the connection
+  // after its answer finds no unread bytes.
+  c.drained = request_size == c.receive_buffer.size() && count < sizeof chunk;
   c.receive_buffer.resize(request_size);
   c.stage = kProcessing;
 }
@@ -471,7 +490,7 @@ void CNoneBlockingServer::ReceiveBody(s_socket_stage& c) {
     }
     return;
   }
-  c.last_activity_ms = sockets_.TickCountMs();
+  c.last_activity_ms = pass_ms_;
   // An answer a stream gives before the body's end waits for it; it must not expire while
   // the body is still arriving, however slowly.
   send_queue_.visit_first(c.socket, c.connection_id,
@@ -519,7 +538,7 @@ int CNoneBlockingServer::RunProcessing(const std::vector<size_t>& indices) {
     }
     c.receive_buffer.clear();
     c.stage = kAwaitingResponse;
-    c.last_activity_ms = sockets_.TickCountMs();
+    c.last_activity_ms = pass_ms_;
   }
   return count;
 }
@@ -536,8 +555,8 @@ int CNoneBlockingServer::RunAwaiting(const std::vector<size_t>& indices) {
       continue;
     }
     c.stage = kSending;
-    c.last_activity_ms = sockets_.TickCountMs();  // the stall is measured from here
-    c.writable = true;  // try the first send in this same pass
+    c.last_activity_ms = pass_ms_;  // the stall is measured from here
+    c.writable = true;              // try the first send in this same pass
     ++count;
   }
   return count;
@@ -551,11 +570,12 @@ int CNoneBlockingServer::RunSending(const std::vector<size_t>& indices) {
     bool finished = false, closing = false, broken = false;
     bool found = send_queue_.visit_first(c.socket, c.connection_id, [&](s_message& m) {
       size_t sent = 0;
-      platform::IoStatus status = SendSomeOf(c.socket, m, &sent);
+      const bool last = c.drained && m.final_flag == 1;
+      platform::IoStatus status = SendSomeOf(c.socket, m, last, &sent);
       if (status == platform::IoStatus::kDone && m.file && sent > 0 && m.sent == m.bytes.size()) {
         // The header block has just gone; its file follows in the same pass.
         size_t more = 0;
-        status = SendSomeOf(c.socket, m, &more);
+        status = SendSomeOf(c.socket, m, last, &more);
         sent += more;
       }
       if (status == platform::IoStatus::kError || status == platform::IoStatus::kClosed) {
@@ -564,7 +584,7 @@ int CNoneBlockingServer::RunSending(const std::vector<size_t>& indices) {
       }
       finished = m.sent == m.size();
       closing = finished && m.final_flag == 1;
-      if (sent > 0 || finished) c.last_activity_ms = sockets_.TickCountMs();
+      if (sent > 0 || finished) c.last_activity_ms = pass_ms_;
     });
     if (!found) {
       c.stage = kAwaitingResponse;  // the next piece has not been posted yet
@@ -584,7 +604,7 @@ int CNoneBlockingServer::RunSending(const std::vector<size_t>& indices) {
 }
 
 platform::IoStatus CNoneBlockingServer::SendSomeOf(platform::SocketHandle socket, s_message& m,
-                                                   size_t* sent) {
+                                                   bool last, size_t* sent) {
   int error = 0;
   if (m.file && m.sent >= m.bytes.size()) {
     uint64_t offset = m.sent - m.bytes.size();
@@ -600,7 +620,9 @@ platform::IoStatus CNoneBlockingServer::SendSomeOf(platform::SocketHandle socket
     body = std::string_view(reinterpret_cast<const char*>(m.body->data()), m.body->size());
     body.remove_prefix(m.sent > m.bytes.size() ? m.sent - m.bytes.size() : 0);
   }
-  platform::IoStatus status = sockets_.Send(socket, head, body, sent, &error);
+  // Without a file, these bytes end the message, and with `last` what the connection sends.
+  platform::IoStatus status = last && !m.file ? sockets_.SendLast(socket, head, body, sent, &error)
+                                              : sockets_.Send(socket, head, body, sent, &error);
   m.sent += *sent;
   return status;
 }
@@ -615,7 +637,7 @@ int CNoneBlockingServer::RunClosing(const std::vector<size_t>& indices) {
 }
 
 void CNoneBlockingServer::SweepTimeouts() {
-  int64_t now = sockets_.TickCountMs();
+  int64_t now = pass_ms_;
   int sockets = 0;
   double header_deadline = GetHeaderDeadlineMs();
   double stall = GetStallMs();

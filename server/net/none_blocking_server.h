@@ -51,7 +51,10 @@ struct s_socket_stage {
   bool writable = false;
   bool hung_up = false;      // awaiting its answer, the peer ended its side (this pass)
   bool owner_heard = false;  // the owner heard of the hang-up and answers all the same
-  std::string peer;          // the client's address, as CNoneBlockingServer::PeerAddress
+  // The whole request came in reads that took all the socket held, and nothing after it: no
+  // unread byte is left when the connection closes after its answer (see SendLast).
+  bool drained = false;
+  std::string peer;  // the client's address, as CNoneBlockingServer::PeerAddress
   // Set once the connection speaks HTTP/2 (stage kHttp2): its many requests are the
   // session's, and none of the fields above but the socket's, the peer's and the times apply.
   std::unique_ptr<Http2Session> http2;
@@ -209,8 +212,10 @@ class CNoneBlockingServer {
   // Passes the next body bytes to the connection's stream, and finishes it with the last.
   void DeliverBody(s_socket_stage& connection, std::string bytes);
   // One send call for the unsent rest of `message` (its header bytes and shared body, or
-  // its file once the header bytes are out); advances message.sent by *sent.
-  platform::IoStatus SendSomeOf(platform::SocketHandle socket, s_message& message, size_t* sent);
+  // its file once the header bytes are out); advances message.sent by *sent. `last`: the
+  // message ends what the connection sends, and the connection has no unread bytes.
+  platform::IoStatus SendSomeOf(platform::SocketHandle socket, s_message& message, bool last,
+                                size_t* sent);
   void RefuseRequest(s_socket_stage& connection, std::string response);
   // Takes a share of the budget for requests whose bodies are arriving (`bytes`: the whole
   // request, or what its stream holds at most); false when it does not fit beside the others.
@@ -245,6 +250,12 @@ class CNoneBlockingServer {
   // The open connections of each client address. Step thread.
   std::unordered_map<std::string, size_t> connections_per_address_;
   int64_t last_orphan_sweep_ms_ = 0;
+  // The readiness wait's list and, for each watch after the listener's, its connection.
+  std::vector<platform::ReadinessWatch> watches_;
+  std::vector<size_t> watch_owners_;
+  std::vector<size_t> stage_indices_;  // the connections in the stage a pass works on
+  int64_t pass_ms_ = 0;                // the tick count when the current (or last) pass began
+  bool posted_in_step_ = false;        // a response was posted on the Step thread during its pass
   double progress_window_ms_ = kProgressWindowMs;  // GetProgressWindowMs, asked by Start
   size_t max_per_address_ = kMaxConnectionsPerAddress;
 };
