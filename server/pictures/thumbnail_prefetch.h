@@ -1,11 +1,15 @@
 // Makes the thumbnails of the catalogue ahead of the requests for them: after a scan has
 // produced a list, its pictures are reduced, the first pages of every order first, then the
 // rest in the name order. The work runs on threads of its own (half the processors) that the
-// system schedules only when nothing else wants the processor, never more of them at once
-// than the request pool has idle workers; each reduces one picture a turn, and nothing a request needs ever waits
-// for it (a request for a thumbnail being made ahead makes its own). A new list stops the
-// work on the old one; a store that cannot keep thumbnails on disk, or whose folder is full,
-// stops it altogether, so that it never pushes out thumbnails the requests made.
+// system schedules only when nothing else wants the processor, and only while the server has
+// been answering no request for a while: idle priority alone does not keep it out of the
+// requests' way, since the system shares the processors between processes (and between
+// sessions or services) first and only then among a process's threads, so a process whose
+// idle thread keeps it busy gets its request threads back later. Each job reduces one
+// picture, and nothing a request needs ever waits for it (a request for a thumbnail being
+// made ahead makes its own). A new list stops the work on the old one; a store that cannot
+// keep thumbnails on disk, or whose folder is full, stops it altogether, so that it never
+// pushes out thumbnails the requests made.
 #pragma once
 
 #include <atomic>
@@ -23,6 +27,10 @@ class ThumbnailPrefetch {
   // for them: reading one ahead would take a large share of the read budget for a thumbnail
   // nobody may ask for.
   static constexpr uint64_t kLargestPictureAhead = uint64_t{64} << 20;
+  // How long the server must have answered no request before a picture is started ahead:
+  // longer than the pause between a page and the requests it brings (its thumbnails, its
+  // scripts), short beside the time a visitor spends on a page.
+  static constexpr int64_t kQuietMs = 500;
 
   // `lists`, `pool` and `store` must outlive the prefetch. `pool` serves the requests: work
   // ahead runs only while it has idle workers.
@@ -34,12 +42,14 @@ class ThumbnailPrefetch {
   // The next Update takes up a new list.
   void Stop();
 
-  // Called on every turn of the server loop: starts over on a new list, and keeps a job per
-  // idle worker of the pool while there are pictures left.
-  void Update();
+  // Called on every turn of the server loop, `serving` telling whether requests are being
+  // received or answered: starts over on a new list and, once no request has been for
+  // kQuietMs, keeps a job per background thread (never more than the request pool has idle
+  // workers) while there are pictures left.
+  void Update(bool serving = false);
 
   // Pictures of the current list looked at so far (made or found made), and how many there
-  // are to look at (the first pages of each order, then every picture).
+  // are (each counted once, though those of the first pages come first).
   uint32_t Done() const;
   uint32_t Total() const;
   // Background jobs queued or running now.
@@ -54,6 +64,7 @@ class ThumbnailPrefetch {
   MySystem::CThreadMgr* pool_;
   ThumbnailStore* store_;
   std::shared_ptr<Work> work_;  // the list being worked on; main loop only
+  int64_t last_served_ms_;      // when requests were last seen; main loop only
   std::atomic<uint32_t> done_{0};
   std::atomic<uint32_t> total_{0};
   std::shared_ptr<std::atomic<int32_t>> active_;
