@@ -2,18 +2,26 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
 #include <thread>
 #include <unordered_set>
 
 #include "platform/clock.h"
+#include "platform/mutex.h"
 #include "server/catalogue/image_types.h"
+#include "server/pictures/jpeg_decoder.h"
 
 namespace {
 
 constexpr std::array<ListOrder, 5> kOrders = {ListOrder::Name, ListOrder::Date,
                                               ListOrder::FolderTopByName,
                                               ListOrder::FolderTopByDate, ListOrder::Likes};
+
+// A decode ahead runs in bursts with rests between (see the header), so that the server's
+// share of the processors is never far ahead of the others' when a request comes.
+constexpr auto kBurst = std::chrono::milliseconds(1);
+constexpr auto kRest = std::chrono::milliseconds(3);
 
 // Threads for work ahead: half the processors. Even at idle priority a reduction takes memory
 // bandwidth and the process's memory map from the requests; on a small machine one at a
@@ -69,13 +77,32 @@ struct ThumbnailPrefetch::Work {
   bool keeps_on_disk = false;  // whether the store has its folder; main loop only
 };
 
+// Where a decode under way waits while requests come.
+struct ThumbnailPrefetch::Gate {
+  void Set(bool now_open) {
+    {
+      platform::MutexLock hold(&lock);
+      open = now_open;
+    }
+    if (now_open) opened.NotifyAll();
+  }
+  void WaitOpen() {
+    platform::MutexLock hold(&lock);
+    while (!open) opened.Wait(&lock);
+  }
+
+  platform::Mutex lock;
+  platform::CondVar opened;
+  bool open GUARDED_BY(lock) = true;
+};
+
 // One background worker's share: reduces one picture per turn, then goes to the back of the
 // queue again.
 class ThumbnailPrefetch::Job : public CThreadCommand {
  public:
-  Job(std::shared_ptr<Work> work, ThumbnailStore* store,
+  Job(std::shared_ptr<Work> work, std::shared_ptr<Gate> gate, ThumbnailStore* store,
       std::shared_ptr<std::atomic<int32_t>> active)
-      : work_(std::move(work)), store_(store), active_(std::move(active)) {}
+      : work_(std::move(work)), gate_(std::move(gate)), store_(store), active_(std::move(active)) {}
 
   int Run() override {
     // Without its folder the store keeps only the last thumbnails made, and a full folder
@@ -90,7 +117,18 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
       return 0;
     }
     if (entry.size <= kLargestPictureAhead) {
+      auto burst = std::chrono::steady_clock::now();
+      // A stopping prefetch lets the decode run to its end at once.
+      const std::function<void()> pause = [gate = gate_.get(), work = work_.get(), &burst] {
+        gate->WaitOpen();
+        const auto now = std::chrono::steady_clock::now();
+        if (now - burst < kBurst || work->stopped.load()) return;
+        std::this_thread::sleep_for(kRest);
+        burst = std::chrono::steady_clock::now();
+      };
+      SetDecodePausePoint(&pause);
       store_->MakeAhead(entry.path, ImageContentType(entry.path), kThumbnail);
+      SetDecodePausePoint(nullptr);
     }
     work_->done.fetch_add(1);
     // One job a turn: the next turn is taken only while the request pool has room.
@@ -100,6 +138,7 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
 
  private:
   std::shared_ptr<Work> work_;
+  std::shared_ptr<Gate> gate_;
   ThumbnailStore* store_;
   std::shared_ptr<std::atomic<int32_t>> active_;
 };
@@ -110,6 +149,7 @@ ThumbnailPrefetch::ThumbnailPrefetch(const OrderedLists& lists, MySystem::CThrea
       pool_(pool),
       store_(store),
       last_served_ms_(std::numeric_limits<int64_t>::min() / 2),
+      gate_(std::make_shared<Gate>()),
       active_(std::make_shared<std::atomic<int32_t>>(0)),
       idle_pool_(IdleThreadCount()) {}
 
@@ -120,6 +160,8 @@ ThumbnailPrefetch::~ThumbnailPrefetch() {
 
 void ThumbnailPrefetch::Stop() {
   if (work_) work_->stopped.store(true);
+  gate_->Set(true);
+  gate_open_ = true;
 }
 
 void ThumbnailPrefetch::Update(bool serving) {
@@ -134,7 +176,12 @@ void ThumbnailPrefetch::Update(bool serving) {
   done_ = std::min(work_->done.load(), work_->pictures);
   const int64_t now = platform::TickCountMs();
   if (serving) last_served_ms_ = now;
-  if (now - last_served_ms_ < kQuietMs) return;
+  const bool quiet = now - last_served_ms_ >= kQuietMs;
+  if (quiet != gate_open_) {
+    gate_->Set(quiet);
+    gate_open_ = quiet;
+  }
+  if (!quiet) return;
   // Never more turns at once than there are background threads, so that none waits queued
   // while requests come in; and never more than the request pool has idle workers, so that a
   // picture made ahead never holds memory or the disk a request is waiting for.
@@ -143,7 +190,7 @@ void ThumbnailPrefetch::Update(bool serving) {
   while (work_->keeps_on_disk && !work_->stopped.load() && work_->next.load() < work_->turns &&
          active_->load() < spare) {
     active_->fetch_add(1);
-    idle_pool_.Post(std::make_unique<Job>(work_, store_, active_), 0);
+    idle_pool_.Post(std::make_unique<Job>(work_, gate_, store_, active_), 0);
   }
 }
 
