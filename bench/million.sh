@@ -28,7 +28,8 @@ port=18781
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # A server held stopped takes its signal once it goes on.
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; kill -CONT "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -119,21 +120,40 @@ if [ "$(find "$photo_dir" -name '*.jpg' | wc -l)" != "$photos" ]; then
   find "$photo_dir" -name '*.jpg' -delete
   "$build/bin/thumbnail_bench" generate "$photo_dir" "$photos" > /dev/null
 fi
-view_p99() {  # $1 = XDG_CACHE_HOME; prints the p99 of 300 /view waits in ms
-  port=$((port + 1))
-  printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n' "$photo_dir" "$port" > "$work/p$port.con"
-  XDG_CACHE_HOME="$1" "$build/bin/lumenvale" "$work/p$port.con" > "$work/p$port.log" 2>&1 &
-  local server=$!
+start_photo_server() {  # $1 = XDG_CACHE_HOME, $2 = port; leaves its pid in $server
+  printf '<PATH>%s</PATH>\r\n<PORT>%d</PORT>\r\n' "$photo_dir" "$2" > "$work/p$2.con"
+  XDG_CACHE_HOME="$1" "$build/bin/lumenvale" "$work/p$2.con" > "$work/p$2.log" 2>&1 &
+  server=$!
   pids+=("$server")
-  until [ "$(count $port)" = "$photos" ]; do sleep 0.05; done
-  for _ in $(seq 300); do
-    curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$port/view?page=T-1-N-3"
-  done | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int(NR * 0.99)] * 1000}'
-  kill "$server"; wait "$server" 2>/dev/null || true
+  until [ "$(count "$2")" = "$photos" ]; do sleep 0.05; done
 }
-with_work=$(view_p99 "$work/cache")
+view_waits() {  # $1 = port, $2 = count; appends the /view waits in ms to $work/waits$1
+  for _ in $(seq "$2"); do
+    curl -s -o /dev/null -w '%{time_total}\n' "http://127.0.0.1:$1/view?page=T-1-N-3"
+  done | awk '{printf "%.3f\n", $1 * 1000}' >> "$work/waits$1"
+}
+p99() { sort -n "$1" | awk '{a[NR]=$1} END {printf "%.1f", a[int(NR * 0.99)]}'; }
+# 300 /view waits of each server, taken in alternating rounds of 50 so that both meet the
+# same load of the machine; the server with work ahead is held stopped during the other's
+# rounds, so that its work never weighs on them.
+ahead_port=$((port + 1))
+plain_port=$((port + 2))
+start_photo_server "$work/cache" "$ahead_port"
+ahead_server=$server
+kill -STOP "$ahead_server"
+start_photo_server /dev/null/none "$plain_port"
+for _ in 1 2 3 4 5 6; do
+  kill -CONT "$ahead_server"
+  view_waits "$ahead_port" 50
+  kill -STOP "$ahead_server"
+  view_waits "$plain_port" 50
+done
+kill -CONT "$ahead_server"
+kill "$ahead_server" "$server"
+wait "$ahead_server" "$server" 2>/dev/null || true
+with_work=$(p99 "$work/waits$ahead_port")
+without_work=$(p99 "$work/waits$plain_port")
 made=$(find "$work/cache" -name '*.thumb' | wc -l)
-without_work=$(view_p99 /dev/null/none)
 
 if [ "$tree_part" != 0 ]; then
   echo "find -type f (warm, best of 3):            ${find_s} s"
