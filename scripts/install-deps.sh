@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config make
-  libssl-dev zlib1g-dev libstb-dev libturbojpeg0-dev libwebp-dev
+  libssl-dev zlib1g-dev libstb-dev libturbojpeg0-dev libjpeg62-turbo-dev libwebp-dev
   libheif-dev libnghttp2-dev
   libsystemd-dev qt6-base-dev
 )

@@ -36,6 +36,17 @@ std::string CertificateFolder() {
   return platform::DataFolder() + "/lumenvale";
 }
 
+// Whether a request is being received or answered on any connection. A connection that has
+// sent nothing yet and an HTTP/2 connection without an open stream wait for a request.
+bool AnswersRequests(const CImageServer& http) {
+  for (const s_socket_stage& c : http.connections()) {
+    if (c.stage == CNoneBlockingServer::kWaiting) continue;
+    if (c.stage == CNoneBlockingServer::kHttp2 && c.http2 != nullptr && c.http2->Idle()) continue;
+    return true;
+  }
+  return false;
+}
+
 std::unique_ptr<CertificateStore> CertificatesFor(const ServerSettings& settings) {
   if (settings.https == 0) return nullptr;
   if (settings.tls_cert.empty() && settings.tls_key.empty()) {
@@ -142,7 +153,8 @@ void LumenvaleServer::Step() {
   int64_t start = platform::TickCountMs();
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
-  thumbnail_prefetch_.Update();
+  // Work ahead waits while requests come: the last turn's activity tells of them too.
+  thumbnail_prefetch_.Update(timing_.busy() || AnswersRequests(http_));
   bool busy = http_.Step();
   int64_t end = platform::TickCountMs();
   timing_.RecordStep(start, end, busy);

@@ -1,6 +1,10 @@
 #include "server/pictures/jpeg_decoder.h"
 
 #include <turbojpeg.h>
+// jpeglib.h needs the standard types declared first.
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <vector>
@@ -69,7 +73,74 @@ tjscalingfactor SmallestCoveringFactor(int width, int height, int min_width, int
   return best;
 }
 
+thread_local const std::function<void()>* pause_point = nullptr;
+
+// A progressive file with more scans than this is refused: it would take minutes to decode.
+constexpr int kMostScans = 500;
+
+struct DecodeErrors {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void FailDecode(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<DecodeErrors*>(info->err)->jump, 1);
+}
+
+// Any warning (such as data that ends too early) fails the decode; nothing is printed.
+void OnMessage(j_common_ptr info, int level) {
+  if (level < 0) FailDecode(info);
+}
+void PrintNothing(j_common_ptr) {}
+
+void CountScans(j_common_ptr info) {
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostScans) FailDecode(info);
+}
+
+// Decodes `data` into `pixels` (RGB rows of `width` pixels, `height` of them) at `factor`.
+// Only plain data lives in this frame: a failure of the decoder jumps back into it.
+bool DecodeRows(std::span<const uint8_t> data, tjscalingfactor factor, int width, int height,
+                uint8_t* pixels) {
+  jpeg_decompress_struct info;
+  DecodeErrors errors;
+  info.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = FailDecode;
+  errors.manager.emit_message = OnMessage;
+  errors.manager.output_message = PrintNothing;
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = CountScans;
+  jpeg_create_decompress(&info);
+  if (setjmp(errors.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  info.progress = &progress;
+  jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_EXT_RGB;
+  info.scale_num = static_cast<unsigned>(factor.num);
+  info.scale_denom = static_cast<unsigned>(factor.denom);
+  jpeg_start_decompress(&info);
+  if (static_cast<int>(info.output_width) != width ||
+      static_cast<int>(info.output_height) != height) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  while (info.output_scanline < info.output_height) {
+    if (pause_point != nullptr) (*pause_point)();
+    JSAMPROW row = pixels + size_t(info.output_scanline) * size_t(width) * kRgbChannels;
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return true;
+}
+
 }  // namespace
+
+void SetDecodePausePoint(const std::function<void()>* point) {
+  pause_point = point;
+}
 
 uint64_t WholeCoefficientBytes(std::span<const uint8_t> data) {
   Frame frame;
@@ -130,10 +201,7 @@ bool JpegDecoder::DecodeScaled(std::span<const uint8_t> data, int min_width, int
   picture.height = TJSCALED(height, factor);
   picture.channels = kRgbChannels;
   picture.pixels.resize(size_t(picture.width) * size_t(picture.height) * kRgbChannels);
-  // LIMITSCANS refuses progressive files with an absurd number of scans, which would
-  // otherwise take minutes to decode.
-  if (tjDecompress2(handle_, data.data(), data.size(), picture.pixels.data(), picture.width, 0,
-                    picture.height, TJPF_RGB, TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0) {
+  if (!DecodeRows(data, factor, picture.width, picture.height, picture.pixels.data())) {
     return false;
   }
   *out = std::move(picture);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "server/pictures/picture.h"
@@ -16,6 +17,12 @@ bool LooksLikeJpeg(std::span<const uint8_t> data);
 // components than the frame); a file of one interleaved scan is decoded a row of blocks at a
 // time and needs none: 0. Also 0 when the header cannot be read.
 uint64_t WholeCoefficientBytes(std::span<const uint8_t> data);
+
+// Sets the calling thread's pause point, or none (null): DecodeScaled calls it between rows of
+// the picture, and it returns when the decode may go on. Work nobody waits for so gives the
+// processors back within a row of blocks, where a decode would otherwise run to its end. The
+// decoder holds no lock and no share of a budget while it waits. `point` must outlive its use.
+void SetDecodePausePoint(const std::function<void()>* point);
 
 // One decompressor; not shared between threads.
 class JpegDecoder {

@@ -73,6 +73,8 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
   RunUntilDone(&prefetch, 12, &pool);
   for (const ImageEntry& entry : list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg", kThumbnail));
   EXPECT_EQ(store.Reductions(), 12u);
+  // Every picture is on the first page of every order, and counted once.
+  EXPECT_EQ(prefetch.Total(), 12u);
   // Unchanged list: nothing more to do.
   for (int turn = 0; turn < 20; ++turn) prefetch.Update();
   EXPECT_EQ(store.Reductions(), 12u);
@@ -116,6 +118,33 @@ TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
     }
     EXPECT_EQ(store.Reductions(), 0u) << cache;
   }
+}
+
+// While requests come no picture is started; once none has come for kQuietMs the work goes on.
+TEST_F(ThumbnailPrefetchTest, WaitsWhileRequestsCome) {
+  OrderedLists lists;
+  lists.BuildOrders(Pictures("a", 4, 300));
+  MySystem::CThreadMgr pool(2);
+  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
+                       ThumbnailStore::kDiskBytes);
+  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  const auto quiet_time = std::chrono::milliseconds(ThumbnailPrefetch::kQuietMs);
+  auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < 2 * quiet_time) {
+    prefetch.Update(/*serving=*/true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(store.Reductions(), 0u);
+  EXPECT_EQ(prefetch.ActiveJobs(), 0);
+  start = std::chrono::steady_clock::now();
+  while (prefetch.ActiveJobs() == 0 && store.Reductions() == 0 &&
+         std::chrono::steady_clock::now() - start < 10 * quiet_time) {
+    prefetch.Update();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, quiet_time);
+  RunUntilDone(&prefetch, 4, &pool);
+  EXPECT_EQ(store.Reductions(), 4u);
 }
 
 // The scheduling policy of thread `tid` of this process, from /proc.
