@@ -1,6 +1,7 @@
 #include "server/net/nonce.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/random.h"
 
@@ -20,9 +21,20 @@ int DigitValue(char c) {
 std::string MakeNonce() {
   // All 16 bytes come from the system's secure source. Bytes drawn from a generator seeded
   // with one 32-bit value would give only 2^32 distinct nonces, and among some tens of
-  // thousands of responses two would share one.
+  // thousands of responses two would share one. They are fetched for many nonces at once
+  // (each byte is used once): a system call per answer costs more than the rest of a small
+  // answer.
+  constexpr size_t kNoncesPerFetch = 64;
+  thread_local unsigned char pool[kNonceBytes * kNoncesPerFetch];
+  thread_local size_t used = sizeof pool;
+  if (used == sizeof pool) {
+    platform::SecureRandomBytes(pool, sizeof pool);
+    used = 0;
+  }
   unsigned char bytes[kNonceBytes];
-  platform::SecureRandomBytes(bytes, sizeof bytes);
+  std::memcpy(bytes, pool + used, kNonceBytes);
+  std::memset(pool + used, 0, kNonceBytes);
+  used += kNonceBytes;
   return NonceText(bytes);
 }
 
