@@ -188,8 +188,12 @@ void Http2Session::Abandon() {
 
 bool Http2Session::Receive(std::string_view bytes) {
   if (failed_) return false;
+  // Handlers answer much from memory while they are offered the request; those answers are
+  // taken below, without a wake of the loop.
+  mailbox_->HoldWakes(true);
   ssize_t used = nghttp2_session_mem_recv(session_, reinterpret_cast<const uint8_t*>(bytes.data()),
                                           bytes.size());
+  mailbox_->HoldWakes(false);
   if (used < 0) {
     // A flood or a broken frame: the client is told why, if it still reads.
     nghttp2_session_terminate_session(
@@ -199,6 +203,7 @@ bool Http2Session::Receive(std::string_view bytes) {
     failed_ = true;
     return false;
   }
+  TakeAnswers();
   return true;
 }
 
@@ -395,11 +400,7 @@ void Http2Session::ResumeBody(Http2Stream& stream) {
 
 bool Http2Session::Poll() {
   if (failed_) return false;
-  std::vector<CHttp2Mailbox::Posted> posted = mailbox_->Take();
-  bool busy = !posted.empty();
-  for (CHttp2Mailbox::Posted& answer : posted) {
-    Submit(answer.stream_id, answer.final, std::move(answer.response));
-  }
+  bool busy = TakeAnswers();
   for (auto& [id, stream] : streams_) {
     const size_t held = stream->held_bytes;
     ResumeBody(*stream);
@@ -410,6 +411,14 @@ bool Http2Session::Poll() {
     }
   }
   return busy;
+}
+
+bool Http2Session::TakeAnswers() {
+  std::vector<CHttp2Mailbox::Posted> posted = mailbox_->Take();
+  for (CHttp2Mailbox::Posted& answer : posted) {
+    Submit(answer.stream_id, answer.final, std::move(answer.response));
+  }
+  return !posted.empty();
 }
 
 void Http2Session::Submit(int32_t stream_id, bool final, Response response) {

@@ -92,6 +92,8 @@ class Http2Session {
   void CloseStream(int32_t stream_id);
   // Answers the stream itself, for a request that never reaches a handler.
   void Refuse(Http2Stream& stream, std::string_view status);
+  // Submits the answers posted so far; true when there were any.
+  bool TakeAnswers();
   void Submit(int32_t stream_id, bool final, Response response);
   // The header block of `response`: an interim one, or the final one with its body to come
   // from the stream's answer when `with_body`.
