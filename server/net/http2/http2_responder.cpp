@@ -21,11 +21,9 @@ void CHttp2Mailbox::Wake() {
   if (!closed_) wake_();
 }
 
-std::vector<CHttp2Mailbox::Posted> CHttp2Mailbox::Take() {
-  std::vector<Posted> taken;
+void CHttp2Mailbox::Take(std::vector<Posted>* taken) {
   platform::MutexLock hold(&lock_);
-  taken.swap(posted_);
-  return taken;
+  taken->swap(posted_);
 }
 
 void CHttp2Mailbox::Close() {

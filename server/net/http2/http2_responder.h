@@ -29,7 +29,9 @@ class CHttp2Mailbox {
   // While held, posts do not wake the loop: the loop's own thread is answering, and takes
   // what was posted (its own answers and any other thread's) once it lets go. Loop thread.
   void HoldWakes(bool hold) EXCLUDES(lock_);
-  std::vector<Posted> Take() EXCLUDES(lock_);
+  // Moves what was posted into `*taken`, which must be empty (its room is kept for later
+  // posts).
+  void Take(std::vector<Posted>* taken) EXCLUDES(lock_);
   // The connection is gone: later posts are dropped. Once it returns, no wake runs any more.
   void Close() EXCLUDES(lock_);
 
