@@ -1,5 +1,6 @@
 #include "server/catalogue/calendar_time.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -63,9 +64,27 @@ int64_t DosDateTimeToTime(uint16_t dos_date, uint16_t dos_time) {
 }
 
 std::string FormatHttpDate(const SystemTime& t) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", kDays[t.day_of_week % 7],
-                t.day, kMonths[(t.month + 11) % 12], t.year, t.hour, t.minute, t.second);
+  // Written without printf: every /image answer carries one.
+  std::string text;
+  text.reserve(32);
+  // As "%02d" writes a number.
+  auto number = [&text](unsigned value, bool two_digits) {
+    char digits[8];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    if (two_digits && end - digits < 2) text.push_back('0');
+    text.append(digits, end);
+  };
+  text.append(kDays[t.day_of_week % 7]).append(", ");
+  number(t.day, true);
+  text.append(" ").append(kMonths[(t.month + 11) % 12]).append(" ");
+  number(t.year, false);
+  text.push_back(' ');
+  number(t.hour, true);
+  text.push_back(':');
+  number(t.minute, true);
+  text.push_back(':');
+  number(t.second, true);
+  text.append(" GMT");
   return text;
 }
 

@@ -33,6 +33,12 @@ class COmniFileAccess : public CBasseFileAccess {
   // earlier caller still holds the bytes of that version (a file too large to cache) shares
   // them too.
   bool ReadShared(const std::string& path, std::shared_ptr<const std::vector<uint8_t>>* out);
+  // The cached bytes of the file at `path` when the cache holds it as it is in `version`
+  // (the caller's look at the file); reads nothing, so the connection loop may ask.
+  bool FindCached(const std::string& path, const FileVersion& version,
+                  std::shared_ptr<const std::vector<uint8_t>>* out) {
+    return ReadFromCache(path, version, out);
+  }
   // The back-end's read in pieces; the cache is neither used nor changed.
   bool ReadPieces(const std::string& path, const FilePieceSink& sink) override;
   bool Exists(const std::string& path) override;

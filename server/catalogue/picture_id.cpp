@@ -1,21 +1,26 @@
 #include "server/catalogue/picture_id.h"
 
 #include "common/config/md5_hex.h"
-#include "platform/text.h"
 #include "platform/utf8.h"
 
 std::string PictureId(std::string_view path) {
-  std::u16string units;
+  // The UTF-16LE bytes written at once: /image computes this for every answer.
+  std::string bytes;
+  bytes.reserve(path.size() * 2);
+  auto unit = [&bytes](uint32_t u) {
+    bytes.push_back(static_cast<char>(u & 0xFF));
+    bytes.push_back(static_cast<char>(u >> 8));
+  };
   for (size_t pos = 0; pos < path.size();) {
     uint32_t c = DecodeUtf8At(path, &pos);
     if (c >= 0x10000) {
-      units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      units.push_back(static_cast<char16_t>(c));
+      unit(c);
     }
   }
-  return MD5Hex(platform::Utf16ToLeBytes(units));
+  return MD5Hex(bytes);
 }
 
 bool IsPictureIdShaped(std::string_view text) {

@@ -1,6 +1,5 @@
 #include "server/pages/image_direct_process.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "server/catalogue/calendar_time.h"
@@ -25,7 +24,7 @@ class CImageLoading : public CThreadCommand {
  public:
   CImageLoading(const ImageCatalogue& catalogue, COmniFileAccess& files, ThumbnailStore& thumbnails,
                 ThumbnailStore& renditions, IncomingRequest request, std::string path,
-                ImageValidators validators, ImageForm form)
+                ImageValidators validators, ImageForm form, std::string nonce)
       : catalogue_(catalogue),
         files_(files),
         thumbnails_(thumbnails),
@@ -33,13 +32,14 @@ class CImageLoading : public CThreadCommand {
         request_(std::move(request)),
         path_(std::move(path)),
         validators_(std::move(validators)),
-        form_(std::move(form)) {
+        form_(std::move(form)),
+        nonce_(std::move(nonce)) {
     AnswersClient(&request_.responder());
   }
 
   int Run() override {
     request_.Respond(ImageFileResponse(catalogue_, files_, thumbnails_, renditions_, path_,
-                                       validators_, form_, MakeNonce()));
+                                       validators_, form_, nonce_));
     return 0;
   }
 
@@ -52,6 +52,7 @@ class CImageLoading : public CThreadCommand {
   std::string path_;
   ImageValidators validators_;
   ImageForm form_;
+  std::string nonce_;
 };
 
 // How a picture is answered, decided from the request before anything is read.
@@ -103,6 +104,36 @@ bool FindRendition(Answer answer, ThumbnailStore& thumbnails, ThumbnailStore& re
   }
 }
 
+// FindRendition from what the stores hold in memory for the file's `version`.
+ThumbnailStore::Kept KeptRendition(Answer answer, ThumbnailStore& thumbnails,
+                                   ThumbnailStore& renditions, const std::string& path,
+                                   std::string_view content_type, const ImageForm& form,
+                                   const FileVersion& version, ReducedPicture* out) {
+  using Kept = ThumbnailStore::Kept;
+  switch (answer) {
+    case Answer::kThumbnail:
+      return thumbnails.FindInMemory(path, content_type, kThumbnail, version, out);
+    case Answer::kScreen: {
+      const Kept screen = renditions.FindInMemory(path, content_type,
+                                                  ScreenRendition(form.width), version, out);
+      if (screen != Kept::kAsStored || !IsHeifType(content_type)) return screen;
+      return renditions.FindInMemory(path, content_type, kFullSizeJpeg, version, out);
+    }
+    case Answer::kRendition:
+      return renditions.FindInMemory(path, content_type, kFullSizeJpeg, version, out);
+    default:
+      return Kept::kAsStored;
+  }
+}
+
+// Where ImageResponse takes what it needs from.
+enum class Reads {
+  kAny,  // the file, its archive, the stores' folders; a missing rendition is made
+  // Only what the file cache and the stores hold in memory, after one look at the file's
+  // status; an archive member is not looked at.
+  kMemoryOnly,
+};
+
 // The rendition is another representation of the same picture at the same address, so it
 // has a tag of its own.
 constexpr std::string_view kRenditionTagSuffix = "-jpeg";
@@ -121,11 +152,13 @@ std::string JpegName(std::string_view name) {
 
 // The file name for Content-Disposition, every byte as %XX.
 std::string EncodedFileName(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string encoded;
-  char hex[4];
+  encoded.reserve(name.size() * 3);
   for (unsigned char c : name) {
-    std::snprintf(hex, sizeof hex, "%%%02X", c);
-    encoded += hex;
+    encoded.push_back('%');
+    encoded.push_back(kHex[c >> 4]);
+    encoded.push_back(kHex[c & 15]);
   }
   return encoded;
 }
@@ -172,13 +205,28 @@ ImageForm ReadImageForm(const HttpRequest& request) {
   return form;
 }
 
-Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
-                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
-                           const std::string& path, const ImageValidators& validators,
-                           const ImageForm& form, std::string_view nonce) {
+namespace {
+
+// ImageFileResponse in `*out`. With Reads::kMemoryOnly, false when the answer needs more than
+// memory holds (`*out` is then left alone).
+bool ImageResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                   ThumbnailStore& thumbnails, ThumbnailStore& renditions, const std::string& path,
+                   const ImageValidators& validators, const ImageForm& form,
+                   std::string_view nonce, Reads reads, Response* out) {
   SystemTime time;
-  bool time_known =
-      (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
+  bool time_known = false;
+  FileVersion version;  // Reads::kMemoryOnly: the one look at the file
+  if (reads == Reads::kMemoryOnly) {
+    // A plain file's time is that of its version.
+    if (path.find(kMemberSeparator) != std::string::npos || !files.GetVersion(path, &version)) {
+      return false;
+    }
+    time = SystemTimeFromUnix(version.mtime_sec, version.mtime_nsec);
+    time_known = true;
+  } else {
+    time_known =
+        (IsMemberPath(path) && catalogue.GetMemberTime(path, &time)) || files.GetTime(path, &time);
+  }
   std::string date = time_known ? FormatHttpDate(time) : "";
   const std::string_view stored_type = ImageContentType(path);
   const Answer answer = ChooseAnswer(stored_type, form);
@@ -190,13 +238,31 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   std::shared_ptr<const platform::OpenFile> file;
   std::string_view content_type = stored_type;
   ReducedPicture reduced;
-  if (validators.if_modified_since == date && validators.if_none_match == tag) {
+  using Kept = ThumbnailStore::Kept;
+  const bool not_modified =
+      validators.if_modified_since == date && validators.if_none_match == tag;
+  Kept rendition = Kept::kAsStored;
+  if (!not_modified && reads == Reads::kMemoryOnly) {
+    rendition = KeptRendition(answer, thumbnails, renditions, path, stored_type, form, version,
+                              &reduced);
+    if (rendition == Kept::kUnknown) return false;
+  } else if (!not_modified &&
+             FindRendition(answer, thumbnails, renditions, path, stored_type, form, &reduced)) {
+    rendition = Kept::kKept;
+  }
+  if (not_modified) {
     status = time_known ? "304 Not modified" : "404 Not Found";
     content_type = MadeType(answer, stored_type);
-  } else if (FindRendition(answer, thumbnails, renditions, path, stored_type, form, &reduced)) {
+  } else if (rendition == Kept::kKept) {
     status = "200 OK";
     body = std::move(reduced.bytes);
     content_type = reduced.content_type;
+  } else if (reads == Reads::kMemoryOnly) {
+    // A large file is sent from the file, which is not opened here.
+    if (version.size >= kSendFromFileBytes || !files.FindCached(path, version, &body)) {
+      return false;
+    }
+    status = "200 OK";
   } else if ((file = OpenForSending(files, path)) != nullptr) {
     status = "200 OK";
   } else if (files.ReadShared(path, &body)) {
@@ -223,8 +289,32 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
   if (IsHeifType(stored_type) && (answer == Answer::kAsStored || answer == Answer::kRendition)) {
     response.Header("Vary", "Accept");
   }
-  if (file != nullptr) return response.ContentLength(file->size()).Finish(std::move(file));
-  return response.ContentLength(body ? body->size() : 0).Finish(std::move(body));
+  if (file != nullptr) {
+    *out = response.ContentLength(file->size()).Finish(std::move(file));
+  } else {
+    *out = response.ContentLength(body ? body->size() : 0).Finish(std::move(body));
+  }
+  return true;
+}
+
+}  // namespace
+
+Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                           ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                           const std::string& path, const ImageValidators& validators,
+                           const ImageForm& form, std::string_view nonce) {
+  Response response;
+  ImageResponse(catalogue, files, thumbnails, renditions, path, validators, form, nonce,
+                Reads::kAny, &response);
+  return response;
+}
+
+bool QuickImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                            ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                            const std::string& path, const ImageValidators& validators,
+                            const ImageForm& form, std::string_view nonce, Response* out) {
+  return ImageResponse(catalogue, files, thumbnails, renditions, path, validators, form, nonce,
+                       Reads::kMemoryOnly, out);
 }
 
 int CImageDirectProcess::Process(IncomingRequest& incoming) {
@@ -237,9 +327,20 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
            .Get(key.position, &entry)) {
     return 0;
   }
+  ImageValidators validators = ReadImageValidators(request);
+  ImageForm form = ReadImageForm(request);
+  std::string nonce = MakeNonce();
+  // What memory holds is answered here and now: a hand-off to a worker and back would cost
+  // more than the answer itself.
+  Response quick;
+  if (QuickImageFileResponse(catalogue_, files_, thumbnails_, renditions_, entry.path, validators,
+                             form, nonce, &quick)) {
+    incoming.Respond(std::move(quick));
+    return 1;
+  }
   pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, renditions_,
-                                              incoming, entry.path, ReadImageValidators(request),
-                                              ReadImageForm(request)),
+                                              incoming, entry.path, std::move(validators),
+                                              std::move(form), std::move(nonce)),
               0);
   return 1;
 }

@@ -1,8 +1,9 @@
 // /image: the bytes of one catalogued image, addressed by an image key, optionally reduced to
 // a thumbnail (`shrink` 1) or to a screen-sized rendition (`width`); a HEIC, HEIF or AVIF
 // picture goes to a browser whose Accept header does not name its type as a JPEG rendition.
-// The handler only resolves the key and the validators; reading, reducing and sending run in
-// a CImageLoading job on the worker pool.
+// The handler resolves the key and the validators and answers at once what memory holds (a
+// warm thumbnail, a cached picture, a 304); reading and reducing run in a CImageLoading job on
+// the worker pool.
 #pragma once
 
 #include <memory>
@@ -76,3 +77,12 @@ Response ImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& fil
                            ThumbnailStore& thumbnails, ThumbnailStore& renditions,
                            const std::string& path, const ImageValidators& validators,
                            const ImageForm& form, std::string_view nonce);
+// The same response when it can be made from memory alone, with one look at the file's
+// status and without waiting for a lock that may be held long: the file cache holds the
+// picture's current version, or the store its rendition, or the validators match. False
+// when the answer needs more (a read, a reduction, a large file, an archive member); `*out`
+// is then left alone. Made for the connection loop's thread, which must not block.
+bool QuickImageFileResponse(const ImageCatalogue& catalogue, COmniFileAccess& files,
+                            ThumbnailStore& thumbnails, ThumbnailStore& renditions,
+                            const std::string& path, const ImageValidators& validators,
+                            const ImageForm& form, std::string_view nonce, Response* out);

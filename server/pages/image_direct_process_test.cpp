@@ -170,6 +170,71 @@ TEST_F(ImageDirectProcessTest, LargePlainFilesAreSentFromTheFile) {
   EXPECT_TRUE(*from_memory.body == jpeg_);
 }
 
+// What memory holds is answered without a worker, byte for byte as a worker would answer it;
+// anything that needs a read, a reduction or an archive is left to a worker.
+TEST_F(ImageDirectProcessTest, QuickAnswersAreTheWorkersBytesFromMemoryOnly) {
+  folder_.Write("large.jpg", std::string(kSendFromFileBytes, 'L'));
+  ImageForm thumbnail;
+  thumbnail.shrink = 1;
+  struct Case {
+    std::string name;
+    ImageForm form;
+    bool quick_when_cold;  // before any worker answered it
+    bool quick_when_warm;
+  };
+  const Case cases[] = {
+      {"a.jpg", {}, false, true},
+      {"a.jpg", thumbnail, false, true},
+      {"small.png", thumbnail, false, true},  // known to be sent as stored
+      {"large.jpg", {}, false, false},
+      {"z.zip|/dir/m.jpg", {}, false, false},
+      {"z.zip|/dir/m.jpg", thumbnail, false, false},
+  };
+  auto quick = [&](const std::string& path, const ImageForm& form,
+                   const ImageValidators& validators, Response* out) {
+    return QuickImageFileResponse(*catalogue_, services_.files, services_.thumbnails,
+                                  services_.renditions, path, validators, form, "n", out);
+  };
+  auto full = [&](const std::string& path, const ImageForm& form,
+                  const ImageValidators& validators) {
+    return Http1Text(ImageFileResponse(*catalogue_, services_.files, services_.thumbnails,
+                                       services_.renditions, path, validators, form, "n"));
+  };
+  for (const Case& c : cases) {
+    const std::string path = folder_.Path(c.name);
+    Response answer;
+    EXPECT_EQ(quick(path, c.form, {}, &answer), c.quick_when_cold) << c.name;
+    const std::string expected = full(path, c.form, {});
+    ASSERT_EQ(quick(path, c.form, {}, &answer), c.quick_when_warm) << c.name;
+    if (c.quick_when_warm) {
+      EXPECT_TRUE(Http1Text(answer) == expected) << c.name;
+    }
+  }
+
+  // A 304 needs only the file's status.
+  const std::string first = full(folder_.Path("b.gif"), {}, {});
+  ImageValidators validators;
+  validators.if_modified_since = Header(first, "Last-Modified");
+  validators.if_none_match = Header(first, "ETag").substr(1, 32);
+  Response not_modified;
+  ASSERT_TRUE(quick(folder_.Path("b.gif"), {}, validators, &not_modified));
+  EXPECT_EQ(Http1Text(not_modified), full(folder_.Path("b.gif"), {}, validators));
+  EXPECT_EQ(not_modified.status(), "304 Not modified");
+
+  // A rewritten file is a new version: nothing of the old one is answered from memory.
+  folder_.Write("a.jpg", Bytes(JpegFile(NoisePicture(200, 100))));
+  SetTime("a.jpg", 1707296800);
+  Response stale;
+  EXPECT_FALSE(quick(folder_.Path("a.jpg"), {}, {}, &stale));
+  EXPECT_FALSE(quick(folder_.Path("a.jpg"), thumbnail, {}, &stale));
+
+  // Through the handler: once warm, the answer is there when the dispatch returns.
+  const std::string key = Key("small.png");
+  Get("/image?page=" + key);
+  EXPECT_EQ(BodyDigest(server_.Dispatch("GET /image?page=" + key + " HTTP/1.1\r\n\r\n")),
+            MD5Hex(folder_.Read("small.png")));
+}
+
 TEST_F(ImageDirectProcessTest, ZipMemberServedWithItsExactBytes) {
   std::string response = Get("/image?page=" + Key("z.zip|/dir/m.jpg"));
   EXPECT_EQ(response.substr(0, 17), "HTTP/1.1 200 OK\r\n");

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -140,10 +141,31 @@ bool ThumbnailStore::Key(const std::string& path, std::string_view content_type,
                          const Rendition& rendition, std::string* key) {
   FileVersion version;
   if (!files_.GetVersion(path, &version)) return false;
-  *key = std::string(content_type) + '\0' + path + '\0' + std::to_string(version.size) + '\0' +
-         std::to_string(version.mtime_sec) + '\0' + std::to_string(version.mtime_nsec) + '\0' +
-         std::to_string(rendition.width) + '\0' + std::to_string(rendition.jpeg_quality);
+  *key = KeyOf(path, content_type, rendition, version);
   return true;
+}
+
+std::string ThumbnailStore::KeyOf(const std::string& path, std::string_view content_type,
+                                  const Rendition& rendition, const FileVersion& version) {
+  // Built in place: the connection loop makes one for every warm thumbnail it answers.
+  std::string key;
+  key.reserve(content_type.size() + path.size() + 80);
+  key.append(content_type).push_back('\0');
+  key.append(path).push_back('\0');
+  auto number = [&key](int64_t value) {
+    char digits[24];
+    key.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  };
+  number(static_cast<int64_t>(version.size));
+  key.push_back('\0');
+  number(version.mtime_sec);
+  key.push_back('\0');
+  number(version.mtime_nsec);
+  key.push_back('\0');
+  number(rendition.width);
+  key.push_back('\0');
+  number(rendition.jpeg_quality);
+  return key;
 }
 
 std::string ThumbnailStore::FileFor(const std::string& key) const {
@@ -165,6 +187,27 @@ bool ThumbnailStore::Find(const std::string& path, std::string_view content_type
   if (!entry.thumbnail) return false;
   *out = {entry.thumbnail, entry.content_type};
   return true;
+}
+
+ThumbnailStore::Kept ThumbnailStore::FindInMemory(const std::string& path,
+                                                   std::string_view content_type,
+                                                   const Rendition& rendition,
+                                                   const FileVersion& version,
+                                                   ReducedPicture* out) {
+  if (!ReducesType(content_type)) return Kept::kAsStored;
+  const std::string key = KeyOf(path, content_type, rendition, version);
+  // A prune lists the folder under the lock: the loop does not wait for that.
+  if (!lock_.TryLock()) return Kept::kUnknown;
+  Kept kept = Kept::kUnknown;
+  auto known = by_key_.find(key);
+  if (known != by_key_.end()) {
+    lru_.splice(lru_.begin(), lru_, known->second);
+    const Entry& entry = known->second->second;
+    if (entry.thumbnail) *out = {entry.thumbnail, entry.content_type};
+    kept = entry.thumbnail ? Kept::kKept : Kept::kAsStored;
+  }
+  lock_.Unlock();
+  return kept;
 }
 
 ThumbnailStore::Entry ThumbnailStore::MakeOnce(const std::string& key, const std::string& path,

@@ -75,6 +75,15 @@ class ThumbnailStore {
   bool Find(const std::string& path, std::string_view content_type, const Rendition& rendition,
             ReducedPicture* out);
 
+  // What the store holds in memory for the picture at `path` as it is in `version` (the
+  // caller's look at the file), found without reading or reducing anything and without
+  // waiting for the store's lock, so that the connection loop may ask: kKept fills `*out`;
+  // kAsStored: the picture is sent as stored; kUnknown: only Find can tell (the rendition is
+  // on disk only, not made yet, failed lately, or the lock was busy).
+  enum class Kept { kKept, kAsStored, kUnknown };
+  Kept FindInMemory(const std::string& path, std::string_view content_type,
+                    const Rendition& rendition, const FileVersion& version, ReducedPicture* out);
+
   // Whether the store knows the outcome for the picture's current version without reducing
   // (a read that failed lately counts as known).
   bool Has(const std::string& path, std::string_view content_type, const Rendition& rendition);
@@ -115,6 +124,8 @@ class ThumbnailStore {
 
   bool Key(const std::string& path, std::string_view content_type, const Rendition& rendition,
            std::string* key);
+  static std::string KeyOf(const std::string& path, std::string_view content_type,
+                           const Rendition& rendition, const FileVersion& version);
   bool Lookup(const std::string& key, Entry* entry);  // memory, then disk
   // Reduces the picture, unless another caller is already at it: then waits for its result.
   Entry MakeOnce(const std::string& key, const std::string& path, std::string_view content_type,

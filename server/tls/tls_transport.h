@@ -11,11 +11,14 @@
 // calls whenever the socket is readable (WaitReady reports the socket writable instead when
 // the handshake waits to write). Once it is done, Receive returns decrypted bytes (SSL_read;
 // kWouldBlock while none are there, kClosed at the client's close_notify or end), and Send
-// and SendFile encrypt what they are given (SSL_write, one TLS record at a time; a file is
-// read in 16 KiB pieces, so nothing is held beyond the piece in flight). A write that cannot
-// go on reports what went out; the caller retries with the same remaining bytes, as with a
-// plain socket. WaitReady also reports a socket readable while decrypted bytes wait inside
-// its session. Close sends close_notify and frees the session.
+// and SendFile encrypt what they are given (SSL_write, full 16 KiB records; a file is read a
+// record at a time). Records are sealed into one buffer and sent together, up to 64 KiB in
+// one system call. A byte counts as sent once its whole record is in the socket; records the
+// socket did not take yet wait in the session (64 KiB and a record at most) and go before
+// anything else. So a write that cannot go on reports what went out, and the caller retries
+// with the same remaining bytes, as with a plain socket; those already sealed are not sealed
+// again. WaitReady also reports a socket readable while decrypted bytes wait inside its
+// session. Close sends close_notify and frees the session.
 //
 // ALPN. The client offers protocols; the session selects "h2" when the client offers it and
 // SetHttp2Enabled(true) was called (the HTTP/2 engine calls it once it can serve h2),
@@ -27,8 +30,10 @@
 // All calls but TickCountMs are made on the loop's thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -70,12 +75,36 @@ class TlsTransport : public platform::SocketLayer {
 
  private:
   struct Session;
+  // Gives the caller's bytes from `at` on for the next record: `*piece` holds at most one
+  // record's worth and stays valid until the next call. False when there are none (a file
+  // cut short).
+  using PlainSource = std::function<bool(size_t at, std::string_view* piece)>;
+
   platform::IoStatus ReceivePlain(platform::SocketHandle socket, Session& session);
-  platform::IoStatus ReceiveDecrypted(Session& session, char* buffer, size_t size, size_t* count);
+  platform::IoStatus ReceiveDecrypted(platform::SocketHandle socket, Session& session,
+                                      char* buffer, size_t size, size_t* count, int* error);
+  // Seals the `size` bytes of `source` into records and sends them, as Send promises;
+  // *count is the number of bytes whose records the socket took whole.
+  platform::IoStatus Write(platform::SocketHandle socket, Session& session,
+                           const PlainSource& source, size_t size, size_t* count, int* error);
+  // Seals `plain` (at most a record's worth) into sealed_; false when the session failed.
+  bool Seal(Session& session, std::string_view plain);
+  // Sends the session's pending bytes and then sealed_, which it leaves empty; what the
+  // socket does not take stays pending. kDone when nothing is left, kWouldBlock when some
+  // is, kError when the socket broke.
+  platform::IoStatus Flush(platform::SocketHandle socket, Session& session, int* error);
+  // The caller's bytes whose records have gone out since the last call.
+  static size_t TakeReported(Session& session);
   // Marks a session whose write failed for good.
   static platform::IoStatus Broken(Session& session, int* error);
 
   CertificateStore& certificates_;
   platform::SocketLayer& system_;
   std::unordered_map<platform::SocketHandle, std::unique_ptr<Session>> sessions_;
+  // What the SSL calls of the session at hand sealed, until Flush sends it. Every call that
+  // may seal is followed by a Flush of its session, so it holds one session's bytes at most,
+  // and it keeps its room for the next.
+  std::string sealed_;
+  std::string joined_;      // a short head and the start of its tail, as one record's bytes
+  std::string file_piece_;  // a record's worth of a file being sent
 };

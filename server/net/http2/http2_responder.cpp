@@ -8,7 +8,12 @@ void CHttp2Mailbox::Post(Posted posted) {
   // Answers posted before the loop takes them share one wake.
   bool first = posted_.empty();
   posted_.push_back(std::move(posted));
-  if (first) wake_();
+  if (first && !holding_) wake_();
+}
+
+void CHttp2Mailbox::HoldWakes(bool hold) {
+  platform::MutexLock lock(&lock_);
+  holding_ = hold;
 }
 
 void CHttp2Mailbox::Wake() {
@@ -16,11 +21,9 @@ void CHttp2Mailbox::Wake() {
   if (!closed_) wake_();
 }
 
-std::vector<CHttp2Mailbox::Posted> CHttp2Mailbox::Take() {
-  std::vector<Posted> taken;
+void CHttp2Mailbox::Take(std::vector<Posted>* taken) {
   platform::MutexLock hold(&lock_);
-  taken.swap(posted_);
-  return taken;
+  taken->swap(posted_);
 }
 
 void CHttp2Mailbox::Close() {

@@ -26,7 +26,12 @@ class CHttp2Mailbox {
   void Post(Posted posted) EXCLUDES(lock_);
   // Wakes the loop, unless the mailbox is closed.
   void Wake() EXCLUDES(lock_);
-  std::vector<Posted> Take() EXCLUDES(lock_);
+  // While held, posts do not wake the loop: the loop's own thread is answering, and takes
+  // what was posted (its own answers and any other thread's) once it lets go. Loop thread.
+  void HoldWakes(bool hold) EXCLUDES(lock_);
+  // Moves what was posted into `*taken`, which must be empty (its room is kept for later
+  // posts).
+  void Take(std::vector<Posted>* taken) EXCLUDES(lock_);
   // The connection is gone: later posts are dropped. Once it returns, no wake runs any more.
   void Close() EXCLUDES(lock_);
 
@@ -34,6 +39,7 @@ class CHttp2Mailbox {
   platform::Mutex lock_;
   std::vector<Posted> posted_ GUARDED_BY(lock_);
   bool closed_ GUARDED_BY(lock_) = false;
+  bool holding_ GUARDED_BY(lock_) = false;
   const std::function<void()> wake_;
 };
 

@@ -113,24 +113,30 @@ struct Http2Callbacks {
     return 0;
   }
 
-  static ssize_t ReadBody(nghttp2_session*, int32_t, uint8_t* buffer, size_t length,
-                          uint32_t* flags, nghttp2_data_source* source, void*) {
+  // Only sizes the next DATA frame: SendData writes it, its body straight from the answer
+  // into the output, without a copy in between.
+  static ssize_t ReadBody(nghttp2_session*, int32_t, uint8_t*, size_t length, uint32_t* flags,
+                          nghttp2_data_source* source, void*) {
     Http2Stream& stream = *static_cast<Http2Stream*>(source->ptr);
-    const Response& answer = stream.answer;
-    size_t count = std::min(length, answer.body_size() - stream.body_sent);
-    if (answer.file() != nullptr) {
-      long read = answer.file()->ReadAt(stream.body_sent, buffer, count);
-      // A file cut short since it was opened cannot be delivered whole.
-      if (read <= 0 && count > 0) return NGHTTP2_ERR_TEMPORAL_CALLBACK_FAILURE;
-      count = static_cast<size_t>(read);
-    } else if (answer.shared_body() != nullptr) {
-      std::memcpy(buffer, answer.shared_body()->data() + stream.body_sent, count);
-    } else {
-      std::memcpy(buffer, answer.body_bytes().data() + stream.body_sent, count);
-    }
-    stream.body_sent += count;
-    if (stream.body_sent == answer.body_size()) *flags |= NGHTTP2_DATA_FLAG_EOF;
+    const size_t body_size = stream.answer.body_size();
+    const size_t count = std::min(length, body_size - stream.body_framed);
+    stream.body_framed += count;
+    *flags |= NGHTTP2_DATA_FLAG_NO_COPY;
+    if (stream.body_framed == body_size) *flags |= NGHTTP2_DATA_FLAG_EOF;
     return static_cast<ssize_t>(count);
+  }
+
+  static int SendData(nghttp2_session*, nghttp2_frame* frame, const uint8_t* frame_head,
+                      size_t length, nghttp2_data_source* source, void* user_data) {
+    Http2Stream& stream = *static_cast<Http2Stream*>(source->ptr);
+    const bool ok = Of(user_data).AppendData(stream, frame->data.padlen,
+                                             std::string_view(reinterpret_cast<const char*>(frame_head), 9),
+                                             length);
+    // A file cut short since it was opened cannot be delivered whole: the stream is reset.
+    if (!ok) return NGHTTP2_ERR_TEMPORAL_CALLBACK_FAILURE;
+    // The frames go on in the next Output, once the socket took these: otherwise nghttp2
+    // would frame every answer's body up to the client's windows at once.
+    return Of(user_data).OutputFull() ? NGHTTP2_ERR_PAUSE : 0;
   }
 };
 
@@ -144,6 +150,7 @@ Http2Session::Http2Session(Environment environment)
   nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, Http2Callbacks::DataChunk);
   nghttp2_session_callbacks_set_on_frame_send_callback(callbacks, Http2Callbacks::FrameSent);
   nghttp2_session_callbacks_set_on_stream_close_callback(callbacks, Http2Callbacks::StreamClosed);
+  nghttp2_session_callbacks_set_send_data_callback(callbacks, Http2Callbacks::SendData);
 
   nghttp2_option* options = nullptr;
   nghttp2_option_new(&options);
@@ -188,8 +195,12 @@ void Http2Session::Abandon() {
 
 bool Http2Session::Receive(std::string_view bytes) {
   if (failed_) return false;
+  // Handlers answer much from memory while they are offered the request; those answers are
+  // taken below, without a wake of the loop.
+  mailbox_->HoldWakes(true);
   ssize_t used = nghttp2_session_mem_recv(session_, reinterpret_cast<const uint8_t*>(bytes.data()),
                                           bytes.size());
+  mailbox_->HoldWakes(false);
   if (used < 0) {
     // A flood or a broken frame: the client is told why, if it still reads.
     nghttp2_session_terminate_session(
@@ -199,6 +210,7 @@ bool Http2Session::Receive(std::string_view bytes) {
     failed_ = true;
     return false;
   }
+  TakeAnswers();
   return true;
 }
 
@@ -211,7 +223,12 @@ std::string_view Http2Session::Output() {
   // The streams are gone, and with them what the answers' bodies are read from.
   if (abandoned_) return {};
   if (output_sent_ == output_.size()) {
-    output_.clear();
+    // A connection that waits for its next request keeps no room for answers.
+    if (streams_.empty()) {
+      std::string().swap(output_);
+    } else {
+      output_.clear();
+    }
     output_sent_ = 0;
   }
   while (output_.size() - output_sent_ < kOutputChunkBytes) {
@@ -225,6 +242,30 @@ std::string_view Http2Session::Output() {
 
 void Http2Session::Sent(size_t count) {
   output_sent_ += count;
+}
+
+bool Http2Session::AppendData(Http2Stream& stream, size_t padding, std::string_view frame_head,
+                              size_t length) {
+  const size_t before = output_.size();
+  output_.append(frame_head);
+  if (padding > 0) output_.push_back(static_cast<char>(padding - 1));
+  const Response& answer = stream.answer;
+  if (answer.file() != nullptr) {
+    output_.resize(before + frame_head.size() + (padding > 0 ? 1 : 0) + length);
+    long read = answer.file()->ReadAt(stream.body_sent, &output_[output_.size() - length], length);
+    if (read < 0 || static_cast<size_t>(read) != length) {
+      output_.resize(before);
+      return false;
+    }
+  } else if (answer.shared_body() != nullptr) {
+    output_.append(reinterpret_cast<const char*>(answer.shared_body()->data()) + stream.body_sent,
+                   length);
+  } else {
+    output_.append(answer.body_bytes().substr(stream.body_sent, length));
+  }
+  if (padding > 1) output_.append(padding - 1, '\0');
+  stream.body_sent += length;
+  return true;
 }
 
 Http2Stream* Http2Session::StreamOf(int32_t stream_id) {
@@ -395,11 +436,7 @@ void Http2Session::ResumeBody(Http2Stream& stream) {
 
 bool Http2Session::Poll() {
   if (failed_) return false;
-  std::vector<CHttp2Mailbox::Posted> posted = mailbox_->Take();
-  bool busy = !posted.empty();
-  for (CHttp2Mailbox::Posted& answer : posted) {
-    Submit(answer.stream_id, answer.final, std::move(answer.response));
-  }
+  bool busy = TakeAnswers();
   for (auto& [id, stream] : streams_) {
     const size_t held = stream->held_bytes;
     ResumeBody(*stream);
@@ -412,6 +449,16 @@ bool Http2Session::Poll() {
   return busy;
 }
 
+bool Http2Session::TakeAnswers() {
+  mailbox_->Take(&taken_);
+  for (CHttp2Mailbox::Posted& answer : taken_) {
+    Submit(answer.stream_id, answer.final, std::move(answer.response));
+  }
+  const bool any = !taken_.empty();
+  taken_.clear();
+  return any;
+}
+
 void Http2Session::Submit(int32_t stream_id, bool final, Response response) {
   Http2Stream* stream = StreamOf(stream_id);
   if (stream == nullptr || stream->answered) return;
@@ -421,7 +468,7 @@ void Http2Session::Submit(int32_t stream_id, bool final, Response response) {
   }
   stream->answered = true;
   stream->answer = std::move(response);
-  stream->body_sent = 0;
+  stream->body_sent = stream->body_framed = 0;
   // A body sent from its file holds no memory; one in memory waits within the budget.
   size_t held = stream->answer.file() != nullptr ? 0 : stream->answer.body_size();
   if (held > 0 && !env_.reserve_answer(held)) {
@@ -440,21 +487,26 @@ void Http2Session::Submit(int32_t stream_id, bool final, Response response) {
 }
 
 void Http2Session::SubmitHeaders(int32_t stream_id, const Response& response, bool with_body) {
-  // The names lower-cased, the connection's own dropped; nghttp2 copies names and values.
-  std::vector<std::string> names;
-  std::vector<size_t> kept;  // the response's index of each name
-  names.reserve(response.header_count());
-  for (size_t i = 0; i < response.header_count(); ++i) {
-    std::string name = platform::AsciiToLower(response.header_name(i));
-    if (IsConnectionHeader(name)) continue;
-    names.push_back(std::move(name));
-    kept.push_back(i);
-  }
-  std::vector<nghttp2_nv> fields;
-  fields.reserve(names.size() + 1);
+  // The names lower-cased, the connection's own dropped; nghttp2 copies names and values, so
+  // the room for them is kept from one answer to the next.
+  thread_local std::string names;
+  thread_local std::vector<nghttp2_nv> fields;
+  size_t names_size = 0;
+  for (size_t i = 0; i < response.header_count(); ++i) names_size += response.header_name(i).size();
+  names.clear();
+  names.reserve(names_size);  // the fields point into it
+  fields.clear();
   fields.push_back(Field(":status", response.status().substr(0, 3)));
-  for (size_t n = 0; n < names.size(); ++n) {
-    fields.push_back(Field(names[n], response.header_value(kept[n])));
+  for (size_t i = 0; i < response.header_count(); ++i) {
+    const std::string_view original = response.header_name(i);
+    const size_t begin = names.size();
+    for (char c : original) names.push_back(platform::AsciiToLower(c));
+    const std::string_view name = std::string_view(names).substr(begin);
+    if (IsConnectionHeader(name)) {
+      names.resize(begin);
+      continue;
+    }
+    fields.push_back(Field(name, response.header_value(i)));
   }
   if (response.interim()) {
     nghttp2_submit_headers(session_, NGHTTP2_FLAG_NONE, stream_id, nullptr, fields.data(),

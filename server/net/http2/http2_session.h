@@ -13,12 +13,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "server/net/http2/http2_responder.h"
 #include "server/net/response.h"
 #include "server/net/stream_router.h"
 
 struct nghttp2_session;
-class CHttp2Mailbox;
 struct Http2Stream;
 
 class Http2Session {
@@ -92,6 +93,15 @@ class Http2Session {
   void CloseStream(int32_t stream_id);
   // Answers the stream itself, for a request that never reaches a handler.
   void Refuse(Http2Stream& stream, std::string_view status);
+  // Submits the answers posted so far; true when there were any.
+  bool TakeAnswers();
+  // Writes the DATA frame whose 9 bytes are `frame_head`, with `padding` and the next
+  // `length` bytes of the stream's answer, to the output. False when the answer's file was
+  // cut short (nothing is written then).
+  bool AppendData(Http2Stream& stream, size_t padding, std::string_view frame_head,
+                  size_t length);
+  // The output holds kOutputChunkBytes or more.
+  bool OutputFull() const { return output_.size() - output_sent_ >= kOutputChunkBytes; }
   void Submit(int32_t stream_id, bool final, Response response);
   // The header block of `response`: an interim one, or the final one with its body to come
   // from the stream's answer when `with_body`.
@@ -104,6 +114,7 @@ class Http2Session {
   Environment env_;
   nghttp2_session* session_ = nullptr;
   std::shared_ptr<CHttp2Mailbox> mailbox_;
+  std::vector<CHttp2Mailbox::Posted> taken_;  // TakeAnswers' room, kept from call to call
   std::map<int32_t, std::unique_ptr<Http2Stream>> streams_;
   std::string output_;
   size_t output_sent_ = 0;

@@ -41,6 +41,7 @@ struct Http2Stream {
   bool refused = false;   // answered by the session itself; nothing more of it is read
   bool answered = false;  // the final answer is submitted
   Response answer;
-  size_t body_sent = 0;        // bytes of the answer's body framed so far
+  size_t body_framed = 0;      // bytes of the answer's body given to DATA frames so far
+  size_t body_sent = 0;        // of those, the bytes written to the output
   size_t answer_reserved = 0;  // the answer's share of the answer budget
 };
