@@ -172,8 +172,12 @@ TEST(StatusProcessSocketTest, ListsConnectionsByStage) {
   std::string response;
   {
     SteppingThread stepping(&server);
-    idle[0] = ConnectLoopback(server.ListeningPort());
-    idle[1] = ConnectLoopback(server.ListeningPort());
+    // The kernel hands a connection over once its first bytes are there: the idle two have
+    // begun their requests.
+    for (int& client : idle) {
+      client = ConnectLoopback(server.ListeningPort());
+      SendAll(client, "GET");
+    }
     // Time for the loop to accept the two idle connections.
     platform::SleepMs(50);
     response = Exchange(server.ListeningPort(), "GET /info HTTP/1.1\r\nHost: h\r\n\r\n");
