@@ -19,6 +19,8 @@ struct FolderEntry {
   bool is_directory = false;  // after following a symbolic link
   bool is_link = false;       // a symbolic link (to whatever is_directory and is_regular say)
   bool is_regular = false;
+  // The rest is read only when `has_status` (see FolderReader::ReadStatus).
+  bool has_status = false;
   uint64_t size = 0;       // regular files only
   int64_t mtime_sec = 0;   // regular files only: last write, seconds since 1970-01-01 UTC
   int64_t mtime_nsec = 0;  // and the nanoseconds within that second
@@ -41,8 +43,14 @@ class FolderReader {
   // The opened folder's identity. REQUIRES: Open succeeded.
   FolderId id() const { return id_; }
   // The next entry but "." and ".."; entries that cannot be examined (a dangling link) are
-  // skipped. False at the end.
+  // skipped. False at the end. Its type comes from the listing itself where the file system
+  // gives it, and the status is then left unread, so that files a caller passes over by
+  // name cost no system call. Symbolic links, and entries of file systems that give no
+  // types, come with their status.
   bool Next(FolderEntry* entry);
+  // Reads the status of `entry` (symbolic links followed), as of now; false when it can no
+  // longer be examined (gone, or a link that leads nowhere). Its type is updated too.
+  bool ReadStatus(FolderEntry* entry) const;
 
  private:
   void* dir_ = nullptr;  // DIR*

@@ -91,12 +91,20 @@ void ReadFolder(platform::FolderReader* reader, const std::string& path,
   platform::FolderEntry entry;
   while (reader->Next(&entry)) {
     if (entry.is_directory) {
-      if (options.recursive) out->subfolders.push_back({std::string(entry.name), entry.folder_id, entry.is_link});
+      if (!options.recursive) continue;
+      if (!entry.has_status && !reader->ReadStatus(&entry)) continue;
+      if (entry.is_directory) {
+        out->subfolders.push_back({std::string(entry.name), entry.folder_id, entry.is_link});
+      }
       continue;
     }
     if (!entry.is_regular) continue;
+    // Other files (videos, sidecar files, notes) are passed over by their names alone.
+    const bool archive = !options.zip_reject && HasZipExtension(entry.name);
+    if (!archive && !IsImagePath(entry.name)) continue;
+    if (!entry.has_status && (!reader->ReadStatus(&entry) || !entry.is_regular)) continue;
     const int64_t time = FileTimeToTime(entry.mtime_sec, entry.mtime_nsec);
-    if (!options.zip_reject && HasZipExtension(entry.name)) {
+    if (archive) {
       const ListedArchive* before = nullptr;
       if (reuse) {
         auto found = std::lower_bound(
@@ -108,7 +116,6 @@ void ReadFolder(platform::FolderReader* reader, const std::string& path,
           {std::string(entry.name), ReadArchive(JoinPath(path, entry.name), entry.size, time, before)});
       continue;
     }
-    if (!IsImagePath(entry.name)) continue;
     const uint64_t capped = std::min<uint64_t>(entry.size, std::numeric_limits<uint32_t>::max());
     pictures.push_back({std::string(entry.name), ListedFile{time, 0, static_cast<uint32_t>(capped)}});
   }

@@ -69,5 +69,6 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 
 // Lists the folder `reader` has open, which was opened as `path`. Archives found unchanged
 // (size and time) in `previous` (the folder's last content, or null) are not read again.
+// Only the pictures, archives and subfolders it lists are examined beyond their names.
 void ReadFolder(platform::FolderReader* reader, const std::string& path,
                 const ListingOptions& options, const FolderContent* previous, FolderContent* out);

@@ -12,6 +12,7 @@
 #include "platform/testing/test_eventually.h"
 #include "platform/testing/test_folder.h"
 #include "platform/testing/test_latch.h"
+#include "server/catalogue/testing/settle_catalogue.h"
 #include "server/net/image_server.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
@@ -41,10 +42,7 @@ TEST(DepartedThumbnailClientsTest, TwelveLeftBehindDoNotDelayACheapRequest) {
   ImageCatalogue catalogue(&catalogue_pool, services.files);
   catalogue.SetFolders({folder.Root()});
   catalogue.Rescan();
-  for (int i = 0; i < 4 && catalogue.CurrentList()->size() < 2; ++i) {
-    catalogue.WaitForIdle();
-    catalogue.UpdateList(false);
-  }
+  test_support::SettleCatalogue(&catalogue);
   ASSERT_EQ(catalogue.CurrentList()->size(), 2u);
 
   // The requests' pool, with one worker.

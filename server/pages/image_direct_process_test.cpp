@@ -13,6 +13,7 @@
 
 #include "common/config/md5_hex.h"
 #include "platform/testing/test_folder.h"
+#include "server/catalogue/testing/settle_catalogue.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/response_capture.h"
 #include "server/pages/testing/test_services.h"
@@ -44,10 +45,7 @@ class ImageDirectProcessTest : public ::testing::Test {
     catalogue_ = std::make_unique<ImageCatalogue>(&pool_, services_.files);
     catalogue_->SetFolders({folder_.Root()});
     catalogue_->Rescan();
-    for (int i = 0; i < 4 && catalogue_->CurrentList()->empty(); ++i) {
-      catalogue_->WaitForIdle();
-      catalogue_->UpdateList(false);
-    }
+    test_support::SettleCatalogue(catalogue_.get());
     ASSERT_EQ(catalogue_->CurrentList()->size(), 7u);
 
     std::vector<std::unique_ptr<CRequestProcess>> handlers;

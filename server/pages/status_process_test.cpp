@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/testing/test_folder.h"
 #include "platform/text.h"
+#include "server/catalogue/testing/settle_catalogue.h"
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/net/not_found_process.h"
 #include "server/net/testing/loopback_test_util.h"
@@ -122,10 +123,7 @@ TEST_F(StatusProcessTest, CountsPicturesByType) {
   ASSERT_EQ(std::system(zip.c_str()), 0);
   catalogue_.SetFolders({folder.Root()});
   catalogue_.Rescan();
-  for (int i = 0; i < 4 && catalogue_.CurrentList()->empty(); ++i) {
-    catalogue_.WaitForIdle();
-    catalogue_.UpdateList(false);
-  }
+  test_support::SettleCatalogue(&catalogue_);
   const ServerSettings settings = LoadedSettings();
   UpnpPortMapper upnp(settings);
   EXPECT_NE(Get(settings, upnp)
