@@ -10,6 +10,7 @@
 #include "server/net/nonce.h"
 #include "server/pages/html_escape.h"
 #include "server/pages/page_common.h"
+#include "server/pages/page_numbers.h"
 #include "server/pages/safe_link.h"
 #include "server/pages/upload_right.h"
 
@@ -150,14 +151,17 @@ class ThumbnailPage {
   }
 
   // Numbers are zero-based; the requested number is the unlinked one, so none is when the
-  // request is out of range.
+  // request is out of range. Where numbers are left out between two, a gap mark stands.
   void WritePageNumbers(std::string* body) const {
-    for (size_t i = 0; i < pages_.size(); ++i) {
+    int64_t before = -1;
+    for (const int64_t i : ShownPageNumbers(static_cast<int64_t>(pages_.size()), key_.page)) {
+      if (i > before + 1) *body += "<span>" + ShiftJisPage("…") + "</span>\r\n";
+      before = i;
       const std::string number = std::to_string(i);
-      if (static_cast<int64_t>(i) == key_.page) {
+      if (i == key_.page) {
         *body += "<a>" + number + "</a>\r\n";
       } else {
-        *body += "<a href = \"" + PageLink(static_cast<int64_t>(i)) + "\">" + number + "</a>\r\n";
+        *body += "<a href = \"" + PageLink(i) + "\">" + number + "</a>\r\n";
       }
     }
   }

@@ -122,6 +122,23 @@ TEST_F(ImageThumbnailProcessTest, PageNumbersMarkTheRequestedOne) {
                        "<a href = \"view?page=T-1-D-2\">2</a>\r\n"));
 }
 
+// Past a few thousand pictures the navigation names a window of pages, with gap marks for
+// the numbers left out, so that the thumbnails do not sit below thousands of page numbers.
+TEST_F(ImageThumbnailProcessTest, ManyPagesNameAWindowOfPageNumbers) {
+  gallery_.FillNumbered(3050);  // 31 pages
+  const std::string gap = "<span>" + ShiftJisPage("…") + "</span>\r\n";
+  std::string numbers;
+  for (int i : {0, 5, 12, 13, 14, 15, 16, 17, 18, 25, 30}) {
+    if (i == 5 || i == 12 || i == 25 || i == 30) numbers += gap;
+    numbers += i == 15 ? "<a>15</a>\r\n"
+                       : "<a href = \"view?page=T-1-N-" + std::to_string(i) + "\">" +
+                             std::to_string(i) + "</a>\r\n";
+  }
+  const std::string page = Get("/view?page=T-1-N-15");
+  EXPECT_TRUE(Contains(page, "<nav>" + numbers + "<a href = \"view?page=T-1-D-0\">"));
+  EXPECT_EQ(Count(page, "<img src="), 100u);
+}
+
 TEST_F(ImageThumbnailProcessTest, OrderLinksLeaveOutTheCurrentOrder) {
   gallery_.FillNumbered(3);
   const std::vector<std::pair<std::string, std::string>> labels = {
