@@ -9,7 +9,6 @@
 
 #include "platform/clock.h"
 #include "platform/testing/test_latch.h"
-#include "server/catalogue/testing/settle_catalogue.h"
 #include "server/catalogue/testing/test_file_access.h"
 #include "server/catalogue/testing/test_support.h"
 
@@ -27,11 +26,14 @@ class ImageCatalogueTest : public testing::Test {
     catalogue_.SetRecursive(true);
   }
 
-  // One scan and the list updates that follow it, as the loop would run them, until the
-  // catalogue is settled. Returns whether the list was replaced.
+  // One scan and the list updates that follow it, as the loop would run them, up to the one
+  // that replaces the list. Returns whether the list was replaced.
   bool ScanAndUpdate(bool logical = false) {
     EXPECT_TRUE(catalogue_.Rescan());
-    return test_support::SettleCatalogue(&catalogue_, logical) > 0;
+    catalogue_.WaitForIdle();
+    if (catalogue_.UpdateList(logical)) return true;  // posts the comparison
+    catalogue_.WaitForIdle();
+    return catalogue_.UpdateList(logical);  // takes its result
   }
 
   std::vector<std::string> NameOrder() {
