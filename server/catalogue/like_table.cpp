@@ -295,15 +295,16 @@ void LikeTable::Rank(bool check_existence) {
     // The helpers only read the table, which this thread holds for them.
     const PathHashCache* cache = &cache_;
     const HashList* hash_list = &hash_list_;
-    std::vector<const LikeRecord*> record_of(list->size());
-    ForEachIndex(pool_, kJobPriority, list->size(), [&](size_t i) {
+    // An empty cache likes nothing: its paths are not looked up one by one.
+    std::vector<const LikeRecord*> record_of(cache->empty() ? 0 : list->size());
+    ForEachIndex(pool_, kJobPriority, record_of.size(), [&](size_t i) {
       auto cached = cache->find((*list)[i].path.view());
       if (cached == cache->end()) return;
       auto record = hash_list->records().find(cached->second);
       if (record != hash_list->records().end()) record_of[i] = &record->second;
     });
     std::unordered_set<const LikeRecord*> shown;
-    for (uint32_t i = 0; i < list->size(); ++i) {
+    for (uint32_t i = 0; i < record_of.size(); ++i) {
       if (record_of[i] != nullptr && shown.insert(record_of[i]).second) {
         liked.emplace_back(i, record_of[i]->viewd);
       }
