@@ -177,7 +177,7 @@ std::set<PictureId> Expected(const std::vector<fs::path>& configured, bool recur
   return pictures;
 }
 
-PictureId Identify(const std::string& listed) {
+PictureId Identify(std::string_view listed) {
   std::string archive, member;
   const bool in_archive = SplitMemberPath(listed, &archive, &member);
   const fs::path path = in_archive ? fs::path(archive) : fs::path(listed);

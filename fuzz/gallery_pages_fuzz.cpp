@@ -49,7 +49,7 @@ ImageCatalogue& Catalogue() {
       std::filesystem::create_directories(path.parent_path());
       std::ofstream(path).flush();
       ImageEntry e;
-      e.path = path.string();
+      e.path = SharedPath(path.string());
       e.lastWriteTime = (i * 5) % 12;
       list.push_back(e);
     }

@@ -17,7 +17,8 @@ const OrderedLists& Orders() {
     std::vector<ImageEntry> list;
     for (int i = 0; i < 12; ++i) {
       ImageEntry e;
-      e.path = "/p/" + std::string(i < 6 ? "x" : "y") + "/img" + std::to_string(i) + ".jpg";
+      e.path =
+          SharedPath("/p/" + std::string(i < 6 ? "x" : "y") + "/img" + std::to_string(i) + ".jpg");
       e.lastWriteTime = (i * 5) % 12;
       list.push_back(e);
     }

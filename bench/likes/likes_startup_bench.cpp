@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     const std::vector<ImageEntry> gallery = BenchGallery(pics, true);
     for (size_t i = 0; i < gallery.size(); ++i) {
       const std::string content = PictureContent(i);
-      std::ofstream(gallery[i].path, std::ios::binary) << content;
+      std::ofstream(gallery[i].path.c_str(), std::ios::binary) << content;
       likes.Insert(MD5Hex(content), LikeRecord{static_cast<int32_t>(i % 1000),
                                                static_cast<uint32_t>(content.size())});
     }

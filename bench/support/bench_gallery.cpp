@@ -29,7 +29,7 @@ std::vector<ImageEntry> BenchGallery(const std::filesystem::path& root, bool wri
       std::snprintf(name, sizeof name, "photo %03d_%d.jpg", i, f % 7);
       if (write_files) std::ofstream(folder / name).flush();
       ImageEntry e;
-      e.path = (folder / name).string();
+      e.path = SharedPath((folder / name).string());
       e.lastWriteTime = int64_t{(f * 7919 + i * 104729) % 1000003} * 10000000;
       e.size = 3000000;
       list.push_back(e);

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/catalogue/shared_path.h"
+
 // What the scan knows of a candidate file or member.
 struct FoundFile {
   uint32_t size = 0;  // a member's uncompressed size; a plain file's, capped at 4 GiB - 1
@@ -16,7 +18,7 @@ struct FoundFile {
 
 // A member the scan lists, as the archive cache keeps it.
 struct ArchiveMember {
-  std::string path;  // member path
+  SharedPath path;  // member path, shared by every list that holds the member
   FoundFile found;
   uint16_t dos_date = 0;  // the member's time as its directory record gives it
   uint16_t dos_time = 0;

@@ -42,8 +42,8 @@ std::shared_ptr<const ArchiveCacheEntry> ReadArchive(const std::string& path, ui
     if (!IsListedMember(record)) continue;
     const FoundFile found{record.uncompressed_size,
                           DosDateTimeToTime(record.dos_date, record.dos_time)};
-    entry->members.push_back(
-        ArchiveMember{MakeMemberPath(path, zip.names()[i]), found, record.dos_date, record.dos_time});
+    entry->members.push_back(ArchiveMember{SharedPath(MakeMemberPath(path, zip.names()[i])), found,
+                                           record.dos_date, record.dos_time});
   }
   return entry;
 }

@@ -5,6 +5,25 @@
 
 #include "server/catalogue/for_each_index.h"
 
+namespace {
+
+// The paths of a folder's pictures, in the order of its listing: the folder joined with each
+// name, in one buffer reused from name to name.
+std::vector<SharedPath> PicturePaths(const FolderContent& content) {
+  std::vector<SharedPath> paths;
+  paths.reserve(content.pictures.size());
+  std::string joined = JoinPath(content.path, "");
+  const size_t folder_size = joined.size();
+  for (size_t i = 0; i < content.pictures.size(); ++i) {
+    joined.resize(folder_size);
+    joined += content.PictureName(i);
+    paths.emplace_back(joined);
+  }
+  return paths;
+}
+
+}  // namespace
+
 FolderTree::FolderTree(size_t max_watches) : watch_(max_watches) {}
 
 FolderTree::Pass FolderTree::Refresh(const std::vector<std::string>& roots,
@@ -155,12 +174,17 @@ void FolderTree::ListOne(const std::string& path, bool everything, std::vector<s
   if (watch < 0) watch = watch_.Add(path);
   FolderContent content;
   ReadFolder(&reader, path, options_, before ? &before->content : nullptr, &content);
+  // An unchanged folder keeps the paths the lists formed before share.
+  const bool unchanged = before && before->content == content;
+  std::vector<SharedPath> paths;
+  if (!unchanged) paths = PicturePaths(content);
 
   platform::MutexLock hold(&lock_);
   ++listed_;
-  if (!before || !(before->content == content)) changed_ = true;
+  if (!unchanged) changed_ = true;
   Listing& listing = listings_[id];
   listing.content = std::move(content);
+  if (!unchanged) listing.paths = std::move(paths);
   listing.watch = watch;
   dirty_.erase(id);
   if (watch >= 0) {
@@ -246,11 +270,12 @@ void FolderTree::Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives)
     const uint32_t folder = stack.back();
     stack.pop_back();
     stack.insert(stack.end(), children[folder].begin(), children[folder].end());
-    const FolderContent& content = reached_[folder]->content;
+    const Listing& listing = *reached_[folder];
+    const FolderContent& content = listing.content;
     for (size_t i = 0; i < content.pictures.size(); ++i) {
       const ListedFile& file = content.pictures[i];
       ImageEntry entry;
-      entry.path = JoinPath(content.path, content.PictureName(i));
+      entry.path = listing.paths[i];
       entry.lastWriteTime = file.lastWriteTime;
       entry.size = file.size;
       pictures->push_back(std::move(entry));

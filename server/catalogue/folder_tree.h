@@ -18,6 +18,7 @@
 #include "server/catalogue/archive_cache.h"
 #include "server/catalogue/folder_content.h"
 #include "server/catalogue/image_entry.h"
+#include "server/catalogue/shared_path.h"
 #include "server/threads/thread_mgr.h"
 
 struct FolderIdHash {
@@ -47,7 +48,9 @@ class FolderTree {
 
   // The pictures of the folders reached by the last refresh, folder by folder (a folder's
   // subfolders after it, in the order of their names), each folder's files (by name) before
-  // its archives' members; and the archives read. REQUIRES: no refresh runs.
+  // its archives' members; and the archives read. The entries share their paths with the
+  // listings (and so with every list formed before from the same listings): a folder listed
+  // unchanged keeps its pictures' paths. REQUIRES: no refresh runs.
   void Form(std::vector<ImageEntry>* pictures, ArchiveCache* archives) const;
 
   // Any thread.
@@ -57,6 +60,7 @@ class FolderTree {
  private:
   struct Listing {
     FolderContent content;
+    std::vector<SharedPath> paths;  // of content.pictures, one each, made when it changed
     int watch = -1;  // -1: not watched, listed again on every refresh
   };
   // One breadth-first listing of `seeds` and of their subfolders that have no listing under

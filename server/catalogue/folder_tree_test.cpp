@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <tuple>
 #include <string>
@@ -47,7 +48,7 @@ Listed FullScan(const std::vector<std::string>& roots, ListingOptions options) {
 
 std::vector<std::string> Paths(const Listed& listed, const std::string& root) {
   std::vector<std::string> paths;
-  for (const ImageEntry& e : listed.pictures) paths.push_back(e.path.substr(root.size() + 1));
+  for (const ImageEntry& e : listed.pictures) paths.emplace_back(e.path.substr(root.size() + 1));
   return paths;
 }
 
@@ -126,9 +127,9 @@ TEST(FolderTreeTest, KeepsImagesAndArchiveMembers) {
       (std::vector<std::string>{"a.ZIP|/deep/a.gif", "a.ZIP|/in.png", "a.ZIP|/orig.png:orig",
                                 "photo.JPG", "photo.jpeg-1", "photo.jpg_large", "photo.webp"}));
   for (const ImageEntry& e : lister.pictures) {
-    if (e.path.ends_with("in.png")) {
+    if (e.path.view().ends_with("in.png")) {
       EXPECT_EQ(e.size, 500u);
-    } else if (e.path.ends_with("photo.webp")) {
+    } else if (e.path.view().ends_with("photo.webp")) {
       EXPECT_EQ(e.size, 11u);
     }
   }
@@ -328,6 +329,47 @@ TEST_F(ChangedFoldersTest, NothingChangedFormsNoNewList) {
   EXPECT_TRUE(full.full);
   // Other options are another listing.
   EXPECT_TRUE(tree_.Refresh({root_}, kFlat, false, nullptr, 0).full);
+}
+
+// Where each picture's characters are: equal addresses are one block, shared.
+std::map<std::string, const char*> PathBlocks(const Listed& listed) {
+  std::map<std::string, const char*> blocks;
+  for (const ImageEntry& e : listed.pictures) blocks.emplace(e.path, e.path.data());
+  return blocks;
+}
+
+TEST_F(ChangedFoldersTest, ListsShareThePathsOfUnchangedFolders) {
+  Listed before = Refresh(&tree_, {root_}, kDeep);
+  // Formed again from the same listings, and from every folder listed again unchanged.
+  EXPECT_EQ(PathBlocks(Refresh(&tree_, {root_}, kDeep)), PathBlocks(before));
+  EXPECT_EQ(PathBlocks(Refresh(&tree_, {root_}, kDeep, true)), PathBlocks(before));
+  struct Case {
+    const char* change;     // run in the root folder
+    const char* made_anew;  // what the paths made anew begin with, under the root; "" for none
+  };
+  const Case cases[] = {
+      {"echo new > a/7.jpg", "a/"},  // every picture of the folder
+      {"echo text > c/readme.txt", ""},  // listed again, but its pictures are the same
+      {"touch -d '2001-02-03 04:05:06' b/3.png", "b/3.png"},  // not those of b/deep
+      {"echo x > c/7.jpg", "c/7.jpg"},  // the unchanged archive's member keeps its path
+  };
+  for (const Case& c : cases) {
+    RunIn(root_, c.change);
+    // `before` keeps the blocks it holds alive, so a new block never reuses an address.
+    const Listed after = Refresh(&tree_, {root_}, kDeep);
+    const std::map<std::string, const char*> old_blocks = PathBlocks(before);
+    for (const auto& [path, block] : PathBlocks(after)) {
+      auto old = old_blocks.find(path);
+      const bool made_anew = *c.made_anew != '\0' && path.starts_with(Join(c.made_anew));
+      if (old == old_blocks.end()) {
+        EXPECT_TRUE(made_anew) << c.change << ": " << path;
+      } else {
+        EXPECT_EQ(old->second != block, made_anew) << c.change << ": " << path;
+      }
+    }
+    EXPECT_EQ(Pictures(after), Pictures(FullScan({root_}, kDeep))) << c.change;
+    before = after;
+  }
 }
 
 TEST_F(ChangedFoldersTest, FoldersBeyondTheWatchLimitAreListedEveryTime) {

@@ -194,7 +194,7 @@ uint32_t ImageCatalogue::ScanCount() const {
   return scan_count_;
 }
 
-bool ImageCatalogue::GetMemberTime(const std::string& member_path, SystemTime* time) const {
+bool ImageCatalogue::GetMemberTime(std::string_view member_path, SystemTime* time) const {
   std::string archive, member;
   platform::FileStatus status;
   if (!SplitMemberPath(member_path, &archive, &member) || !platform::StatPath(archive, &status) ||

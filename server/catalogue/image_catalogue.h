@@ -83,7 +83,7 @@ class ImageCatalogue {
   // The time of a ZIP member as the last finished scan saw it (its DOS date and time, as the
   // file access layer reports it); false when the path is not a member path or the archive
   // has changed or gone since.
-  bool GetMemberTime(const std::string& member_path, SystemTime* time) const;
+  bool GetMemberTime(std::string_view member_path, SystemTime* time) const;
   uint32_t LastScanMs() const { return last_scan_ms_.load(); }
   // Scans finished.
   uint32_t ScanCount() const;

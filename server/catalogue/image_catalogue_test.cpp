@@ -40,7 +40,7 @@ class ImageCatalogueTest : public testing::Test {
     std::vector<std::string> paths;
     std::shared_ptr<const OrderSet> orders = catalogue_.orders().Current();
     for (size_t p = 0; p < orders->Size(ListOrder::Name); ++p) {
-      paths.push_back(orders->At(ListOrder::Name, p).path.substr(dir_.path().size() + 1));
+      paths.emplace_back(orders->At(ListOrder::Name, p).path.substr(dir_.path().size() + 1));
     }
     return paths;
   }
@@ -161,7 +161,7 @@ TEST_F(ImageCatalogueTest, MemberTimeFromTheLastScan) {
   ASSERT_TRUE(catalogue_.GetMemberTime(member.path, &time));
   // The member's time as the file access layer reads it from the archive.
   SystemTime direct;
-  ASSERT_TRUE(access_.files.GetTime(member.path, &direct));
+  ASSERT_TRUE(access_.files.GetTime(std::string(member.path), &direct));
   EXPECT_EQ(time, direct);
   // And the entry's time is the same moment.
   EXPECT_EQ(SystemTimeFromUnix(member.lastWriteTime / 10000000, 0), time);

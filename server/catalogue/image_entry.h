@@ -1,12 +1,14 @@
-// One image of the catalogue: a plain file or a ZIP member. A plain value, copied freely.
+// One image of the catalogue: a plain file or a ZIP member. A plain value, copied freely:
+// a copy shares the path's characters with the original.
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "server/catalogue/shared_path.h"
 
 struct ImageEntry {
   // Folder path + "/" + file name, or archive path + "|/" + member name (UTF-8 bytes).
-  std::string path;
+  SharedPath path;
   // 100-nanosecond units since 1970-01-01: the file's modification time, or a member's DOS
   // date and time taken as UTC.
   int64_t lastWriteTime = 0;
@@ -18,3 +20,7 @@ struct ImageEntry {
 
   bool operator==(const ImageEntry&) const = default;
 };
+
+// A list of a million pictures is held twice while a rescan's list is prepared beside the
+// current one: every byte here counts twice a million times.
+static_assert(sizeof(ImageEntry) == 32);

@@ -75,7 +75,7 @@ void LikeTable::Load(const std::string& path) {
   }
 }
 
-std::string LikeTable::GetHash(const std::string& path) {
+std::string LikeTable::GetHash(std::string_view path) {
   std::string hash;
   {
     platform::MutexLock hold(&lock_);
@@ -84,11 +84,12 @@ std::string LikeTable::GetHash(const std::string& path) {
   }
   size_t computed = 0;
   if (hash.empty()) {
-    hash = FileContentHash(files_, path);
+    std::string path_text(path);  // the file access layer takes strings
+    hash = FileContentHash(files_, path_text);
     computed = hash.size();
     if (!hash.empty()) {
       platform::MutexLock hold(&lock_);
-      cache_.emplace(path, hash);
+      cache_.emplace(std::move(path_text), hash);
     }
   }
   Report("<br>t_hash.length():" + std::to_string(computed) + "<br>");
@@ -107,7 +108,7 @@ int32_t LikeTable::Vote(const std::string& hash, uint32_t size) {
   return count;
 }
 
-bool LikeTable::TryVoteCached(const std::string& path, uint32_t size, int32_t* count) {
+bool LikeTable::TryVoteCached(std::string_view path, uint32_t size, int32_t* count) {
   if (!lock_.TryLock()) return false;
   auto cached = cache_.find(path);
   const bool found = cached != cache_.end();
@@ -253,13 +254,13 @@ void LikeTable::AssignByContent() {
   std::vector<std::string> hashes(files.size());
   ForEachIndex(pool_, kJobPriority, files.size(), [&](size_t i) {
     if (!stopping_ && sizes.contains(files[i].size))
-      hashes[i] = FileContentHash(files_, files[i].path);
+      hashes[i] = FileContentHash(files_, std::string(files[i].path));
   });
   platform::MutexLock hold(&lock_);
   for (size_t i = 0; i < files.size(); ++i) {
     auto liked = size_of_hash.find(hashes[i]);
     if (liked != size_of_hash.end() && liked->second == files[i].size) {
-      cache_.emplace(files[i].path, std::move(hashes[i]));
+      cache_.emplace(std::string(files[i].path), std::move(hashes[i]));
     }
   }
 }
@@ -294,15 +295,16 @@ void LikeTable::Rank(bool check_existence) {
     // The helpers only read the table, which this thread holds for them.
     const PathHashCache* cache = &cache_;
     const HashList* hash_list = &hash_list_;
-    std::vector<const LikeRecord*> record_of(list->size());
-    ForEachIndex(pool_, kJobPriority, list->size(), [&](size_t i) {
-      auto cached = cache->find((*list)[i].path);
+    // An empty cache likes nothing: its paths are not looked up one by one.
+    std::vector<const LikeRecord*> record_of(cache->empty() ? 0 : list->size());
+    ForEachIndex(pool_, kJobPriority, record_of.size(), [&](size_t i) {
+      auto cached = cache->find((*list)[i].path.view());
       if (cached == cache->end()) return;
       auto record = hash_list->records().find(cached->second);
       if (record != hash_list->records().end()) record_of[i] = &record->second;
     });
     std::unordered_set<const LikeRecord*> shown;
-    for (uint32_t i = 0; i < list->size(); ++i) {
+    for (uint32_t i = 0; i < record_of.size(); ++i) {
       if (record_of[i] != nullptr && shown.insert(record_of[i]).second) {
         liked.emplace_back(i, record_of[i]->viewd);
       }
@@ -317,8 +319,9 @@ void LikeTable::Rank(bool check_existence) {
   // A file deleted since the last scan leaves the order now.
   std::vector<char> exists(liked.size(), 1);
   if (check_existence) {
-    ForEachIndex(pool_, kJobPriority, liked.size(),
-                 [&](size_t i) { exists[i] = files_.Exists((*list)[liked[i].first].path); });
+    ForEachIndex(pool_, kJobPriority, liked.size(), [&](size_t i) {
+      exists[i] = files_.Exists(std::string((*list)[liked[i].first].path));
+    });
   }
   std::vector<ImageEntry> likes;
   likes.reserve(liked.size());

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,8 +24,15 @@
 
 class ImageCatalogue;
 
+// Hashes a path given as any string type, so that a cache keyed by std::string is looked up
+// with the catalogue's shared paths without making a string of each.
+struct PathTextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view path) const { return std::hash<std::string_view>()(path); }
+};
+
 // Path (plain or member path) -> content hash, for every path hashed so far.
-using PathHashCache = std::unordered_map<std::string, std::string>;
+using PathHashCache = std::unordered_map<std::string, std::string, PathTextHash, std::equal_to<>>;
 
 class LikeTable {
  public:
@@ -51,13 +59,13 @@ class LikeTable {
 
   // The content hash of `path`: the cached one, else FileContentHash, cached when not empty.
   // The file is read without the lock held. Any thread.
-  std::string GetHash(const std::string& path);
+  std::string GetHash(std::string_view path);
   // Counts one like of `hash` for a file of `size` bytes and marks the table for saving;
   // returns the count after it (0 for the first like of a content). Any thread.
   int32_t Vote(const std::string& hash, uint32_t size);
   // GetHash and Vote for a path whose hash is cached, without waiting: false, counting
   // nothing, when the hash is not cached or the table is busy. Any thread; the loop's way.
-  bool TryVoteCached(const std::string& path, uint32_t size, int32_t* count);
+  bool TryVoteCached(std::string_view path, uint32_t size, int32_t* count);
   // The count of `hash`, -1 when it has no record. Any thread.
   int32_t GetCount(const std::string& hash) const;
 

@@ -73,7 +73,8 @@ class LikeTableTest : public testing::Test {
     std::vector<std::string> names;
     std::shared_ptr<const OrderSet> orders = catalogue_->orders().Current();
     for (size_t p = 0; p < orders->Size(ListOrder::Likes); ++p) {
-      names.push_back(std::filesystem::path(orders->At(ListOrder::Likes, p).path).filename());
+      const std::string_view path = orders->At(ListOrder::Likes, p).path;
+      names.push_back(std::filesystem::path(path).filename());
     }
     return names;
   }

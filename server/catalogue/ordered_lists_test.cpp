@@ -10,16 +10,16 @@
 
 namespace {
 
-ImageEntry Entry(std::string path, int64_t time) {
+ImageEntry Entry(std::string_view path, int64_t time) {
   ImageEntry e;
-  e.path = std::move(path);
+  e.path = SharedPath(path);
   e.lastWriteTime = time;
   return e;
 }
 
 std::vector<std::string> Paths(const OrderSet& orders, ListOrder order) {
   std::vector<std::string> paths;
-  for (size_t p = 0; p < orders.Size(order); ++p) paths.push_back(orders.At(order, p).path);
+  for (size_t p = 0; p < orders.Size(order); ++p) paths.emplace_back(orders.At(order, p).path);
   return paths;
 }
 
@@ -133,7 +133,7 @@ TEST(OrderedListsTest, SearchTable) {
     ImageEntry e;
     for (uint32_t i = 0; i < view.Count(); ++i) {
       ASSERT_TRUE(view.Get(i, &e));
-      found.push_back(e.path);
+      found.emplace_back(e.path);
     }
     EXPECT_EQ(found, c.found) << c.word;
     EXPECT_FALSE(view.Get(view.Count(), &e));

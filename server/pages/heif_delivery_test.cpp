@@ -77,7 +77,7 @@ class HeifDeliveryTest : public ::testing::Test {
   std::string Key(const std::string& suffix) {
     auto orders = catalogue_->orders().Current();
     for (size_t i = 0; i < orders->Size(ListOrder::Name); ++i) {
-      const std::string& path = orders->At(ListOrder::Name, i).path;
+      const std::string_view path = orders->At(ListOrder::Name, i).path;
       if (path.size() >= suffix.size() && path.ends_with(suffix)) {
         return "1-N-" + std::to_string(i);
       }

@@ -330,16 +330,18 @@ int CImageDirectProcess::Process(IncomingRequest& incoming) {
   ImageValidators validators = ReadImageValidators(request);
   ImageForm form = ReadImageForm(request);
   std::string nonce = MakeNonce();
+  // The file access layer takes paths as strings.
+  std::string path(entry.path);
   // What memory holds is answered here and now: a hand-off to a worker and back would cost
   // more than the answer itself.
   Response quick;
-  if (QuickImageFileResponse(catalogue_, files_, thumbnails_, renditions_, entry.path, validators,
+  if (QuickImageFileResponse(catalogue_, files_, thumbnails_, renditions_, path, validators,
                              form, nonce, &quick)) {
     incoming.Respond(std::move(quick));
     return 1;
   }
   pool_->Post(std::make_unique<CImageLoading>(catalogue_, files_, thumbnails_, renditions_,
-                                              incoming, entry.path, std::move(validators),
+                                              incoming, std::move(path), std::move(validators),
                                               std::move(form), std::move(nonce)),
               0);
   return 1;

@@ -73,7 +73,7 @@ class ImageDirectProcessTest : public ::testing::Test {
   int Position(const std::string& suffix) {
     auto orders = catalogue_->orders().Current();
     for (size_t i = 0; i < orders->Size(ListOrder::Name); ++i) {
-      const std::string& path = orders->At(ListOrder::Name, i).path;
+      const std::string_view path = orders->At(ListOrder::Name, i).path;
       if (path.size() >= suffix.size() &&
           path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
         return static_cast<int>(i);

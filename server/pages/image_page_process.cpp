@@ -284,7 +284,7 @@ bool MakeImagePage(const ServerSettings& settings, const OrderedLists& orders,
     // are worth reading into it ahead.
     if (!in.reduced[i] && std::find(page.preread_paths.begin(), page.preread_paths.end(),
                                     entry.path) == page.preread_paths.end()) {
-      page.preread_paths.push_back(std::move(entry.path));
+      page.preread_paths.emplace_back(entry.path);
     }
   }
   in.has_current = view.Get(in.key.position, &in.current);

@@ -25,9 +25,9 @@ namespace {
 
 constexpr char kNonce[] = "NONCE0123456789abcdefg==";
 
-ImageEntry Entry(std::string path, int64_t time) {
+ImageEntry Entry(std::string_view path, int64_t time) {
   ImageEntry e;
-  e.path = std::move(path);
+  e.path = SharedPath(path);
   e.lastWriteTime = time;
   return e;
 }
@@ -437,8 +437,8 @@ class ImagePageProcessTest : public ::testing::Test {
   void SetUp() override {
     std::vector<ImageEntry> list = TenImages(folder_.Root());
     for (const ImageEntry& e : list) {
-      std::filesystem::create_directories(std::filesystem::path(e.path).parent_path());
-      std::ofstream(e.path) << e.path;
+      std::filesystem::create_directories(std::filesystem::path(e.path.view()).parent_path());
+      std::ofstream(e.path.c_str()) << e.path;
     }
     catalogue_.orders().BuildOrders(list);
     std::vector<std::unique_ptr<CRequestProcess>> handlers;
@@ -489,8 +489,10 @@ TEST_F(ImagePageProcessTest, PostsThePageAlone) {
 TEST_F(ImagePageProcessTest, PreReadsTheImageAndItsNeighboursSentAsStored) {
   std::vector<ImageEntry> list = TenImages(folder_.Root());
   for (ImageEntry& e : list) {
-    e.path.replace(e.path.size() - 3, 3, "gif");
-    std::ofstream(e.path) << e.path;
+    std::string gif(e.path);
+    gif.replace(gif.size() - 3, 3, "gif");
+    e.path = SharedPath(gif);
+    std::ofstream(gif) << gif;
   }
   catalogue_.orders().BuildOrders(list);
   Get("/individual?page=1-N-0");

@@ -202,7 +202,7 @@ class ThumbnailPage {
   bool StillThere(const ImageEntry& entry) const {
     if (entry.path.empty()) return false;
     SystemTime time;
-    return catalogue_.GetMemberTime(entry.path, &time) || files_.Exists(entry.path);
+    return catalogue_.GetMemberTime(entry.path, &time) || files_.Exists(std::string(entry.path));
   }
 
   void WriteThumbnails(std::string* body) const {

@@ -68,7 +68,8 @@ struct ThumbnailPrefetch::Work {
 
   const std::shared_ptr<const OrderSet> orders;
   std::vector<ImageEntry> first;
-  std::unordered_set<std::string> first_paths;
+  // The paths of `first`, whose characters `orders` keeps.
+  std::unordered_set<std::string_view> first_paths;
   uint32_t pictures = 0;  // in the name order
   uint32_t turns = 0;
   std::atomic<uint32_t> next{0};  // the next turn to take
@@ -127,7 +128,7 @@ class ThumbnailPrefetch::Job : public CThreadCommand {
         burst = std::chrono::steady_clock::now();
       };
       SetDecodePausePoint(&pause);
-      store_->MakeAhead(entry.path, ImageContentType(entry.path), kThumbnail);
+      store_->MakeAhead(std::string(entry.path), ImageContentType(entry.path), kThumbnail);
       SetDecodePausePoint(nullptr);
     }
     work_->done.fetch_add(1);

@@ -33,8 +33,8 @@ class ThumbnailPrefetchTest : public testing::Test {
     std::vector<ImageEntry> list;
     for (int i = 0; i < count; ++i) {
       ImageEntry entry;
-      entry.path = folder_ + "/" + prefix + std::to_string(i) + ".jpg";
-      std::ofstream(entry.path, std::ios::binary)
+      entry.path = SharedPath(folder_ + "/" + prefix + std::to_string(i) + ".jpg");
+      std::ofstream(entry.path.c_str(), std::ios::binary)
           .write(reinterpret_cast<const char*>(jpeg.data()),
                  static_cast<std::streamsize>(jpeg.size()));
       list.push_back(entry);
@@ -71,7 +71,9 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
                        ThumbnailStore::kDiskBytes);
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   RunUntilDone(&prefetch, 12, &pool);
-  for (const ImageEntry& entry : list) EXPECT_TRUE(store.Has(entry.path, "image/jpeg", kThumbnail));
+  for (const ImageEntry& entry : list) {
+    EXPECT_TRUE(store.Has(std::string(entry.path), "image/jpeg", kThumbnail));
+  }
   EXPECT_EQ(store.Reductions(), 12u);
   // Every picture is on the first page of every order, and counted once.
   EXPECT_EQ(prefetch.Total(), 12u);
@@ -93,10 +95,10 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
   lists.BuildOrders(new_list);
   RunUntilDone(&prefetch, 5, &pool);
   for (const ImageEntry& entry : new_list)
-    EXPECT_TRUE(store.Has(entry.path, "image/jpeg", kThumbnail));
+    EXPECT_TRUE(store.Has(std::string(entry.path), "image/jpeg", kThumbnail));
   int old_made = 0;
   for (const ImageEntry& entry : old_list)
-    old_made += store.Has(entry.path, "image/jpeg", kThumbnail);
+    old_made += store.Has(std::string(entry.path), "image/jpeg", kThumbnail);
   EXPECT_LT(old_made, 30);
   EXPECT_EQ(store.Reductions(), 5u + old_made);
 }
@@ -208,7 +210,7 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
   ReducedPicture one;
   {
     ThumbnailStore probe(access_.files, "", ThumbnailStore::kMemoryBytes, 0);
-    ASSERT_TRUE(probe.Find(list[0].path, "image/jpeg", kThumbnail, &one));
+    ASSERT_TRUE(probe.Find(std::string(list[0].path), "image/jpeg", kThumbnail, &one));
   }
   const uint64_t bound = one.bytes->size() * 10;
   ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes, bound);
@@ -238,7 +240,7 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
   EXPECT_LE(made - files, static_cast<uint64_t>(pool.ThreadCount()));
   // Requests still get theirs.
   ReducedPicture asked;
-  EXPECT_TRUE(store.Find(list[39].path, "image/jpeg", kThumbnail, &asked));
+  EXPECT_TRUE(store.Find(std::string(list[39].path), "image/jpeg", kThumbnail, &asked));
 }
 
 // A picture over the size read ahead is left to its requests; the others are reduced.
@@ -253,7 +255,7 @@ TEST_F(ThumbnailPrefetchTest, LargePicturesAreNotReadAhead) {
   ThumbnailPrefetch prefetch(lists, &pool, &store);
   RunUntilDone(&prefetch, 3, &pool);
   EXPECT_EQ(store.Reductions(), 2u);
-  EXPECT_FALSE(store.Has(list[1].path, "image/jpeg", kThumbnail));
+  EXPECT_FALSE(store.Has(std::string(list[1].path), "image/jpeg", kThumbnail));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ void TestGallery::Fill(const std::vector<std::string>& names) {
     std::filesystem::create_directories(path.parent_path());
     folder_.Write(names[i], "");
     ImageEntry entry;
-    entry.path = path.string();
+    entry.path = SharedPath(path.string());
     entry.lastWriteTime = 1000 + static_cast<int64_t>(i);
     list.push_back(entry);
   }
