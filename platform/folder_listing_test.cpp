@@ -39,7 +39,9 @@ TEST(FolderReaderTest, TypesFromTheListingStatusWhereNeeded) {
       EXPECT_GT(entry.mtime_sec, 0);
     }
     if (entry.name == "sub" || entry.name == "to_sub") {
-      if (!entry.has_status) ASSERT_TRUE(reader.ReadStatus(&entry));
+      if (!entry.has_status) {
+        ASSERT_TRUE(reader.ReadStatus(&entry));
+      }
       FolderId id;
       ASSERT_TRUE(FolderIdOf(folder.Path("sub"), &id));
       EXPECT_EQ(entry.folder_id, id) << entry.name;
