@@ -19,6 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The work ahead over `pictures` with a thumbnail store of its own in `cache`.
+struct AheadRig {
+  AheadRig(COmniFileAccess& files, const std::string& cache, const std::vector<ImageEntry>& pictures,
+           int threads = 2, uint64_t disk_bytes = ThumbnailStore::kDiskBytes)
+      : pool(threads),
+        store(files, cache, ThumbnailStore::kMemoryBytes, disk_bytes),
+        prefetch(lists, &pool, &store) {
+    lists.BuildOrders(pictures);
+  }
+  OrderedLists lists;
+  MySystem::CThreadMgr pool;
+  ThumbnailStore store;
+  ThumbnailPrefetch prefetch;
+};
+
 class ThumbnailPrefetchTest : public testing::Test {
  protected:
   ThumbnailPrefetchTest() {
@@ -63,13 +78,9 @@ class ThumbnailPrefetchTest : public testing::Test {
 };
 
 TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
-  OrderedLists lists;
   const std::vector<ImageEntry> list = Pictures("a", 12, 400);
-  lists.BuildOrders(list);
-  MySystem::CThreadMgr pool(2);
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
-                       ThumbnailStore::kDiskBytes);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", list);
+  auto& [lists, pool, store, prefetch] = rig;
   RunUntilDone(&prefetch, 12, &pool);
   for (const ImageEntry& entry : list) {
     EXPECT_TRUE(store.Has(std::string(entry.path), "image/jpeg", kThumbnail));
@@ -83,13 +94,9 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
 }
 
 TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
-  OrderedLists lists;
   const std::vector<ImageEntry> old_list = Pictures("old", 30, 1200);
-  lists.BuildOrders(old_list);
-  MySystem::CThreadMgr pool(1);
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
-                       ThumbnailStore::kDiskBytes);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", old_list, /*threads=*/1);
+  auto& [lists, pool, store, prefetch] = rig;
   prefetch.Update();
   const std::vector<ImageEntry> new_list = Pictures("new", 5, 300);
   lists.BuildOrders(new_list);
@@ -104,16 +111,13 @@ TEST_F(ThumbnailPrefetchTest, NewListStopsTheOldWorkAndIsTakenUp) {
 }
 
 TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
-  OrderedLists lists;
-  lists.BuildOrders(Pictures("a", 6, 300));
+  const std::vector<ImageEntry> list = Pictures("a", 6, 300);
   std::ofstream(folder_ + "/file").put('x');
   // No folder at all, and a folder that cannot be made (under a file): not even one
   // reduction runs ahead before the store finds out.
   for (const std::string& cache : {std::string(), folder_ + "/file/cache"}) {
-    MySystem::CThreadMgr pool(1);
-    ThumbnailStore store(access_.files, cache, ThumbnailStore::kMemoryBytes,
-                         ThumbnailStore::kDiskBytes);
-    ThumbnailPrefetch prefetch(lists, &pool, &store);
+    AheadRig rig(access_.files, cache, list, /*threads=*/1);
+    auto& [lists, pool, store, prefetch] = rig;
     for (int turn = 0; turn < 50 && (turn == 0 || prefetch.ActiveJobs() > 0); ++turn) {
       prefetch.Update();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -124,12 +128,8 @@ TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
 
 // While requests come no picture is started; once none has come for kQuietMs the work goes on.
 TEST_F(ThumbnailPrefetchTest, WaitsWhileRequestsCome) {
-  OrderedLists lists;
-  lists.BuildOrders(Pictures("a", 4, 300));
-  MySystem::CThreadMgr pool(2);
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
-                       ThumbnailStore::kDiskBytes);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", Pictures("a", 4, 300));
+  auto& [lists, pool, store, prefetch] = rig;
   const auto quiet_time = std::chrono::milliseconds(ThumbnailPrefetch::kQuietMs);
   auto start = std::chrono::steady_clock::now();
   while (std::chrono::steady_clock::now() - start < 2 * quiet_time) {
@@ -161,12 +161,8 @@ int PolicyOf(const std::string& tid) {
 }
 
 TEST_F(ThumbnailPrefetchTest, RunsAtIdlePriorityAndTheRequestWorkersDoNot) {
-  OrderedLists lists;
-  lists.BuildOrders(Pictures("a", 8, 2400));
-  MySystem::CThreadMgr pool(2);
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
-                       ThumbnailStore::kDiskBytes);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", Pictures("a", 8, 2400));
+  auto& [lists, pool, store, prefetch] = rig;
   // The threads' policies, looked at while the reductions run.
   int most_idle = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -202,10 +198,7 @@ TEST_F(ThumbnailPrefetchTest, RunsAtIdlePriorityAndTheRequestWorkersDoNot) {
 }
 
 TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
-  OrderedLists lists;
   const std::vector<ImageEntry> list = Pictures("a", 40, 600);
-  lists.BuildOrders(list);
-  MySystem::CThreadMgr pool(2);
   // Room for a few of the thumbnails only.
   ReducedPicture one;
   {
@@ -213,8 +206,8 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
     ASSERT_TRUE(probe.Find(std::string(list[0].path), "image/jpeg", kThumbnail, &one));
   }
   const uint64_t bound = one.bytes->size() * 10;
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes, bound);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", list, /*threads=*/2, bound);
+  auto& [lists, pool, store, prefetch] = rig;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!(prefetch.ActiveJobs() == 0 && !store.HasRoomAhead()) &&
          std::chrono::steady_clock::now() < deadline) {
@@ -245,14 +238,10 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
 
 // A picture over the size read ahead is left to its requests; the others are reduced.
 TEST_F(ThumbnailPrefetchTest, LargePicturesAreNotReadAhead) {
-  OrderedLists lists;
   std::vector<ImageEntry> list = Pictures("a", 3, 200);
   list[1].size = static_cast<uint32_t>(ThumbnailPrefetch::kLargestPictureAhead + 1);
-  lists.BuildOrders(list);
-  MySystem::CThreadMgr pool(2);
-  ThumbnailStore store(access_.files, folder_ + "/cache", ThumbnailStore::kMemoryBytes,
-                       ThumbnailStore::kDiskBytes);
-  ThumbnailPrefetch prefetch(lists, &pool, &store);
+  AheadRig rig(access_.files, folder_ + "/cache", list);
+  auto& [lists, pool, store, prefetch] = rig;
   RunUntilDone(&prefetch, 3, &pool);
   EXPECT_EQ(store.Reductions(), 2u);
   EXPECT_FALSE(store.Has(std::string(list[1].path), "image/jpeg", kThumbnail));
