@@ -2,7 +2,8 @@
 # A million pictures on a small machine. Makes a tree of 1 000 000 empty .jpg files in
 # 10 000 folders (and says how long that took), then, beside `find -type f` on the same warm
 # tree in the same run (and beside a find that reads each file's size and time, as the
-# catalogue must):
+# catalogue must, and a program that only lists the folders and reads each file's status on
+# every core, the floor of any catalogue that needs each picture's time):
 #   - start to the full count on /next_url (target: at most 2 x find);
 #   - CPU of the server over MILLION_RESCAN_SECONDS (default 300) of 30-second rescans with
 #     nothing changed (target: at most 1% of a core);
@@ -15,7 +16,8 @@
 # thumbnails are made ahead, beside the same without work ahead (target: at most 1.5 x).
 # MILLION_TREE=0 skips the million-picture part and measures the photos only;
 # MILLION_PHOTO_DIR keeps the photos in that folder (made there when it holds none), so that
-# runs after the first need not make them again.
+# runs after the first need not make them again; MILLION_PORT moves its three ports (default
+# 18781 to 18783), so that two runs need not collide.
 set -euo pipefail
 # Started as root the server would serve as another user, who cannot read this benchmark's
 # private temporary folders: keep root's uid (the server still drops every capability).
@@ -24,7 +26,7 @@ build=${1:-build}
 seconds=${MILLION_RESCAN_SECONDS:-300}
 photos=${MILLION_PHOTOS:-1000}
 tree_part=${MILLION_TREE:-1}
-port=18781
+port=${MILLION_PORT:-18781}  # and the two after it
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -40,7 +42,27 @@ since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 rss_mb() { awk '/^VmRSS/ {printf "%.0f", $2 / 1024}' "/proc/$1/status"; }
 hwm_mb() { awk '/^VmHWM/ {printf "%.0f", $2 / 1024}' "/proc/$1/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-count() { curl -s "http://127.0.0.1:$1/next_url?page=1-N-1" | sed -n 's/.*"ImageURL":"\([0-9]*\)".*/\1/p'; }
+# Waits until the count on port $1 is $2. One process asks every 10 ms over its own
+# connections: a curl and a sed started every few milliseconds would take a good part of a
+# core from the server being timed.
+wait_count() {
+  python3 - "$1" "$2" <<'PY'
+import http.client, re, sys, time
+port, want = int(sys.argv[1]), sys.argv[2].encode()
+pattern = re.compile(rb'"ImageURL":"([0-9]*)"')
+while True:
+    try:
+        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+        connection.request("GET", "/next_url?page=1-N-1")
+        found = pattern.search(connection.getresponse().read())
+        connection.close()
+        if found and found.group(1) == want:
+            break
+    except OSError:
+        pass  # not listening yet
+    time.sleep(0.01)
+PY
+}
 echo "load at start: $(uptime | sed 's/.*load average: //')"
 
 if [ "$tree_part" != 0 ]; then
@@ -68,6 +90,9 @@ PY
     start=$(now)
     find "$tree" -type f -printf '%s %T@\n' | wc -l > /dev/null
     stat_s=$(awk -v a="$stat_s" -v b="$(since "$start")" 'BEGIN { print (b < a ? b : a) }')
+    # Listing and each file's status on every core, and nothing else: the least any
+    # catalogue that needs each picture's time can take.
+    floor_s=$("$build/bin/status_floor" "$tree" | awk -v a="${floor_s:-9999}" '{ print ($1 < a ? $1 : a) }')
   done
 
   # The server without work ahead (its thumbnail folder cannot be made), so that its CPU is
@@ -77,7 +102,7 @@ PY
   XDG_CACHE_HOME=/dev/null/none "$build/bin/lumenvale" "$work/m.con" > "$work/m.log" 2>&1 &
   pid=$!
   pids+=("$pid")
-  until [ "$(count $port)" = 1000000 ]; do sleep 0.05; done
+  wait_count "$port" 1000000
   full_s=$(since "$start")
   sleep 3  # the replaced (empty) list is let go
   rss_first=$(rss_mb "$pid")
@@ -105,7 +130,7 @@ PY
 
   touch "$tree/d0042/new.jpg"
   start=$(now)
-  until [ "$(count $port)" = 1000001 ]; do sleep 0.05; done
+  wait_count "$port" 1000001
   appear_s=$(since "$start")
   sleep 3
   peak=$(hwm_mb "$pid")
@@ -126,7 +151,7 @@ start_photo_server() {  # $1 = XDG_CACHE_HOME, $2 = port; leaves its pid in $ser
   XDG_CACHE_HOME="$1" "$build/bin/lumenvale" "$work/p$2.con" > "$work/p$2.log" 2>&1 &
   server=$!
   pids+=("$server")
-  until [ "$(count "$2")" = "$photos" ]; do sleep 0.05; done
+  wait_count "$2" "$photos"
 }
 view_waits() {  # $1 = port, $2 = count; appends the /view waits in ms to $work/waits$1
   for _ in $(seq "$2"); do
@@ -159,6 +184,7 @@ made=$(find "$work/cache" -name '*.thumb' | wc -l)
 if [ "$tree_part" != 0 ]; then
   echo "find -type f (warm, best of 3):            ${find_s} s"
   echo "find -type f -printf '%s %T@' (each file's status, best of 3): ${stat_s} s"
+  echo "listing and each file's status on $(nproc) threads, nothing else (best of 3): ${floor_s} s"
   echo "start to the full count of 1 000 000:      ${full_s} s (target: at most 2 x find)"
   echo "server CPU over ${seconds} s of rescans, nothing changed: ${rescan_cpu}% of a core (target: at most 1%)"
   echo "a new file in the count after:             ${appear_s} s (rescans every 30 s)"
