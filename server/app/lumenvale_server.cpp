@@ -26,11 +26,6 @@
 
 namespace {
 
-// The longest idle wait between turns. Sockets and posted responses end the wait at once,
-// so this bounds only how late the catalogue's own work (a finished scan, the rescan
-// schedule) is looked at, while keeping an idle server's wake-ups few.
-constexpr int kIdleWaitMs = 10;
-
 // Where the self-signed certificate is kept.
 std::string CertificateFolder() {
   return platform::DataFolder() + "/lumenvale";
@@ -149,7 +144,7 @@ bool LumenvaleServer::Start() {
   return true;
 }
 
-void LumenvaleServer::Step() {
+void LumenvaleServer::Step(int quiet_wait_ms) {
   int64_t start = platform::TickCountMs();
   catalogue_.RescanWhenDue(start, settings_.zip_reject != 0);
   catalogue_.UpdateList(settings_.sort_windows != 0);
@@ -159,7 +154,16 @@ void LumenvaleServer::Step() {
   int64_t end = platform::TickCountMs();
   timing_.RecordStep(start, end, busy);
   keep_awake_.OnTurn(end, busy);
-  if (!busy) http_.WaitForWork(kIdleWaitMs);
+  if (!busy) http_.WaitForWork(IdleWaitMs(quiet_wait_ms));
+}
+
+int LumenvaleServer::IdleWaitMs(int quiet_wait_ms) const {
+  // Work of the server's own ends without a socket event: a scan or the list made from it,
+  // the likes' job, the thumbnails made ahead (whose threads the loop keeps supplied). Open
+  // connections have timeouts to be kept.
+  const bool under_way = http_.ConnectionCount() != 0 || !catalogue_.IsSettled() ||
+                         catalogue_.likes().Working() || thumbnail_prefetch_.Working();
+  return under_way ? kBusyWaitMs : quiet_wait_ms;
 }
 
 LumenvaleServer::~LumenvaleServer() {

@@ -52,10 +52,19 @@ class LumenvaleServer {
   // is on (on a thread of its own), hands the folders to the catalogue and starts the first
   // scan. True when it listens.
   bool Start();
+  // The longest an idle turn waits while work of the server's own is under way (a scan, the
+  // likes' job, thumbnails made ahead) or connections are open: its end is taken up soon.
+  static constexpr int kBusyWaitMs = 10;
+  // The longest an idle turn waits with nothing under way. Then only a socket, a posted
+  // response or the rescan schedule can bring work, and the first two end the wait at once:
+  // the bound keeps an idle server's wake-ups few and the rescans on time.
+  static constexpr int kQuietWaitMs = 100;
+
   // One turn of the main loop: the rescan when due, the list update, one pass of the socket
-  // server and, when that found nothing to do, a wait of at most 10 ms for the next socket
-  // event or posted response. Never waits for a scan.
-  void Step();
+  // server and, when that found nothing to do, a wait for the next socket event or posted
+  // response, of at most kBusyWaitMs or `quiet_wait_ms`. Never waits for a scan. A loop that
+  // has other events to look at between turns (the tray's) passes kBusyWaitMs.
+  void Step(int quiet_wait_ms = kQuietWaitMs);
   // Removes the port mapping, when one was made (waiting at most for one exchange); ends the
   // jobs of the worker pool (those
   // that would answer a client are dropped, the running ones waited for, the background
@@ -82,6 +91,8 @@ class LumenvaleServer {
   std::string Scheme() const;  // "https://" with HTTPS on, else "http://"
   // Tells the background work to end, then stops the pool: no job runs after it returns.
   void EndJobs();
+  // How long an idle turn may wait.
+  int IdleWaitMs(int quiet_wait_ms) const;
 
   // The order of the members is the order of the server's life. The shared services come
   // first, as everything after them uses them: the read budget, the file access that reads

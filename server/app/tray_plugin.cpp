@@ -24,7 +24,8 @@ class ServerTrayHost : public TrayHost {
     server_ = std::make_unique<LumenvaleServer>(settings_);
     return StartAndAnnounce(*server_, settings_);
   }
-  void Step() override { server_->Step(); }
+  // The tray's events are handled between turns: a turn never waits long.
+  void Step() override { server_->Step(LumenvaleServer::kBusyWaitMs); }
   void Stop() override { StopAndAnnounce(*server_); }
   bool StopRequested() override { return platform::StopSignalled(); }
   std::string BaseAddress() override { return server_->BaseAddress(); }

@@ -366,6 +366,11 @@ bool LikeTable::SaveAtStop() {
   return !dirty_ || Save();
 }
 
+bool LikeTable::Working() const {
+  platform::MutexLock hold(&job_lock_);
+  return job_running_;
+}
+
 void LikeTable::WaitForIdle() const {
   platform::MutexLock hold(&job_lock_);
   while (job_running_) job_done_.Wait(&job_lock_);

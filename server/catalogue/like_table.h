@@ -83,6 +83,8 @@ class LikeTable {
 
   // Blocks until no job of this table runs (tests, benchmarks).
   void WaitForIdle() const;
+  // Whether a job of this table runs: its end is taken up by the next Update.
+  bool Working() const;
   // Tests only.
   bool dirty() const { return dirty_.load(); }
   // Tests only.

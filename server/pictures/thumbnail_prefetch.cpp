@@ -203,6 +203,12 @@ uint32_t ThumbnailPrefetch::Total() const {
   return total_.load();
 }
 
+bool ThumbnailPrefetch::Working() const {
+  if (active_->load() > 0) return true;
+  return work_ && work_->keeps_on_disk && !work_->stopped.load() &&
+         work_->next.load() < work_->turns;
+}
+
 int32_t ThumbnailPrefetch::ActiveJobs() const {
   return active_->load();
 }

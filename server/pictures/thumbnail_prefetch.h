@@ -54,6 +54,9 @@ class ThumbnailPrefetch {
   // are (each counted once, though those of the first pages come first).
   uint32_t Done() const;
   uint32_t Total() const;
+  // Whether the current list has pictures left to make ahead, or jobs making them: the loop
+  // must then come back soon to keep its threads busy. Main loop only.
+  bool Working() const;
   // Background jobs queued or running now.
   // Tests only.
   int32_t ActiveJobs() const;
