@@ -81,7 +81,11 @@ TEST_F(ThumbnailPrefetchTest, ReducesEveryPictureOfTheListOnce) {
   const std::vector<ImageEntry> list = Pictures("a", 12, 400);
   AheadRig rig(access_.files, folder_ + "/cache", list);
   auto& [lists, pool, store, prefetch] = rig;
+  // The loop is to come back soon while there is work ahead, and may rest once it is done.
+  prefetch.Update();
+  EXPECT_TRUE(prefetch.Working());
   RunUntilDone(&prefetch, 12, &pool);
+  EXPECT_FALSE(prefetch.Working());
   for (const ImageEntry& entry : list) {
     EXPECT_TRUE(store.Has(std::string(entry.path), "image/jpeg", kThumbnail));
   }
@@ -123,6 +127,7 @@ TEST_F(ThumbnailPrefetchTest, NoWorkAheadWhenThumbnailsCannotBeKeptOnDisk) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_EQ(store.Reductions(), 0u) << cache;
+    EXPECT_FALSE(prefetch.Working()) << cache;
   }
 }
 
@@ -222,6 +227,7 @@ TEST_F(ThumbnailPrefetchTest, StopsWhenTheFolderIsFull) {
   }
   EXPECT_EQ(store.Reductions(), made);
   EXPECT_LT(prefetch.Done(), prefetch.Total());
+  EXPECT_FALSE(prefetch.Working());
   EXPECT_GE(made, 3u);
   EXPECT_LT(made, 12u);
   EXPECT_LE(store.DiskBytes(), bound);
