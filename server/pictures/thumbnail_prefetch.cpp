@@ -188,8 +188,7 @@ void ThumbnailPrefetch::Update(bool serving) {
   // picture made ahead never holds memory or the disk a request is waiting for.
   const int32_t spare =
       std::min(idle_pool_.ThreadCount(), pool_->ThreadCount() - pool_->RunningJobs());
-  while (work_->keeps_on_disk && !work_->stopped.load() && work_->next.load() < work_->turns &&
-         active_->load() < spare) {
+  while (TurnsLeft() && active_->load() < spare) {
     active_->fetch_add(1);
     idle_pool_.Post(std::make_unique<Job>(work_, gate_, store_, active_), 0);
   }
@@ -203,10 +202,13 @@ uint32_t ThumbnailPrefetch::Total() const {
   return total_.load();
 }
 
-bool ThumbnailPrefetch::Working() const {
-  if (active_->load() > 0) return true;
+bool ThumbnailPrefetch::TurnsLeft() const {
   return work_ && work_->keeps_on_disk && !work_->stopped.load() &&
          work_->next.load() < work_->turns;
+}
+
+bool ThumbnailPrefetch::Working() const {
+  return active_->load() > 0 || TurnsLeft();
 }
 
 int32_t ThumbnailPrefetch::ActiveJobs() const {

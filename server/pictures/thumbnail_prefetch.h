@@ -66,6 +66,9 @@ class ThumbnailPrefetch {
   struct Gate;
   class Job;
 
+  // Whether the current list has turns not yet taken and may go on. Main loop only.
+  bool TurnsLeft() const;
+
   const OrderedLists& lists_;
   MySystem::CThreadMgr* pool_;
   ThumbnailStore* store_;
