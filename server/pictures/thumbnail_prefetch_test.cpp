@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sched.h>
+#include <unistd.h>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-#include <sched.h>
 #include <sstream>
-#include <unistd.h>
+#include <thread>
 
 #include "server/catalogue/list_positions.h"
 #include "server/catalogue/testing/test_file_access.h"
@@ -21,8 +21,9 @@ namespace {
 
 // The work ahead over `pictures` with a thumbnail store of its own in `cache`.
 struct AheadRig {
-  AheadRig(COmniFileAccess& files, const std::string& cache, const std::vector<ImageEntry>& pictures,
-           int threads = 2, uint64_t disk_bytes = ThumbnailStore::kDiskBytes)
+  AheadRig(COmniFileAccess& files, const std::string& cache,
+           const std::vector<ImageEntry>& pictures, int threads = 2,
+           uint64_t disk_bytes = ThumbnailStore::kDiskBytes)
       : pool(threads),
         store(files, cache, ThumbnailStore::kMemoryBytes, disk_bytes),
         prefetch(lists, &pool, &store) {
